@@ -1,0 +1,172 @@
+// The library's whole view of Windows: registry keys, the current directory,
+// directory listings, files, message boxes and companion libraries.
+//
+// Two backends implement these declarations and are chosen at link time:
+// win32/ calls the real API, sim/ is an in-memory Windows for tests.  The
+// uninstall logic includes only this header.
+//
+// Conventions, as in the Win32 calls underneath:
+// - calls that can fail return the Win32 result code; 0 (kSuccess) is success;
+// - out-parameters are left untouched when a call fails;
+// - texts handed out are std::string, so they are always terminated;
+// - every handle is owned by a move-only guard that releases it on every path.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace qf::platform {
+
+// Result codes that callers and tests name.
+constexpr long kSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorNoMoreFiles = 18;
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorDirNotEmpty = 145;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorModNotFound = 126;
+constexpr long kErrorProcNotFound = 127;
+
+// Registry roots the library uses.
+enum class Root { CurrentUser, LocalMachine, Users };
+
+// Access masks for opening keys.
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyWrite = 0x20006;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+
+// Stored value types.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+// File attribute bits.
+constexpr uint32_t kAttrReadOnly = 0x1;
+constexpr uint32_t kAttrHidden = 0x2;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// Message box icons (always with the single OK button).
+constexpr uint32_t kIconWarning = 0x30;
+constexpr uint32_t kIconInformation = 0x40;
+
+// Longest subkey name buffer the enumeration uses, in bytes.
+constexpr uint32_t kSubkeyNameCapacity = 260;
+
+// An open registry key (RegOpenKeyExA .. RegCloseKey).
+class RegKey {
+ public:
+  RegKey() = default;
+  ~RegKey() { Close(); }
+  RegKey(RegKey&& other) noexcept;
+  RegKey& operator=(RegKey&& other) noexcept;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  // Opens `path` under `root` with `mask`; a key held before is closed first.
+  long Open(Root root, const char* path, uint32_t mask);
+  bool Valid() const { return handle_ != 0; }
+  void Close();
+
+  // Reads the value `name` when its data fits into `capacity` bytes: *type
+  // gets the stored type and *data exactly the bytes returned.  A value that
+  // is absent or larger than `capacity` fails alike.
+  long ReadValue(const char* name, uint32_t capacity, uint32_t* type,
+                 std::string* data) const;
+  // ReadValue taken as text: the bytes up to the first NUL, or all of them
+  // when none is stored.  Never reads past `capacity`.
+  long ReadText(const char* name, uint32_t capacity, std::string* text) const;
+  // Stores `text` as REG_SZ; the size counts the terminating NUL.
+  long WriteText(const char* name, const std::string& text);
+  long WriteDword(const char* name, uint32_t value);
+  // RegQueryInfoKeyA asking for the number of subkeys only.
+  long CountSubkeys(uint32_t* count) const;
+  // RegEnumKeyA with a kSubkeyNameCapacity buffer; fails past the last one.
+  long SubkeyName(uint32_t index, std::string* name) const;
+  // RegDeleteKeyA: deletes one subkey; fails when it has subkeys of its own.
+  long DeleteSubkey(const char* name);
+  long DeleteValue(const char* name);
+
+ private:
+  std::uintptr_t handle_ = 0;
+};
+
+// One entry of a directory listing: only the name and attributes are used.
+struct FileEntry {
+  std::string name;
+  uint32_t attributes = 0;
+};
+
+// A directory listing (FindFirstFileA .. FindClose).
+class FileFind {
+ public:
+  FileFind() = default;
+  ~FileFind() { Close(); }
+  FileFind(FileFind&& other) noexcept;
+  FileFind& operator=(FileFind&& other) noexcept;
+  FileFind(const FileFind&) = delete;
+  FileFind& operator=(const FileFind&) = delete;
+
+  // Starts listing `pattern` (a directory's path followed by "\*.*") and
+  // gives its first entry.  A listing held before is closed first.
+  long Start(const char* pattern, FileEntry* first);
+  // The next entry; kErrorNoMoreFiles after the last one.
+  long Next(FileEntry* entry);
+  bool Valid() const { return handle_ != 0; }
+  void Close();
+
+ private:
+  std::uintptr_t handle_ = 0;
+};
+
+// A loaded library (LoadLibraryA .. FreeLibrary).
+class Library {
+ public:
+  Library() = default;
+  ~Library() { Close(); }
+  Library(Library&& other) noexcept;
+  Library& operator=(Library&& other) noexcept;
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  // Loads `name` by the platform's ordinary search.
+  long Load(const char* name);
+  // GetProcAddress; null when the entry is missing.
+  void* Lookup(const char* entry) const;
+  bool Valid() const { return handle_ != 0; }
+  void Close();
+
+ private:
+  std::uintptr_t handle_ = 0;
+};
+
+// Calls an entry found by Library::Lookup that takes one narrow text and
+// removes its argument from the stack itself (stdcall).
+void CallTextEntry(void* entry, const char* text);
+
+// The process's current directory, whatever its length.
+long GetCurrentDir(std::string* path);
+long SetCurrentDir(const char* path);
+// GetFileAttributesA; does not follow a link given as the last component.
+long GetAttributes(const char* path, uint32_t* attributes);
+// DeleteFileA; a bare name resolves against the current directory.
+long EraseFile(const char* path);
+// RemoveDirectoryA: only an empty directory, or a directory link, goes.
+long RemoveDir(const char* path);
+
+// MessageBeep(0).
+void Beep();
+// MessageBoxA without an owner, with the single OK button and `icon`.
+void ShowMessage(const char* text, const char* caption, uint32_t icon);
+// The system's message text for `code` (FormatMessageA from the system
+// table, language neutral); the system's buffer is released before return.
+long SystemErrorText(uint32_t code, std::string* text);
+
+}  // namespace qf::platform

@@ -1,0 +1,130 @@
+// Test-side control of the simulated Windows behind the platform layer.
+//
+// The simulation is one process-wide machine: the uninstall logic reaches it
+// through platform.h, tests arrange and inspect it through this header.
+// It models what the logic relies on and nothing more:
+// - registry: roots HKCU, HKLM, HKU; key and value names case-insensitive;
+//   subkeys enumerated sorted case-insensitively (as Wine gives them);
+//   values kept as type + raw bytes; per-key rights to open and to write;
+// - files: drive-letter paths ("C:\..."), one current directory, attributes,
+//   links (reparse points) to directories and files, listings of "\*.*" that
+//   give "." and ".." and then the names sorted case-insensitively;
+// - beeps, message boxes, library loads, lookups, releases and calls;
+// - a journal of every change and every visible action, in order;
+// - failure injection by operation kind and path, or by operation number;
+// - a count of open handles.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qf::sim {
+
+using platform::Root;
+
+// Every platform call that can fail, for failure injection and counting.
+enum class Op {
+  RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
+  RegDeleteValue, GetCurrentDir, SetCurrentDir, GetAttributes, FindFirst,
+  FindNext, EraseFile, RemoveDir, SystemErrorText, LoadLibrary, Lookup,
+};
+
+// One journal line.  `kind` is one of:
+//   "RegDeleteKey"   path = full key path ("HKCU\Software\...\3.0\A")
+//   "RegSetValue"    path = full key path, detail = value name
+//   "RegDeleteValue" path = full key path, detail = value name
+//   "DeleteFile"     path = full path of what was deleted (link itself)
+//   "RemoveDirectory" path = full path of what was removed
+//   "Beep"
+//   "MessageBox"     path = caption, detail = text, flags = icon
+//   "LoadLibrary"    path = library name
+//   "Lookup"         path = library name, detail = entry name
+//   "FreeLibrary"    path = library name
+//   "Call"           path = "LIB!ENTRY", detail = the text argument
+// Paths are given with the case they were created with.
+struct JournalEntry {
+  std::string kind;
+  std::string path;
+  std::string detail;
+  uint32_t flags = 0;
+};
+
+struct Value {
+  uint32_t type = 0;
+  std::string data;  // raw bytes as stored
+};
+
+// Empties the machine: the three roots with HKU\.Default, drive "C:\" with
+// the current directory "C:\", no libraries, empty journal, no injected
+// failures, operation counter at 0.
+void Reset();
+
+// ---- Registry set-up and inspection (paths relative to the root) ----
+void CreateKey(Root root, const std::string& path);  // with its parents
+// Stores a value, creating the key (and parents) when missing.
+void SetValue(Root root, const std::string& key, const std::string& name,
+              uint32_t type, const std::string& data);
+// REG_SZ with its terminating NUL.
+void SetText(Root root, const std::string& key, const std::string& name,
+             const std::string& text);
+void SetDword(Root root, const std::string& key, const std::string& name,
+              uint32_t value);
+bool KeyExists(Root root, const std::string& path);
+std::optional<Value> GetValue(Root root, const std::string& key,
+                              const std::string& name);
+// REG_SZ or not, the bytes up to the first NUL; nullopt when absent.
+std::optional<std::string> GetText(Root root, const std::string& key,
+                                   const std::string& name);
+std::vector<std::string> SubkeyNames(Root root, const std::string& path);
+// Rights of an existing key: whether it can be opened at all, and whether it
+// can be opened with any write right (KEY_WRITE, KEY_ALL_ACCESS) or deleted.
+void SetKeyRights(Root root, const std::string& path, bool canOpen,
+                  bool canWrite);
+
+// ---- File system set-up and inspection (absolute "C:\..." paths) ----
+// Other drives ("D:\") and UNC roots ("\\server\share") appear on first use.
+void MakeDir(const std::string& path, uint32_t extraAttributes = 0);  // parents too
+void MakeFile(const std::string& path, uint32_t extraAttributes = 0);  // parents too
+// A link at `path` to `target` (need not exist); a directory link carries
+// kAttrDirectory | kAttrReparsePoint, a file link kAttrReparsePoint.
+void MakeLink(const std::string& path, const std::string& target,
+              bool directory);
+// Whether something exists at `path`; links in the middle are followed,
+// a link as the last component counts itself.
+bool Exists(const std::string& path);
+std::optional<uint32_t> Attributes(const std::string& path);
+std::string CurrentDir();
+void SetCwd(const std::string& path);  // must exist
+// Every path below `path` (not following links), sorted; for assertions.
+std::vector<std::string> Tree(const std::string& path);
+
+// ---- Libraries ----
+// Makes `name` loadable (by bare name, case-insensitive).
+void AddLibrary(const std::string& name);
+// Gives `library` an entry; `onCall` runs (with the text) when it is called
+// through CallTextEntry.
+void AddEntry(const std::string& library, const std::string& entry,
+              std::function<void(const char*)> onCall = {});
+
+// ---- Observation ----
+const std::vector<JournalEntry>& Journal();
+std::vector<JournalEntry> JournalOf(const std::string& kind);
+int OpenHandles();          // keys + listings + libraries still open
+uint64_t OperationCount();  // platform calls made since Reset (all Ops)
+
+// ---- Failure injection ----
+// Makes every `op` whose path contains `pathPart` (case-insensitive; "" for
+// all) fail with `code`.  For registry calls the path is the full key path
+// ("HKLM\Software\..."), for values "key\name"; for files the path as given.
+void FailWhen(Op op, const std::string& pathPart,
+              long code = platform::kErrorAccessDenied);
+// Makes the n-th operation (1-based, counted from Reset over all Ops) fail;
+// with `andAfter`, every later one too.
+void FailAt(uint64_t n, bool andAfter = false);
+
+}  // namespace qf::sim
