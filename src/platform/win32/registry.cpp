@@ -1,0 +1,112 @@
+// Registry keys over advapi32.  Each method is one call into the ANSI API;
+// results come back as the API's own codes.
+#include <windows.h>
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qf::platform {
+namespace {
+
+HKEY AsKey(std::uintptr_t handle) { return reinterpret_cast<HKEY>(handle); }
+
+HKEY RootKey(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return HKEY_CURRENT_USER;
+    case Root::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case Root::Users: return HKEY_USERS;
+  }
+  return nullptr;  // not reached; the API rejects a null root
+}
+
+}  // namespace
+
+RegKey::RegKey(RegKey&& other) noexcept
+    : handle_(std::exchange(other.handle_, 0)) {}
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+long RegKey::Open(Root root, const char* path, uint32_t mask) {
+  Close();
+  HKEY key = nullptr;
+  const LONG result = RegOpenKeyExA(RootKey(root), path, 0, mask, &key);
+  if (result != ERROR_SUCCESS) return result;
+  handle_ = reinterpret_cast<std::uintptr_t>(key);
+  return kSuccess;
+}
+
+void RegKey::Close() {
+  if (handle_ == 0) return;
+  RegCloseKey(AsKey(handle_));
+  handle_ = 0;
+}
+
+long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
+                       std::string* data) const {
+  // Never a null buffer: with one, the API reports the size and succeeds,
+  // which would let a zero capacity "read" a value that does not fit.
+  std::vector<BYTE> buffer(capacity == 0 ? 1 : capacity);
+  DWORD stored_type = 0;
+  DWORD size = capacity;
+  const LONG result = RegQueryValueExA(AsKey(handle_), name, nullptr,
+                                       &stored_type, buffer.data(), &size);
+  if (result != ERROR_SUCCESS) return result;
+  // The caller's out-parameters change only now, on success.
+  *type = stored_type;
+  data->assign(reinterpret_cast<const char*>(buffer.data()),
+               size < capacity ? size : capacity);
+  return kSuccess;
+}
+
+long RegKey::WriteText(const char* name, const std::string& text) {
+  const char* bytes = text.c_str();
+  return RegSetValueExA(AsKey(handle_), name, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(bytes),
+                        static_cast<DWORD>(std::strlen(bytes) + 1));
+}
+
+long RegKey::WriteDword(const char* name, uint32_t value) {
+  const DWORD dword = value;
+  return RegSetValueExA(AsKey(handle_), name, 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&dword), sizeof dword);
+}
+
+long RegKey::CountSubkeys(uint32_t* count) const {
+  DWORD subkeys = 0;
+  const LONG result =
+      RegQueryInfoKeyA(AsKey(handle_), nullptr, nullptr, nullptr, &subkeys,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr);
+  if (result != ERROR_SUCCESS) return result;
+  *count = subkeys;
+  return kSuccess;
+}
+
+long RegKey::SubkeyName(uint32_t index, std::string* name) const {
+  char buffer[kSubkeyNameCapacity] = {};
+  const LONG result =
+      RegEnumKeyA(AsKey(handle_), index, buffer, kSubkeyNameCapacity);
+  if (result != ERROR_SUCCESS) return result;
+  // Bounded even if the API ever filled the buffer without a terminator.
+  name->assign(buffer, strnlen(buffer, sizeof buffer));
+  return kSuccess;
+}
+
+long RegKey::DeleteSubkey(const char* name) {
+  return RegDeleteKeyA(AsKey(handle_), name);
+}
+
+long RegKey::DeleteValue(const char* name) {
+  return RegDeleteValueA(AsKey(handle_), name);
+}
+
+}  // namespace qf::platform

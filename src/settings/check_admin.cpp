@@ -1,0 +1,46 @@
+#include <string>
+
+#include "common/locations.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+// Whether the installation carries the administrator marker; any failure to
+// read it counts as an installation made by an ordinary user.
+bool InstalledByAdministrator() {
+  RegKey product;
+  if (product.Open(Root::LocalMachine, ProductVersionKey, kKeyRead) != kSuccess)
+    return false;
+  uint32_t type = 0;
+  std::string data;
+  return product.ReadValue("InstallAdmin", kFlagCapacity, &type, &data) == kSuccess;
+}
+
+// Shows the system's text for the code that the probe's open returned.  The
+// open reports its error as its result and leaves the thread's last error
+// alone, so the result is the code to explain.
+void ShowProbeError(long code) {
+  std::string text;
+  if (SystemErrorText(static_cast<uint32_t>(code), &text) != kSuccess || text.empty())
+    text = "Error " + std::to_string(code) + ".";
+  ShowMessage(text.c_str(), "CheckAdmin", kIconInformation);
+}
+
+}  // namespace
+
+bool CheckAdmin() {
+  if (!InstalledByAdministrator()) return true;
+
+  // Only an administrator can write the default user profile.
+  RegKey profile;
+  const long result = profile.Open(Root::Users, ".Default", kKeyWrite);
+  if (result == kSuccess) return true;
+  ShowProbeError(result);
+  return false;
+}
+
+}  // namespace qf

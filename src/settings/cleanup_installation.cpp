@@ -1,0 +1,76 @@
+#include "common/locations.h"
+#include "common/paths.h"
+#include "platform/platform.h"
+#include "settings/settings.h"
+#include "shared/shared.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+// Capacity of the shared area's directory path, in bytes.
+constexpr unsigned kSharedFilesDirCapacity = 260;
+
+struct ComponentFlag {
+  const char* flag;
+  const char* component;
+};
+
+// The installation's flags under UnInstInfoKey, in the order they are handled.
+constexpr ComponentFlag kComponentFlags[] = {
+    {"UseSharedData", "Data"},
+    {"UseSharedMSHelp", "MSHelp"},
+    {"UseSharedImages", "Image Files"},
+};
+
+bool UsesSharedFiles() {
+  RegKey product;
+  if (product.Open(Root::LocalMachine, ProductVersionKey, kKeyRead) != kSuccess) return false;
+  std::string text;
+  return product.ReadText("UseSharedFiles", kFlagCapacity, &text) == kSuccess &&
+         text == "TRUE";
+}
+
+void ReleaseFlaggedComponents() {
+  if (!UsesSharedFiles()) return;
+  RegKey info;
+  if (info.Open(Root::LocalMachine, UnInstInfoKey, kKeyRead) != kSuccess) return;
+  for (const ComponentFlag& row : kComponentFlags) {
+    // A flag is set when it can be read at all; what it holds does not matter.
+    uint32_t type = 0;
+    std::string data;
+    if (info.ReadValue(row.flag, kFlagCapacity, &type, &data) == kSuccess)
+      ReleaseSharedComponent(row.component);
+  }
+}
+
+// Once no product holds a shared component any more, the shared area's key
+// goes, and its directory too if nothing was left in it.
+void RemoveEmptySharedArea() {
+  {
+    RegKey shared;
+    if (shared.Open(Root::LocalMachine, SharedKey, kKeyAllAccess) != kSuccess) return;
+    uint32_t components = 0;
+    if (shared.CountSubkeys(&components) != kSuccess || components > 0) return;
+    std::string dir;
+    // Only an absolute path below a drive or share names the area; anything
+    // else would resolve against the host's current directory.
+    if (shared.ReadText("SharedFilesDir", kSharedFilesDirCapacity, &dir) == kSuccess &&
+        IsOwnedDirectoryPath(dir))
+      RemoveDir(dir.c_str());
+  }
+  RegKey maker;
+  if (maker.Open(Root::LocalMachine, MakerKey, kKeyAllAccess) == kSuccess)
+    maker.DeleteSubkey(SharedKeyName);
+}
+
+}  // namespace
+
+void CleanupInstallation() {
+  DeleteUserKeyTree(ProductKey, "3.0");
+  ReleaseFlaggedComponents();
+  RemoveEmptySharedArea();
+}
+
+}  // namespace qf

@@ -1,0 +1,98 @@
+#include <cstdio>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "platform/platform.h"
+#include "shared/shared.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+constexpr unsigned kUseCountCapacity = 10;
+constexpr unsigned kRootDirCapacity = 255;
+
+bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// Reads "UseCount" and, while other holders remain, stores it one lower.
+// Returns true when this product was the last holder.
+bool LowerUseCount(RegKey& component, bool* lastHolder) {
+  uint32_t type = 0;
+  std::string data;
+  if (component.ReadValue("UseCount", kUseCountCapacity, &type, &data) != kSuccess)
+    return false;  // a component without a count is never removed
+
+  if (type == kRegDword && data.size() <= 4) {
+    // A count stored as a number: its bytes are no text to parse.
+    uint32_t raw = 0;
+    for (size_t i = 0; i < data.size(); ++i)
+      raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+    const auto count = static_cast<int32_t>(raw);
+    *lastHolder = count <= 1;
+    if (!*lastHolder) component.WriteDword("UseCount", static_cast<uint32_t>(count - 1));
+    return true;
+  }
+
+  const int32_t count = ParseUseCount(data.substr(0, data.find('\0')));
+  *lastHolder = count <= 1;
+  if (!*lastHolder) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
+    component.WriteText("UseCount", text);
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t ParseUseCount(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint32_t value = 0;  // unsigned, so an overflow wraps instead of being undefined
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+bool IsOwnedDirectoryPath(std::string_view path) {
+  const std::string resolved = ResolveAbsolutePath(path);
+  // Roots come out with a trailing backslash, everything below them without.
+  return !resolved.empty() && resolved.back() != '\\';
+}
+
+void ReleaseSharedComponent(const std::string& componentName) {
+  {
+    RegKey component;
+    if (component.Open(Root::LocalMachine, JoinPath(SharedKey, componentName).c_str(),
+                       kKeyAllAccess) != kSuccess)
+      return;
+    bool lastHolder = false;
+    if (!LowerUseCount(component, &lastHolder) || !lastHolder) return;
+
+    std::string rootDir;
+    if (component.ReadText("RootDir", kRootDirCapacity, &rootDir) != kSuccess) return;
+    // An empty, relative or root path would reach far beyond the component's
+    // own files, and a root that is a link would lead somewhere else
+    // entirely: such a record is left as it is, like one without a root.
+    if (!IsOwnedDirectoryPath(rootDir)) return;
+    const std::string root = ResolveAbsolutePath(rootDir);
+    uint32_t attributes = 0;
+    if (GetAttributes(root.c_str(), &attributes) == kSuccess &&
+        (attributes & kAttrReparsePoint) != 0)
+      return;
+
+    DeleteDirectoryContents(root, componentName);
+    RemoveDir(root.c_str());
+  }
+  // The record goes even when files stayed behind; it fails, harmlessly,
+  // when the component's key has subkeys of its own.
+  RegKey shared;
+  if (shared.Open(Root::LocalMachine, SharedKey, kKeyAllAccess) == kSuccess)
+    shared.DeleteSubkey(componentName.c_str());
+}
+
+}  // namespace qf
