@@ -1,0 +1,83 @@
+// The companion libraries at the end of the pass.
+#include "companions/companions.h"
+#include "exports/entry_points.h"
+#include "fixtures.h"
+
+namespace qf::test {
+namespace {
+
+void AddCompanions(bool withEntry) {
+  sim::AddLibrary("MX20UNIB.DLL");
+  sim::AddEntry("MX20UNIB.DLL", "UNREGLIB");
+  sim::AddLibrary("RWUNINST.DLL");
+  if (withEntry) sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+}
+
+std::vector<std::string> Kinds() {
+  std::vector<std::string> kinds;
+  for (const auto& entry : sim::Journal()) kinds.push_back(entry.kind + " " + entry.path);
+  return kinds;
+}
+
+TEST_F(SimTest, NoCompanionMeansNoCallAndNoMessage) {
+  UnregisterCompanions();
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
+  AddCompanions(true);
+  UnregisterCompanions();
+  EXPECT_EQ(Kinds(), (std::vector<std::string>{
+                         "LoadLibrary MX20UNIB.DLL", "Lookup MX20UNIB.DLL",
+                         "FreeLibrary MX20UNIB.DLL", "LoadLibrary RWUNINST.DLL",
+                         "Lookup RWUNINST.DLL", "Call RWUNINST.DLL!UNINSTALLVRXREGISTRY",
+                         "FreeLibrary RWUNINST.DLL"}));
+  EXPECT_EQ(Changes("Call"),
+            std::vector<std::string>{"RWUNINST.DLL!UNINSTALLVRXREGISTRY|/vrxreg"});
+}
+
+TEST_F(SimTest, CompanionWithoutEntryIsReleasedUncalled) {
+  AddCompanions(false);
+  UnregisterCompanions();
+  EXPECT_TRUE(Changes("Call").empty());
+  EXPECT_EQ(Changes("FreeLibrary"), (std::vector<std::string>{"MX20UNIB.DLL", "RWUNINST.DLL"}));
+}
+
+TEST_F(SimTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
+  AddUserTree();
+  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
+  AddComponent("Data", "1", "C:\\Shared\\Data");
+  sim::MakeFile("C:\\Shared\\Data\\a.dat");
+  AddCompanions(true);
+  bool userTreeAtCall = true;
+  sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY", [&](const char*) {
+    userTreeAtCall = sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0");
+  });
+
+  EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
+
+  EXPECT_FALSE(userTreeAtCall);
+  const auto& journal = sim::Journal();
+  size_t lastChange = 0, call = 0, calls = 0;
+  for (size_t i = 0; i < journal.size(); ++i) {
+    const std::string& kind = journal[i].kind;
+    if (kind.rfind("Reg", 0) == 0 || kind == "DeleteFile" || kind == "RemoveDirectory")
+      lastChange = i;
+    if (kind == "Call") call = i, ++calls;
+  }
+  EXPECT_EQ(calls, 1u);
+  EXPECT_GT(call, lastChange);
+  EXPECT_GT(lastChange, 0u);
+}
+
+TEST_F(SimTest, FailedGateLoadsNoCompanion) {
+  AddCompanions(true);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
+  sim::SetKeyRights(Root::Users, ".Default", true, false);
+  EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
+  EXPECT_TRUE(Changes("LoadLibrary").empty());
+}
+
+}  // namespace
+}  // namespace qf::test

@@ -1,0 +1,275 @@
+// Releasing one shared component: its use count, its files, its record and,
+// for the help component, the help registrations of its files.
+#include "fixtures.h"
+#include "shared/shared.h"
+
+namespace qf::test {
+namespace {
+
+using platform::kRegDword;
+using platform::kRegSz;
+using sim::Op;
+
+const std::string kRoot = "C:\\Shared\\Data";
+
+std::string Dword(uint32_t v) {
+  return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                     static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
+}
+
+struct CountCase {
+  const char* name;
+  uint32_t type;
+  std::string stored;  // raw bytes of "UseCount"
+  bool released;
+  uint32_t expectedType;  // when counted down
+  std::string expected;   // raw bytes after the count-down
+};
+
+class UseCountTest : public SimTest, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(UseCountTest, CountsDownOrReleases) {
+  const CountCase& c = GetParam();
+  sim::SetValue(Root::LocalMachine, ComponentKey("Data"), "UseCount", c.type, c.stored);
+  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "RootDir", kRoot);
+  sim::MakeFile(kRoot + "\\file.dat");
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_EQ(sim::Exists(kRoot), !c.released);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")), !c.released);
+  if (!c.released) {
+    EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
+    const auto count = sim::GetValue(Root::LocalMachine, ComponentKey("Data"), "UseCount");
+    ASSERT_TRUE(count);
+    EXPECT_EQ(count->type, c.expectedType);
+    EXPECT_EQ(count->data, c.expected);
+  }
+}
+
+const std::string Nul(1, '\0');
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, UseCountTest,
+    ::testing::Values(
+        CountCase{"Three", kRegSz, "3" + Nul, false, kRegSz, "2" + Nul},
+        CountCase{"Two", kRegSz, "2" + Nul, false, kRegSz, "1" + Nul},
+        CountCase{"Eleven", kRegSz, "11" + Nul, false, kRegSz, "10" + Nul},
+        CountCase{"LeadingBlank", kRegSz, " 5" + Nul, false, kRegSz, "4" + Nul},
+        CountCase{"TabsAndSign", kRegSz, "\t\n+7x" + Nul, false, kRegSz, "6" + Nul},
+        CountCase{"NoNulStored", kRegSz, "12", false, kRegSz, "11" + Nul},
+        CountCase{"TooLongToRead", kRegSz, "0000000003" + Nul, false, kRegSz, "0000000003" + Nul},
+        CountCase{"DwordThree", kRegDword, Dword(3), false, kRegDword, Dword(2)},
+        CountCase{"DwordTwo", kRegDword, Dword(2), false, kRegDword, Dword(1)},
+        CountCase{"One", kRegSz, "1" + Nul, true, 0, ""},
+        CountCase{"Zero", kRegSz, "0" + Nul, true, 0, ""},
+        CountCase{"Negative", kRegSz, "-4" + Nul, true, 0, ""},
+        CountCase{"Empty", kRegSz, Nul, true, 0, ""},
+        CountCase{"Letters", kRegSz, "abc" + Nul, true, 0, ""},
+        CountCase{"DwordOne", kRegDword, Dword(1), true, 0, ""},
+        CountCase{"DwordNegative", kRegDword, Dword(0xFFFFFFFF), true, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SimTest, MissingCountLeavesComponentAlone) {
+  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "RootDir", kRoot);
+  sim::MakeFile(kRoot + "\\file.dat");
+  ReleaseSharedComponent("Data");
+  EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, MissingComponentKeyChangesNothing) {
+  ReleaseSharedComponent("Data");
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, ReleasingTwiceCountsDownTwice) {
+  AddComponent("Data", "3", kRoot);
+  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent("Data");
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Data"), "UseCount"), "1");
+}
+
+// Root directories that would reach beyond one component's own files.
+class UnsafeRootTest : public SimTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(UnsafeRootTest, LeavesEverythingAsItWas) {
+  sim::MakeFile("C:\\Host\\keep.txt");
+  sim::MakeFile("C:\\Temp\\keep.txt");
+  sim::MakeFile("D:\\keep.txt");
+  sim::MakeFile("\\\\server\\share\\keep.txt");
+  AddComponent("Data", "1", GetParam());
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_TRUE(sim::Journal().empty());
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Data"), "UseCount"), "1");
+  for (const char* path : {"C:\\Host\\keep.txt", "C:\\Temp\\keep.txt", "D:\\keep.txt",
+                           "\\\\server\\share\\keep.txt"})
+    EXPECT_TRUE(sim::Exists(path)) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, UnsafeRootTest,
+                         ::testing::Values("", "Temp", ".\\", "\\Temp", "C:", "C:Temp",
+                                           "C:\\", "C:\\\\", "c:/", "D:\\", "C:\\Temp\\..",
+                                           "C:\\Temp\\.\\..\\", "\\\\server\\share",
+                                           "\\\\server\\share\\", "\\\\server\\share\\x\\..",
+                                           "\\\\?\\C:\\Temp", "\\\\.\\C:"));
+
+TEST_F(SimTest, MissingRootDirLeavesCountAndKey) {
+  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "UseCount", "1");
+  ReleaseSharedComponent("Data");
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, RootDirTooLongToReadLeavesComponent) {
+  const std::string longRoot = "C:\\" + std::string(252, 'd');  // 255 bytes and a NUL
+  AddComponent("Data", "1", longRoot);
+  ReleaseSharedComponent("Data");
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+}
+
+TEST_F(SimTest, ReleasesWholeTreeThreeLevelsDeep) {
+  AddComponent("Data", "1", kRoot);
+  for (const char* file : {"top.dat", "a\\one.dat", "a\\b\\two.dat", "a\\b\\c\\three.dat",
+                           "a\\b\\c\\four.dat", "e\\five.dat"})
+    sim::MakeFile(kRoot + "\\" + file);
+  sim::MakeDir(kRoot + "\\empty");
+  sim::MakeFile("C:\\Shared\\sibling.dat");
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_FALSE(sim::Exists(kRoot));
+  EXPECT_TRUE(sim::Exists("C:\\Shared\\sibling.dat"));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
+  // Every directory goes after its contents.
+  const auto removed = Changes("RemoveDirectory");
+  ASSERT_FALSE(removed.empty());
+  EXPECT_EQ(removed.back(), kRoot);
+}
+
+TEST_F(SimTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
+  using namespace platform;
+  AddComponent("Data", "1", kRoot);
+  sim::MakeDir(kRoot + "\\hidden", kAttrHidden);
+  sim::MakeDir(kRoot + "\\readonly", kAttrReadOnly);
+  sim::MakeDir(kRoot + "\\archive", kAttrArchive | kAttrHidden);
+  for (const char* dir : {"hidden", "readonly", "archive"}) sim::MakeFile(kRoot + "\\" + dir + "\\f");
+  ReleaseSharedComponent("Data");
+  EXPECT_FALSE(sim::Exists(kRoot));
+}
+
+TEST_F(SimTest, UndeletableFileStaysAndTheRecordGoes) {
+  AddComponent("Data", "1", kRoot);
+  sim::MakeFile(kRoot + "\\a\\locked.dat", platform::kAttrReadOnly);
+  sim::MakeFile(kRoot + "\\a\\free.dat");
+  sim::MakeFile(kRoot + "\\z\\free.dat");
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_EQ(sim::Tree(kRoot), (std::vector<std::string>{kRoot + "\\a", kRoot + "\\a\\locked.dat"}));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+}
+
+TEST_F(SimTest, HelpRegistrationsGoWithDeletedFilesOnly) {
+  const std::string help = "C:\\Shared\\MSHelp";
+  AddComponent("MSHelp", "1", help);
+  sim::MakeFile(help + "\\guide.hlp");
+  sim::MakeFile(help + "\\deep\\deeper\\ref.hlp");
+  sim::MakeFile(help + "\\stuck.hlp", platform::kAttrReadOnly);
+  for (const char* value : {"guide.hlp", "ref.hlp", "stuck.hlp", "deep", "other.hlp"})
+    sim::SetText(Root::LocalMachine, HelpRegistrationKey, value, help);
+
+  ReleaseSharedComponent("MSHelp");
+
+  EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp"));
+  EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "ref.hlp"));
+  // A file that stayed keeps its registration; a directory's name and another
+  // product's file are no registrations of deleted files.
+  for (const char* kept : {"stuck.hlp", "deep", "other.hlp"})
+    EXPECT_TRUE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, kept)) << kept;
+}
+
+TEST_F(SimTest, OtherComponentsNeverTouchHelpRegistrations) {
+  for (const char* name : {"mshelp", "MSHELP", "MSHelp ", "Data"}) {
+    const std::string root = std::string("C:\\Shared\\") + name + "X";
+    AddComponent(name, "1", root);
+    sim::MakeFile(root + "\\guide.hlp");
+    sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", root);
+    ReleaseSharedComponent(name);
+    EXPECT_FALSE(sim::Exists(root)) << name;
+    EXPECT_TRUE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp")) << name;
+  }
+}
+
+TEST_F(SimTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
+  // A file of the host's current directory shares a name with one of the
+  // component; whatever the current directory does, it stays.
+  sim::MakeFile("C:\\Host\\same.dat");
+  AddComponent("Data", "1", kRoot);
+  sim::MakeFile(kRoot + "\\same.dat");
+  sim::MakeFile(kRoot + "\\sub\\same.dat");
+  sim::FailWhen(Op::SetCurrentDir, "");
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_TRUE(sim::Exists("C:\\Host\\same.dat"));
+  for (const std::string& deleted : Changes("DeleteFile"))
+    EXPECT_EQ(deleted.rfind(kRoot + "\\", 0), 0u) << deleted;
+  EXPECT_FALSE(sim::Exists(kRoot));
+}
+
+TEST_F(SimTest, LinksAreRemovedNeverFollowed) {
+  AddComponent("Data", "1", kRoot);
+  sim::MakeFile("C:\\Users\\docs\\letter.txt");
+  sim::MakeFile("C:\\Users\\notes.txt");
+  sim::MakeLink(kRoot + "\\docs", "C:\\Users\\docs", true);
+  sim::MakeLink(kRoot + "\\sub\\notes.txt", "C:\\Users\\notes.txt", false);
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_FALSE(sim::Exists(kRoot));
+  EXPECT_TRUE(sim::Exists("C:\\Users\\docs\\letter.txt"));
+  EXPECT_TRUE(sim::Exists("C:\\Users\\notes.txt"));
+  EXPECT_EQ(Changes("RemoveDirectory"),
+            (std::vector<std::string>{kRoot + "\\docs", kRoot + "\\sub", kRoot}));
+}
+
+TEST_F(SimTest, RootThatIsALinkIsLeftAlone) {
+  sim::MakeFile("C:\\Windows\\system.ini");
+  sim::MakeLink(kRoot, "C:\\Windows", true);
+  AddComponent("Data", "1", kRoot);
+  ReleaseSharedComponent("Data");
+  EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
+  AddComponent("Data", "1", "C:\\Shared\\Other\\..\\Data\\.");
+  sim::MakeFile(kRoot + "\\file.dat");
+  sim::MakeFile("C:\\Shared\\Other\\keep.dat");
+  ReleaseSharedComponent("Data");
+  EXPECT_FALSE(sim::Exists(kRoot));
+  EXPECT_TRUE(sim::Exists("C:\\Shared\\Other\\keep.dat"));
+}
+
+TEST_F(SimTest, EmptyingAnEmptyDirectoryDeletesNothing) {
+  sim::MakeDir(kRoot);
+  DeleteDirectoryContents(kRoot, "Data");
+  EXPECT_TRUE(sim::Exists(kRoot));
+  EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(SimTest, EmptyingKeepsTheTopDirectory) {
+  sim::MakeFile(kRoot + "\\a\\b\\f.dat");
+  DeleteDirectoryContents(kRoot, "Data");
+  EXPECT_TRUE(sim::Exists(kRoot));
+  EXPECT_TRUE(sim::Tree(kRoot).empty());
+}
+
+}  // namespace
+}  // namespace qf::test
