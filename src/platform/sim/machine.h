@@ -1,0 +1,156 @@
+// The simulated machine's state, shared by the parts of the simulation.
+// Not for tests: they use sim.h.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace qf::sim::detail {
+
+// Codes the simulation gives besides those platform.h names.
+constexpr long kErrorSharingViolation = 32;
+constexpr long kErrorInvalidName = 123;
+constexpr long kErrorFilenameTooLong = 206;
+constexpr long kErrorDirectory = 267;
+constexpr long kErrorMessageNotFound = 317;
+constexpr long kErrorKeyDeleted = 1018;
+constexpr long kErrorCantResolveFilename = 1921;
+
+// Longest full path the ANSI file calls accept (MAX_PATH less the NUL).
+constexpr size_t kMaxPath = 259;
+
+// Names are compared ASCII case-insensitively, folded to lower case; maps
+// keyed by the folded name list in that order, which is the order Wine lists
+// registry subkeys in ("item_2" before "itemA").
+std::string Fold(std::string_view text);
+bool ContainsFold(std::string_view text, std::string_view part);
+
+// Misuse of the set-up API (a relative path, a file where a directory must
+// be, a key that does not exist) throws this, so the test fails loudly.
+[[noreturn]] void Misuse(const std::string& what);
+
+// ---- Registry ----
+struct RegValue {
+  std::string name;  // as first stored
+  Value value;
+};
+
+struct RegNode {
+  std::string name;
+  uint64_t id = 0;  // never reused, so a handle can tell a recreated key
+  bool canOpen = true;
+  bool canWrite = true;
+  std::map<std::string, RegValue> values;                 // by folded name
+  std::map<std::string, std::unique_ptr<RegNode>> subkeys;  // by folded name
+};
+
+// ---- Files ----
+enum class Kind { Directory, File, Link };
+
+struct FileNode {
+  Kind kind = Kind::Directory;
+  std::string name;  // "C:" or "\\server\share" for a root
+  uint32_t extra = 0;  // attribute bits besides those the kind implies
+  std::string target;  // links: absolute path of the target
+  bool linkToDirectory = false;
+  FileNode* parent = nullptr;
+  std::map<std::string, std::unique_ptr<FileNode>> children;  // by folded name
+};
+
+// ---- Libraries ----
+struct EntryRecord {
+  std::string library;
+  std::string name;
+  std::function<void(const char*)> onCall;
+};
+
+struct LibraryRecord {
+  std::string name;
+  std::map<std::string, std::unique_ptr<EntryRecord>> entries;  // exact names
+};
+
+// ---- Handles ----
+struct KeyHandle {
+  Root root;
+  std::vector<std::string> folded;  // path components below the root
+  std::string path;                 // full display path ("HKLM\...")
+  uint64_t id = 0;
+  uint32_t granted = 0;
+};
+
+struct ListingHandle {
+  std::string pattern;  // as given, made absolute
+  std::string real;     // with links resolved
+  std::vector<platform::FileEntry> entries;
+  size_t next = 0;
+};
+
+struct LibraryHandle {
+  LibraryRecord* library = nullptr;
+};
+
+using Handle = std::variant<KeyHandle, ListingHandle, LibraryHandle>;
+
+struct PathRule {
+  Op op;
+  std::string part;
+  long code;
+};
+
+struct CountRule {
+  uint64_t n;
+  bool andAfter;
+};
+
+struct Machine {
+  Machine();  // the state Reset() gives
+
+  std::map<Root, std::unique_ptr<RegNode>> registry;
+  std::map<std::string, std::unique_ptr<FileNode>> drives;  // by folded root name
+  std::string cwd;
+  std::map<std::string, std::unique_ptr<LibraryRecord>> libraries;  // folded
+  std::map<std::uintptr_t, Handle> handles;
+  std::vector<JournalEntry> journal;
+  uint64_t operations = 0;
+  std::vector<PathRule> pathRules;
+  std::vector<CountRule> countRules;
+};
+
+Machine& M();
+
+// Ids for handles and keys, unique for the life of the process so that a
+// guard left over from before a Reset() can never reach a new object.
+uint64_t NextId();
+
+// Counts one operation and tells whether an injected failure hits it: the
+// code to fail with, or 0.  `paths` are the names the call is known by.
+long BeginOp(Op op, std::initializer_list<std::string_view> paths);
+
+void Record(std::string kind, std::string path = {}, std::string detail = {},
+            uint32_t flags = 0);
+
+std::uintptr_t AddHandle(Handle handle);
+// The handle of that kind, or null when closed, unknown or of another kind.
+template <typename T>
+T* FindHandle(std::uintptr_t id) {
+  auto it = M().handles.find(id);
+  return it == M().handles.end() ? nullptr : std::get_if<T>(&it->second);
+}
+void DropHandle(std::uintptr_t id);
+
+// Creates the registry roots (with HKU\.Default); called by Machine().
+void InitRegistry(Machine& machine);
+// Creates drive C: and sets the current directory to it.
+void InitFiles(Machine& machine);
+
+}  // namespace qf::sim::detail

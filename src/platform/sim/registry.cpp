@@ -1,0 +1,356 @@
+// The simulated registry: three roots of keys holding typed values, per-key
+// rights, and the RegKey guard over it.
+#include <utility>
+
+#include "platform/sim/machine.h"
+
+namespace qf::sim {
+namespace detail {
+namespace {
+
+using platform::kErrorAccessDenied;
+using platform::kErrorFileNotFound;
+using platform::kErrorInvalidHandle;
+using platform::kErrorMoreData;
+using platform::kErrorNoMoreItems;
+using platform::kSuccess;
+
+constexpr uint32_t kQueryValue = 0x1;
+constexpr uint32_t kSetValue = 0x2;
+constexpr uint32_t kEnumerateSubkeys = 0x8;
+// Every right that changes the key or what hangs below it: set value, create
+// subkey, create link, delete, write DAC, write owner.
+constexpr uint32_t kWriteRights = 0x2 | 0x4 | 0x20 | 0x10000 | 0x40000 | 0x80000;
+constexpr uint32_t kGenericRead = 0x80000000;
+constexpr uint32_t kGenericWrite = 0x40000000;
+constexpr uint32_t kGenericExecute = 0x20000000;
+constexpr uint32_t kGenericAll = 0x10000000;
+constexpr uint32_t kMaximumAllowed = 0x02000000;
+
+const char* RootName(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return "HKCU";
+    case Root::LocalMachine: return "HKLM";
+    case Root::Users: return "HKU";
+  }
+  return "?";
+}
+
+std::vector<std::string> SplitKeyPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : path) {
+    if (c != '\\') {
+      current.push_back(c);
+    } else if (!current.empty()) {
+      parts.push_back(std::move(current));
+      current.clear();
+    }
+  }
+  if (!current.empty()) parts.push_back(std::move(current));
+  return parts;
+}
+
+std::string JoinKeyPath(Root root, const std::vector<std::string>& parts) {
+  std::string path = RootName(root);
+  for (const std::string& part : parts) path += "\\" + part;
+  return path;
+}
+
+std::unique_ptr<RegNode> NewKey(std::string name) {
+  auto node = std::make_unique<RegNode>();
+  node->name = std::move(name);
+  node->id = NextId();
+  return node;
+}
+
+// The key at `parts` below `root`, or null.  `chain` gets the keys walked,
+// the root first.
+RegNode* FindKey(Root root, const std::vector<std::string>& parts,
+                 std::vector<RegNode*>* chain = nullptr) {
+  RegNode* node = M().registry.at(root).get();
+  if (chain) chain->push_back(node);
+  for (const std::string& part : parts) {
+    auto it = node->subkeys.find(Fold(part));
+    if (it == node->subkeys.end()) return nullptr;
+    node = it->second.get();
+    if (chain) chain->push_back(node);
+  }
+  return node;
+}
+
+RegNode* FindKey(Root root, const std::string& path) {
+  return FindKey(root, SplitKeyPath(path));
+}
+
+RegNode* CreateKeyPath(Root root, const std::string& path) {
+  RegNode* node = M().registry.at(root).get();
+  for (const std::string& part : SplitKeyPath(path)) {
+    auto& slot = node->subkeys[Fold(part)];
+    if (!slot) slot = NewKey(part);
+    node = slot.get();
+  }
+  return node;
+}
+
+std::string DisplayPath(Root root, const std::vector<RegNode*>& chain) {
+  std::string path = RootName(root);
+  for (size_t i = 1; i < chain.size(); ++i) path += "\\" + chain[i]->name;
+  return path;
+}
+
+// The rights a handle opened with `mask` holds, generic rights mapped.
+uint32_t Granted(uint32_t mask, const RegNode& key) {
+  if (mask & (kGenericRead | kGenericExecute)) mask |= platform::kKeyRead;
+  if (mask & kGenericWrite) mask |= platform::kKeyWrite;
+  if (mask & kGenericAll) mask |= platform::kKeyAllAccess;
+  if (mask & kMaximumAllowed) {
+    mask |= key.canWrite ? platform::kKeyAllAccess : platform::kKeyRead;
+  }
+  return mask & platform::kKeyAllAccess;
+}
+
+// What a call through an open handle needs: the handle and its live key.
+struct Reached {
+  KeyHandle* handle = nullptr;
+  RegNode* key = nullptr;
+};
+
+// Looks the handle's key up again: it may have been deleted meanwhile.
+long Reach(std::uintptr_t id, uint32_t needed, Reached* open) {
+  KeyHandle* handle = FindHandle<KeyHandle>(id);
+  if (!handle) return kErrorInvalidHandle;
+  RegNode* key = M().registry.at(handle->root).get();
+  for (const std::string& part : handle->folded) {
+    auto it = key->subkeys.find(part);
+    if (it == key->subkeys.end()) return kErrorKeyDeleted;
+    key = it->second.get();
+  }
+  if (key->id != handle->id) return kErrorKeyDeleted;
+  if ((handle->granted & needed) != needed) return kErrorAccessDenied;
+  open->handle = handle;
+  open->key = key;
+  return kSuccess;
+}
+
+std::string HandlePath(std::uintptr_t id) {
+  const KeyHandle* handle = FindHandle<KeyHandle>(id);
+  return handle ? handle->path : std::string();
+}
+
+std::string ValuePath(std::uintptr_t id, const char* name) {
+  return HandlePath(id) + "\\" + (name ? name : "");
+}
+
+void StoreValue(RegNode* key, const std::string& name, Value value) {
+  auto& slot = key->values[Fold(name)];
+  if (slot.name.empty()) slot.name = name;
+  slot.value = std::move(value);
+}
+
+std::string DwordBytes(uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+// RegSetValueExA: the common part of WriteText and WriteDword.
+long Write(std::uintptr_t id, const char* name, Value value) {
+  const std::string valueName = name ? name : "";
+  if (long injected = BeginOp(Op::RegWrite, {ValuePath(id, name)})) return injected;
+  Reached open;
+  if (long result = Reach(id, kSetValue, &open)) return result;
+  StoreValue(open.key, valueName, std::move(value));
+  Record("RegSetValue", open.handle->path,
+         open.key->values.at(Fold(valueName)).name);
+  return kSuccess;
+}
+
+}  // namespace
+
+void InitRegistry(Machine& machine) {
+  machine.registry[Root::CurrentUser] = NewKey("");
+  machine.registry[Root::LocalMachine] = NewKey("");
+  auto users = NewKey("");
+  users->subkeys[Fold(".Default")] = NewKey(".Default");
+  machine.registry[Root::Users] = std::move(users);
+}
+
+}  // namespace detail
+
+// ---- Set-up and inspection ----
+
+void CreateKey(Root root, const std::string& path) {
+  detail::CreateKeyPath(root, path);
+}
+
+void SetValue(Root root, const std::string& key, const std::string& name,
+              uint32_t type, const std::string& data) {
+  detail::StoreValue(detail::CreateKeyPath(root, key), name, Value{type, data});
+}
+
+void SetText(Root root, const std::string& key, const std::string& name,
+             const std::string& text) {
+  SetValue(root, key, name, platform::kRegSz, text + '\0');
+}
+
+void SetDword(Root root, const std::string& key, const std::string& name,
+              uint32_t value) {
+  SetValue(root, key, name, platform::kRegDword, detail::DwordBytes(value));
+}
+
+bool KeyExists(Root root, const std::string& path) {
+  return detail::FindKey(root, path) != nullptr;
+}
+
+std::optional<Value> GetValue(Root root, const std::string& key,
+                              const std::string& name) {
+  const detail::RegNode* node = detail::FindKey(root, key);
+  if (!node) return std::nullopt;
+  auto it = node->values.find(detail::Fold(name));
+  if (it == node->values.end()) return std::nullopt;
+  return it->second.value;
+}
+
+std::optional<std::string> GetText(Root root, const std::string& key,
+                                   const std::string& name) {
+  std::optional<Value> value = GetValue(root, key, name);
+  if (!value) return std::nullopt;
+  return value->data.substr(0, value->data.find('\0'));
+}
+
+std::vector<std::string> SubkeyNames(Root root, const std::string& path) {
+  std::vector<std::string> names;
+  if (const detail::RegNode* node = detail::FindKey(root, path)) {
+    for (const auto& [folded, subkey] : node->subkeys) names.push_back(subkey->name);
+  }
+  return names;
+}
+
+void SetKeyRights(Root root, const std::string& path, bool canOpen,
+                  bool canWrite) {
+  detail::RegNode* node = detail::FindKey(root, path);
+  if (!node) detail::Misuse("SetKeyRights on a missing key " + path);
+  node->canOpen = canOpen;
+  node->canWrite = canWrite;
+}
+
+}  // namespace qf::sim
+
+// ---- The platform calls ----
+
+namespace qf::platform {
+
+using sim::Op;
+using namespace sim::detail;
+
+RegKey::RegKey(RegKey&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+void RegKey::Close() {
+  if (handle_ != 0) DropHandle(handle_);
+  handle_ = 0;
+}
+
+long RegKey::Open(Root root, const char* path, uint32_t mask) {
+  Close();
+  const std::vector<std::string> parts = SplitKeyPath(path ? path : "");
+  if (long injected = BeginOp(Op::RegOpen, {JoinKeyPath(root, parts)})) return injected;
+
+  std::vector<RegNode*> chain;
+  RegNode* key = FindKey(root, parts, &chain);
+  if (!key) return kErrorFileNotFound;
+  const uint32_t granted = Granted(mask, *key);
+  if (!key->canOpen) return kErrorAccessDenied;
+  if ((granted & kWriteRights) && !key->canWrite) return kErrorAccessDenied;
+
+  KeyHandle handle{root, {}, DisplayPath(root, chain), key->id, granted};
+  for (const std::string& part : parts) handle.folded.push_back(Fold(part));
+  handle_ = AddHandle(std::move(handle));
+  return kSuccess;
+}
+
+long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
+                       std::string* data) const {
+  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_, name)})) return injected;
+  Reached open;
+  if (long result = Reach(handle_, kQueryValue, &open)) return result;
+  auto it = open.key->values.find(Fold(name ? name : ""));
+  if (it == open.key->values.end()) return kErrorFileNotFound;
+  const sim::Value& value = it->second.value;
+  if (value.data.size() > capacity) return kErrorMoreData;
+  *type = value.type;
+  *data = value.data;
+  return kSuccess;
+}
+
+long RegKey::WriteText(const char* name, const std::string& text) {
+  return Write(handle_, name, sim::Value{kRegSz, text + '\0'});
+}
+
+long RegKey::WriteDword(const char* name, uint32_t value) {
+  return Write(handle_, name, sim::Value{kRegDword, DwordBytes(value)});
+}
+
+long RegKey::CountSubkeys(uint32_t* count) const {
+  if (long injected = BeginOp(Op::RegCountSubkeys, {HandlePath(handle_)})) return injected;
+  Reached open;
+  if (long result = Reach(handle_, kQueryValue, &open)) return result;
+  *count = static_cast<uint32_t>(open.key->subkeys.size());
+  return kSuccess;
+}
+
+long RegKey::SubkeyName(uint32_t index, std::string* name) const {
+  if (long injected = BeginOp(Op::RegEnum, {HandlePath(handle_)})) return injected;
+  Reached open;
+  if (long result = Reach(handle_, kEnumerateSubkeys, &open)) return result;
+  if (index >= open.key->subkeys.size()) return kErrorNoMoreItems;
+  const std::string& found = std::next(open.key->subkeys.begin(), index)->second->name;
+  if (found.size() + 1 > kSubkeyNameCapacity) return kErrorMoreData;
+  *name = found;
+  return kSuccess;
+}
+
+long RegKey::DeleteSubkey(const char* name) {
+  const std::vector<std::string> parts = SplitKeyPath(name ? name : "");
+  std::string given = HandlePath(handle_);
+  for (const std::string& part : parts) given += "\\" + part;
+  if (long injected = BeginOp(Op::RegDeleteKey, {given})) return injected;
+
+  Reached open;
+  if (long result = Reach(handle_, 0, &open)) return result;
+  std::vector<std::string> full;
+  for (const std::string& part : open.handle->folded) full.push_back(part);
+  for (const std::string& part : parts) full.push_back(part);
+  std::vector<RegNode*> chain;
+  RegNode* key = FindKey(open.handle->root, full, &chain);
+  if (!key) return kErrorFileNotFound;
+  // A root cannot go, nor a key the caller may not open for deletion, nor
+  // one with subkeys of its own.
+  if (chain.size() < 2 || !key->canOpen || !key->canWrite) return kErrorAccessDenied;
+  if (!key->subkeys.empty()) return kErrorAccessDenied;
+
+  Record("RegDeleteKey", DisplayPath(open.handle->root, chain));
+  chain[chain.size() - 2]->subkeys.erase(Fold(key->name));
+  return kSuccess;
+}
+
+long RegKey::DeleteValue(const char* name) {
+  if (long injected = BeginOp(Op::RegDeleteValue, {ValuePath(handle_, name)})) return injected;
+  Reached open;
+  if (long result = Reach(handle_, kSetValue, &open)) return result;
+  auto it = open.key->values.find(Fold(name ? name : ""));
+  if (it == open.key->values.end()) return kErrorFileNotFound;
+  Record("RegDeleteValue", open.handle->path, it->second.name);
+  open.key->values.erase(it);
+  return kSuccess;
+}
+
+}  // namespace qf::platform

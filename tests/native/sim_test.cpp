@@ -1,0 +1,422 @@
+// The simulation's own set-up, inspection and failure-injection API.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace qf {
+namespace {
+
+namespace p = platform;
+using sim::Op;
+using sim::Root;
+using Strings = std::vector<std::string>;
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override { sim::Reset(); }
+  void TearDown() override { sim::Reset(); }
+};
+
+std::vector<std::string> Kinds() {
+  std::vector<std::string> kinds;
+  for (const sim::JournalEntry& entry : sim::Journal()) kinds.push_back(entry.kind);
+  return kinds;
+}
+
+TEST_F(SimTest, ResetGivesTheEmptyMachine) {
+  sim::SetText(Root::CurrentUser, "Software\\Quill", "Name", "x");
+  sim::MakeFile("C:\\Data\\a.txt");
+  sim::SetCwd("C:\\Data");
+  sim::AddLibrary("QFHELP.DLL");
+  sim::FailWhen(Op::GetCurrentDir, "");
+  p::RegKey survivor;
+  ASSERT_EQ(p::kSuccess, survivor.Open(Root::CurrentUser, "Software", p::kKeyRead));
+  p::Beep();
+
+  sim::Reset();
+
+  EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::CurrentUser, ""));
+  EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::LocalMachine, ""));
+  EXPECT_EQ(Strings{".Default"}, sim::SubkeyNames(Root::Users, ""));
+  EXPECT_EQ(Strings{}, sim::Tree("C:\\"));
+  EXPECT_EQ("C:\\", sim::CurrentDir());
+  EXPECT_TRUE(sim::Journal().empty());
+  EXPECT_EQ(0, sim::OpenHandles());
+  EXPECT_EQ(0u, sim::OperationCount());
+  std::string cwd;
+  EXPECT_EQ(p::kSuccess, p::GetCurrentDir(&cwd));  // the injected failure is gone
+  p::Library library;
+  EXPECT_EQ(p::kErrorModNotFound, library.Load("QFHELP.DLL"));
+
+  // A guard from before the reset must not release what is opened after it.
+  p::RegKey fresh;
+  ASSERT_EQ(p::kSuccess, fresh.Open(Root::Users, ".Default", p::kKeyRead));
+  survivor.Close();
+  EXPECT_EQ(1, sim::OpenHandles());
+  uint32_t count = 99;
+  EXPECT_EQ(p::kSuccess, fresh.CountSubkeys(&count));
+  EXPECT_EQ(0u, count);
+}
+
+TEST_F(SimTest, ValuesKeepTypeAndRawBytes) {
+  const std::string binary("ab\0cd", 5);
+  sim::SetText(Root::LocalMachine, "Software\\Quill", "Text", "hello");
+  sim::SetDword(Root::LocalMachine, "Software\\Quill", "Number", 0x01020304);
+  sim::SetValue(Root::LocalMachine, "Software\\Quill", "Blob", p::kRegBinary, binary);
+  sim::SetValue(Root::LocalMachine, "Software\\Quill", "Bare", p::kRegSz, "raw");
+
+  struct Case {
+    const char* name;
+    uint32_t type;
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {"Text", p::kRegSz, std::string("hello\0", 6), "hello"},
+      {"Number", p::kRegDword, std::string("\x04\x03\x02\x01", 4), "\x04\x03\x02\x01"},
+      {"Blob", p::kRegBinary, binary, "ab"},
+      {"Bare", p::kRegSz, "raw", "raw"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto value = sim::GetValue(Root::LocalMachine, "Software\\Quill", c.name);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(c.type, value->type);
+    EXPECT_EQ(c.bytes, value->data);
+    EXPECT_EQ(c.text, sim::GetText(Root::LocalMachine, "Software\\Quill", c.name));
+  }
+  EXPECT_FALSE(sim::GetValue(Root::LocalMachine, "Software\\Quill", "Missing"));
+  EXPECT_FALSE(sim::GetText(Root::LocalMachine, "Software\\Nothing", "Text"));
+  EXPECT_FALSE(sim::GetValue(Root::CurrentUser, "Software\\Quill", "Text"));  // other root
+}
+
+TEST_F(SimTest, KeyNamesAreCaseInsensitiveAndKeepTheirCase) {
+  sim::CreateKey(Root::CurrentUser, "Software\\Quill\\beta");
+  sim::CreateKey(Root::CurrentUser, "SOFTWARE\\quill\\Alpha");
+  sim::SetText(Root::CurrentUser, "software\\QUILL\\GAMMA", "Name", "g");
+  sim::SetText(Root::CurrentUser, "Software\\Quill\\gamma", "NAME", "second");
+
+  EXPECT_EQ(Strings{"Software"}, sim::SubkeyNames(Root::CurrentUser, ""));
+  EXPECT_EQ((Strings{"Alpha", "beta", "GAMMA"}),
+            sim::SubkeyNames(Root::CurrentUser, "software\\quill"));
+  EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, "SOFTWARE\\QUILL\\BETA"));
+  EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, "Software\\Quill\\Delta"));
+  EXPECT_EQ("second", sim::GetText(Root::CurrentUser, "Software\\Quill\\Gamma", "name"));
+  EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::CurrentUser, "Software\\Missing"));
+}
+
+TEST_F(SimTest, KeyRightsGovernOpening) {
+  sim::CreateKey(Root::LocalMachine, "Software\\Locked");
+  sim::CreateKey(Root::LocalMachine, "Software\\ReadOnly");
+  sim::SetKeyRights(Root::LocalMachine, "Software\\Locked", false, false);
+  sim::SetKeyRights(Root::LocalMachine, "Software\\ReadOnly", true, false);
+
+  struct Case {
+    const char* path;
+    uint32_t mask;
+    long expected;
+  } cases[] = {
+      {"Software\\Locked", p::kKeyRead, p::kErrorAccessDenied},
+      {"Software\\ReadOnly", p::kKeyRead, p::kSuccess},
+      {"Software\\ReadOnly", p::kKeyWrite, p::kErrorAccessDenied},
+      {"Software\\ReadOnly", p::kKeyAllAccess, p::kErrorAccessDenied},
+      {"Software", p::kKeyAllAccess, p::kSuccess},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " mask " + std::to_string(c.mask));
+    p::RegKey key;
+    EXPECT_EQ(c.expected, key.Open(Root::LocalMachine, c.path, c.mask));
+    EXPECT_EQ(c.expected == p::kSuccess, key.Valid());
+  }
+  EXPECT_THROW(sim::SetKeyRights(Root::LocalMachine, "Software\\Missing", true, true),
+               std::invalid_argument);
+}
+
+TEST_F(SimTest, FileSetUpAndInspection) {
+  sim::MakeDir("C:\\Target\\Sub", p::kAttrHidden);
+  sim::MakeFile("C:\\Target\\a.txt", p::kAttrReadOnly);
+  sim::MakeLink("C:\\Apps\\ToTarget", "C:\\Target", true);
+  sim::MakeLink("C:\\Apps\\ToFile", "C:\\Target\\a.txt", false);
+  sim::MakeLink("C:\\Apps\\Dangling", "C:\\Nowhere", true);
+  sim::MakeDir("\\\\Server\\Share\\Docs");
+
+  struct Case {
+    const char* path;
+    std::optional<uint32_t> attributes;
+  } cases[] = {
+      {"C:\\Target", p::kAttrDirectory},
+      {"c:\\target\\SUB", p::kAttrDirectory | p::kAttrHidden},
+      {"C:\\Target\\a.txt", p::kAttrArchive | p::kAttrReadOnly},
+      {"C:\\Apps\\ToTarget", p::kAttrDirectory | p::kAttrReparsePoint},
+      {"C:\\Apps\\ToFile", p::kAttrReparsePoint},
+      {"C:\\Apps\\Dangling", p::kAttrDirectory | p::kAttrReparsePoint},
+      {"C:\\Apps\\ToTarget\\a.txt", p::kAttrArchive | p::kAttrReadOnly},  // through the link
+      {"C:\\Apps\\Dangling\\x", std::nullopt},
+      {"C:\\Target\\b.txt", std::nullopt},
+      {"\\\\server\\share\\docs", p::kAttrDirectory},
+      {"D:\\", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(c.attributes, sim::Attributes(c.path));
+    EXPECT_EQ(c.attributes.has_value(), sim::Exists(c.path));
+  }
+
+  // Tree lists links without what is behind them, with the case of creation.
+  EXPECT_EQ((Strings{"C:\\Apps", "C:\\Apps\\Dangling", "C:\\Apps\\ToFile",
+                     "C:\\Apps\\ToTarget", "C:\\Target", "C:\\Target\\Sub",
+                     "C:\\Target\\a.txt"}),
+            sim::Tree("c:\\"));
+  EXPECT_EQ((Strings{"C:\\Target\\Sub", "C:\\Target\\a.txt"}), sim::Tree("C:\\Apps\\ToTarget"));
+  EXPECT_EQ(Strings{"\\\\Server\\Share\\Docs"}, sim::Tree("\\\\Server\\Share"));
+  EXPECT_EQ(Strings{}, sim::Tree("C:\\Missing"));
+}
+
+TEST_F(SimTest, SetUpMisuseThrows) {
+  sim::MakeFile("C:\\Data\\a.txt");
+  EXPECT_THROW(sim::MakeFile("C:\\Data\\a.txt\\b.txt"), std::invalid_argument);
+  EXPECT_THROW(sim::MakeDir("C:\\Data\\a.txt"), std::invalid_argument);
+  EXPECT_THROW(sim::MakeDir("relative\\dir"), std::invalid_argument);
+  EXPECT_THROW(sim::SetCwd("C:\\Data\\a.txt"), std::invalid_argument);
+  EXPECT_THROW(sim::SetCwd("C:\\Missing"), std::invalid_argument);
+  EXPECT_THROW(sim::AddEntry("NOTADDED.DLL", "Entry"), std::invalid_argument);
+  EXPECT_EQ("C:\\", sim::CurrentDir());
+  sim::MakeDir("C:\\Data");  // an existing directory is fine
+  sim::SetCwd("c:\\data\\.");
+  EXPECT_EQ("c:\\data", sim::CurrentDir());
+}
+
+TEST_F(SimTest, JournalShowsRealPathsInOrder) {
+  sim::MakeFile("C:\\Target\\Keep.txt");
+  sim::MakeFile("C:\\Target\\Gone.txt");
+  sim::MakeDir("C:\\Target\\Empty");
+  sim::MakeLink("C:\\Link", "C:\\Target", true);
+  sim::SetText(Root::CurrentUser, "Software\\Quill", "Name", "x");
+
+  EXPECT_EQ(p::kSuccess, p::EraseFile("c:\\link\\GONE.TXT"));
+  EXPECT_EQ(p::kSuccess, p::RemoveDir("C:\\LINK\\empty"));
+  p::Beep();
+  p::RegKey key;
+  ASSERT_EQ(p::kSuccess, key.Open(Root::CurrentUser, "SOFTWARE\\QUILL", p::kKeyAllAccess));
+  EXPECT_EQ(p::kSuccess, key.DeleteValue("NAME"));
+  EXPECT_EQ(p::kSuccess, p::RemoveDir("C:\\Link"));  // the link, not its target
+  p::ShowMessage("Done.", "Quillforge", p::kIconInformation);
+
+  EXPECT_EQ((Strings{"DeleteFile", "RemoveDirectory", "Beep", "RegDeleteValue",
+                     "RemoveDirectory", "MessageBox"}),
+            Kinds());
+  const auto removed = sim::JournalOf("RemoveDirectory");
+  ASSERT_EQ(2u, removed.size());
+  EXPECT_EQ("C:\\Target\\Empty", removed[0].path);
+  EXPECT_EQ("C:\\Link", removed[1].path);
+  EXPECT_EQ("C:\\Target\\Gone.txt", sim::JournalOf("DeleteFile").at(0).path);
+  const auto value = sim::JournalOf("RegDeleteValue").at(0);
+  EXPECT_EQ("HKCU\\Software\\Quill", value.path);
+  EXPECT_EQ("Name", value.detail);
+  const auto box = sim::JournalOf("MessageBox").at(0);
+  EXPECT_EQ("Quillforge", box.path);
+  EXPECT_EQ("Done.", box.detail);
+  EXPECT_EQ(p::kIconInformation, box.flags);
+  EXPECT_EQ((Strings{"C:\\Target", "C:\\Target\\Keep.txt"}), sim::Tree("C:\\"));
+}
+
+// Each call, failed by a rule on its kind and a part of its path: it returns
+// the injected code and changes nothing; without the rule it succeeds.
+TEST_F(SimTest, FailWhenHitsTheMatchingCallOnly) {
+  constexpr long kCode = 1234;
+  auto arrange = [] {
+    sim::SetText(Root::LocalMachine, "Software\\Quill\\3.0", "Path", "C:\\Quill");
+    sim::CreateKey(Root::LocalMachine, "Software\\Quill\\3.0\\Sub");
+    sim::MakeFile("C:\\Target\\a.txt");
+    sim::MakeDir("C:\\Target\\Empty");
+    sim::MakeLink("C:\\Link", "C:\\Target", true);
+    sim::AddLibrary("QFHELP.DLL");
+    sim::AddEntry("QFHELP.DLL", "Register");
+  };
+  auto openKey = [](p::RegKey* key) {
+    return key->Open(Root::LocalMachine, "Software\\Quill\\3.0", p::kKeyAllAccess);
+  };
+
+  struct Case {
+    const char* name;
+    Op op;
+    const char* part;
+    std::function<long()> call;
+    std::function<bool()> unchanged;
+  } cases[] = {
+      {"open", Op::RegOpen, "hklm\\software\\QUILL",
+       [&] {
+         p::RegKey key;
+         const long result = openKey(&key);
+         return key.Valid() == (result == p::kSuccess) ? result : -1;
+       },
+       [] { return true; }},
+      {"read", Op::RegRead, "3.0\\path",
+       [&] {
+         p::RegKey key;
+         openKey(&key);
+         std::string text = "untouched";
+         const long result = key.ReadText("Path", 260, &text);
+         return result == p::kSuccess || text == "untouched" ? result : -1;
+       },
+       [] { return true; }},
+      {"write", Op::RegWrite, "Quill\\3.0\\Path",
+       [&] { p::RegKey key; openKey(&key); return key.WriteText("Path", "D:\\"); },
+       [] { return sim::GetText(Root::LocalMachine, "Software\\Quill\\3.0", "Path") == "C:\\Quill"; }},
+      {"delete key", Op::RegDeleteKey, "3.0\\Sub",
+       [&] { p::RegKey key; openKey(&key); return key.DeleteSubkey("Sub"); },
+       [] { return sim::KeyExists(Root::LocalMachine, "Software\\Quill\\3.0\\Sub"); }},
+      {"erase through link", Op::EraseFile, "C:\\Target\\A.TXT",
+       [] { return p::EraseFile("C:\\Link\\a.txt"); },
+       [] { return sim::Exists("C:\\Target\\a.txt"); }},
+      {"remove dir", Op::RemoveDir, "empty",
+       [] { return p::RemoveDir("C:\\Target\\Empty"); },
+       [] { return sim::Exists("C:\\Target\\Empty"); }},
+      {"set cwd", Op::SetCurrentDir, "target",
+       [] { return p::SetCurrentDir("C:\\Target"); },
+       [] { return sim::CurrentDir() == "C:\\"; }},
+      {"find first", Op::FindFirst, "C:\\Target",
+       [] {
+         p::FileFind find;
+         p::FileEntry entry{"untouched", 7};
+         const long result = find.Start("C:\\Target\\*.*", &entry);
+         if (result == p::kSuccess) return result;
+         return !find.Valid() && entry.name == "untouched" ? result : -1;
+       },
+       [] { return sim::OpenHandles() == 0; }},
+      {"load", Op::LoadLibrary, "qfhelp",
+       [] { p::Library library; return library.Load("QFHELP.DLL"); },
+       [] { return sim::OpenHandles() == 0; }},
+      {"lookup", Op::Lookup, "qfhelp",
+       [] {
+         p::Library library;
+         library.Load("QFHELP.DLL");
+         return library.Lookup("Register") ? p::kSuccess : kCode;
+       },
+       [] { return true; }},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    arrange();
+    sim::FailWhen(c.op, "no such path");  // a rule for another path leaves it alone
+    sim::FailWhen(c.op, c.part, kCode);
+    EXPECT_EQ(kCode, c.call());
+    EXPECT_TRUE(c.unchanged());
+    for (const sim::JournalEntry& entry : sim::Journal()) {
+      EXPECT_TRUE(entry.kind == "LoadLibrary" || entry.kind == "FreeLibrary") << entry.kind;
+    }
+
+    sim::Reset();
+    arrange();
+    sim::FailWhen(c.op, "no such path");
+    EXPECT_EQ(p::kSuccess, c.call());
+  }
+}
+
+TEST_F(SimTest, FailAtCountsEveryOperation) {
+  struct Case {
+    uint64_t n;
+    bool andAfter;
+    std::vector<long> expected;
+  } cases[] = {
+      {2, false, {0, 5, 0, 0}},
+      {2, true, {0, 5, 5, 5}},
+      {9, false, {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.n);
+    sim::Reset();
+    sim::MakeDir("C:\\Data");
+    sim::FailAt(c.n, c.andAfter);
+    std::vector<long> results;
+    std::string cwd;
+    uint32_t attributes = 0;
+    p::RegKey key;
+    results.push_back(p::GetCurrentDir(&cwd));
+    results.push_back(key.Open(Root::Users, ".Default", p::kKeyRead));
+    results.push_back(p::GetAttributes("C:\\Data", &attributes));
+    std::string text;
+    results.push_back(p::SystemErrorText(2, &text));
+    EXPECT_EQ(c.expected, results);
+    EXPECT_EQ(4u, sim::OperationCount());
+  }
+}
+
+TEST_F(SimTest, HandlesAreCountedAndTransferred) {
+  sim::MakeDir("C:\\Data");
+  sim::AddLibrary("QFHELP.DLL");
+  const uint64_t before = sim::OperationCount();
+
+  p::RegKey key;
+  ASSERT_EQ(p::kSuccess, key.Open(Root::Users, ".Default", p::kKeyRead));
+  ASSERT_EQ(p::kSuccess, key.Open(Root::Users, ".Default", p::kKeyRead));  // replaces
+  p::FileFind find;
+  p::FileEntry entry;
+  ASSERT_EQ(p::kSuccess, find.Start("C:\\Data\\*.*", &entry));
+  p::Library library;
+  ASSERT_EQ(p::kSuccess, library.Load("qfhelp.dll"));
+  EXPECT_EQ(3, sim::OpenHandles());
+  EXPECT_EQ(before + 4, sim::OperationCount());
+
+  p::RegKey movedKey(std::move(key));
+  p::FileFind movedFind;
+  movedFind = std::move(find);
+  p::Library movedLibrary(std::move(library));
+  key.Close();
+  find.Close();
+  library.Close();
+  EXPECT_EQ(3, sim::OpenHandles());
+  EXPECT_TRUE(movedKey.Valid() && movedFind.Valid() && movedLibrary.Valid());
+
+  EXPECT_NE(p::kSuccess, find.Start("C:\\Missing\\*.*", &entry));
+  EXPECT_FALSE(find.Valid());
+  movedKey.Close();
+  movedFind.Close();
+  movedLibrary.Close();
+  EXPECT_EQ(0, sim::OpenHandles());
+  // Closing and moving are not operations; the failed Start is.
+  EXPECT_EQ(before + 5, sim::OperationCount());
+  EXPECT_EQ((Strings{"LoadLibrary", "FreeLibrary"}), Kinds());
+}
+
+TEST_F(SimTest, EntriesRunTheirCallbacks) {
+  std::vector<std::string> received;
+  sim::AddLibrary("QfHelp.dll");
+  sim::AddEntry("QFHELP.DLL", "Register", [&](const char* text) {
+    received.push_back(text);
+    sim::MakeFile("C:\\registered.txt");
+  });
+  sim::AddEntry("QfHelp.dll", "Silent");
+
+  p::Library library;
+  ASSERT_EQ(p::kSuccess, library.Load("QFHELP.DLL"));
+  void* registerEntry = library.Lookup("Register");
+  void* silentEntry = library.Lookup("Silent");
+  ASSERT_NE(nullptr, registerEntry);
+  ASSERT_NE(nullptr, silentEntry);
+  EXPECT_NE(registerEntry, silentEntry);
+  EXPECT_EQ(nullptr, library.Lookup("register"));  // entry names are exact
+  const uint64_t before = sim::OperationCount();
+  p::CallTextEntry(registerEntry, "C:\\Quill");
+  p::CallTextEntry(silentEntry, "quiet");
+  EXPECT_EQ(before, sim::OperationCount());
+
+  EXPECT_EQ(Strings{"C:\\Quill"}, received);
+  EXPECT_TRUE(sim::Exists("C:\\registered.txt"));
+  const auto calls = sim::JournalOf("Call");
+  ASSERT_EQ(2u, calls.size());
+  EXPECT_EQ("QfHelp.dll!Register", calls[0].path);
+  EXPECT_EQ("C:\\Quill", calls[0].detail);
+  EXPECT_EQ("QfHelp.dll!Silent", calls[1].path);
+  EXPECT_EQ(2u, sim::JournalOf("Lookup").size());
+}
+
+}  // namespace
+}  // namespace qf
