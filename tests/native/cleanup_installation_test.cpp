@@ -78,8 +78,7 @@ TEST_F(SimTest, FlaggedComponentsAreReleasedInOrder) {
 
 TEST_F(SimTest, FlagsCountWhateverTheyHold) {
   for (const char* content : {"FALSE", "0", ""}) {
-    sim::Reset();
-    sim::SetCwd("C:\\Host");
+    ResetMachine();
     FlagAll(content);
     AddSharedArea();
     CleanupInstallation();
@@ -97,8 +96,7 @@ TEST_F(SimTest, FlagTooLongToReadCountsAsAbsent) {
 
 TEST_F(SimTest, SharedFilesMustReadExactlyTrue) {
   for (const char* word : {"true", "True", "TRUE ", "YES"}) {
-    sim::Reset();
-    sim::SetCwd("C:\\Host");
+    ResetMachine();
     FlagAll();
     sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", word);
     AddSharedArea();
@@ -158,9 +156,8 @@ TEST_F(SimTest, NonEmptyAreaDirectoryStaysWhileItsKeyGoes) {
 
 TEST_F(SimTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
   for (const char* dir : {"Shared", "C:\\", ""}) {
-    sim::Reset();
+    ResetMachine();
     sim::MakeDir("C:\\Host\\Shared");
-    sim::SetCwd("C:\\Host");
     sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", dir);
     CleanupInstallation();
     EXPECT_TRUE(Changes("RemoveDirectory").empty()) << dir;

@@ -4,10 +4,14 @@
 
 namespace qf::test {
 
-void SimTest::SetUp() {
+void ResetMachine() {
   sim::Reset();
   sim::MakeDir("C:\\Host");
   sim::SetCwd("C:\\Host");
+}
+
+void SimTest::SetUp() {
+  ResetMachine();
   startDir_ = sim::CurrentDir();
 }
 

@@ -24,6 +24,9 @@ class SimTest : public ::testing::Test {
   std::string startDir_;
 };
 
+// An empty machine whose current directory is "C:\Host", as SetUp leaves it.
+void ResetMachine();
+
 // A shared component record under SharedKey with a text count.
 void AddComponent(const std::string& name, const std::string& useCount,
                   const std::string& rootDir);
