@@ -1,0 +1,68 @@
+// qf::ResolveAbsolutePath must name what the system names: the logic compares
+// paths in the resolved form before it deletes anything.
+#include <string>
+
+#include "common/paths.h"
+#include "scratch.h"
+
+namespace qf::contract {
+namespace {
+
+struct Row {
+  const char* input;
+  const char* resolved;  // what the system gives
+};
+
+// Checks the resolver against each row, and on Windows the system too.
+void ExpectResolvedAsTheSystemDoes(const Row* begin, const Row* end) {
+  for (const Row* row = begin; row != end; ++row) {
+    SCOPED_TRACE(row->input);
+    EXPECT_EQ(ResolveAbsolutePath(row->input), row->resolved);
+    if (const auto system = SystemFullPath(row->input)) {
+      EXPECT_EQ(*system, row->resolved) << "the system disagrees with this row";
+    }
+  }
+}
+
+TEST(PathsContract, DotsSeparatorsAndRootsResolveAsTheSystemResolvesThem) {
+  const Row rows[] = {
+      {"C:\\Temp\\..", "C:\\"},
+      {"C:\\a\\.\\b", "C:\\a\\b"},
+      {"C:\\a\\b\\..\\..\\..", "C:\\"},
+      {"C:\\..\\a", "C:\\a"},
+      {"C:\\a\\b\\..\\c\\.", "C:\\a\\c"},
+      {"C:\\a\\..\\", "C:\\"},
+      {"C:\\", "C:\\"},
+      {"C:\\.", "C:\\"},
+      {"c:\\Mixed\\Case", "c:\\Mixed\\Case"},
+      {"C:/a/b", "C:\\a\\b"},
+      {"C:\\a\\\\b", "C:\\a\\b"},
+      {"C:\\a\\b. ", "C:\\a\\b"},
+      {"C:\\a\\ b", "C:\\a\\ b"},
+      {"C:\\a\\..b", "C:\\a\\..b"},
+      {"\\\\server\\share\\x\\..", "\\\\server\\share\\"},
+      {"\\\\server\\share\\..\\..\\x", "\\\\server\\share\\x"},
+      {"\\\\server\\share\\.", "\\\\server\\share\\"},
+      {"\\\\server\\share\\", "\\\\server\\share\\"},
+      {"\\\\server\\share\\x. ", "\\\\server\\share\\x"},
+      {"//server/share/x", "\\\\server\\share\\x"},
+  };
+  ExpectResolvedAsTheSystemDoes(std::begin(rows), std::end(rows));
+}
+
+// Trailing separators, and dots and blanks that end a component in the
+// middle of a path.
+TEST(PathsContract, TrailingSeparatorsAndInnerDotsResolveAsTheSystemResolvesThem) {
+  const Row rows[] = {
+      {"C:\\a\\b\\", "C:\\a\\b\\"},
+      {"C:\\a\\.\\", "C:\\a\\"},
+      {"C:\\a\\...", "C:\\a\\"},
+      {"C:\\a .\\b", "C:\\a \\b"},
+      {"C:\\a. \\b", "C:\\a. \\b"},
+      {"\\\\server\\share", "\\\\server\\share"},
+  };
+  ExpectResolvedAsTheSystemDoes(std::begin(rows), std::end(rows));
+}
+
+}  // namespace
+}  // namespace qf::contract

@@ -1,0 +1,265 @@
+// What the uninstall logic relies on when it reads, writes, walks and deletes
+// registry keys.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scratch.h"
+
+namespace qf::contract {
+namespace {
+
+using namespace platform;
+using namespace std::string_literals;
+
+class RegistryContract : public ContractTest {
+ protected:
+  // The scratch key, or `sub` below it, opened with `mask`.
+  RegKey Open(const std::string& sub = "", uint32_t mask = kKeyAllAccess) {
+    RegKey key;
+    EXPECT_EQ(key.Open(scratch().KeyRoot(), scratch().KeyPath(sub).c_str(), mask), kSuccess)
+        << scratch().KeyPath(sub);
+    return key;
+  }
+};
+
+TEST_F(RegistryContract, KeyWithSubkeysCannotBeDeletedFromItsParent) {
+  scratch().CreateKey("Parent\\Child");
+  RegKey key = Open();
+
+  EXPECT_EQ(key.DeleteSubkey("Parent"), kErrorAccessDenied);
+  EXPECT_TRUE(scratch().KeyExists("Parent\\Child"));
+
+  // Once its own subkey is gone, it can go too.
+  RegKey parent = Open("Parent");
+  ASSERT_EQ(parent.DeleteSubkey("Child"), kSuccess);
+  parent.Close();
+  EXPECT_EQ(key.DeleteSubkey("Parent"), kSuccess);
+  EXPECT_FALSE(scratch().KeyExists("Parent"));
+  EXPECT_NE(key.DeleteSubkey("Parent"), kSuccess);
+}
+
+TEST_F(RegistryContract, ValueReadsWholeOnlyWhenItFitsTheCapacity) {
+  struct Row {
+    const char* label;
+    uint32_t type;
+    std::string bytes;
+    uint32_t capacity;
+    bool fits;
+  };
+  const Row rows[] = {
+      {"binary, one byte short", kRegBinary, "\x01\x02\x00\x04"s, 3, false},
+      {"binary, exact", kRegBinary, "\x01\x02\x00\x04"s, 4, true},
+      {"binary, ample", kRegBinary, "\x01\x02\x00\x04"s, 260, true},
+      {"text with NUL, NUL does not fit", kRegSz, "abc\0"s, 3, false},
+      {"text with NUL, exact", kRegSz, "abc\0"s, 4, true},
+      {"text without NUL, exact", kRegSz, "abc"s, 3, true},
+      {"text without NUL, ample", kRegSz, "abc"s, 260, true},
+      {"dword, one byte short", kRegDword, "\x44\x33\x22\x11"s, 3, false},
+      {"dword, exact", kRegDword, "\x44\x33\x22\x11"s, 4, true},
+      {"empty binary, no room", kRegBinary, ""s, 0, true},
+      {"one byte, no room", kRegBinary, "\x07"s, 0, false},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string name = "Value" + std::to_string(n++);
+    scratch().SetValue("", name, row.type, row.bytes);
+    RegKey key = Open("", kKeyRead);
+
+    uint32_t type = 0xEEEE;
+    std::string data = "untouched";
+    const long result = key.ReadValue(name.c_str(), row.capacity, &type, &data);
+    if (row.fits) {
+      EXPECT_EQ(result, kSuccess);
+      EXPECT_EQ(type, row.type);
+      EXPECT_EQ(data, row.bytes);  // exactly the stored bytes, never padded
+    } else {
+      EXPECT_EQ(result, kErrorMoreData);
+      EXPECT_EQ(type, 0xEEEEu);
+      EXPECT_EQ(data, "untouched");
+    }
+  }
+}
+
+TEST_F(RegistryContract, MissingValueFailsToReadAndLeavesTheOutputs) {
+  RegKey key = Open("", kKeyRead);
+  uint32_t type = 0xEEEE;
+  std::string data = "untouched";
+  EXPECT_NE(key.ReadValue("Missing", 260, &type, &data), kSuccess);
+  EXPECT_EQ(type, 0xEEEEu);
+  EXPECT_EQ(data, "untouched");
+  EXPECT_NE(key.ReadText("Missing", 260, &data), kSuccess);
+  EXPECT_EQ(data, "untouched");
+}
+
+TEST_F(RegistryContract, TextReadsUpToTheFirstNulOrTheEndOfItsBytes) {
+  struct Row {
+    const char* label;
+    uint32_t type;
+    std::string bytes;
+    uint32_t capacity;
+    std::string text;
+  };
+  const Row rows[] = {
+      {"stored without NUL, exact", kRegSz, "abc"s, 3, "abc"},
+      {"stored without NUL, ample", kRegSz, "abc"s, 260, "abc"},
+      {"stored with NUL", kRegSz, "abc\0"s, 260, "abc"},
+      {"bytes after the first NUL", kRegSz, "ab\0cd"s, 260, "ab"},
+      {"expandable, not expanded", kRegExpandSz, "%TEMP%\\x\0"s, 260, "%TEMP%\\x"},
+      {"binary bytes", kRegBinary, "xy"s, 260, "xy"},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string name = "Text" + std::to_string(n++);
+    scratch().SetValue("", name, row.type, row.bytes);
+    RegKey key = Open("", kKeyRead);
+    std::string text = "untouched";
+    EXPECT_EQ(key.ReadText(name.c_str(), row.capacity, &text), kSuccess);
+    EXPECT_EQ(text, row.text);
+  }
+}
+
+TEST_F(RegistryContract, WrittenValuesKeepTheirTypeAndBytes) {
+  RegKey key = Open();
+  ASSERT_EQ(key.WriteText("Text", "abc"), kSuccess);
+  ASSERT_EQ(key.WriteDword("Number", 0x11223344), kSuccess);
+
+  EXPECT_EQ(scratch().Value("", "Text"), (StoredValue{kRegSz, "abc\0"s}));
+  EXPECT_EQ(scratch().Value("", "Number"), (StoredValue{kRegDword, "\x44\x33\x22\x11"s}));
+
+  uint32_t type = 0;
+  std::string data;
+  ASSERT_EQ(key.ReadValue("Number", 4, &type, &data), kSuccess);
+  EXPECT_EQ(type, kRegDword);
+  EXPECT_EQ(data, "\x44\x33\x22\x11"s);
+
+  // Writing again replaces value and type.
+  ASSERT_EQ(key.WriteText("Number", ""), kSuccess);
+  EXPECT_EQ(scratch().Value("", "Number"), (StoredValue{kRegSz, "\0"s}));
+}
+
+TEST_F(RegistryContract, ValueIsDeletedOnceByName) {
+  scratch().SetValue("", "Gone", kRegSz, "a\0"s);
+  scratch().SetValue("", "Stays", kRegSz, "b\0"s);
+  RegKey key = Open();
+
+  EXPECT_EQ(key.DeleteValue("Gone"), kSuccess);
+  EXPECT_FALSE(scratch().Value("", "Gone"));
+  EXPECT_TRUE(scratch().Value("", "Stays"));
+  EXPECT_NE(key.DeleteValue("Gone"), kSuccess);
+}
+
+TEST_F(RegistryContract, SubkeysAreCountedAndEnumeratedSortedCaseInsensitively) {
+  for (const char* name : {"beta", "Alpha", "gamma", "Delta", "item_2", "itemB", "itemb2", "ITEMA"})
+    scratch().CreateKey(name);
+  scratch().CreateKey("beta\\NotCounted");
+  const std::vector<std::string> expected = {"Alpha", "beta",  "Delta", "gamma",
+                                             "item_2", "ITEMA", "itemB", "itemb2"};
+  RegKey key = Open("", kKeyRead);
+
+  uint32_t count = 0;
+  ASSERT_EQ(key.CountSubkeys(&count), kSuccess);
+  EXPECT_EQ(count, expected.size());
+
+  std::vector<std::string> names;
+  std::string name;
+  for (uint32_t index = 0; key.SubkeyName(index, &name) == kSuccess && index < 100; ++index)
+    names.push_back(name);
+  EXPECT_EQ(names, expected);
+
+  name = "untouched";
+  EXPECT_NE(key.SubkeyName(static_cast<uint32_t>(expected.size()), &name), kSuccess);
+  EXPECT_EQ(name, "untouched");
+}
+
+TEST_F(RegistryContract, KeyWithoutSubkeysHasNoneToEnumerate) {
+  scratch().SetValue("", "NotAKey", kRegSz, "x\0"s);
+  RegKey key = Open("", kKeyRead);
+  uint32_t count = 99;
+  ASSERT_EQ(key.CountSubkeys(&count), kSuccess);
+  EXPECT_EQ(count, 0u);
+  std::string name = "untouched";
+  EXPECT_NE(key.SubkeyName(0, &name), kSuccess);
+  EXPECT_EQ(name, "untouched");
+}
+
+TEST_F(RegistryContract, KeyAndValueNamesAreCaseInsensitive) {
+  scratch().CreateKey("MixedCase\\Inner");
+  scratch().SetValue("MixedCase", "ValueName", kRegSz, "old\0"s);
+
+  RegKey inner;
+  EXPECT_EQ(inner.Open(scratch().KeyRoot(), scratch().KeyPath("MIXEDCASE\\inner").c_str(), kKeyRead),
+            kSuccess);
+  inner.Close();
+
+  RegKey key = Open("mixedcase");
+  std::string text;
+  EXPECT_EQ(key.ReadText("VALUENAME", 260, &text), kSuccess);
+  EXPECT_EQ(text, "old");
+
+  ASSERT_EQ(key.WriteText("valuename", "new"), kSuccess);
+  EXPECT_EQ(scratch().Value("MixedCase", "ValueName"), (StoredValue{kRegSz, "new\0"s}));
+
+  EXPECT_EQ(key.DeleteSubkey("INNER"), kSuccess);
+  EXPECT_FALSE(scratch().KeyExists("MixedCase\\Inner"));
+  EXPECT_EQ(key.DeleteValue("VALUEname"), kSuccess);
+  EXPECT_FALSE(scratch().Value("MixedCase", "ValueName"));
+}
+
+TEST_F(RegistryContract, KeyOpenedForReadingCannotBeWritten) {
+  scratch().SetValue("", "Kept", kRegSz, "old\0"s);
+  RegKey key = Open("", kKeyRead);
+
+  EXPECT_EQ(key.WriteText("Kept", "new"), kErrorAccessDenied);
+  EXPECT_EQ(key.WriteDword("Added", 1), kErrorAccessDenied);
+  EXPECT_EQ(key.DeleteValue("Kept"), kErrorAccessDenied);
+
+  EXPECT_EQ(scratch().Value("", "Kept"), (StoredValue{kRegSz, "old\0"s}));
+  EXPECT_FALSE(scratch().Value("", "Added"));
+  std::string text;
+  EXPECT_EQ(key.ReadText("Kept", 260, &text), kSuccess);
+  EXPECT_EQ(text, "old");
+}
+
+TEST_F(RegistryContract, MissingKeyFailsToOpen) {
+  scratch().CreateKey("Present");
+  for (const char* sub : {"Missing", "Missing\\Deeper", "Present\\Missing"}) {
+    SCOPED_TRACE(sub);
+    RegKey key = Open();  // a key held before the open is let go
+    EXPECT_EQ(key.Open(scratch().KeyRoot(), scratch().KeyPath(sub).c_str(), kKeyRead),
+              kErrorFileNotFound);
+    EXPECT_FALSE(key.Valid());
+  }
+}
+
+TEST_F(RegistryContract, KeyWithoutHandleFailsEveryCall) {
+  scratch().SetValue("", "Value", kRegSz, "v\0"s);
+  RegKey opened = Open();
+  RegKey moved = std::move(opened);
+  EXPECT_TRUE(moved.Valid());
+  EXPECT_FALSE(opened.Valid());  // NOLINT(bugprone-use-after-move): the guard's state is the point
+
+  RegKey closed = Open();
+  closed.Close();
+  EXPECT_FALSE(closed.Valid());
+
+  for (RegKey* key : {&opened, &closed}) {
+    uint32_t type = 0, count = 0;
+    std::string data;
+    EXPECT_NE(key->ReadValue("Value", 260, &type, &data), kSuccess);
+    EXPECT_NE(key->WriteText("Value", "x"), kSuccess);
+    EXPECT_NE(key->WriteDword("Value", 1), kSuccess);
+    EXPECT_NE(key->CountSubkeys(&count), kSuccess);
+    EXPECT_NE(key->SubkeyName(0, &data), kSuccess);
+    EXPECT_NE(key->DeleteValue("Value"), kSuccess);
+  }
+  // The moved-to guard carries on with the handle.
+  std::string text;
+  EXPECT_EQ(moved.ReadText("Value", 260, &text), kSuccess);
+  EXPECT_EQ(text, "v");
+}
+
+}  // namespace
+}  // namespace qf::contract

@@ -1,0 +1,66 @@
+// Scratch areas in the simulated machine, which starts empty for every case.
+#include "platform/sim/sim.h"
+#include "scratch.h"
+
+namespace qf::contract {
+namespace {
+
+class SimScratch final : public Scratch {
+ public:
+  explicit SimScratch(const std::string& caseName)
+      : Scratch("Software\\QuillforgeContractTest\\" + caseName,
+                "C:\\Temp\\QuillforgeContractTest\\" + caseName) {
+    sim::Reset();
+    sim::CreateKey(KeyRoot(), KeyPath());
+    sim::MakeDir(Dir());
+  }
+
+  // The next case resets the machine; nothing is left to clean up here.
+  ~SimScratch() override = default;
+
+  void CreateKey(const std::string& sub) override { sim::CreateKey(KeyRoot(), KeyPath(sub)); }
+
+  void SetValue(const std::string& sub, const std::string& name, uint32_t type,
+                const std::string& bytes) override {
+    sim::SetValue(KeyRoot(), KeyPath(sub), name, type, bytes);
+  }
+
+  bool KeyExists(const std::string& sub) override { return sim::KeyExists(KeyRoot(), KeyPath(sub)); }
+
+  std::optional<StoredValue> Value(const std::string& sub, const std::string& name) override {
+    const auto value = sim::GetValue(KeyRoot(), KeyPath(sub), name);
+    if (!value) return std::nullopt;
+    return StoredValue{value->type, value->data};
+  }
+
+  void MakeDir(const std::string& rel) override { sim::MakeDir(Path(rel)); }
+
+  void MakeFile(const std::string& rel, bool readOnly) override {
+    sim::MakeFile(Path(rel), readOnly ? platform::kAttrReadOnly : 0);
+  }
+
+  std::string MakeLink(const std::string& rel, const std::string& targetRel,
+                       bool directory) override {
+    sim::MakeLink(Path(rel), Path(targetRel), directory);
+    return "";
+  }
+
+  bool Exists(const std::string& rel) override { return sim::Exists(Path(rel)); }
+
+  TextEntry CurrentDirectorySetter() override {
+    const TextEntry setter{"kernel32.dll", "SetCurrentDirectoryA"};
+    sim::AddLibrary(setter.library);
+    sim::AddEntry(setter.library, setter.entry, [](const char* path) { sim::SetCwd(path); });
+    return setter;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Scratch> NewScratch(const std::string& caseName) {
+  return std::make_unique<SimScratch>(caseName);
+}
+
+std::optional<std::string> SystemFullPath(const std::string&) { return std::nullopt; }
+
+}  // namespace qf::contract

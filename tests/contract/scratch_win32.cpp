@@ -1,0 +1,321 @@
+// Scratch areas over the raw Win32 API: a key under
+// HKCU\Software\QuillforgeContractTest and a directory under the temp dir.
+#include <windows.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "scratch.h"
+
+namespace qf::contract {
+namespace {
+
+constexpr char kKeyBase[] = "Software\\QuillforgeContractTest";
+constexpr char kDirBase[] = "QuillforgeContractTest";
+
+[[noreturn]] void Fail(const std::string& what, DWORD code) {
+  throw std::runtime_error(what + " failed with " + std::to_string(code));
+}
+
+// ---- Unix links under Wine.
+// Wine 8's CreateSymbolicLink is a stub that reports success and makes
+// nothing, but Wine shows a unix symlink to a directory as a directory link
+// (directory bit and reparse point).  Such links are made, and removed again,
+// with the kernel's own calls on the unix paths.
+
+using UnixFileName = char*(__cdecl*)(const wchar_t*);
+
+UnixFileName WineUnixFileName() {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel == nullptr ? nullptr
+                           : reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+                                 GetProcAddress(kernel, "wine_get_unix_file_name")));
+}
+
+bool UnderWine() { return WineUnixFileName() != nullptr; }
+
+std::string UnixPath(const std::string& path) {
+  const UnixFileName convert = WineUnixFileName();
+  if (convert == nullptr) return "";
+  std::wstring wide(path.size() + 1, L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1,
+                                         wide.data(), static_cast<int>(wide.size()));
+  if (length == 0) return "";
+  char* unix = convert(wide.c_str());
+  if (unix == nullptr) return "";
+  std::string result(unix);
+  HeapFree(GetProcessHeap(), 0, unix);
+  return result;
+}
+
+#if defined(__i386__)
+// Linux i386 system calls through int 0x80; the result is 0 or -errno.
+long LinuxSymlink(const char* target, const char* link) {
+  long result;
+  asm volatile("int $0x80" : "=a"(result) : "a"(83), "b"(target), "c"(link) : "memory");
+  return result;
+}
+long LinuxUnlink(const char* path) {
+  long result;
+  asm volatile("int $0x80" : "=a"(result) : "a"(10), "b"(path) : "memory");
+  return result;
+}
+#endif
+
+bool UnixLink(const std::string& target, const std::string& link) {
+#if defined(__i386__)
+  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
+  return !unixTarget.empty() && !unixLink.empty() &&
+         LinuxSymlink(unixTarget.c_str(), unixLink.c_str()) == 0;
+#else
+  (void)target, (void)link;
+  return false;
+#endif
+}
+
+bool UnixUnlink(const std::string& path) {
+#if defined(__i386__)
+  const std::string unixPath = UnixPath(path);
+  return !unixPath.empty() && LinuxUnlink(unixPath.c_str()) == 0;
+#else
+  (void)path;
+  return false;
+#endif
+}
+
+// Removes a link itself.  Under Wine, RemoveDirectory and DeleteFile on a
+// unix symlink act on its target (an empty directory, a file), so they are
+// not used there.
+void RemoveLink(const std::string& path, DWORD attributes) {
+  if (UnderWine() && UnixUnlink(path)) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    RemoveDirectoryA(path.c_str());
+  } else {
+    DeleteFileA(path.c_str());
+  }
+}
+
+// Removes `path` and everything below it, without following links and
+// despite read-only attributes.  Best effort: used on every exit path.
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    RemoveLink(path, attributes);
+    return;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  for (const std::string& name : names) RemoveTree(path + "\\" + name);
+  RemoveDirectoryA(path.c_str());
+}
+
+std::string TempDir() {
+  char buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof buffer, buffer);
+  if (length == 0 || length > MAX_PATH) Fail("GetTempPathA", GetLastError());
+  std::string dir(buffer, length);
+  if (!dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(GetCurrentDirectoryA(0, nullptr) + 1);
+  const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (length == 0 || length >= buffer.size()) Fail("GetCurrentDirectoryA", GetLastError());
+  return std::string(buffer.data(), length);
+}
+
+// A key opened for the fixture's own use; absent when it cannot be opened.
+struct Key {
+  Key(const std::string& path, REGSAM access) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &handle) != ERROR_SUCCESS) {
+      handle = nullptr;
+    }
+  }
+  ~Key() {
+    if (handle != nullptr) RegCloseKey(handle);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY handle = nullptr;
+};
+
+class Win32Scratch final : public Scratch {
+ public:
+  Win32Scratch(const std::string& caseName, const std::string& tempBase)
+      : Scratch(std::string(kKeyBase) + "\\" + caseName, tempBase + "\\" + caseName),
+        tempBase_(tempBase),
+        savedCurrentDir_(CurrentDirectory()) {
+    // Leftovers of an interrupted run go first.
+    Cleanup();
+    try {
+      CreateKey("");
+      if (!CreateDirectoryA(tempBase_.c_str(), nullptr) &&
+          GetLastError() != ERROR_ALREADY_EXISTS) {
+        Fail("CreateDirectoryA " + tempBase_, GetLastError());
+      }
+      MakeDir("");
+    } catch (...) {
+      Cleanup();  // no destructor runs for a constructor that throws
+      throw;
+    }
+  }
+
+  ~Win32Scratch() override {
+    SetCurrentDirectoryA(savedCurrentDir_.c_str());
+    Cleanup();
+    // The shared parents go once the last case is done with them.
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKeyBase);
+    RemoveDirectoryA(tempBase_.c_str());
+  }
+
+  void CreateKey(const std::string& sub) override {
+    HKEY key = nullptr;
+    const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(sub).c_str(), 0,
+                                        nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS) Fail("RegCreateKeyExA " + KeyPath(sub), result);
+    RegCloseKey(key);
+  }
+
+  void SetValue(const std::string& sub, const std::string& name, uint32_t type,
+                const std::string& bytes) override {
+    CreateKey(sub);
+    const Key key(KeyPath(sub), KEY_SET_VALUE);
+    // RegSetValueExA counts a NUL that directly follows a text as part of it
+    // when the size leaves it out.  A non-NUL byte after the data keeps the
+    // stored bytes exactly as given.
+    const std::string buffer = bytes + '\x01';
+    const LONG result = RegSetValueExA(key.handle, name.c_str(), 0, type,
+                                       reinterpret_cast<const BYTE*>(buffer.data()),
+                                       static_cast<DWORD>(bytes.size()));
+    if (result != ERROR_SUCCESS) Fail("RegSetValueExA " + name, result);
+  }
+
+  bool KeyExists(const std::string& sub) override {
+    return Key(KeyPath(sub), KEY_READ).handle != nullptr;
+  }
+
+  std::optional<StoredValue> Value(const std::string& sub, const std::string& name) override {
+    const Key key(KeyPath(sub), KEY_QUERY_VALUE);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    std::vector<BYTE> buffer(size + 1);
+    const LONG result =
+        RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, buffer.data(), &size);
+    if (result != ERROR_SUCCESS) Fail("RegQueryValueExA " + name, result);
+    return StoredValue{type, std::string(reinterpret_cast<const char*>(buffer.data()), size)};
+  }
+
+  void MakeDir(const std::string& rel) override {
+    // Each parent first, then `rel` itself ("" is the scratch directory).
+    for (size_t end = rel.find('\\'); ; end = rel.find('\\', end + 1)) {
+      const std::string path = Path(rel.substr(0, end));
+      if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        Fail("CreateDirectoryA " + path, GetLastError());
+      }
+      if (end == std::string::npos) break;
+    }
+  }
+
+  void MakeFile(const std::string& rel, bool readOnly) override {
+    const std::string path = Path(rel);
+    const size_t slash = rel.rfind('\\');
+    if (slash != std::string::npos) MakeDir(rel.substr(0, slash));
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Fail("CreateFileA " + path, GetLastError());
+    DWORD written = 0;
+    WriteFile(file, rel.data(), static_cast<DWORD>(rel.size()), &written, nullptr);
+    CloseHandle(file);
+    if (readOnly && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) {
+      Fail("SetFileAttributesA " + path, GetLastError());
+    }
+  }
+
+  std::string MakeLink(const std::string& rel, const std::string& targetRel,
+                       bool directory) override {
+    const std::string link = Path(rel), target = Path(targetRel);
+    if (CreateSymbolicLinkA(link.c_str(), target.c_str(),
+                            directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
+        IsLink(link, directory)) {
+      return "";
+    }
+    if (UnderWine()) {
+      unixLinks_.push_back(link);
+      // A dangling link left by an interrupted run is invisible to Win32.
+      if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) UnixUnlink(link);
+      if (UnixLink(target, link) && IsLink(link, directory)) return "";
+      return "Wine shows neither a link made by CreateSymbolicLinkA nor a unix symlink";
+    }
+    return "CreateSymbolicLinkA failed with " + std::to_string(GetLastError()) +
+           " (making links needs a privilege on Windows)";
+  }
+
+  bool Exists(const std::string& rel) override {
+    return GetFileAttributesA(Path(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  TextEntry CurrentDirectorySetter() override {
+    return {"kernel32.dll", "SetCurrentDirectoryA"};
+  }
+
+ private:
+  // Wine shows a unix symlink to a directory as a directory link, but one
+  // to a file as the file itself.
+  static bool IsLink(const std::string& path, bool directory) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return !directory || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+
+  void Cleanup() {
+    RegDeleteTreeA(HKEY_CURRENT_USER, KeyPath().c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath().c_str());
+    // Unix links first: one whose target went is invisible to Win32 calls.
+    for (const std::string& link : unixLinks_) UnixUnlink(link);
+    unixLinks_.clear();
+    RemoveTree(Dir());
+  }
+
+  std::string tempBase_;
+  std::string savedCurrentDir_;
+  std::vector<std::string> unixLinks_;  // made under Wine, by Windows path
+};
+
+}  // namespace
+
+std::unique_ptr<Scratch> NewScratch(const std::string& caseName) {
+  return std::make_unique<Win32Scratch>(caseName, TempDir() + "\\" + kDirBase);
+}
+
+std::optional<std::string> SystemFullPath(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                          buffer.data(), nullptr);
+    if (length == 0) return std::nullopt;
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length);
+  }
+}
+
+}  // namespace qf::contract
