@@ -33,6 +33,14 @@ std::vector<std::string> Components(std::string_view text) {
   return parts;
 }
 
+bool OnlyDotsAndBlanks(const std::string& part) {
+  return part.find_first_not_of(". ") == std::string::npos;
+}
+
+void DropTrailing(std::string& part, std::string_view chars) {
+  while (!part.empty() && chars.find(part.back()) != std::string_view::npos) part.pop_back();
+}
+
 }  // namespace
 
 std::string ResolveAbsolutePath(std::string_view input) {
@@ -41,7 +49,7 @@ std::string ResolveAbsolutePath(std::string_view input) {
     if (c == '/') c = '\\';
   }
 
-  // Split off the part that ".." cannot climb above: "C:\" or "\\server\share\".
+  // Split off the part that ".." cannot climb above: "C:\" or "\\server\share".
   std::string root;
   std::vector<std::string> parts;
   if (path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') {
@@ -50,25 +58,31 @@ std::string ResolveAbsolutePath(std::string_view input) {
   } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
     parts = Components(std::string_view(path).substr(2));
     if (parts.size() < 2 || parts[0] == "?" || parts[0] == ".") return "";
-    root = "\\\\" + parts[0] + "\\" + parts[1] + "\\";
+    root = "\\\\" + parts[0] + "\\" + parts[1];
     parts.erase(parts.begin(), parts.begin() + 2);
+    if (parts.empty()) return path.back() == '\\' ? root + "\\" : root;
+    root.push_back('\\');
   } else {
     return "";
   }
+  const bool trailingSeparator = path.back() == '\\';
 
   std::vector<std::string> kept;
-  for (std::string& part : parts) {
-    // The system drops trailing dots and blanks of a component, so "..."
-    // and ". " name the directory itself.
-    if (part != "..") {
-      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.pop_back();
-    }
-    if (part.empty()) continue;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string& part = parts[i];
+    if (part == ".") continue;
     if (part == "..") {
       if (!kept.empty()) kept.pop_back();
-    } else {
-      kept.push_back(std::move(part));
+      continue;
     }
+    // Names such as "..." or ". ." mean different things to different
+    // layers of the system; such a path is not resolved here at all.
+    if (OnlyDotsAndBlanks(part)) return "";
+    // The system drops the dots that end a directory name, and the dots and
+    // blanks that end the last name.
+    const bool last = i + 1 == parts.size() && !trailingSeparator;
+    DropTrailing(part, last ? ". " : ".");
+    kept.push_back(std::move(part));
   }
 
   std::string out = root;
@@ -76,7 +90,22 @@ std::string ResolveAbsolutePath(std::string_view input) {
     if (i > 0) out.push_back('\\');
     out += kept[i];
   }
+  if (trailingSeparator && !kept.empty()) out.push_back('\\');
   return out;
+}
+
+bool IsBelowRoot(std::string_view path) {
+  const std::string resolved = ResolveAbsolutePath(path);
+  if (resolved.empty()) return false;
+  // Skip the root ("C:\" or "\\server\share\") and look for a name after it.
+  size_t rootEnd = 3;
+  if (resolved[0] == '\\') {
+    const size_t shareStart = resolved.find('\\', 2) + 1;
+    rootEnd = resolved.find('\\', shareStart);
+    if (rootEnd == std::string::npos) return false;
+    ++rootEnd;
+  }
+  return resolved.find_first_not_of('\\', rootEnd) != std::string::npos;
 }
 
 }  // namespace qf

@@ -9,14 +9,21 @@ namespace qf {
 // `parent` + "\" + `name`, as given: no normalisation, no trailing backslash.
 std::string JoinPath(std::string_view parent, std::string_view name);
 
-// The absolute form of an absolute path, resolved the way the system resolves
-// it before use: "/" taken as "\", repeated separators collapsed, "." and ".."
-// resolved (".." never climbs above the drive or the share), and trailing dots
-// and blanks dropped from each component.  Returns "" for anything that is not
-// a drive-absolute path ("C:\...") or a UNC path ("\\server\share..."),
-// including relative paths, drive-relative paths ("C:dir") and device paths
-// ("\\?\...", "\\.\...").  A drive root comes out as "C:\", a share root as
-// "\\server\share\".
+// The absolute form of an absolute path as the system makes it
+// (GetFullPathNameA): "/" taken as "\", repeated separators collapsed, "." and
+// ".." resolved (".." never climbs above the drive or the share), trailing
+// dots dropped from directory names and trailing dots and blanks from the
+// last name; a trailing separator is kept.  A drive root comes out as "C:\",
+// a share root as "\\server\share" or "\\server\share\".
+// Returns "" for anything else: relative paths, drive-relative paths
+// ("C:dir"), device paths ("\\?\...", "\\.\..."), and paths with a name
+// made only of dots and blanks other than "." and "..", which the layers of
+// the system do not read alike.
 std::string ResolveAbsolutePath(std::string_view path);
+
+// Whether `path` names a directory below a drive root or share root once
+// resolved as above; false for the roots themselves and for anything that
+// does not resolve.
+bool IsBelowRoot(std::string_view path);
 
 }  // namespace qf

@@ -57,7 +57,7 @@ void RemoveEmptySharedArea() {
     // Only an absolute path below a drive or share names the area; anything
     // else would resolve against the host's current directory.
     if (shared.ReadText("SharedFilesDir", kSharedFilesDirCapacity, &dir) == kSuccess &&
-        IsOwnedDirectoryPath(dir))
+        IsBelowRoot(dir))
       RemoveDir(dir.c_str());
   }
   RegKey maker;

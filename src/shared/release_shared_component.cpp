@@ -58,12 +58,6 @@ int32_t ParseUseCount(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-bool IsOwnedDirectoryPath(std::string_view path) {
-  const std::string resolved = ResolveAbsolutePath(path);
-  // Roots come out with a trailing backslash, everything below them without.
-  return !resolved.empty() && resolved.back() != '\\';
-}
-
 void ReleaseSharedComponent(const std::string& componentName) {
   {
     RegKey component;
@@ -78,15 +72,14 @@ void ReleaseSharedComponent(const std::string& componentName) {
     // An empty, relative or root path would reach far beyond the component's
     // own files, and a root that is a link would lead somewhere else
     // entirely: such a record is left as it is, like one without a root.
-    if (!IsOwnedDirectoryPath(rootDir)) return;
-    const std::string root = ResolveAbsolutePath(rootDir);
+    if (!IsBelowRoot(rootDir)) return;
     uint32_t attributes = 0;
-    if (GetAttributes(root.c_str(), &attributes) == kSuccess &&
+    if (GetAttributes(rootDir.c_str(), &attributes) == kSuccess &&
         (attributes & kAttrReparsePoint) != 0)
       return;
 
-    DeleteDirectoryContents(root, componentName);
-    RemoveDir(root.c_str());
+    DeleteDirectoryContents(rootDir, componentName);
+    RemoveDir(rootDir.c_str());
   }
   // The record goes even when files stayed behind; it fails, harmlessly,
   // when the component's key has subkeys of its own.

@@ -23,9 +23,4 @@ void DeleteDirectoryContents(const std::string& dirPath, const std::string& comp
 // other character; no digits give 0; an overflow wraps.
 int32_t ParseUseCount(std::string_view text);
 
-// Whether `path` may be emptied or removed as a directory the product owns:
-// an absolute path (drive or UNC) that, once "." and ".." are resolved, lies
-// below a drive root or share root rather than being one.
-bool IsOwnedDirectoryPath(std::string_view path);
-
 }  // namespace qf

@@ -56,12 +56,20 @@ TEST(PathsContract, TrailingSeparatorsAndInnerDotsResolveAsTheSystemResolvesThem
   const Row rows[] = {
       {"C:\\a\\b\\", "C:\\a\\b\\"},
       {"C:\\a\\.\\", "C:\\a\\"},
-      {"C:\\a\\...", "C:\\a\\"},
       {"C:\\a .\\b", "C:\\a \\b"},
       {"C:\\a. \\b", "C:\\a. \\b"},
       {"\\\\server\\share", "\\\\server\\share"},
   };
   ExpectResolvedAsTheSystemDoes(std::begin(rows), std::end(rows));
+}
+
+// Names made only of dots and blanks are read differently by different layers
+// of the system ("C:\a\..." is "C:\a\" to GetFullPathNameA), so the resolver
+// refuses them rather than guess.
+TEST(PathsContract, NamesOfOnlyDotsAndBlanksAreRefused) {
+  for (const char* path : {"C:\\a\\...", "C:\\a\\. .\\b", "C:\\a\\.. ", "\\\\s\\share\\ .\\x"}) {
+    EXPECT_EQ(ResolveAbsolutePath(path), "") << path;
+  }
 }
 
 }  // namespace

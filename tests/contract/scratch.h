@@ -88,6 +88,11 @@ std::unique_ptr<Scratch> NewScratch(const std::string& caseName);
 // where there is no system to ask.
 std::optional<std::string> SystemFullPath(const std::string& path);
 
+// Non-empty when the platform is Wine, which keeps links as unix symbolic
+// links and acts on their targets where Windows acts on the link; the text
+// says what differs.  Cases that depend on it are skipped there.
+std::string WineLinkQuirk();
+
 // Base of every contract suite: each case gets its own Scratch.
 class ContractTest : public ::testing::Test {
  protected:

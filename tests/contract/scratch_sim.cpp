@@ -63,4 +63,6 @@ std::unique_ptr<Scratch> NewScratch(const std::string& caseName) {
 
 std::optional<std::string> SystemFullPath(const std::string&) { return std::nullopt; }
 
+std::string WineLinkQuirk() { return ""; }
+
 }  // namespace qf::contract

@@ -318,4 +318,11 @@ std::optional<std::string> SystemFullPath(const std::string& path) {
   }
 }
 
+std::string WineLinkQuirk() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return "";
+  return "Wine removes a unix symlink's target, not the link, and shows a link to a "
+         "file as a plain file";
+}
+
 }  // namespace qf::contract

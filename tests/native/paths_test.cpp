@@ -30,25 +30,25 @@ TEST(ParseUseCountTest, ReadsLikeTheStandardConversion) {
   for (const auto& c : cases) EXPECT_EQ(ParseUseCount(c.text), c.value) << '"' << c.text << '"';
 }
 
-TEST(OwnedDirectoryTest, OnlyPathsBelowARootAreOwned) {
+TEST(BelowRootTest, OnlyPathsBelowADriveOrShareRootQualify) {
   const struct {
     const char* path;
     bool owned;
   } cases[] = {
       {"C:\\Shared\\Data", true},     {"c:/Shared/Data/", true},
       {"C:\\a", true},                {"\\\\server\\share\\dir", true},
-      {"C:\\Temp\\..\\Data", true},   {"C:\\Temp\\...", true},
+      {"C:\\Temp\\..\\Data", true},   {"C:\\Temp\\...", false}, {"C:\\Data\\", true},
       {"", false},                    {"Data", false},
       {"..\\Data", false},            {"\\Data", false},
       {"C:", false},                  {"C:Data", false},
       {"C:\\", false},                {"C:\\\\", false},
       {"C:\\.", false},               {"C:\\Temp\\..", false},
-      {"C:\\Temp\\. \\..", false},    {"C:\\a\\b\\..\\..\\..", false},
+      {"C:\\Temp\\. \\..", false}, {"C:\\a\\.. ", false},  {"C:\\a\\ ..", false},    {"C:\\a\\b\\..\\..\\..", false},
       {"\\\\server\\share", false},   {"\\\\server\\share\\", false},
       {"\\\\server", false},          {"\\\\server\\share\\x\\..", false},
       {"\\\\?\\C:\\Data", false},     {"\\\\.\\C:\\Data", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(IsOwnedDirectoryPath(c.path), c.owned) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(IsBelowRoot(c.path), c.owned) << c.path;
 }
 
 }  // namespace
