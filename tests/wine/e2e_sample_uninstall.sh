@@ -1,0 +1,257 @@
+#!/usr/bin/env bash
+# End to end under Wine: the sample installation of qfsample, uninstalled by
+# QFUNINST.DLL through qfhost, compared with the state it must leave behind.
+#
+#   e2e_sample_uninstall.sh <build dir> <scenario>
+#
+#   leftover  two host runs, one pass each: the first releases MSHelp and
+#             Image Files and counts Data down; the second releases Data and,
+#             with no component left, deletes the shared area's key, while the
+#             read-only help file keeps the shared directory in place
+#   twice     the same two passes from one host run (--init-times 2)
+#   emptied   like leftover, but what the first pass left in the shared
+#             directory is removed by hand before the second, which then finds
+#             the directory empty and removes it
+#
+# The Image Files tree holds a unix link to a directory of the user's outside
+# the shared area.  Wine lists it as a link, so the pass does not enter it and
+# only removes the link; but Wine's RemoveDirectory acts on the link's target,
+# which is not empty, so the removal fails and the link stays with the
+# directories above it.  (Wine does not flag a link to a file as a link at all,
+# and its DeleteFile deletes the target, so the sample has no file link.)
+#
+# QF_WINEPREFIX names the prefix (default <build dir>/wineprefix-e2e).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+scenario=$2
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run=$here/../../cmake/wine-run
+
+export QF_WINEPREFIX=${QF_WINEPREFIX:-$build/wineprefix-e2e}
+
+# One X server for every Wine start of this run, closed after Wine has gone.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a bash "$0" "$@"
+fi
+
+shared='C:\Program Files\Halvern\Shared'
+run_dir=$build/e2e-$scenario
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# ---------------------------------------------------------------- the prefix
+
+"$wine_run" "$build/qfsample.exe" show 'C:\nothing' >/dev/null 2>&1 || true  # boots a new prefix
+export WINEPREFIX=$QF_WINEPREFIX
+wineserver -p 2>/dev/null || true  # one server for all the starts below (one already up stays)
+trap 'WINEPREFIX=$QF_WINEPREFIX wineserver -k 2>/dev/null || true' EXIT
+
+[ "$(readlink "$QF_WINEPREFIX/dosdevices/z:")" = / ] || { echo "drive Z: is not /"; exit 1; }
+drive_c=$QF_WINEPREFIX/drive_c
+shared_unix="$drive_c/Program Files/Halvern/Shared"
+
+sample() { "$wine_run" "$build/qfsample.exe" "$@"; }
+# The state that matters: registry, shared files, and the files behind the links.
+state() { sample show "$shared" 'C:\UserDocs' 'C:\UserDocs\keep.txt'; }
+
+# The host with the library and the companion stand-ins beside it, so the
+# companion is found the way the product finds it.
+rm -rf "$run_dir"
+mkdir -p "$run_dir"
+cp "$build/qfhost.exe" "$build/QFUNINST.DLL" "$build"/companions/*.DLL "$run_dir/"
+companion_log=$run_dir/companions.log
+export QF_COMPANION_LOG="Z:${companion_log//\//\\}"
+
+host() {
+  local out
+  out=$("$wine_run" "$run_dir/qfhost.exe" --answer-boxes "$@" 2>&1) || {
+    echo "$out"
+    fail "qfhost $* exited non-zero"
+    return 0
+  }
+  grep -q '^boxes answered: 0' <<<"$out" || { echo "$out"; fail "qfhost $*: message boxes were raised"; }
+}
+
+expect_state() {  # <label> <expected text>
+  local actual
+  actual=$(state)
+  if [ "$actual" != "$2" ]; then
+    fail "state $1 differs from expected (- expected, + actual):"
+    diff -u <(printf '%s\n' "$2") <(printf '%s\n' "$actual") | tail -n +3 || true
+  fi
+}
+
+# -------------------------------------------------------------- the sample
+
+# Links left by an earlier run go from the unix side: Wine cannot remove them.
+[ -d "$shared_unix" ] && find "$shared_unix" -type l -delete
+sample clear "$shared" || { echo "qfsample clear failed"; exit 1; }
+rm -rf "$drive_c/UserDocs"
+sample install "$shared" || { echo "qfsample install failed"; exit 1; }
+
+# The user's documents outside the shared area, reachable from deep inside
+# the Image Files tree through a unix link to their directory.
+mkdir -p "$drive_c/UserDocs"
+echo "the user's own file" >"$drive_c/UserDocs/keep.txt"
+ln -s "$drive_c/UserDocs" "$shared_unix/Image Files/Clip Art/Animals/My Documents"
+
+# Without the link in place, and seen as a link, the test would prove nothing.
+before=$(state)
+grep -qxF 'l--- Image Files\Clip Art\Animals\My Documents' <<<"$before" ||
+  { echo "$before"; echo "the directory link is not seen as a link"; exit 1; }
+
+# ------------------------------------------------------- expected states
+# Pieces of `qfsample show` output, put together below.
+
+user_kept=$(cat <<'EOF'
+[HKCU\Software\Halvern]
+[HKCU\Software\Halvern\Quillforge]
+[HKCU\Software\Halvern\Quillforge\2.5]
+[HKCU\Software\Halvern\Quillforge\2.5] InstallDir = REG_SZ "C:\Program Files\Halvern\Quillforge 2.5"
+[HKCU\Software\Halvern\Quillforge\2.5\Preferences]
+[HKCU\Software\Halvern\Quillforge\2.5\Preferences] AutoSave = REG_DWORD 0 (0x00000000)
+EOF
+)
+
+shared_key_with_data=$(cat <<'EOF'
+[HKLM\Software\Halvern\Halvern Shared]
+[HKLM\Software\Halvern\Halvern Shared] SharedFilesDir = REG_SZ "C:\Program Files\Halvern\Shared"
+[HKLM\Software\Halvern\Halvern Shared\Data]
+[HKLM\Software\Halvern\Halvern Shared\Data] RootDir = REG_SZ "C:\Program Files\Halvern\Shared\Data"
+[HKLM\Software\Halvern\Halvern Shared\Data] UseCount = REG_SZ "1"
+EOF
+)
+
+product_kept=$(cat <<'EOF'
+[HKLM\Software\Halvern\Quillforge]
+[HKLM\Software\Halvern\Quillforge\3.0]
+[HKLM\Software\Halvern\Quillforge\3.0] InstallAdmin = REG_SZ "1"
+[HKLM\Software\Halvern\Quillforge\3.0] InstallDir = REG_SZ "C:\Program Files\Halvern\Quillforge"
+[HKLM\Software\Halvern\Quillforge\3.0] UseSharedFiles = REG_SZ "TRUE"
+[HKLM\Software\Halvern\Quillforge\3.0\UnInstInfo]
+[HKLM\Software\Halvern\Quillforge\3.0\UnInstInfo] UseSharedData = REG_SZ "1"
+[HKLM\Software\Halvern\Quillforge\3.0\UnInstInfo] UseSharedImages = REG_DWORD 1 (0x00000001)
+[HKLM\Software\Halvern\Quillforge\3.0\UnInstInfo] UseSharedMSHelp = REG_SZ "0"
+EOF
+)
+
+help_kept=$(cat <<'EOF'
+[HKLM\Software\Microsoft\Windows\Help] (values only)
+[HKLM\Software\Microsoft\Windows\Help] OtherApp.hlp = REG_SZ "C:\Program Files\OtherApp"
+[HKLM\Software\Microsoft\Windows\Help] qfold.hlp = REG_SZ "C:\Program Files\Halvern\Shared\MSHelp\Reference\Legacy"
+EOF
+)
+
+data_files=$(cat <<'EOF'
+d--- Data
+d--- Data\Dictionaries
+d--- Data\Dictionaries\English
+f--- Data\Dictionaries\English\en-GB.dic
+f--- Data\Dictionaries\English\en-US.dic
+d--- Data\Templates
+d--- Data\Templates\Letters
+f--- Data\Templates\Letters\formal.qft
+f--- Data\Templates\readme.txt
+EOF
+)
+
+# The read-only help file with its directories, and the link with the
+# directories above it (see the top of this file).
+leftover_files=$(cat <<'EOF'
+d--- Image Files
+d--- Image Files\Clip Art
+d--- Image Files\Clip Art\Animals
+l--- Image Files\Clip Art\Animals\My Documents
+d--- MSHelp
+d--- MSHelp\Reference
+d--- MSHelp\Reference\Legacy
+fr-- MSHelp\Reference\Legacy\qfold.hlp
+EOF
+)
+
+user_docs=$(cat <<'EOF'
+paths:
+d--- C:\UserDocs
+f--- C:\UserDocs\keep.txt
+EOF
+)
+
+files_heading='files under C:\Program Files\Halvern\Shared:'
+
+after_first_pass="$user_kept
+[HKLM\\Software\\Halvern]
+$shared_key_with_data
+$product_kept
+$help_kept
+
+$files_heading
+$data_files
+$leftover_files
+
+$user_docs"
+
+after_second_pass="$user_kept
+[HKLM\\Software\\Halvern]
+$product_kept
+$help_kept
+
+$files_heading
+$leftover_files
+
+$user_docs"
+
+after_second_pass_emptied="$user_kept
+[HKLM\\Software\\Halvern]
+$product_kept
+$help_kept
+
+$files_heading
+(missing)
+
+$user_docs"
+
+# ------------------------------------------------------------ the passes
+
+companion_calls() {
+  tr -d '\r' <"$companion_log" 2>/dev/null | grep -c '^RWUNINST UNINSTALLVRXREGISTRY "/vrxreg" usertree=absent$' || true
+}
+
+case $scenario in
+  leftover | emptied)
+    host --init-times 1
+    expect_state "after the first pass" "$after_first_pass"
+    [ "$(companion_calls)" = 1 ] || fail "the companion was not called once, after the per-user tree had gone"
+
+    if [ "$scenario" = emptied ]; then
+      rm "$shared_unix/Image Files/Clip Art/Animals/My Documents"
+      chmod -R u+w "$shared_unix"
+      rm -rf "$shared_unix/MSHelp" "$shared_unix/Image Files"
+      host --init-times 1
+      expect_state "after the second pass (shared directory emptied before it)" "$after_second_pass_emptied"
+    else
+      host --init-times 1
+      expect_state "after the second pass" "$after_second_pass"
+    fi
+    ;;
+  twice)
+    host --init-times 2
+    expect_state "after two passes in one run" "$after_second_pass"
+    ;;
+  *)
+    echo "unknown scenario $scenario"
+    exit 2
+    ;;
+esac
+[ "$(companion_calls)" = 2 ] || fail "the companion was not called once per pass"
+[ "$(cat "$drive_c/UserDocs/keep.txt")" = "the user's own file" ] || fail "keep.txt was changed"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "e2e $scenario: all checks passed"

@@ -1,0 +1,13 @@
+# End to end: the sample installation of qfsample.exe uninstalled through
+# qfhost.exe, the resulting registry and files compared with the expected
+# text (see e2e_sample_uninstall.sh for the three scenarios).  They share a
+# prefix of their own and take turns in it.
+foreach(scenario leftover twice emptied)
+  add_test(NAME wine.e2e.${scenario}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_sample_uninstall.sh
+                   ${CMAKE_BINARY_DIR} ${scenario})
+  set_tests_properties(wine.e2e.${scenario} PROPERTIES
+    ENVIRONMENT QF_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e
+    RESOURCE_LOCK wineprefix-e2e
+    TIMEOUT 300)
+endforeach()
