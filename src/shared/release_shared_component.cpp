@@ -73,13 +73,23 @@ void ReleaseSharedComponent(const std::string& componentName) {
     // own files, and a root that is a link would lead somewhere else
     // entirely: such a record is left as it is, like one without a root.
     if (!IsBelowRoot(rootDir)) return;
+    // Every call below is given the path as the system resolves it.  The
+    // path as stored could be read differently once "\*.*" or a name is
+    // appended: "C:\Shared\Data " names "Data", "C:\Shared\Data \*.*"
+    // lists "Data ".
+    const std::string root = ResolveAbsolutePath(rootDir);
+    // Only a root known not to be a link is emptied.  One whose attributes
+    // cannot be read may be a link all the same and is left like one; one
+    // that is not there has nothing to empty, and its record still goes.
     uint32_t attributes = 0;
-    if (GetAttributes(rootDir.c_str(), &attributes) == kSuccess &&
-        (attributes & kAttrReparsePoint) != 0)
+    const long probe = GetAttributes(root.c_str(), &attributes);
+    if (probe == kSuccess) {
+      if ((attributes & kAttrReparsePoint) != 0) return;
+      DeleteDirectoryContents(root, componentName);
+      RemoveDir(root.c_str());
+    } else if (probe != kErrorFileNotFound && probe != kErrorPathNotFound) {
       return;
-
-    DeleteDirectoryContents(rootDir, componentName);
-    RemoveDir(rootDir.c_str());
+    }
   }
   // The record goes even when files stayed behind; it fails, harmlessly,
   // when the component's key has subkeys of its own.

@@ -1,0 +1,428 @@
+#include "invariants.h"
+
+#include <algorithm>
+#include <map>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "exports/entry_points.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace qf::reliability {
+namespace {
+
+using platform::Root;
+using LinkPairs = std::vector<std::pair<std::string, std::string>>;
+
+// Capacities the pass reads with, in bytes.
+constexpr size_t kFlagBytes = 10;
+constexpr size_t kRootDirBytes = 255;
+constexpr size_t kSharedDirBytes = 260;
+
+std::string Fold(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool SameFold(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
+
+// Whether `path` lies strictly below `dir` (both any case).
+bool Below(const std::string& path, const std::string& dir) {
+  if (dir.empty()) return false;
+  std::string prefix = Fold(dir);
+  if (prefix.back() != '\\') prefix.push_back('\\');
+  const std::string folded = Fold(path);
+  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool AtOrBelow(const std::string& path, const std::string& dir) {
+  return !dir.empty() && (SameFold(path, dir) || Below(path, dir));
+}
+
+std::string LastComponent(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const char* RootName(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return "HKCU";
+    case Root::LocalMachine: return "HKLM";
+    case Root::Users: return "HKU";
+  }
+  return "?";
+}
+
+std::string Hklm(const std::string& path) { return std::string("HKLM\\") + path; }
+
+std::string TextOf(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+// The standard text-to-integer reading, wrapping on overflow.
+int64_t ParseCount(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= 9 && text[i] <= 13))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint32_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+// UseCount as the pass reads it: a number for a REG_DWORD of up to four
+// bytes, text otherwise; nothing when it is absent or too long to read.
+std::optional<int64_t> ReadableCount(const std::optional<sim::Value>& value) {
+  if (!value || value->data.size() > kFlagBytes) return std::nullopt;
+  if (value->type == platform::kRegDword && value->data.size() <= 4) {
+    uint32_t raw = 0;
+    for (size_t i = 0; i < value->data.size(); ++i)
+      raw |= static_cast<uint32_t>(static_cast<unsigned char>(value->data[i])) << (8 * i);
+    return static_cast<int32_t>(raw);
+  }
+  return ParseCount(TextOf(value->data));
+}
+
+std::optional<std::string> ReadableText(Root root, const std::string& key,
+                                        const std::string& name, size_t capacity) {
+  const std::optional<sim::Value> value = sim::GetValue(root, key, name);
+  if (!value || value->data.size() > capacity) return std::nullopt;
+  return TextOf(value->data);
+}
+
+// "C:\" or "\\server\share\" of a resolved path.
+std::string RootOf(const std::string& resolved);
+
+// A directory path the pass may treat as its own: absolute, below a root.
+// Given as the system resolves it, a trailing separator kept.
+std::string OwnedForm(const std::string& text) {
+  const std::string resolved = ResolveAbsolutePath(text);
+  if (resolved.empty()) return "";
+  const std::string root = RootOf(resolved);
+  if (root.empty() || resolved.find_first_not_of('\\', root.size()) == std::string::npos) return "";
+  return resolved;
+}
+
+// "C:\" or "\\server\share\" of a resolved path.
+std::string RootOf(const std::string& resolved) {
+  if (resolved.size() >= 2 && resolved[1] == ':') return resolved.substr(0, 2) + "\\";
+  const size_t share = resolved.find('\\', 2);
+  if (share == std::string::npos) return "";
+  const size_t end = resolved.find('\\', share + 1);
+  return (end == std::string::npos ? resolved : resolved.substr(0, end)) + "\\";
+}
+
+void CollectKeys(Root root, const std::string& path, std::set<std::string>* out) {
+  for (const std::string& name : sim::SubkeyNames(root, path)) {
+    const std::string child = path.empty() ? name : path + "\\" + name;
+    out->insert(Fold(std::string(RootName(root)) + "\\" + child));
+    CollectKeys(root, child, out);
+  }
+}
+
+std::set<std::string> AllKeys() {
+  std::set<std::string> keys;
+  for (Root root : {Root::CurrentUser, Root::LocalMachine, Root::Users})
+    CollectKeys(root, "", &keys);
+  return keys;
+}
+
+std::set<std::string> AllFiles(const std::vector<std::string>& roots) {
+  std::set<std::string> files;
+  for (const std::string& root : roots) {
+    for (const std::string& path : sim::Tree(root)) files.insert(Fold(path));
+  }
+  return files;
+}
+
+struct ComponentRow {
+  const char* flag;
+  const char* name;
+};
+constexpr ComponentRow kRows[] = {
+    {"UseSharedData", "Data"}, {"UseSharedMSHelp", "MSHelp"}, {"UseSharedImages", "Image Files"}};
+
+bool Eligible(const ComponentState& c, int passes) {
+  return c.exists && c.flagged && c.count && *c.count <= passes;
+}
+
+}  // namespace
+
+std::string RealPath(const std::string& path, const LinkPairs& links, bool followLast) {
+  std::string current = ResolveAbsolutePath(path);
+  for (int depth = 0; depth < 64 && !current.empty(); ++depth) {
+    std::string root = RootOf(current);
+    if (root.empty()) return "";
+    std::vector<std::string> parts;
+    std::string rest = current.substr(std::min(root.size(), current.size()));
+    for (size_t start = 0; start < rest.size();) {
+      size_t end = rest.find('\\', start);
+      if (end == std::string::npos) end = rest.size();
+      if (end > start) parts.push_back(rest.substr(start, end - start));
+      start = end + 1;
+    }
+    std::string walked = root.substr(0, root.size() - 1);
+    bool jumped = false;
+    for (size_t i = 0; i < parts.size() && !jumped; ++i) {
+      const std::string candidate = walked + "\\" + parts[i];
+      const bool last = i + 1 == parts.size();
+      const auto link = std::find_if(links.begin(), links.end(), [&](const auto& l) {
+        return SameFold(l.first, candidate);
+      });
+      if (link != links.end() && (!last || followLast)) {
+        std::string next = link->second;
+        for (size_t j = i + 1; j < parts.size(); ++j) next += "\\" + parts[j];
+        current = ResolveAbsolutePath(next);
+        jumped = true;
+      } else {
+        walked = candidate;
+      }
+    }
+    if (!jumped) return parts.empty() ? root : walked;
+  }
+  return "";  // a loop of links
+}
+
+Snapshot Capture(const std::vector<Link>& links) {
+  Snapshot s;
+  s.cwd = sim::CurrentDir();
+  s.links = links;
+  for (const Link& link : links)
+    s.realLinks.emplace_back(ResolveAbsolutePath(link.path), ResolveAbsolutePath(link.target));
+  // Link targets may run through other links themselves.
+  LinkPairs resolved = s.realLinks;
+  for (auto& [path, target] : resolved) target = RealPath(target, s.realLinks, true);
+  s.realLinks = resolved;
+
+  // Component records and what each may take with it.
+  const std::optional<std::string> useShared =
+      ReadableText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", kFlagBytes);
+  const bool usesShared = useShared && *useShared == "TRUE";
+  s.installAdmin = sim::GetValue(Root::LocalMachine, ProductVersionKey, "InstallAdmin") &&
+                   sim::GetValue(Root::LocalMachine, ProductVersionKey, "InstallAdmin")
+                           ->data.size() <= kFlagBytes;
+  std::vector<std::string> paths = {"C:\\", "D:\\", "\\\\server\\share\\", s.cwd};
+  for (const ComponentRow& row : kRows) {
+    ComponentState c;
+    c.name = row.name;
+    const std::string key = JoinPath(SharedKey, row.name);
+    c.keyPath = Hklm(key);
+    c.exists = sim::KeyExists(Root::LocalMachine, key);
+    const std::optional<sim::Value> flag = sim::GetValue(Root::LocalMachine, UnInstInfoKey, row.flag);
+    c.flagged = usesShared && flag && flag->data.size() <= kFlagBytes;
+    const std::optional<sim::Value> count = sim::GetValue(Root::LocalMachine, key, "UseCount");
+    if (count) {
+      c.countRaw = true;
+      c.countType = count->type;
+      c.countBytes = count->data;
+    }
+    c.count = ReadableCount(count);
+    if (const auto rootDir = ReadableText(Root::LocalMachine, key, "RootDir", kRootDirBytes)) {
+      const std::string root = OwnedForm(*rootDir);
+      const std::optional<uint32_t> attributes = root.empty() ? std::nullopt : sim::Attributes(root);
+      if (!root.empty() && !(attributes && (*attributes & platform::kAttrReparsePoint))) {
+        c.tree = RealPath(root, s.realLinks, true);
+        paths.push_back(c.tree);
+      }
+    }
+    s.components.push_back(c);
+  }
+  if (const auto dir = ReadableText(Root::LocalMachine, SharedKey, "SharedFilesDir", kSharedDirBytes)) {
+    const std::string resolved = OwnedForm(*dir);
+    if (!resolved.empty()) {
+      s.sharedDir = RealPath(resolved, s.realLinks, false);
+      const std::optional<uint32_t> attributes = sim::Attributes(resolved);
+      s.sharedDirIsDirectory = attributes && (*attributes & platform::kAttrDirectory) &&
+                               !(*attributes & platform::kAttrReparsePoint);
+      paths.push_back(s.sharedDir);
+    }
+  }
+  for (const auto& [path, target] : s.realLinks) paths.push_back(target);
+
+  for (const std::string& path : paths) {
+    const std::string root = RootOf(ResolveAbsolutePath(path));
+    if (root.empty()) continue;
+    if (std::none_of(s.roots.begin(), s.roots.end(), [&](const std::string& r) { return SameFold(r, root); }))
+      s.roots.push_back(root);
+  }
+  s.files = AllFiles(s.roots);
+  s.keys = AllKeys();
+
+  // Every link on the machine must be known, by its real path.
+  std::set<std::string> known;
+  for (const auto& [path, target] : s.realLinks) known.insert(Fold(path));
+  std::set<std::string> found;
+  for (const std::string& root : s.roots) {
+    for (const std::string& path : sim::Tree(root)) {
+      const std::optional<uint32_t> attributes = sim::Attributes(path);
+      if (attributes && (*attributes & platform::kAttrReparsePoint)) {
+        found.insert(Fold(path));
+        if (!known.count(Fold(path))) s.setupProblems.push_back("set-up: unknown link at " + path);
+      }
+    }
+  }
+  for (const Link& link : links) {
+    if (!found.count(Fold(ResolveAbsolutePath(link.path))))
+      s.setupProblems.push_back("set-up: link " + link.path + " is not where it was said to be");
+  }
+  return s;
+}
+
+std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
+  if (const int open = sim::OpenHandles(); open != 0)
+    bad.push_back(std::to_string(open) + " handle(s) left open");
+  if (sim::CurrentDir() != before.cwd)
+    bad.push_back("current directory changed from " + before.cwd + " to " + sim::CurrentDir());
+  bad.insert(bad.end(), before.setupProblems.begin(), before.setupProblems.end());
+
+  const ComponentState* help = nullptr;
+  for (const ComponentState& c : before.components) {
+    if (c.name == "MSHelp" && Eligible(c, passes) && !c.tree.empty()) help = &c;
+  }
+  const std::string userTree = std::string("HKCU\\") + ProductKey + "\\3.0";
+  const std::string helpKey = Hklm(HelpRegistrationKey);
+
+  std::set<std::string> deletedFiles, deletedKeys, deletedHelpFiles;
+  int beeps = 0, warnings = 0, calls = 0, changes = 0;
+  const std::vector<sim::JournalEntry>& journal = sim::Journal();
+  for (size_t i = 0; i < journal.size(); ++i) {
+    const sim::JournalEntry& e = journal[i];
+    const std::string line = e.kind + " " + e.path + (e.detail.empty() ? "" : "|" + e.detail);
+    if (e.kind == "DeleteFile" || e.kind == "RemoveDirectory") {
+      ++changes;
+      deletedFiles.insert(Fold(e.path));
+      for (const auto& [link, target] : before.realLinks) {
+        if (Below(e.path, link)) bad.push_back(line + ": below the link " + link);
+      }
+      bool owned = false;
+      for (const ComponentState& c : before.components) {
+        if (!Eligible(c, passes)) continue;
+        if (Below(e.path, c.tree) || (e.kind == "RemoveDirectory" && SameFold(e.path, c.tree)))
+          owned = true;
+      }
+      if (e.kind == "RemoveDirectory" && before.sharedDirIsDirectory &&
+          SameFold(e.path, before.sharedDir))
+        owned = true;
+      if (!owned) {
+        std::string why = ": outside everything the pass owns";
+        for (const auto& [link, target] : before.realLinks) {
+          if (AtOrBelow(e.path, target)) why = ": behind the link " + link + " -> " + target;
+        }
+        bad.push_back(line + why);
+      }
+      if (help && e.kind == "DeleteFile" && Below(e.path, help->tree))
+        deletedHelpFiles.insert(Fold(LastComponent(e.path)));
+    } else if (e.kind == "RegDeleteKey") {
+      ++changes;
+      deletedKeys.insert(Fold(e.path));
+      bool owned = AtOrBelow(e.path, userTree) || SameFold(e.path, Hklm(SharedKey));
+      for (const ComponentState& c : before.components) {
+        if (Eligible(c, passes) && SameFold(e.path, c.keyPath)) owned = true;
+      }
+      if (!owned) bad.push_back(line + ": a key the pass does not own");
+    } else if (e.kind == "RegDeleteValue") {
+      ++changes;
+      if (!SameFold(e.path, helpKey) || !deletedHelpFiles.count(Fold(e.detail)))
+        bad.push_back(line + ": no help file of that name was deleted before");
+    } else if (e.kind == "RegSetValue") {
+      ++changes;
+      bool owned = false;
+      for (const ComponentState& c : before.components) {
+        if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, "UseCount")) owned = true;
+      }
+      if (!owned) bad.push_back(line + ": a value other than a flagged component's count");
+    } else if (e.kind == "MessageBox") {
+      const bool probe = e.path == "CheckAdmin" && e.flags == platform::kIconInformation;
+      const bool warning = e.path.empty() && e.detail == AdminRequiredMessage &&
+                           e.flags == platform::kIconWarning;
+      if (!probe && !warning) bad.push_back(line + ": a message box outside the administrator gate");
+      if ((probe || warning) && !before.installAdmin)
+        bad.push_back(line + ": the administrator gate without an administrator's installation");
+      if (warning) {
+        ++warnings;
+        if (i < 2 || journal[i - 1].kind != "Beep" || journal[i - 2].kind != "MessageBox" ||
+            journal[i - 2].path != "CheckAdmin")
+          bad.push_back(line + ": the warning without the system's explanation and a beep");
+      }
+    } else if (e.kind == "Beep") {
+      ++beeps;
+    } else if (e.kind == "Call") {
+      ++calls;
+      if (!SameFold(e.path, "RWUNINST.DLL!UNINSTALLVRXREGISTRY") || e.detail != "/vrxreg")
+        bad.push_back(line + ": an unexpected call");
+    } else if (e.kind == "LoadLibrary") {
+      ++changes;
+    } else if (e.kind != "Lookup" && e.kind != "FreeLibrary") {
+      bad.push_back(line + ": an unexpected kind of journal entry");
+    }
+  }
+  if (beeps != warnings) bad.push_back("beeps outside the administrator gate");
+  if (calls > passes) bad.push_back("the companion was called more than once per pass");
+  if (passes == 1 && warnings > 0 && changes > 0)
+    bad.push_back("the administrator gate stopped the pass, yet it went on");
+
+  // Use counts: never raised, lowered by at most one per pass, kept in type.
+  for (const ComponentState& c : before.components) {
+    const std::string key = c.keyPath.substr(5);
+    if (!c.exists || !sim::KeyExists(Root::LocalMachine, key)) continue;
+    const std::optional<sim::Value> after = sim::GetValue(Root::LocalMachine, key, "UseCount");
+    if (!c.countRaw) {
+      if (after) bad.push_back(c.name + ": UseCount created");
+      continue;
+    }
+    if (!after) {
+      bad.push_back(c.name + ": UseCount deleted");
+      continue;
+    }
+    if (after->type == c.countType && after->data == c.countBytes) continue;
+    const std::optional<int64_t> now = ReadableCount(after);
+    const std::string change = c.name + ": UseCount changed from " +
+                               (c.count ? std::to_string(*c.count) : "unreadable") + " to " +
+                               (now ? std::to_string(*now) : "unreadable");
+    if (!c.count || !now) {
+      bad.push_back(change);
+    } else if (*now > *c.count) {
+      bad.push_back(change + ", raised");
+    } else if (*c.count - *now > passes) {
+      bad.push_back(change + " in " + std::to_string(passes) + " pass(es)");
+    }
+    if (c.countType == platform::kRegDword && c.countBytes.size() <= 4 &&
+        after->type != platform::kRegDword)
+      bad.push_back(c.name + ": a REG_DWORD count written back as type " + std::to_string(after->type));
+  }
+
+  // The journal must show every change.
+  const std::set<std::string> files = AllFiles(before.roots);
+  for (const std::string& path : before.files) {
+    if (!files.count(path) && !deletedFiles.count(path))
+      bad.push_back(path + " vanished without a journal entry");
+  }
+  for (const std::string& path : files) {
+    if (!before.files.count(path)) bad.push_back(path + " appeared");
+  }
+  const std::set<std::string> keys = AllKeys();
+  for (const std::string& key : before.keys) {
+    if (!keys.count(key) && !deletedKeys.count(key)) bad.push_back(key + " vanished without a journal entry");
+  }
+  for (const std::string& key : keys) {
+    if (!before.keys.count(key)) bad.push_back(key + " appeared");
+  }
+  return bad;
+}
+
+std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
+  for (int i = 0; i < passes; ++i) {
+    if (const int32_t result = UninstInitialize(0, 0, 0); result != 0)
+      bad.push_back("UninstInitialize returned " + std::to_string(result));
+  }
+  std::vector<std::string> rest = CheckInvariants(before, passes);
+  bad.insert(bad.end(), rest.begin(), rest.end());
+  return bad;
+}
+
+}  // namespace qf::reliability

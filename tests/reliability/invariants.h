@@ -1,0 +1,83 @@
+// What an uninstall pass may do to the simulated machine, as one check.
+//
+// Capture() records, before the pass, everything the check needs: the
+// current directory, every key and every file, and the set of things the pass
+// owns (the per-user tree, and for each flagged component that may go its
+// key, its directory tree and the help registrations of its files, the shared
+// area's directory and key).  CheckInvariants() then reads the journal and
+// the machine after the pass and lists every way the pass overstepped:
+// - a handle left open, the current directory changed;
+// - a key, value, file or directory deleted outside what the pass owns, or
+//   anything deleted behind a link;
+// - a value written other than a flagged component's "UseCount", a count
+//   raised, lowered by more than one per pass, or stored in another type;
+// - a message box other than the administrator gate's two;
+// - a change the journal does not show (the simulation's own honesty).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qf::reliability {
+
+// A link made with sim::MakeLink.  The simulation cannot be asked where a
+// link points, so whoever builds the machine tells the check.
+struct Link {
+  std::string path;    // as passed to sim::MakeLink
+  std::string target;  // as passed to sim::MakeLink
+  bool directory = false;
+};
+
+// A shared component as the pass will find it.
+struct ComponentState {
+  std::string name;      // "Data", "MSHelp" or "Image Files"
+  std::string keyPath;   // "HKLM\Software\Halvern\Halvern Shared\<name>"
+  bool exists = false;   // the key is there
+  bool flagged = false;  // UseSharedFiles reads "TRUE" and its flag is readable
+  bool countRaw = false;           // UseCount is present at all
+  uint32_t countType = 0;
+  std::string countBytes;
+  std::optional<int64_t> count;    // as the pass can read it
+  std::string tree;  // real path of its directory tree, "" when it has none
+};
+
+struct Snapshot {
+  std::string cwd;
+  std::vector<Link> links;
+  // Real path of each link (as the journal would show it) and of its target.
+  std::vector<std::pair<std::string, std::string>> realLinks;
+  std::vector<std::string> setupProblems;
+
+  std::vector<std::string> roots;  // drives and shares whose files are listed
+  std::set<std::string> files;     // every path below them, folded
+  std::set<std::string> keys;   // every key path ("HKLM\..."), folded
+
+  bool installAdmin = false;
+  std::vector<ComponentState> components;  // the three, in the pass's order
+  std::string sharedDir;  // real path, "" when the pass cannot remove one
+  bool sharedDirIsDirectory = false;
+};
+
+// Takes the machine's state before the pass.  `links` must name every link
+// on the machine, each by a path that does not run through another link.
+Snapshot Capture(const std::vector<Link>& links = {});
+
+// Every way the passes run since Capture() overstepped; empty when none.
+// `passes` is how many times UninstInitialize ran.
+std::vector<std::string> CheckInvariants(const Snapshot& before, int passes);
+
+// Runs UninstInitialize `passes` times and checks: a result other than 0 is
+// a violation too.
+std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes = 1);
+
+// The path `path` (resolved as the system resolves it) names once the links
+// on the way are followed: all of them, or all but the last component.  ""
+// when it cannot be resolved.  Exposed for tests.
+std::string RealPath(const std::string& path,
+                     const std::vector<std::pair<std::string, std::string>>& links,
+                     bool followLast);
+
+}  // namespace qf::reliability

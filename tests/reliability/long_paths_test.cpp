@@ -1,0 +1,173 @@
+// Paths past the length the narrow file calls accept: trees deeper than that,
+// a current directory longer than that when the pass starts, and values at
+// the edge of the lengths the pass reads.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "invariants.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+#include "sample.h"
+
+namespace qf::reliability {
+namespace {
+
+using platform::Root;
+
+constexpr size_t kMaxPath = 259;  // longest full path, without the NUL
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+// "C:\Deep\" followed by components of `width` characters until the path is
+// at least `length` long.
+std::string LongDir(const std::string& base, size_t length, size_t width = 40) {
+  std::string path = base;
+  for (char c = 'a'; path.size() < length; c = static_cast<char>(c == 'z' ? 'a' : c + 1))
+    path += "\\" + std::string(width, c);
+  return path;
+}
+
+void FlagData(const std::string& rootDir, const std::string& count = "1") {
+  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", count);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", rootDir);
+}
+
+// Whether the pass can reach `path` at all: the path itself and the listing
+// of each directory above it, up to `root`, fit the narrow calls.
+bool Reachable(const std::string& path, const std::string& root) {
+  if (path.size() > kMaxPath) return false;
+  for (std::string dir = path.substr(0, path.rfind('\\')); dir.size() >= root.size();
+       dir = dir.substr(0, dir.rfind('\\'))) {
+    if (dir.size() + 4 > kMaxPath) return false;
+  }
+  return true;
+}
+
+TEST(LongPaths, TreeDeeperThanThePathLimitIsEmptiedAsFarAsItReaches) {
+  sim::Reset();
+  const std::string root = "C:\\Shared\\Data";
+  FlagData(root);
+  std::vector<std::string> files;
+  for (const size_t width : {7, 30, 61, 120}) {
+    const std::string dir = LongDir(root + "\\w" + std::to_string(width), 300, width);
+    for (std::string d = dir; d.size() > root.size(); d = d.substr(0, d.rfind('\\'))) {
+      files.push_back(d + "\\f.dat");
+      sim::MakeFile(files.back());
+    }
+  }
+  sim::MakeFile("C:\\Shared\\keep.dat");
+  sim::MakeDir("C:\\Host");
+  sim::SetCwd("C:\\Host");
+
+  const auto before = Capture();
+  EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+
+  size_t reachable = 0;
+  for (const std::string& file : files) {
+    if (Reachable(file, root)) {
+      ++reachable;
+      EXPECT_FALSE(sim::Exists(file)) << file;
+    }
+  }
+  EXPECT_GT(reachable, 4u);
+  EXPECT_LT(reachable, files.size());
+  EXPECT_TRUE(sim::Exists("C:\\Shared\\keep.dat"));
+  // The record goes even though files beyond the limit stayed.
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, "Data")));
+}
+
+TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {
+  for (const bool lastHolder : {false, true}) {
+    SCOPED_TRACE(lastHolder);
+    const auto links = BuildSample(lastHolder);
+    // Outside every tree, inside one still held by others, and inside one
+    // that is released.
+    for (const std::string& base : {std::string("C:\\Host"), kDataRoot, kImageRoot + "\\icons"}) {
+      SCOPED_TRACE(base);
+      BuildSample(lastHolder);
+      const std::string cwd = LongDir(base, 300);
+      sim::MakeFile(cwd + "\\a.dat");
+      sim::MakeFile(cwd + "\\logo.bmp");
+      sim::SetCwd(cwd);
+      ASSERT_GT(sim::CurrentDir().size(), 260u);
+
+      const auto before = Capture(links);
+      EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+      EXPECT_EQ(sim::CurrentDir(), cwd);
+      EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0"));
+      EXPECT_TRUE(sim::Exists(kHelpRoot + "\\locked.hlp"));
+      EXPECT_FALSE(sim::Exists(kHelpRoot + "\\guide.hlp"));
+    }
+  }
+}
+
+TEST(LongPaths, TheCurrentDirectoryCannotBeSetPastThePathLimit) {
+  // What the pass would meet if it ever tried to restore such a directory:
+  // the narrow call refuses it, so the pass must never change it at all.
+  sim::Reset();
+  const std::string cwd = LongDir("C:\\Host", 300);
+  sim::MakeDir(cwd);
+  EXPECT_NE(platform::SetCurrentDir(cwd.c_str()), platform::kSuccess);
+  std::string got;
+  sim::SetCwd(cwd);
+  ASSERT_EQ(platform::GetCurrentDir(&got), platform::kSuccess);
+  EXPECT_EQ(got, cwd);
+}
+
+TEST(LongPaths, RootDirAtTheLongestReadableLengthIsEmptiedAndOneLongerIsLeft) {
+  // RootDir is read into 255 bytes with its NUL.
+  for (const size_t length : {254u, 255u}) {
+    SCOPED_TRACE(length);
+    sim::Reset();
+    const std::string root = "C:\\" + std::string(length - 3, 'r');
+    FlagData(root);
+    sim::MakeFile(root + "\\a");
+    sim::MakeFile(root + "\\b");
+    const auto before = Capture();
+    EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+    EXPECT_EQ(sim::Exists(root), length > 254);
+    EXPECT_EQ(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, "Data")), length > 254);
+  }
+}
+
+TEST(LongPaths, SharedAreaAtAndPastTheLengthItIsReadWith) {
+  // SharedFilesDir is read into 260 bytes with its NUL; a directory of 259
+  // characters is still one the narrow calls can remove.
+  for (const size_t length : {259u, 260u, 300u}) {
+    SCOPED_TRACE(length);
+    sim::Reset();
+    const std::string area = "C:\\" + std::string(length - 3, 's');
+    sim::MakeDir(area);
+    sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", area);
+    const auto before = Capture();
+    EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+    EXPECT_EQ(sim::Exists(area), length > 259);
+    EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
+  }
+}
+
+TEST(LongPaths, UserKeyNamesTooLongToEnumerateStayWithTheirAncestors) {
+  sim::Reset();
+  const std::string tree = std::string(ProductKey) + "\\3.0";
+  sim::CreateKey(Root::CurrentUser, tree + "\\Options\\" + std::string(259, 'k'));
+  sim::CreateKey(Root::CurrentUser, tree + "\\Options\\" + std::string(260, 'm') + "\\below");
+  sim::CreateKey(Root::CurrentUser, tree + "\\Recent\\Files");
+  const auto before = Capture();
+  EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+  EXPECT_EQ(sim::SubkeyNames(Root::CurrentUser, tree), std::vector<std::string>{"Options"});
+  EXPECT_EQ(sim::SubkeyNames(Root::CurrentUser, tree + "\\Options"),
+            std::vector<std::string>{std::string(260, 'm')});
+}
+
+}  // namespace
+}  // namespace qf::reliability

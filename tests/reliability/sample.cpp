@@ -1,0 +1,91 @@
+#include "sample.h"
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace qf::reliability {
+
+using platform::Root;
+
+std::vector<Link> BuildSample(bool lastHolder) {
+  using platform::kAttrHidden;
+  using platform::kAttrReadOnly;
+  sim::Reset();
+  std::vector<Link> links;
+  auto link = [&](const std::string& path, const std::string& target, bool directory) {
+    sim::MakeLink(path, target, directory);
+    links.push_back(Link{path, target, directory});
+  };
+
+  // The uninstaller runs from the product's directory, which holds a file
+  // named like one of a component's.
+  sim::MakeFile(kHostDir + "\\logo.bmp");
+  sim::MakeFile(kHostDir + "\\a.dat");
+  sim::SetCwd(kHostDir);
+
+  const std::string product = ProductVersionKey;
+  sim::SetText(Root::LocalMachine, product, "UseSharedFiles", "TRUE");
+  sim::SetText(Root::LocalMachine, product, "InstallAdmin", "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedMSHelp", "");
+  sim::SetDword(Root::LocalMachine, UnInstInfoKey, "UseSharedImages", 1);
+  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
+
+  const std::string data = JoinPath(SharedKey, "Data");
+  sim::SetDword(Root::LocalMachine, data, "UseCount", lastHolder ? 1 : 3);
+  sim::SetText(Root::LocalMachine, data, "RootDir", kDataRoot);
+  for (const char* file : {"a.dat", "sub\\b.dat", "sub\\deeper\\c.dat", "sub\\deeper\\deepest\\d.dat"})
+    sim::MakeFile(kDataRoot + "\\" + file);
+
+  // The help component lives outside the area and is named with dots.
+  const std::string help = JoinPath(SharedKey, "MSHelp");
+  sim::SetText(Root::LocalMachine, help, "UseCount", "1");
+  sim::SetText(Root::LocalMachine, help, "RootDir", "C:\\Windows\\Help\\Halvern\\Old\\..\\.\\Quillforge");
+  for (const char* file : {"guide.hlp", "guide.cnt", "ref\\api.hlp", "ref\\deep\\index.hlp"})
+    sim::MakeFile(kHelpRoot + "\\" + file);
+  sim::MakeFile(kHelpRoot + "\\locked.hlp", kAttrReadOnly);
+  sim::MakeFile("C:\\Windows\\Help\\Halvern\\other.hlp");
+  for (const char* name : {"guide.hlp", "guide.cnt", "api.hlp", "index.hlp", "locked.hlp",
+                           "other.hlp", "ref"})
+    sim::SetText(Root::LocalMachine, HelpRegistrationKey, name, kHelpRoot);
+
+  // The images hold links to a directory and to a file elsewhere, and a
+  // hidden directory.  The count is stored without its terminating NUL.
+  const std::string images = JoinPath(SharedKey, "Image Files");
+  sim::SetValue(Root::LocalMachine, images, "UseCount", platform::kRegSz, "1");
+  sim::SetText(Root::LocalMachine, images, "RootDir", kImageRoot);
+  for (const char* file : {"logo.bmp", "icons\\a.ico", "icons\\b.ico"})
+    sim::MakeFile(kImageRoot + "\\" + file);
+  sim::MakeDir(kImageRoot + "\\cache", kAttrHidden);
+  sim::MakeFile(kImageRoot + "\\cache\\thumbs.db", kAttrHidden);
+  sim::MakeFile("C:\\Users\\Public\\Pictures\\holiday.jpg");
+  sim::MakeFile("C:\\Users\\Public\\Pictures\\2024\\party.jpg");
+  sim::MakeFile("C:\\Windows\\icon.ico");
+  link(kImageRoot + "\\linked", "C:\\Users\\Public\\Pictures", true);
+  link(kImageRoot + "\\icons\\shortcut.ico", "C:\\Windows\\icon.ico", false);
+
+  if (!lastHolder) {
+    const std::string fonts = JoinPath(SharedKey, "Fonts");
+    sim::SetText(Root::LocalMachine, fonts, "UseCount", "2");
+    sim::SetText(Root::LocalMachine, fonts, "RootDir", kArea + "\\Fonts");
+    sim::MakeFile(kArea + "\\Fonts\\serif.ttf");
+  }
+
+  // Per-user settings three levels deep, next to another version's.
+  const std::string user = std::string(ProductKey) + "\\3.0";
+  for (const char* key : {"Options", "Options\\Editor", "Options\\Editor\\Fonts",
+                          "Options\\Editor\\Colors", "Recent", "Recent\\Files\\Pinned"})
+    sim::SetText(Root::CurrentUser, user + "\\" + key, "Setting", "on");
+  sim::SetText(Root::CurrentUser, user, "Language", "en");
+  sim::SetText(Root::CurrentUser, std::string(ProductKey) + "\\2.5", "Language", "en");
+
+  sim::AddLibrary("MX20UNIB.DLL");
+  sim::AddEntry("MX20UNIB.DLL", "UNREGLIB");
+  sim::AddLibrary("RWUNINST.DLL");
+  sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+  return links;
+}
+
+}  // namespace qf::reliability

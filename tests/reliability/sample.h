@@ -1,0 +1,26 @@
+// A rich installation on the simulated machine, as a real one can look when
+// Quillforge 3.0 is uninstalled: the three shared components flagged, nested
+// trees, help registrations, a read-only file, links, a per-user tree, the
+// companion libraries and an administrator's installation marker.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "invariants.h"
+
+namespace qf::reliability {
+
+inline const std::string kArea = "C:\\Program Files\\Halvern Shared";
+inline const std::string kDataRoot = kArea + "\\Data";
+inline const std::string kHelpRoot = "C:\\Windows\\Help\\Halvern\\Quillforge";
+inline const std::string kImageRoot = kArea + "\\Image Files";
+inline const std::string kHostDir = "C:\\Program Files\\Quillforge";
+
+// Builds the installation on a freshly reset machine and returns its links.
+// With `lastHolder`, Quillforge holds the last share of every component, so
+// the whole shared area goes; otherwise "Data" is still held by others (its
+// count is lowered) and another product's component stays in the area.
+std::vector<Link> BuildSample(bool lastHolder);
+
+}  // namespace qf::reliability
