@@ -1,0 +1,258 @@
+// The real QFUNINST.DLL driven by qfhost.exe under Wine: how the host finds
+// and calls the entries, the administrator gate with its message boxes, and
+// the companion libraries.  Each ctest entry runs one group of these in a
+// Wine prefix of its own, since the groups change the machine-wide registry.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <memory>
+
+#include "support.h"
+
+namespace qftest {
+namespace {
+
+constexpr char kAdminRequired[] =
+    "Quillforge was installed by an administrator on this system.  You must run uninstall "
+    "from an account with administrator rights.";
+
+const std::string kVrxCall = "RWUNINST UNINSTALLVRXREGISTRY \"/vrxreg\" usertree=absent";
+
+std::string Host() { return BuildPath("qfhost.exe"); }
+std::string TestDir() { return WinPath(QF_SCRATCH_ROOT); }
+
+std::string TestName() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name)
+    if (c == '/') c = '_';
+  return name;
+}
+
+// Lines that show an entry returned 0 with the stack as it was before.
+void ExpectCleanCalls(const HostRun& run, int inits, int uninits) {
+  EXPECT_TRUE(run.finished) << run.output;
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_EQ(CountLines(run.lines, "UninstInitialize -> 0 (stack balanced)"),
+            static_cast<size_t>(inits))
+      << run.output;
+  EXPECT_EQ(CountLines(run.lines, "UninstUnInitialize -> 0 (stack balanced)"),
+            static_cast<size_t>(uninits))
+      << run.output;
+}
+
+// A scratch directory holding the host, the library and the companion
+// stand-ins from `companionDir`, with the companions' log in it.
+class HostWithCompanions {
+ public:
+  explicit HostWithCompanions(const char* companionDir) : dir_(TestName()) {
+    added_ = dir_.Add(BuildPath("QFUNINST.DLL")) && dir_.Add(BuildPath("qfhost.exe")) &&
+             dir_.Add(BuildPath(std::string(companionDir) + "/RWUNINST.DLL")) &&
+             dir_.Add(BuildPath("companions/MX20UNIB.DLL"));
+    SetEnvironmentVariableA("QF_COMPANION_LOG", Log().c_str());
+  }
+  ~HostWithCompanions() { SetEnvironmentVariableA("QF_COMPANION_LOG", nullptr); }
+  bool added() const { return added_; }
+  std::string Log() const { return dir_.File("companions.log"); }
+  HostRun Run(const std::string& arguments) const {
+    return RunHost(dir_.File("qfhost.exe"), arguments, dir_.path());
+  }
+
+ private:
+  ScratchDir dir_;
+  bool added_ = false;
+};
+
+// ---- Finding and calling the entries -----------------------------------------
+
+struct ResolveCase {
+  const char* name;
+  const char* arguments;
+  int inits;
+};
+
+class HostCalls : public ::testing::TestWithParam<ResolveCase> {};
+
+TEST_P(HostCalls, EntriesResolveAndReturnZeroWithBalancedStack) {
+  const HostRun run = RunHost(Host(), GetParam().arguments, TestDir());
+  ExpectCleanCalls(run, GetParam().inits, 1);
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wine, HostCalls,
+    ::testing::Values(ResolveCase{"ByName", "--answer-boxes", 1},
+                      ResolveCase{"ByOrdinal", "--answer-boxes --by-ordinal", 1},
+                      ResolveCase{"Repeated", "--answer-boxes --init-times 3", 3}),
+    [](const ::testing::TestParamInfo<ResolveCase>& info) { return info.param.name; });
+
+TEST(HostEntries, NameAndOrdinalGiveTheSameAddresses) {
+  const HostRun run = RunHost(Host(), "--check-entries --answer-boxes", TestDir());
+  ExpectCleanCalls(run, 1, 1);
+  // "<name> by name at <address>, by ordinal <n> at <address>"
+  for (const char* entry : {"UninstInitialize", "UninstUnInitialize"}) {
+    const std::string head = std::string(entry) + " by name at ";
+    size_t found = 0;
+    for (const std::string& line : run.lines) {
+      if (line.compare(0, head.size(), head) != 0) continue;
+      ++found;
+      const std::string rest = line.substr(head.size());
+      const size_t comma = rest.find(',');
+      const size_t at = rest.rfind(" at ");
+      ASSERT_NE(comma, std::string::npos) << line;
+      ASSERT_NE(at, std::string::npos) << line;
+      EXPECT_EQ(rest.substr(0, comma), rest.substr(at + 4)) << line;
+      EXPECT_NE(rest.substr(0, comma), "00000000") << line;
+    }
+    EXPECT_EQ(found, 1u) << entry << "\n" << run.output;
+  }
+}
+
+TEST(HostEntries, LibraryThatIsMissingFails) {
+  // Guards the other tests: a host that cannot load the library must not pass.
+  const HostRun run =
+      RunHost(Host(), "--answer-boxes --dll \"" + BuildPath("MISSING.DLL") + "\"", TestDir());
+  EXPECT_TRUE(run.finished);
+  EXPECT_NE(run.exitCode, 0u) << run.output;
+}
+
+// ---- Passing the administrator gate ------------------------------------------
+
+struct GateCase {
+  const char* name;
+  bool marker;  // "InstallAdmin" present; .Default stays writable either way
+};
+
+class PassingGate : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
+  ASSERT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_SUCCESS)
+      << "HKEY_USERS\\.Default must be writable here";
+  UserSettings settings;
+  ASSERT_EQ(settings.result(), ERROR_SUCCESS);
+  std::unique_ptr<AdminMarker> marker;
+  if (GetParam().marker) {
+    marker = std::make_unique<AdminMarker>();
+    ASSERT_EQ(marker->result(), ERROR_SUCCESS);
+  }
+
+  const HostRun run = RunHost(Host(), "--answer-boxes", TestDir());
+  ExpectCleanCalls(run, 1, 1);
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, PassingGate,
+                         ::testing::Values(GateCase{"NoMarker", false},
+                                           GateCase{"MarkerWritableProfile", true}),
+                         [](const ::testing::TestParamInfo<GateCase>& info) {
+                           return info.param.name;
+                         });
+
+// ---- UninstUnInitialize -------------------------------------------------------
+
+TEST(UnInitialize, AloneChangesNothing) {
+  HostWithCompanions host("companions");
+  ASSERT_TRUE(host.added());
+  UserSettings settings;
+  ASSERT_EQ(settings.result(), ERROR_SUCCESS);
+
+  const HostRun run = host.Run("--answer-boxes --calls U");
+  ExpectCleanCalls(run, 0, 1);
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUserOptions));
+  EXPECT_TRUE(ReadLines(host.Log()).empty()) << "no companion may be loaded";
+}
+
+// ---- Companion libraries -----------------------------------------------------
+
+TEST(Companions, PassTellsVrxRegistryOnceAfterPerUserSettingsAreGone) {
+  HostWithCompanions host("companions");
+  ASSERT_TRUE(host.added());
+  UserSettings settings;
+  ASSERT_EQ(settings.result(), ERROR_SUCCESS);
+
+  // UninstUnInitialize around the pass must not repeat any of it.
+  const HostRun run = host.Run("--answer-boxes --calls UIU");
+  ExpectCleanCalls(run, 1, 2);
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+
+  const std::vector<std::string> log = ReadLines(host.Log());
+  std::string all;
+  for (const std::string& line : log) all += line + "\n";
+  EXPECT_EQ(CountLines(log, kVrxCall), 1u) << all;
+  EXPECT_EQ(CountContaining(log, "UNINSTALLVRXREGISTRY"), 1u) << all;
+  EXPECT_EQ(CountLines(log, "MX20UNIB load"), 1u) << all;
+  EXPECT_EQ(CountLines(log, "MX20UNIB unload"), 1u) << all;
+  EXPECT_EQ(CountContaining(log, "UNREGLIB called"), 0u) << all;
+}
+
+TEST(Companions, CompanionWithoutEntryIsLoadedButNotCalled) {
+  HostWithCompanions host("companions-noentry");
+  ASSERT_TRUE(host.added());
+
+  const HostRun run = host.Run("--answer-boxes");
+  ExpectCleanCalls(run, 1, 1);
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+
+  const std::vector<std::string> log = ReadLines(host.Log());
+  EXPECT_EQ(CountLines(log, "RWUNINST load"), 1u);
+  EXPECT_EQ(CountContaining(log, "UNINSTALLVRXREGISTRY"), 0u);
+}
+
+// ---- Failing the administrator gate --------------------------------------------
+// The installation carries the marker and .Default cannot be written: the pass
+// explains the failed probe, says why it stops, and leaves everything alone.
+
+struct RefusalCase {
+  const char* name;
+  const char* calls;
+  int inits;
+  int uninits;
+};
+
+class AdminGate : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(AdminGate, RefusesWithTwoBoxesAndRemovesNothing) {
+  const RefusalCase& c = GetParam();
+  HostWithCompanions host("companions");
+  ASSERT_TRUE(host.added());
+  UserSettings settings;
+  ASSERT_EQ(settings.result(), ERROR_SUCCESS);
+  AdminMarker marker;
+  ASSERT_EQ(marker.result(), ERROR_SUCCESS);
+  HostRun run;
+  {
+    DefaultProfileLock lock;
+    ASSERT_EQ(lock.result(), ERROR_SUCCESS);
+    ASSERT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_ACCESS_DENIED);
+    run = host.Run(std::string("--answer-boxes --calls ") + c.calls);
+  }
+  EXPECT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_SUCCESS)
+      << "the original DACL must be back";
+
+  std::cout << run.output;  // the boxes as shown, for the test log
+  ExpectCleanCalls(run, c.inits, c.uninits);
+  const std::string accessDenied = SystemText(ERROR_ACCESS_DENIED);
+  ASSERT_FALSE(accessDenied.empty());
+  ASSERT_EQ(run.boxes.size(), 2u * c.inits) << run.output;
+  for (size_t i = 0; i < run.boxes.size(); i += 2) {
+    EXPECT_EQ(run.boxes[i].caption, "CheckAdmin");
+    EXPECT_EQ(run.boxes[i].text, accessDenied);
+    EXPECT_EQ(run.boxes[i + 1].caption, "");
+    EXPECT_EQ(run.boxes[i + 1].text, kAdminRequired);
+  }
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUserOptions));
+  EXPECT_TRUE(ReadLines(host.Log()).empty()) << "no companion may be loaded";
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, AdminGate,
+                         ::testing::Values(RefusalCase{"Once", "IU", 1, 1},
+                                           RefusalCase{"UnInitializeAround", "UIU", 1, 2},
+                                           RefusalCase{"Twice", "IIU", 2, 1}),
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) {
+                           return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace qftest

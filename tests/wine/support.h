@@ -1,0 +1,149 @@
+// Helpers of the Wine tests: paths into the build tree, handle guards,
+// registry set-up, and running qfhost.exe with its output captured.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qftest {
+
+// A path of the build machine as Wine sees it: drive Z: maps the whole file
+// system in every prefix.
+std::string WinPath(const std::string& unixPath);
+
+// The build directory (where QFUNINST.DLL and qfhost.exe are) and files in it.
+std::string BuildPath(const std::string& relative);
+
+// The system's text for `code`, as the library asks for it.
+std::string SystemText(DWORD code);
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~Handle() { Reset(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  HANDLE* receive() { Reset(); return &handle_; }
+  void Reset();
+
+ private:
+  HANDLE handle_;
+};
+
+class Key {
+ public:
+  Key() = default;
+  ~Key() { Reset(); }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY get() const { return key_; }
+  HKEY* receive() { Reset(); return &key_; }
+  void Reset();
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+bool KeyExists(HKEY root, const char* path);
+// Creates `path` (with its parents) and stores `name` = `value` as REG_SZ.
+LONG WriteText(HKEY root, const char* path, const char* name, const char* value);
+// RegOpenKeyExA's result for opening `path` with `access`.
+LONG TryOpen(HKEY root, const char* path, REGSAM access);
+
+// The product's key: per-user settings under HKEY_CURRENT_USER, the
+// installation's record under HKEY_LOCAL_MACHINE.
+inline constexpr char kProductKey[] = "Software\\Halvern\\Quillforge\\3.0";
+inline constexpr char kUserOptions[] = "Software\\Halvern\\Quillforge\\3.0\\Options";
+
+// Writes HKCU\...\3.0\Options for the test; at the end removes the per-user
+// tree and the keys above it that the test created.
+class UserSettings {
+ public:
+  UserSettings();
+  ~UserSettings();
+  UserSettings(const UserSettings&) = delete;
+  UserSettings& operator=(const UserSettings&) = delete;
+  LONG result() const { return result_; }
+
+ private:
+  std::vector<std::string> created_;  // keys that did not exist, outermost first
+  LONG result_;
+};
+
+// Marks the installation as made by an administrator (HKLM\...\3.0
+// "InstallAdmin" = "1"); removes the marker and the keys it created again.
+class AdminMarker {
+ public:
+  AdminMarker();
+  ~AdminMarker();
+  AdminMarker(const AdminMarker&) = delete;
+  AdminMarker& operator=(const AdminMarker&) = delete;
+  LONG result() const { return result_; }
+
+ private:
+  std::vector<std::string> created_;  // keys that did not exist, outermost first
+  LONG result_;
+};
+
+// Makes HKEY_USERS\.Default read-only for everyone: a protected DACL that
+// grants only KEY_READ and WRITE_DAC, so the original DACL can be put back,
+// which the destructor does through the handle opened here.
+class DefaultProfileLock {
+ public:
+  DefaultProfileLock();
+  ~DefaultProfileLock();
+  DefaultProfileLock(const DefaultProfileLock&) = delete;
+  DefaultProfileLock& operator=(const DefaultProfileLock&) = delete;
+  // 0 once the lock is in place; otherwise the failing call's code.
+  LONG result() const { return result_; }
+
+ private:
+  LONG result_ = ERROR_SUCCESS;
+  Key key_;
+  std::vector<BYTE> saved_;  // the original security descriptor, self-relative
+};
+
+// A directory of its own for one test, holding copies of build outputs;
+// removed with everything in it at the end.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& name);
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  // Copies `source` into the directory under its own file name.
+  bool Add(const std::string& source);
+
+ private:
+  std::string path_;
+};
+
+// Lines of a file; empty when it does not exist.
+std::vector<std::string> ReadLines(const std::string& path);
+size_t CountLines(const std::vector<std::string>& lines, const std::string& line);
+// Lines containing `part`.
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& part);
+
+struct Box {
+  std::string caption;
+  std::string text;
+};
+
+struct HostRun {
+  bool finished = false;  // false: killed after the time limit
+  DWORD exitCode = 0;
+  std::string output;
+  std::vector<std::string> lines;
+  std::vector<Box> boxes;  // as reported by --answer-boxes, in order
+};
+
+// Runs `host` with `arguments` in `currentDir` and collects what it printed.
+HostRun RunHost(const std::string& host, const std::string& arguments,
+                const std::string& currentDir);
+
+}  // namespace qftest
