@@ -19,7 +19,12 @@ constexpr char kAdminRequired[] =
 const std::string kVrxCall = "RWUNINST UNINSTALLVRXREGISTRY \"/vrxreg\" usertree=absent";
 
 std::string Host() { return BuildPath("qfhost.exe"); }
-std::string TestDir() { return WinPath(QF_SCRATCH_ROOT); }
+// The host's working directory; a fresh build tree has none yet.
+std::string TestDir() {
+  const std::string dir = WinPath(QF_SCRATCH_ROOT);
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
 
 std::string TestName() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
