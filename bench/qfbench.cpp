@@ -1,0 +1,369 @@
+// qfbench: sets up and times uninstall passes under Wine, against what the
+// system itself offers for the same job.  scripts/bench drives it; each
+// command prints one "key=value" line per figure.
+//
+//   qfbench files-setup ROOTDIR
+//       Writes the machine keys of a Quillforge installation that is the last
+//       holder of the shared component "Data" at ROOTDIR, with the shared
+//       area's directory being ROOTDIR's parent.  Removes any per-user tree.
+//   qfbench files-pass ROOTDIR
+//       files-setup, then loads QFUNINST.DLL from beside qfbench and times
+//       UninstInitialize alone:                      pass_seconds=S
+//   qfbench launch EMPTIES COMMANDLINE
+//       Times COMMANDLINE from CreateProcess to its exit, and EMPTIES launches
+//       of "cmd /c rem" before and EMPTIES after it; prints the launch, the
+//       median empty launch and their difference:    launch_seconds=S
+//                                                    empty_seconds=S
+//                                                    net_seconds=S
+//   qfbench keys A B C D VALUES REPS
+//       REPS times, alternating: builds the per-user tree (A keys below the
+//       product's version key, B below each of those, then C, then D, with
+//       VALUES values in every key) and times UninstInitialize removing it;
+//       builds it again and times RegDeleteTreeA removing it.
+//                                                    keys=K
+//                                                    pass_seconds=S (REPS lines)
+//                                                    tree_seconds=S (REPS lines)
+//
+// Exit code 0 when every step did what it should (the tree is gone after
+// each removal), 1 otherwise, 2 for bad usage.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kUserKey[] = "Software\\Halvern\\Quillforge\\3.0";
+constexpr char kMakerKey[] = "Software\\Halvern";
+constexpr char kProductKey[] = "Software\\Halvern\\Quillforge\\3.0";
+constexpr char kUnInstInfoKey[] = "Software\\Halvern\\Quillforge\\3.0\\UnInstInfo";
+constexpr char kSharedKey[] = "Software\\Halvern\\Halvern Shared";
+constexpr char kComponentKey[] = "Software\\Halvern\\Halvern Shared\\Data";
+
+using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
+using DeleteTree = LONG(WINAPI*)(HKEY, LPCSTR);
+
+class Key {
+ public:
+  Key() = default;
+  ~Key() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  HKEY* out() { return &key_; }
+  HKEY get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+class Timer {
+ public:
+  Timer() {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&start_);
+  }
+  double Seconds() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start_.QuadPart) /
+           static_cast<double>(frequency_.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER frequency_;
+  LARGE_INTEGER start_;
+};
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+bool Fail(const char* what, long code) {
+  std::fprintf(stderr, "qfbench: %s failed (%ld)\n", what, code);
+  return false;
+}
+
+bool KeyExists(HKEY root, const char* path) {
+  Key key;
+  return RegOpenKeyExA(root, path, 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+}
+
+bool SetText(HKEY key, const char* name, const std::string& text) {
+  const LONG result = RegSetValueExA(key, name, 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(text.c_str()),
+                                     static_cast<DWORD>(text.size() + 1));
+  return result == ERROR_SUCCESS || Fail("RegSetValueExA", result);
+}
+
+bool CreateWithText(HKEY root, const char* path, const char* name, const std::string& text) {
+  Key key;
+  const LONG result = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                      key.out(), nullptr);
+  if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
+  return SetText(key.get(), name, text);
+}
+
+DeleteTree FindDeleteTree() {
+  const HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  if (advapi == nullptr) return nullptr;
+  return reinterpret_cast<DeleteTree>(
+      reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteTreeA")));
+}
+
+// Removes what an earlier run may have left: the per-user tree, and the
+// maker's machine keys.
+bool ClearKeys() {
+  const DeleteTree deleteTree = FindDeleteTree();
+  if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0);
+  if (KeyExists(HKEY_CURRENT_USER, kUserKey)) deleteTree(HKEY_CURRENT_USER, kUserKey);
+  if (KeyExists(HKEY_LOCAL_MACHINE, kMakerKey)) deleteTree(HKEY_LOCAL_MACHINE, kMakerKey);
+  return !KeyExists(HKEY_CURRENT_USER, kUserKey) && !KeyExists(HKEY_LOCAL_MACHINE, kMakerKey);
+}
+
+bool FilesSetup(const std::string& rootDir) {
+  const size_t slash = rootDir.find_last_of('\\');
+  if (slash == std::string::npos || slash < 3) return Fail("ROOTDIR below a directory", 0);
+  return ClearKeys() &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kProductKey, "UseSharedFiles", "TRUE") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kUnInstInfoKey, "UseSharedData", "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kSharedKey, "SharedFilesDir",
+                        rootDir.substr(0, slash)) &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, "UseCount", "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, "RootDir", rootDir);
+}
+
+// QFUNINST.DLL from qfbench's own directory, as the host finds it.
+HMODULE LoadProduct(Entry* init) {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::string dll(path, length);
+  dll.erase(dll.find_last_of('\\') + 1);
+  dll += "QFUNINST.DLL";
+  const HMODULE module = LoadLibraryA(dll.c_str());
+  if (module == nullptr) {
+    Fail(("LoadLibraryA " + dll).c_str(), static_cast<long>(GetLastError()));
+    return nullptr;
+  }
+  // Through void*: the entry's real type is not the one GetProcAddress gives.
+  *init = reinterpret_cast<Entry>(
+      reinterpret_cast<void*>(GetProcAddress(module, "UninstInitialize")));
+  if (*init == nullptr) {
+    Fail("GetProcAddress(UninstInitialize)", static_cast<long>(GetLastError()));
+    FreeLibrary(module);
+    return nullptr;
+  }
+  return module;
+}
+
+double TimePass(Entry init) {
+  const Timer timer;
+  init(0, 0, 0);
+  return timer.Seconds();
+}
+
+int FilesPass(const std::string& rootDir) {
+  if (!FilesSetup(rootDir)) return 1;
+  Entry init = nullptr;
+  const HMODULE module = LoadProduct(&init);
+  if (module == nullptr) return 1;
+  const double seconds = TimePass(init);
+  FreeLibrary(module);
+  std::printf("pass_seconds=%.6f\n", seconds);
+  // The pass removes the component's directory and its key.
+  const DWORD left = GetFileAttributesA(rootDir.c_str());
+  if (left != INVALID_FILE_ATTRIBUTES) return Fail("removing ROOTDIR", 0), 1;
+  if (KeyExists(HKEY_LOCAL_MACHINE, kComponentKey)) return Fail("removing the component key", 0), 1;
+  return 0;
+}
+
+// Seconds from CreateProcess to the child's exit; negative on failure.
+double TimeLaunch(const std::string& commandLine) {
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  const Timer timer;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    Fail(("CreateProcessA " + commandLine).c_str(), static_cast<long>(GetLastError()));
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  const double seconds = timer.Seconds();
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  if (code != 0) {
+    Fail(commandLine.c_str(), static_cast<long>(code));
+    return -1;
+  }
+  return seconds;
+}
+
+int Launch(int empties, const std::string& commandLine) {
+  std::vector<double> empty;
+  for (int i = 0; i < empties; ++i) empty.push_back(TimeLaunch("cmd /c rem"));
+  const double launch = TimeLaunch(commandLine);
+  for (int i = 0; i < empties; ++i) empty.push_back(TimeLaunch("cmd /c rem"));
+  if (launch < 0 || std::any_of(empty.begin(), empty.end(), [](double s) { return s < 0; }))
+    return 1;
+  const double baseline = Median(empty);
+  std::printf("launch_seconds=%.6f\nempty_seconds=%.6f\nnet_seconds=%.6f\n", launch, baseline,
+              launch - baseline);
+  return 0;
+}
+
+struct Shape {
+  int fanout[4];
+  int values;
+};
+
+int CountKeys(const Shape& shape) {
+  int total = 0, level = 1;
+  for (int fanout : shape.fanout) {
+    level *= fanout;
+    total += level;
+  }
+  return total + 1;  // with the version key itself
+}
+
+// A key's values: a path, a number and a flag, as settings keys hold them.
+bool FillValues(HKEY key, int count, int serial) {
+  static const char* const kNames[] = {"Path", "Size", "Enabled", "Label", "Order", "Mode"};
+  for (int i = 0; i < count; ++i) {
+    const char* name = kNames[i % 6];
+    char numbered[32];
+    if (i >= 6) {
+      std::snprintf(numbered, sizeof numbered, "%s%d", name, i / 6);
+      name = numbered;
+    }
+    LONG result;
+    if (i % 3 == 1) {
+      const DWORD number = static_cast<DWORD>(serial * 7 + i);
+      result = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                              sizeof number);
+    } else {
+      char text[64];
+      std::snprintf(text, sizeof text, "C:\\Quillforge\\Settings\\Entry%06d", serial);
+      result = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                              static_cast<DWORD>(std::strlen(text) + 1));
+    }
+    if (result != ERROR_SUCCESS) return Fail("RegSetValueExA", result);
+  }
+  return true;
+}
+
+bool BuildLevel(HKEY parent, const Shape& shape, int level, int* serial) {
+  static const char* const kPrefixes[] = {"Group", "Section", "Item", "Entry"};
+  for (int i = 0; i < shape.fanout[level]; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%02d", kPrefixes[level], i);
+    Key child;
+    const LONG result = RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                        child.out(), nullptr);
+    if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
+    if (!FillValues(child.get(), shape.values, ++*serial)) return false;
+    if (level + 1 < 4 && !BuildLevel(child.get(), shape, level + 1, serial)) return false;
+  }
+  return true;
+}
+
+bool BuildUserTree(const Shape& shape) {
+  if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("clearing the per-user tree", 0);
+  Key top;
+  const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0,
+                                      KEY_ALL_ACCESS, nullptr, top.out(), nullptr);
+  if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
+  int serial = 0;
+  return FillValues(top.get(), shape.values, 0) && BuildLevel(top.get(), shape, 0, &serial);
+}
+
+int Keys(const Shape& shape, int reps) {
+  const DeleteTree deleteTree = FindDeleteTree();
+  if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0), 1;
+  if (!ClearKeys()) return 1;
+  Entry init = nullptr;
+  const HMODULE module = LoadProduct(&init);
+  if (module == nullptr) return 1;
+
+  // One small round of each first, so neither side pays for first use.
+  const Shape warmup = {{2, 2, 2, 2}, shape.values};
+  if (!BuildUserTree(warmup)) return 1;
+  TimePass(init);
+  if (!BuildUserTree(warmup)) return 1;
+  deleteTree(HKEY_CURRENT_USER, kUserKey);
+
+  std::vector<double> pass, tree;
+  for (int rep = 0; rep < reps; ++rep) {
+    if (!BuildUserTree(shape)) return 1;
+    pass.push_back(TimePass(init));
+    if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the pass removing the tree", 0), 1;
+
+    if (!BuildUserTree(shape)) return 1;
+    const Timer timer;
+    const LONG result = deleteTree(HKEY_CURRENT_USER, kUserKey);
+    tree.push_back(timer.Seconds());
+    if (result != ERROR_SUCCESS) return Fail("RegDeleteTreeA", result), 1;
+    if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("RegDeleteTreeA removing the tree", 0), 1;
+  }
+  FreeLibrary(module);
+
+  std::printf("keys=%d\n", CountKeys(shape));
+  for (double s : pass) std::printf("pass_seconds=%.6f\n", s);
+  for (double s : tree) std::printf("tree_seconds=%.6f\n", s);
+  return 0;
+}
+
+bool ParseCount(const char* text, int low, int high, int* out) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < low || value > high) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: qfbench files-setup ROOTDIR\n"
+               "       qfbench files-pass ROOTDIR\n"
+               "       qfbench launch EMPTIES COMMANDLINE\n"
+               "       qfbench keys A B C D VALUES REPS\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "files-setup" && argc == 3) return FilesSetup(argv[2]) ? 0 : 1;
+  if (command == "files-pass" && argc == 3) return FilesPass(argv[2]);
+  if (command == "launch" && argc == 4) {
+    int empties = 0;
+    if (!ParseCount(argv[2], 0, 100, &empties)) return Usage();
+    return Launch(empties, argv[3]);
+  }
+  if (command == "keys" && argc == 8) {
+    Shape shape = {};
+    int reps = 0;
+    for (int i = 0; i < 4; ++i)
+      if (!ParseCount(argv[2 + i], 1, 1000, &shape.fanout[i])) return Usage();
+    if (!ParseCount(argv[6], 0, 100, &shape.values) || !ParseCount(argv[7], 1, 100, &reps))
+      return Usage();
+    return Keys(shape, reps);
+  }
+  return Usage();
+}

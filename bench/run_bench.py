@@ -1,0 +1,350 @@
+#!/usr/bin/env python3
+"""Runs the uninstall benchmarks; scripts/bench builds the programs and calls this.
+
+Every measured run starts from a freshly built, identical tree.  The runs of
+the sides being compared alternate (A, B, A, B, ...) and medians are reported.
+
+  files     releasing the shared component "Data" (N files) by the real
+            QFUNINST.DLL, against Wine's `cmd /c rd /s /q` and native `rm -rf`
+  keys      removing the per-user tree (K keys) by the pass, against
+            RegDeleteTreeA, both timed inside one Wine process
+  logic     the pass on the simulated Windows (Google Benchmark), natively
+"""
+
+import argparse
+import datetime
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+# N -> (directory fan-out per level below RootDir, files in each last-level directory).
+# Must match kFileShapes in logic_bench.cpp.
+FILE_SHAPES = {
+    1000: ((2, 5, 5), 20),
+    10000: ((5, 10, 10), 20),
+    50000: ((10, 10, 25), 20),
+}
+# K -> fan-out of the four levels below the version key.  Must match kKeyShapes.
+KEY_SHAPES = {
+    1000: (10, 4, 4, 5),
+    10000: (10, 10, 9, 10),
+}
+KEY_VALUES = 3
+FILE_DATA = b"Quillforge shared data\r\n" * 3
+
+# Time left for the work after the file runs of the largest size, in seconds
+# of the whole run (build and boot included); further rd runs at the largest
+# size are made only while they fit.
+BUDGET_SECONDS = 540
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.start = time.monotonic()
+        self.win32 = args.win32_dir
+        self.area = args.area            # Linux directory behind the drive
+        self.drive = args.drive          # its Windows drive, "Q:"
+        self.env = dict(os.environ, WINEPREFIX=args.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("DISPLAY", None)    # no program here opens a window
+        self.log = open(os.path.join(args.out_dir, "bench.log"), "w")
+
+    def elapsed(self):
+        return time.monotonic() - self.start
+
+    def note(self, text):
+        print(text, file=sys.stderr, flush=True)
+        print(text, file=self.log, flush=True)
+
+    # ---- processes ----
+
+    def wine(self, *argv):
+        """Runs a Windows program; returns its key=value lines as lists, and the wall time."""
+        # Output goes through a file, not a pipe: helper processes that Wine
+        # starts (services) inherit the handles and would hold a pipe open.
+        with tempfile.TemporaryFile("w+") as output:
+            t0 = time.perf_counter()
+            done = subprocess.run(["wine", *argv], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=output, stderr=subprocess.STDOUT)
+            wall = time.perf_counter() - t0
+            output.seek(0)
+            text = output.read()
+        print("$ wine " + " ".join(argv), file=self.log)
+        print(text, file=self.log, flush=True)
+        if done.returncode != 0:
+            raise RuntimeError("wine %s failed (%d): %s" % (" ".join(argv), done.returncode,
+                                                            text.strip()))
+        values = {}
+        for line in text.splitlines():
+            if "=" in line:
+                key, _, value = line.strip().partition("=")
+                values.setdefault(key, []).append(value)
+        return values, wall
+
+    def exe(self, name):
+        return os.path.join(self.win32, name)
+
+    # ---- file trees ----
+
+    def shared_dir(self):
+        return os.path.join(self.area, "QFBench", "Shared")
+
+    def build_tree(self, n):
+        dims, files = FILE_SHAPES[n]
+        shared = self.shared_dir()
+        if os.path.exists(shared):
+            shutil.rmtree(shared)
+        root = os.path.join(shared, "Data")
+
+        def level(path, depth):
+            if depth == len(dims):
+                os.makedirs(path)
+                for f in range(files):
+                    with open(os.path.join(path, "file%03d.dat" % f), "wb") as out:
+                        out.write(FILE_DATA)
+                return
+            for i in range(dims[depth]):
+                level(os.path.join(path, "d%02d" % i), depth + 1)
+
+        level(root, 0)
+
+    def check_removed(self, who):
+        if os.path.exists(self.shared_dir()):
+            raise RuntimeError("%s left files behind in %s" % (who, self.shared_dir()))
+
+    def win_path(self, *parts):
+        return self.drive + "\\" + "\\".join(parts)
+
+    def run_pass(self, n):
+        self.build_tree(n)
+        values, _ = self.wine(self.exe("qfbench.exe"), "files-pass",
+                              self.win_path("QFBench", "Shared", "Data"))
+        self.check_removed("the pass")
+        return float(values["pass_seconds"][0])
+
+    def run_rd(self, n):
+        self.build_tree(n)
+        values, _ = self.wine(self.exe("qfbench.exe"), "launch", "2",
+                              "cmd /c rd /s /q " + self.win_path("QFBench", "Shared"))
+        self.check_removed("rd /s /q")
+        return float(values["net_seconds"][0]), float(values["empty_seconds"][0])
+
+    def run_rm(self, n):
+        self.build_tree(n)
+        t0 = time.perf_counter()
+        subprocess.run(["rm", "-rf", self.shared_dir()], check=True)
+        seconds = time.perf_counter() - t0
+        self.check_removed("rm -rf")
+        return seconds
+
+    def run_host(self, n):
+        """The host stand-in's whole run, less a run of it that calls nothing."""
+        self.build_tree(n)
+        self.wine(self.exe("qfbench.exe"), "files-setup", self.win_path("QFBench", "Shared", "Data"))
+        _, empty = self.wine(self.exe("qfhost.exe"), "--calls", "")
+        _, wall = self.wine(self.exe("qfhost.exe"))
+        self.check_removed("qfhost")
+        return wall, wall - empty
+
+    def files(self, sizes):
+        results = {}
+        largest = sizes[-1]
+        for n in sizes:
+            runs = {"pass": [], "rd": [], "rm": [], "host": [], "host_net": [], "empty_launch": []}
+            reps = self.args.reps
+            for rep in range(reps):
+                runs["pass"].append(self.run_pass(n))
+                # rd is by far the slowest run: at the largest size it is only
+                # repeated while the budget allows, always after a pass run.
+                last_rd = runs["rd"][-1] if runs["rd"] else 0
+                if (n != largest or rep == 0 or self.args.quick or
+                        self.elapsed() + 1.2 * last_rd < BUDGET_SECONDS):
+                    rd, empty = self.run_rd(n)
+                    runs["rd"].append(rd)
+                    runs["empty_launch"].append(empty)
+                runs["rm"].append(self.run_rm(n))
+                wall, net = self.run_host(n)
+                runs["host"].append(wall)
+                runs["host_net"].append(net)
+                self.note("files N=%d rep %d: pass %.3fs  rd %s  rm %.3fs  qfhost %.3fs (net %.3fs)  [%.0fs]"
+                          % (n, rep + 1, runs["pass"][-1],
+                             "%.3fs" % runs["rd"][-1] if len(runs["rd"]) == rep + 1 else "-",
+                             runs["rm"][-1], wall, net, self.elapsed()))
+            results[n] = runs
+        return results
+
+    # ---- registry ----
+
+    def keys(self, sizes):
+        results = {}
+        for k in sizes:
+            fan = KEY_SHAPES[k]
+            values, _ = self.wine(self.exe("qfbench.exe"), "keys", *map(str, fan),
+                                  str(KEY_VALUES), str(self.args.reps))
+            runs = {"keys": int(values["keys"][0]),
+                    "pass": [float(v) for v in values["pass_seconds"]],
+                    "tree": [float(v) for v in values["tree_seconds"]]}
+            self.note("keys K=%d (%d keys): pass %s  RegDeleteTreeA %s  [%.0fs]"
+                      % (k, runs["keys"], " ".join("%.3f" % s for s in runs["pass"]),
+                         " ".join("%.3f" % s for s in runs["tree"]), self.elapsed()))
+            results[k] = runs
+        return results
+
+    # ---- simulated platform ----
+
+    def logic(self, file_sizes, key_sizes):
+        names = ["release_files/%d" % n for n in file_sizes] + ["user_tree/%d" % k for k in key_sizes]
+        pattern = "^(" + "|".join(names) + ")$"
+        out = os.path.join(self.args.out_dir, "logic_bench.json")
+        subprocess.run([self.args.logic_bench, "--benchmark_filter=" + pattern,
+                        "--benchmark_repetitions=%d" % self.args.reps,
+                        "--benchmark_min_time=0.2",
+                        "--benchmark_out=" + out, "--benchmark_out_format=json"],
+                       check=True, stdout=self.log, stderr=self.log)
+        with open(out) as f:
+            data = json.load(f)
+        results = {}
+        for b in data["benchmarks"]:
+            if b.get("aggregate_name") != "median":
+                continue
+            name = b["run_name"]
+            kind, _, size = name.partition("/")
+            # CPU time per iteration (the simulation is one thread), in the
+            # benchmark's unit.
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
+            results[(kind, int(size))] = {"seconds": b["cpu_time"] * scale,
+                                          "items": b["items"]}
+        self.note("logic: " + ", ".join("%s/%d %.4fs" % (k[0], k[1], v["seconds"])
+                                        for k, v in sorted(results.items())))
+        return results
+
+
+def med(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def us(seconds, items):
+    return 1e6 * seconds / items
+
+
+def growth(per_item, base):
+    return "%+.0f%%" % (100.0 * (per_item / base - 1.0))
+
+
+def report(bench, files, keys, logic, command):
+    lines = []
+    add = lines.append
+    now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+    wine_version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                                  env=bench.env).stdout.strip()
+    add("Run %s with `%s`; %s, %d cores, load average %s at the end."
+        % (now, command, wine_version, os.cpu_count() or 0,
+           " ".join("%.1f" % x for x in os.getloadavg())))
+    add("")
+    area = "tmpfs" if bench.args.tmpfs else "the prefix's drive_c"
+    add("**Files**: releasing the shared component \"Data\" whose tree holds N files, 20 to a "
+        "directory, three directory levels below its RootDir, on %s. " % area +
+        "Timed inside the process: *pass* is UninstInitialize alone, timed with "
+        "QueryPerformanceCounter by qfbench.exe around its call into the real QFUNINST.DLL; "
+        "*rd* is `cmd /c rd /s /q` launched by qfbench.exe, from CreateProcess to exit, less the "
+        "median launch of an empty `cmd /c rem`; *rm* is native `rm -rf` (wall clock, the floor); "
+        "*qfhost* is the host stand-in's whole run started from Linux (one Wine start), less "
+        "its run with no calls. Medians; runs are counted in the last column.")
+    add("")
+    add("| N | pass s | pass files/s | rd /s /q s | rd files/s | **pass/rd** | rm -rf s | rm files/s "
+        "| qfhost net s | runs pass/rd/rm/host |")
+    add("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+    for n, r in files.items():
+        p, d, m, h = med(r["pass"]), med(r["rd"]), med(r["rm"]), med(r["host_net"])
+        add("| %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %.3f | %.0f | %.3f | %d/%d/%d/%d |"
+            % (n, p, n / p, d, n / d, p / d, m, n / m, h,
+               len(r["pass"]), len(r["rd"]), len(r["rm"]), len(r["host"])))
+    add("")
+    add("**Registry**: the per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
+        "over four levels, %d values in each, removed by the pass (UninstInitialize) and by "
+        "RegDeleteTreeA on an identical tree; both timed inside one qfbench.exe process with "
+        "QueryPerformanceCounter, runs alternating. Medians." % KEY_VALUES)
+    add("")
+    add("| K | keys | pass s | pass keys/s | RegDeleteTreeA s | RegDeleteTreeA keys/s "
+        "| **pass/RegDeleteTree** | runs |")
+    add("|---:|---:|---:|---:|---:|---:|---:|---|")
+    for k, r in keys.items():
+        p, t = med(r["pass"]), med(r["tree"])
+        add("| %d | %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %d/%d |"
+            % (k, r["keys"], p, r["keys"] / p, t, r["keys"] / t, p / t,
+               len(r["pass"]), len(r["tree"])))
+    add("")
+    add("**Growth**: cost per item (µs) at each size, and its change from the smallest size. "
+        "*sim* is the same pass on the simulated Windows (Google Benchmark, native Release "
+        "build, CPU time): the logic's own cost, without the platform's.")
+    add("")
+    add("| what | size | pass | Δ | rd /s /q or RegDeleteTreeA | Δ | rm -rf | Δ | sim | Δ |")
+    add("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    base = None
+    for n, r in files.items():
+        row = (us(med(r["pass"]), n), us(med(r["rd"]), n), us(med(r["rm"]), n),
+               us(logic[("release_files", n)]["seconds"], n) if ("release_files", n) in logic
+               else float("nan"))
+        base = base or row
+        add("| files | %d | %.1f | %s | %.1f | %s | %.2f | %s | %.2f | %s |"
+            % (n, row[0], growth(row[0], base[0]), row[1], growth(row[1], base[1]),
+               row[2], growth(row[2], base[2]), row[3], growth(row[3], base[3])))
+    base = None
+    for k, r in keys.items():
+        count = r["keys"]
+        sim = logic.get(("user_tree", k))
+        row = (us(med(r["pass"]), count), us(med(r["tree"]), count),
+               us(sim["seconds"], sim["items"]) if sim else float("nan"))
+        base = base or row
+        add("| keys | %d | %.1f | %s | %.1f | %s | | | %.2f | %s |"
+            % (count, row[0], growth(row[0], base[0]), row[1], growth(row[1], base[1]),
+               row[2], growth(row[2], base[2])))
+    add("")
+    largest_n = list(files)[-1]
+    largest_k = list(keys)[-1]
+    files_ratio = med(files[largest_n]["pass"]) / med(files[largest_n]["rd"])
+    keys_ratio = med(keys[largest_k]["pass"]) / med(keys[largest_k]["tree"])
+    add("files/rd=%.2f" % files_ratio)
+    add("keys/RegDeleteTree=%.2f" % keys_ratio)
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--quick", action="store_true", help="the smallest sizes only")
+    parser.add_argument("--reps", type=int, default=3)
+    parser.add_argument("--win32-dir", required=True)
+    parser.add_argument("--logic-bench", required=True)
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--area", required=True, help="Linux directory behind --drive")
+    parser.add_argument("--drive", default="Q:")
+    parser.add_argument("--tmpfs", action="store_true", help="the area is on tmpfs")
+    parser.add_argument("--out-dir", required=True)
+    parser.add_argument("--command", default="scripts/bench")
+    args = parser.parse_args()
+
+    bench = Bench(args)
+    file_sizes = sorted(FILE_SHAPES)[:1] if args.quick else sorted(FILE_SHAPES)
+    key_sizes = sorted(KEY_SHAPES)[:1] if args.quick else sorted(KEY_SHAPES)
+
+    # The quick parts first, so the budget for the slow rd runs at the
+    # largest size is known when they come.
+    logic = bench.logic(file_sizes, key_sizes)
+    keys = bench.keys(key_sizes)
+    files = bench.files(file_sizes)
+
+    table = report(bench, files, keys, logic, args.command)
+    with open(os.path.join(args.out_dir, "results.md"), "w") as out:
+        out.write(table)
+    sys.stdout.write(table)
+
+
+if __name__ == "__main__":
+    main()
