@@ -24,6 +24,14 @@
 //                                                    pass_seconds=S (REPS lines)
 //                                                    tree_seconds=S (REPS lines)
 //
+//   qfbench keys-variants A B C D VALUES REPS
+//       As keys, with two more sides in the rotation, each a copy of the
+//       per-user tree removal written straight against advapi32: "current"
+//       does what the pass does (every key and every parent opened by its
+//       full path), "relative" deletes the same keys in the same order but
+//       opens each key below its already open parent and deletes it there.
+//                                                    current_seconds=S, relative_seconds=S
+//
 // Exit code 0 when every step did what it should (the tree is gone after
 // each removal), 1 otherwise, 2 for bad usage.
 #include <windows.h>
@@ -166,10 +174,17 @@ HMODULE LoadProduct(Entry* init) {
   return module;
 }
 
+// Marks the start and end of a timed part in a Wine trace (WINEDEBUG=+debugstr
+// with +server or +relay), so its calls can be counted apart from the set-up.
+void Mark(const char* text) { OutputDebugStringA(text); }
+
 double TimePass(Entry init) {
+  Mark("qfbench: pass begins");
   const Timer timer;
   init(0, 0, 0);
-  return timer.Seconds();
+  const double seconds = timer.Seconds();
+  Mark("qfbench: pass ends");
+  return seconds;
 }
 
 int FilesPass(const std::string& rootDir) {
@@ -291,7 +306,77 @@ bool BuildUserTree(const Shape& shape) {
   return FillValues(top.get(), shape.values, 0) && BuildLevel(top.get(), shape, 0, &serial);
 }
 
-int Keys(const Shape& shape, int reps) {
+// The pass's per-user tree removal as it is: the key opened by its full
+// path, its subkeys highest index first, then the parent opened by its path
+// for the deletion.
+void CurrentTree(const std::string& parentPath, const std::string& name) {
+  const std::string fullPath = parentPath + "\\" + name;
+  {
+    Key key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
+        ERROR_SUCCESS)
+      return;
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      for (DWORD index = count; index-- > 0;) {
+        char child[260] = {};
+        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
+          CurrentTree(fullPath, child);
+      }
+    }
+  }
+  Key parent;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
+      ERROR_SUCCESS)
+    RegDeleteKeyA(parent.get(), name.c_str());
+}
+
+// The same deletions in the same order, each key opened below its parent's
+// open handle and deleted there.
+void RelativeSubtree(HKEY parent, const char* name) {
+  {
+    Key key;
+    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS) return;
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      for (DWORD index = count; index-- > 0;) {
+        char child[260] = {};
+        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
+          RelativeSubtree(key.get(), child);
+      }
+    }
+  }
+  RegDeleteKeyA(parent, name);
+}
+
+// The top key as the pass treats it (opened by path, parent opened by path
+// afterwards); only the keys below it go relative.
+void RelativeTree(const std::string& parentPath, const std::string& name) {
+  const std::string fullPath = parentPath + "\\" + name;
+  {
+    Key key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
+        ERROR_SUCCESS)
+      return;
+    DWORD count = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      for (DWORD index = count; index-- > 0;) {
+        char child[260] = {};
+        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
+          RelativeSubtree(key.get(), child);
+      }
+    }
+  }
+  Key parent;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
+      ERROR_SUCCESS)
+    RegDeleteKeyA(parent.get(), name.c_str());
+}
+
+int Keys(const Shape& shape, int reps, bool variants) {
   const DeleteTree deleteTree = FindDeleteTree();
   if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0), 1;
   if (!ClearKeys()) return 1;
@@ -306,16 +391,35 @@ int Keys(const Shape& shape, int reps) {
   if (!BuildUserTree(warmup)) return 1;
   deleteTree(HKEY_CURRENT_USER, kUserKey);
 
-  std::vector<double> pass, tree;
+  std::vector<double> pass, tree, current, relative;
+  const std::string parentPath = "Software\\Halvern\\Quillforge";
   for (int rep = 0; rep < reps; ++rep) {
+    if (variants) {
+      if (!BuildUserTree(shape)) return 1;
+      {
+        const Timer timer;
+        CurrentTree(parentPath, "3.0");
+        current.push_back(timer.Seconds());
+      }
+      if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the current copy", 0), 1;
+      if (!BuildUserTree(shape)) return 1;
+      {
+        const Timer timer;
+        RelativeTree(parentPath, "3.0");
+        relative.push_back(timer.Seconds());
+      }
+      if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the relative copy", 0), 1;
+    }
     if (!BuildUserTree(shape)) return 1;
     pass.push_back(TimePass(init));
     if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the pass removing the tree", 0), 1;
 
     if (!BuildUserTree(shape)) return 1;
+    Mark("qfbench: RegDeleteTreeA begins");
     const Timer timer;
     const LONG result = deleteTree(HKEY_CURRENT_USER, kUserKey);
     tree.push_back(timer.Seconds());
+    Mark("qfbench: RegDeleteTreeA ends");
     if (result != ERROR_SUCCESS) return Fail("RegDeleteTreeA", result), 1;
     if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("RegDeleteTreeA removing the tree", 0), 1;
   }
@@ -324,6 +428,8 @@ int Keys(const Shape& shape, int reps) {
   std::printf("keys=%d\n", CountKeys(shape));
   for (double s : pass) std::printf("pass_seconds=%.6f\n", s);
   for (double s : tree) std::printf("tree_seconds=%.6f\n", s);
+  for (double s : current) std::printf("current_seconds=%.6f\n", s);
+  for (double s : relative) std::printf("relative_seconds=%.6f\n", s);
   return 0;
 }
 
@@ -340,7 +446,8 @@ int Usage() {
                "usage: qfbench files-setup ROOTDIR\n"
                "       qfbench files-pass ROOTDIR\n"
                "       qfbench launch EMPTIES COMMANDLINE\n"
-               "       qfbench keys A B C D VALUES REPS\n");
+               "       qfbench keys A B C D VALUES REPS\n"
+               "       qfbench keys-variants A B C D VALUES REPS\n");
   return 2;
 }
 
@@ -356,14 +463,14 @@ int main(int argc, char** argv) {
     if (!ParseCount(argv[2], 0, 100, &empties)) return Usage();
     return Launch(empties, argv[3]);
   }
-  if (command == "keys" && argc == 8) {
+  if ((command == "keys" || command == "keys-variants") && argc == 8) {
     Shape shape = {};
     int reps = 0;
     for (int i = 0; i < 4; ++i)
       if (!ParseCount(argv[2 + i], 1, 1000, &shape.fanout[i])) return Usage();
     if (!ParseCount(argv[6], 0, 100, &shape.values) || !ParseCount(argv[7], 1, 100, &reps))
       return Usage();
-    return Keys(shape, reps);
+    return Keys(shape, reps, command == "keys-variants");
   }
   return Usage();
 }

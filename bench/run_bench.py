@@ -46,7 +46,8 @@ BUDGET_SECONDS = 540
 class Bench:
     def __init__(self, args):
         self.args = args
-        self.start = time.monotonic()
+        # The run's start, build and prefix boot included, when the caller says.
+        self.start = time.monotonic() - (time.time() - args.started if args.started else 0)
         self.win32 = args.win32_dir
         self.area = args.area            # Linux directory behind the drive
         self.drive = args.drive          # its Windows drive, "Q:"
@@ -185,14 +186,15 @@ class Bench:
         results = {}
         for k in sizes:
             fan = KEY_SHAPES[k]
-            values, _ = self.wine(self.exe("qfbench.exe"), "keys", *map(str, fan),
-                                  str(KEY_VALUES), str(self.args.reps))
-            runs = {"keys": int(values["keys"][0]),
-                    "pass": [float(v) for v in values["pass_seconds"]],
-                    "tree": [float(v) for v in values["tree_seconds"]]}
-            self.note("keys K=%d (%d keys): pass %s  RegDeleteTreeA %s  [%.0fs]"
-                      % (k, runs["keys"], " ".join("%.3f" % s for s in runs["pass"]),
-                         " ".join("%.3f" % s for s in runs["tree"]), self.elapsed()))
+            values, _ = self.wine(self.exe("qfbench.exe"), "keys-variants", *map(str, fan),
+                                  str(KEY_VALUES), str(self.args.key_reps))
+            runs = {"keys": int(values["keys"][0])}
+            for side in ("pass", "tree", "current", "relative"):
+                runs[side] = [float(v) for v in values[side + "_seconds"]]
+            self.note("keys K=%d (%d keys): %s  [%.0fs]"
+                      % (k, runs["keys"], "  ".join(
+                          side + " " + " ".join("%.3f" % s for s in runs[side])
+                          for side in ("pass", "tree", "current", "relative")), self.elapsed()))
             results[k] = runs
         return results
 
@@ -229,6 +231,12 @@ def med(values):
     return statistics.median(values) if values else float("nan")
 
 
+def paired(a, b):
+    """Median of a[i] / b[i] over the runs both sides made: each pair ran
+    back to back, so a change of the machine's load between pairs cancels."""
+    return med([x / y for x, y in zip(a, b)])
+
+
 def us(seconds, items):
     return 1e6 * seconds / items
 
@@ -255,7 +263,8 @@ def report(bench, files, keys, logic, command):
         "*rd* is `cmd /c rd /s /q` launched by qfbench.exe, from CreateProcess to exit, less the "
         "median launch of an empty `cmd /c rem`; *rm* is native `rm -rf` (wall clock, the floor); "
         "*qfhost* is the host stand-in's whole run started from Linux (one Wine start), less "
-        "its run with no calls. Medians; runs are counted in the last column.")
+        "its run with no calls. Times are medians; a ratio is the median of the ratios of runs made "
+        "back to back. Runs are counted in the last column.")
     add("")
     add("| N | pass s | pass files/s | rd /s /q s | rd files/s | **pass/rd** | rm -rf s | rm files/s "
         "| qfhost net s | runs pass/rd/rm/host |")
@@ -263,22 +272,29 @@ def report(bench, files, keys, logic, command):
     for n, r in files.items():
         p, d, m, h = med(r["pass"]), med(r["rd"]), med(r["rm"]), med(r["host_net"])
         add("| %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %.3f | %.0f | %.3f | %d/%d/%d/%d |"
-            % (n, p, n / p, d, n / d, p / d, m, n / m, h,
+            % (n, p, n / p, d, n / d, paired(r["pass"], r["rd"]), m, n / m, h,
                len(r["pass"]), len(r["rd"]), len(r["rm"]), len(r["host"])))
     add("")
     add("**Registry**: the per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
         "over four levels, %d values in each, removed by the pass (UninstInitialize) and by "
         "RegDeleteTreeA on an identical tree; both timed inside one qfbench.exe process with "
-        "QueryPerformanceCounter, runs alternating. Medians." % KEY_VALUES)
+        "QueryPerformanceCounter, runs alternating. The two *copy* columns are the same removal "
+        "written straight against advapi32 in qfbench.exe: *as now* opens every key and, for its "
+        "deletion, its parent by the full path, as the pass does; *relative opens* deletes the "
+        "same keys in the same order, opening each key below its parent's open handle. "
+        "Times are medians; a ratio is the median of the ratios of runs made back to back."
+        % KEY_VALUES)
     add("")
     add("| K | keys | pass s | pass keys/s | RegDeleteTreeA s | RegDeleteTreeA keys/s "
-        "| **pass/RegDeleteTree** | runs |")
-    add("|---:|---:|---:|---:|---:|---:|---:|---|")
+        "| **pass/RegDeleteTree** | copy as now s | copy, relative opens s | relative/RegDeleteTree "
+        "| runs |")
+    add("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
     for k, r in keys.items():
-        p, t = med(r["pass"]), med(r["tree"])
-        add("| %d | %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %d/%d |"
-            % (k, r["keys"], p, r["keys"] / p, t, r["keys"] / t, p / t,
-               len(r["pass"]), len(r["tree"])))
+        p, t, c, rel = med(r["pass"]), med(r["tree"]), med(r["current"]), med(r["relative"])
+        add("| %d | %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %.3f | %.3f | %.2fx | %d each |"
+            % (k, r["keys"], p, r["keys"] / p, t, r["keys"] / t, paired(r["pass"], r["tree"]),
+               c, rel, paired(r["relative"], r["tree"]),
+               len(r["pass"])))
     add("")
     add("**Growth**: cost per item (µs) at each size, and its change from the smallest size. "
         "*sim* is the same pass on the simulated Windows (Google Benchmark, native Release "
@@ -308,8 +324,8 @@ def report(bench, files, keys, logic, command):
     add("")
     largest_n = list(files)[-1]
     largest_k = list(keys)[-1]
-    files_ratio = med(files[largest_n]["pass"]) / med(files[largest_n]["rd"])
-    keys_ratio = med(keys[largest_k]["pass"]) / med(keys[largest_k]["tree"])
+    files_ratio = paired(files[largest_n]["pass"], files[largest_n]["rd"])
+    keys_ratio = paired(keys[largest_k]["pass"], keys[largest_k]["tree"])
     add("files/rd=%.2f" % files_ratio)
     add("keys/RegDeleteTree=%.2f" % keys_ratio)
     return "\n".join(lines) + "\n"
@@ -319,7 +335,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true", help="the smallest sizes only")
-    parser.add_argument("--reps", type=int, default=3)
+    parser.add_argument("--reps", type=int, default=3, help="runs of each side per size")
+    parser.add_argument("--key-reps", type=int, default=5,
+                        help="runs of each registry side per size (they are quick)")
     parser.add_argument("--win32-dir", required=True)
     parser.add_argument("--logic-bench", required=True)
     parser.add_argument("--prefix", required=True)
@@ -328,6 +346,7 @@ def main():
     parser.add_argument("--tmpfs", action="store_true", help="the area is on tmpfs")
     parser.add_argument("--out-dir", required=True)
     parser.add_argument("--command", default="scripts/bench")
+    parser.add_argument("--started", type=float, help="the run's start (seconds since the epoch)")
     args = parser.parse_args()
 
     bench = Bench(args)
