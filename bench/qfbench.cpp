@@ -397,16 +397,20 @@ int Keys(const Shape& shape, int reps, bool variants) {
     if (variants) {
       if (!BuildUserTree(shape)) return 1;
       {
+        Mark("qfbench: current copy begins");
         const Timer timer;
         CurrentTree(parentPath, "3.0");
         current.push_back(timer.Seconds());
+        Mark("qfbench: current copy ends");
       }
       if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the current copy", 0), 1;
       if (!BuildUserTree(shape)) return 1;
       {
+        Mark("qfbench: relative copy begins");
         const Timer timer;
         RelativeTree(parentPath, "3.0");
         relative.push_back(timer.Seconds());
+        Mark("qfbench: relative copy ends");
       }
       if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the relative copy", 0), 1;
     }

@@ -154,30 +154,34 @@ class Bench:
         return wall, wall - empty
 
     def files(self, sizes):
-        results = {}
+        # The sizes take turns within each round, so that a change of the
+        # machine's load over the run weighs on every size alike and the
+        # cost per item stays comparable between sizes.
         largest = sizes[-1]
-        for n in sizes:
-            runs = {"pass": [], "rd": [], "rm": [], "host": [], "host_net": [], "empty_launch": []}
-            reps = self.args.reps
-            for rep in range(reps):
+        results = {n: {"pass": [], "rd": [], "rm": [], "host": [], "host_net": [],
+                       "empty_launch": []} for n in sizes}
+        for rep in range(self.args.reps):
+            for n in sizes:
+                runs = results[n]
                 runs["pass"].append(self.run_pass(n))
                 # rd is by far the slowest run: at the largest size it is only
-                # repeated while the budget allows, always after a pass run.
-                last_rd = runs["rd"][-1] if runs["rd"] else 0
+                # repeated while the budget allows, always right after a pass run.
+                # A skipped run stays as None, so runs of one round stay paired.
+                last_rd = max([x for x in runs["rd"] if x is not None], default=0)
+                rd = None
                 if (n != largest or rep == 0 or self.args.quick or
                         self.elapsed() + 1.2 * last_rd < BUDGET_SECONDS):
                     rd, empty = self.run_rd(n)
-                    runs["rd"].append(rd)
                     runs["empty_launch"].append(empty)
+                runs["rd"].append(rd)
+                rd_text = "-" if rd is None else "%.3fs" % rd
                 runs["rm"].append(self.run_rm(n))
                 wall, net = self.run_host(n)
                 runs["host"].append(wall)
                 runs["host_net"].append(net)
-                self.note("files N=%d rep %d: pass %.3fs  rd %s  rm %.3fs  qfhost %.3fs (net %.3fs)  [%.0fs]"
-                          % (n, rep + 1, runs["pass"][-1],
-                             "%.3fs" % runs["rd"][-1] if len(runs["rd"]) == rep + 1 else "-",
-                             runs["rm"][-1], wall, net, self.elapsed()))
-            results[n] = runs
+                self.note("files N=%d round %d: pass %.3fs  rd %s  rm %.3fs  qfhost %.3fs (net %.3fs)  [%.0fs]"
+                          % (n, rep + 1, runs["pass"][-1], rd_text, runs["rm"][-1], wall, net,
+                             self.elapsed()))
         return results
 
     # ---- registry ----
@@ -228,13 +232,18 @@ class Bench:
 
 
 def med(values):
+    values = [x for x in values if x is not None]
     return statistics.median(values) if values else float("nan")
+
+
+def runs_of(values):
+    return sum(1 for x in values if x is not None)
 
 
 def paired(a, b):
     """Median of a[i] / b[i] over the runs both sides made: each pair ran
     back to back, so a change of the machine's load between pairs cancels."""
-    return med([x / y for x, y in zip(a, b)])
+    return med([x / y for x, y in zip(a, b) if x is not None and y is not None])
 
 
 def us(seconds, items):
@@ -251,9 +260,13 @@ def report(bench, files, keys, logic, command):
     now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
     wine_version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
                                   env=bench.env).stdout.strip()
-    add("Run %s with `%s`; %s, %d cores, load average %s at the end."
-        % (now, command, wine_version, os.cpu_count() or 0,
-           " ".join("%.1f" % x for x in os.getloadavg())))
+    head = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True,
+                          text=True).stdout.strip() or "unknown"
+    changed = subprocess.run(["git", "status", "--porcelain", "--", "src"], capture_output=True,
+                             text=True).stdout.strip()
+    add("Run %s with `%s` on commit %s%s; %s, %d cores, load average %s at the end."
+        % (now, command, head, " with uncommitted changes in src/" if changed else "",
+           wine_version, os.cpu_count() or 0, " ".join("%.1f" % x for x in os.getloadavg())))
     add("")
     area = "tmpfs" if bench.args.tmpfs else "the prefix's drive_c"
     add("**Files**: releasing the shared component \"Data\" whose tree holds N files, 20 to a "
@@ -273,7 +286,7 @@ def report(bench, files, keys, logic, command):
         p, d, m, h = med(r["pass"]), med(r["rd"]), med(r["rm"]), med(r["host_net"])
         add("| %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %.3f | %.0f | %.3f | %d/%d/%d/%d |"
             % (n, p, n / p, d, n / d, paired(r["pass"], r["rd"]), m, n / m, h,
-               len(r["pass"]), len(r["rd"]), len(r["rm"]), len(r["host"])))
+               runs_of(r["pass"]), runs_of(r["rd"]), runs_of(r["rm"]), runs_of(r["host"])))
     add("")
     add("**Registry**: the per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
         "over four levels, %d values in each, removed by the pass (UninstInitialize) and by "
