@@ -72,6 +72,9 @@ class RegKey {
 
   // Opens `path` under `root` with `mask`; a key held before is closed first.
   long Open(Root root, const char* path, uint32_t mask);
+  // Opens `path` below the open key `parent`; a key held before is closed
+  // first.  `parent` must be another guard than this one.
+  long Open(const RegKey& parent, const char* path, uint32_t mask);
   bool Valid() const { return handle_ != 0; }
   void Close();
 

@@ -39,6 +39,24 @@ TEST_F(RegistryContract, KeyWithSubkeysCannotBeDeletedFromItsParent) {
   EXPECT_NE(key.DeleteSubkey("Parent"), kSuccess);
 }
 
+TEST_F(RegistryContract, KeyOpensBelowAnOpenKeyAsByItsFullPath) {
+  scratch().SetValue("Parent\\Child", "Name", kRegSz, "child\0"s);
+  RegKey parent = Open("Parent", kKeyRead);
+  RegKey child;
+  ASSERT_EQ(child.Open(parent, "Child", kKeyAllAccess), kSuccess);
+  std::string text;
+  EXPECT_EQ(child.ReadText("Name", 10, &text), kSuccess);
+  EXPECT_EQ(text, "child");
+  RegKey missing;
+  EXPECT_EQ(missing.Open(parent, "Missing", kKeyRead), kErrorFileNotFound);
+  EXPECT_FALSE(missing.Valid());
+  // Deleting through the parent the tree was walked with works as well.
+  child.Close();
+  RegKey writable = Open("Parent");
+  EXPECT_EQ(writable.DeleteSubkey("Child"), kSuccess);
+  EXPECT_FALSE(scratch().KeyExists("Parent\\Child"));
+}
+
 TEST_F(RegistryContract, ValueReadsWholeOnlyWhenItFitsTheCapacity) {
   struct Row {
     const char* label;

@@ -259,10 +259,13 @@ void RegKey::Close() {
   handle_ = 0;
 }
 
-long RegKey::Open(Root root, const char* path, uint32_t mask) {
-  Close();
-  const std::vector<std::string> parts = SplitKeyPath(path ? path : "");
-  if (long injected = BeginOp(Op::RegOpen, {JoinKeyPath(root, parts)})) return injected;
+namespace {
+
+// RegOpenKeyExA of the key at `parts` below `root`; `shown` names it for
+// failure injection.
+long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
+             uint32_t mask, std::uintptr_t* handle_) {
+  if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
 
   std::vector<RegNode*> chain;
   RegNode* key = FindKey(root, parts, &chain);
@@ -273,8 +276,29 @@ long RegKey::Open(Root root, const char* path, uint32_t mask) {
 
   KeyHandle handle{root, {}, DisplayPath(root, chain), key->id, granted};
   for (const std::string& part : parts) handle.folded.push_back(Fold(part));
-  handle_ = AddHandle(std::move(handle));
+  *handle_ = AddHandle(std::move(handle));
   return kSuccess;
+}
+
+}  // namespace
+
+long RegKey::Open(Root root, const char* path, uint32_t mask) {
+  Close();
+  const std::vector<std::string> parts = SplitKeyPath(path ? path : "");
+  return OpenKey(root, parts, JoinKeyPath(root, parts), mask, &handle_);
+}
+
+long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
+  Close();
+  Reached below;
+  if (long result = Reach(parent.handle_, 0, &below)) return result;
+  std::vector<std::string> parts = below.handle->folded;
+  std::string shown = below.handle->path;
+  for (std::string& part : SplitKeyPath(path ? path : "")) {
+    shown += "\\" + part;
+    parts.push_back(std::move(part));
+  }
+  return OpenKey(below.handle->root, parts, shown, mask, &handle_);
 }
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,

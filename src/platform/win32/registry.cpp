@@ -44,6 +44,16 @@ long RegKey::Open(Root root, const char* path, uint32_t mask) {
   return kSuccess;
 }
 
+long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
+  Close();
+  if (parent.handle_ == 0) return kErrorInvalidHandle;
+  HKEY key = nullptr;
+  const LONG result = RegOpenKeyExA(AsKey(parent.handle_), path, 0, mask, &key);
+  if (result != ERROR_SUCCESS) return result;
+  handle_ = reinterpret_cast<std::uintptr_t>(key);
+  return kSuccess;
+}
+
 void RegKey::Close() {
   if (handle_ == 0) return;
   RegCloseKey(AsKey(handle_));
