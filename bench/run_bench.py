@@ -13,8 +13,10 @@ the sides being compared alternate (A, B, A, B, ...) and medians are reported.
 
 import argparse
 import datetime
+import functools
 import json
 import os
+import re
 import shutil
 import statistics
 import subprocess
@@ -202,6 +204,74 @@ class Bench:
             results[k] = runs
         return results
 
+    # ---- wineserver requests ----
+
+    def traced(self, argv, parts):
+        """Runs a Windows program under a wineserver that traces every request,
+        and counts the requests that the program's main thread made inside
+        each of `parts` (between qfbench's "<part> begins" and "ends" marks;
+        the last such span when there are several)."""
+        trace_path = os.path.join(self.args.out_dir, "requests.trace")
+        quiet = dict(stdin=subprocess.DEVNULL, env=self.env)
+        subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       **quiet)
+        with open(trace_path, "w") as trace:
+            # Server and program write through one file description, so the
+            # marks fall between the requests where they were made.
+            subprocess.run(["wineserver", "-p", "-d1"], stdout=trace, stderr=trace, check=True,
+                           **quiet)
+            subprocess.run(["wine", *argv], stdout=trace, stderr=trace, check=True,
+                           stdin=subprocess.DEVNULL, env=dict(self.env, WINEDEBUG="+debugstr"))
+        subprocess.run(["wineserver", "-k"], **quiet)
+        subprocess.run(["wineserver", "-p"], check=True, **quiet)
+        with open(trace_path, errors="replace") as trace:
+            lines = trace.read().splitlines()
+        os.remove(trace_path)  # large, and of no use once counted
+        counts = {}
+        for part in parts:
+            begins = [i for i, l in enumerate(lines) if "qfbench: %s begins" % part in l]
+            if not begins:
+                raise RuntimeError("no mark of %s in %s" % (part, trace_path))
+            start = begins[-1]
+            end = next(i for i in range(start, len(lines)) if "qfbench: %s ends" % part in lines[i])
+            thread = lines[start].split(":", 1)[0]
+            tally = {}
+            for line in lines[start:end]:
+                m = re.match(r"^([0-9a-f]+): (\w+)\( ", line)
+                # open_mapping belongs to the end mark itself.
+                if m and m.group(1) == thread and m.group(2) != "open_mapping":
+                    tally[m.group(2)] = tally.get(m.group(2), 0) + 1
+            counts[part] = tally
+        return counts
+
+    def requests(self, file_sizes, key_sizes):
+        rows = []
+        for n in file_sizes:
+            self.build_tree(n)
+            counts = self.traced([self.exe("qfbench.exe"), "files-pass",
+                                  self.win_path("QFBench", "Shared", "Data")], ["pass"])
+            self.check_removed("the pass")
+            dims, files = FILE_SHAPES[n]
+            dirs = sum(functools.reduce(lambda a, b: a * b, dims[:i + 1], 1)
+                       for i in range(len(dims))) + 1
+            rows.append(("files: pass", n, n + dirs, counts["pass"]))
+            self.note("requests: files N=%d done [%.0fs]" % (n, self.elapsed()))
+        sides = [("pass", "keys: pass"), ("RegDeleteTreeA", "keys: RegDeleteTreeA"),
+                 ("current copy", "keys: copy as now"), ("relative copy", "keys: copy, relative opens")]
+        for k in key_sizes:
+            counts = self.traced([self.exe("qfbench.exe"), "keys-variants",
+                                  *map(str, KEY_SHAPES[k]), str(KEY_VALUES), "1"],
+                                 [part for part, _ in sides])
+            total = 1
+            level = 1
+            for fan in KEY_SHAPES[k]:
+                level *= fan
+                total += level
+            for part, label in sides:
+                rows.append((label, k, total, counts[part]))
+            self.note("requests: keys K=%d done [%.0fs]" % (k, self.elapsed()))
+        return rows
+
     # ---- simulated platform ----
 
     def logic(self, file_sizes, key_sizes):
@@ -344,6 +414,20 @@ def report(bench, files, keys, logic, command):
     return "\n".join(lines) + "\n"
 
 
+def requests_report(rows, command):
+    lines = ["Wineserver requests made by the timed part alone, counted with `%s` "
+             "(a tracing wineserver); per item = requests / (files + directories) or / keys."
+             % command, "",
+             "| what | size | items | requests | per item | by request |",
+             "|---|---:|---:|---:|---:|---|"]
+    for label, size, items, tally in rows:
+        total = sum(tally.values())
+        by = ", ".join("%s %d" % kv for kv in sorted(tally.items(), key=lambda kv: -kv[1]))
+        lines.append("| %s | %d | %d | %d | %.2f | %s |" % (label, size, items, total,
+                                                         total / items, by))
+    return "\n".join(lines) + "\n"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -360,11 +444,22 @@ def main():
     parser.add_argument("--out-dir", required=True)
     parser.add_argument("--command", default="scripts/bench")
     parser.add_argument("--started", type=float, help="the run's start (seconds since the epoch)")
+    parser.add_argument("--requests", action="store_true",
+                        help="count wineserver requests per item instead of timing")
     args = parser.parse_args()
 
     bench = Bench(args)
     file_sizes = sorted(FILE_SHAPES)[:1] if args.quick else sorted(FILE_SHAPES)
     key_sizes = sorted(KEY_SHAPES)[:1] if args.quick else sorted(KEY_SHAPES)
+
+    if args.requests:
+        # Counting needs no large trees to show how the count grows.
+        table = requests_report(bench.requests([n for n in file_sizes if n <= 10000], key_sizes),
+                                args.command)
+        with open(os.path.join(args.out_dir, "requests.md"), "w") as out:
+            out.write(table)
+        sys.stdout.write(table)
+        return
 
     # The quick parts first, so the budget for the slow rd runs at the
     # largest size is known when they come.
