@@ -279,8 +279,10 @@ class Bench:
         pattern = "^(" + "|".join(names) + ")$"
         out = os.path.join(self.args.out_dir, "logic_bench.json")
         subprocess.run([self.args.logic_bench, "--benchmark_filter=" + pattern,
-                        "--benchmark_repetitions=%d" % self.args.reps,
-                        "--benchmark_min_time=0.2",
+                        # More repetitions than the Wine runs: they are
+                        # cheap, and one iteration of the largest is short.
+                        "--benchmark_repetitions=%d" % max(5, self.args.reps),
+                        "--benchmark_min_time=0.3",
                         "--benchmark_out=" + out, "--benchmark_out_format=json"],
                        check=True, stdout=self.log, stderr=self.log)
         with open(out) as f:
