@@ -55,9 +55,13 @@ void RemoveEmptySharedArea() {
     if (shared.CountSubkeys(&components) != kSuccess || components > 0) return;
     std::string dir;
     // Only an absolute path below a drive or share names the area; anything
-    // else would resolve against the host's current directory.
+    // else would resolve against the host's current directory.  A link in
+    // its place is no empty directory, whatever it points to: removing it
+    // would remove the link however full its target is.
+    uint32_t attributes = 0;
     if (shared.ReadText("SharedFilesDir", kSharedFilesDirCapacity, &dir) == kSuccess &&
-        IsBelowRoot(dir))
+        IsBelowRoot(dir) && GetAttributes(dir.c_str(), &attributes) == kSuccess &&
+        (attributes & kAttrReparsePoint) == 0)
       RemoveDir(dir.c_str());
   }
   RegKey maker;

@@ -78,6 +78,10 @@ void ReleaseSharedComponent(const std::string& componentName) {
     // appended: "C:\Shared\Data " names "Data", "C:\Shared\Data \*.*"
     // lists "Data ".
     const std::string root = ResolveAbsolutePath(rootDir);
+    // A resolved path whose last name ends in a blank ("C:\Shared\Data \."
+    // gives "C:\Shared\Data ") loses the blank when it is resolved again, so
+    // the calls below would not all reach the same directory.
+    if (ResolveAbsolutePath(root) != root) return;
     // Only a root known not to be a link is emptied.  One whose attributes
     // cannot be read may be a link all the same and is left like one; one
     // that is not there has nothing to empty, and its record still goes.

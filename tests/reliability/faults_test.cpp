@@ -69,5 +69,48 @@ TEST(Faults, RootDirEndingInABlankEmptiesTheDirectoryItNames) {
   }
 }
 
+// "C:\Shared\Data \." resolves to "C:\Shared\Data ", a path whose last
+// name loses its blank when it is resolved again: each call would reach
+// another directory, the check "Data", the listing "Data ".  Such a root is
+// left as it is.
+TEST(Faults, RootDirThatResolvesToAnotherPathEachTimeIsLeftAlone) {
+  for (const bool blankIsALink : {false, true}) {
+    SCOPED_TRACE(blankIsALink);
+    sim::Reset();
+    sim::MakeDir("C:\\Shared\\Data");
+    sim::MakeFile("C:\\Windows\\system.ini");
+    std::vector<Link> links;
+    if (blankIsALink) {
+      sim::MakeLink("C:\\Shared\\Data \\", "C:\\Windows", true);
+      links.push_back({"C:\\Shared\\Data \\", "C:\\Windows", true});
+    } else {
+      sim::MakeFile("C:\\Shared\\Data \\b.dat");
+    }
+    FlagData("C:\\Shared\\Data \\.");
+    const auto before = Capture(links);
+    EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+    EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
+    EXPECT_TRUE(sim::Exists("C:\\Shared\\Data"));
+    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, "Data")));
+  }
+}
+
+// The shared area's directory goes only when it is empty.  A link in its
+// place is no empty directory, whatever it points to, and stays.
+TEST(Faults, SharedAreaThatIsALinkStays) {
+  for (const bool targetEmpty : {false, true}) {
+    SCOPED_TRACE(targetEmpty);
+    sim::Reset();
+    sim::MakeDir("D:\\Area");
+    if (!targetEmpty) sim::MakeFile("D:\\Area\\other.txt");
+    sim::MakeLink("C:\\Shared", "D:\\Area", true);
+    sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", "C:\\Shared");
+    const auto before = Capture({{"C:\\Shared", "D:\\Area", true}});
+    EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+    EXPECT_TRUE(sim::Exists("C:\\Shared"));
+    EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
+  }
+}
+
 }  // namespace
 }  // namespace qf::reliability

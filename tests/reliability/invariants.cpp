@@ -1,7 +1,6 @@
 #include "invariants.h"
 
 #include <algorithm>
-#include <map>
 
 #include "common/locations.h"
 #include "common/paths.h"
@@ -75,8 +74,9 @@ int64_t ParseCount(const std::string& text) {
 
 // UseCount as the pass reads it: a number for a REG_DWORD of up to four
 // bytes, text otherwise; nothing when it is absent or too long to read.
-std::optional<int64_t> ReadableCount(const std::optional<sim::Value>& value) {
-  if (!value || value->data.size() > kFlagBytes) return std::nullopt;
+std::optional<int64_t> ReadableCount(const std::optional<sim::Value>& value,
+                                     size_t capacity = kFlagBytes) {
+  if (!value || value->data.size() > capacity) return std::nullopt;
   if (value->type == platform::kRegDword && value->data.size() <= 4) {
     uint32_t raw = 0;
     for (size_t i = 0; i < value->data.size(); ++i)
@@ -113,6 +113,21 @@ std::string RootOf(const std::string& resolved) {
   if (share == std::string::npos) return "";
   const size_t end = resolved.find('\\', share + 1);
   return (end == std::string::npos ? resolved : resolved.substr(0, end)) + "\\";
+}
+
+// The path of the node `path` names, without a trailing separator.
+std::string NodePath(const std::string& path) {
+  std::string resolved = ResolveAbsolutePath(path);
+  if (resolved.size() > 3 && resolved.back() == '\\' && resolved != RootOf(resolved)) resolved.pop_back();
+  return resolved;
+}
+
+// A resolved path in a form the simulation takes to name that very node: a
+// last name ending in a blank would lose it if the path were resolved again,
+// so the path is given as a directory's ("name \"); a link as the last name
+// is still not followed.
+std::string Addressable(const std::string& path) {
+  return !path.empty() && path.back() != '\\' ? path + "\\" : path;
 }
 
 void CollectKeys(Root root, const std::string& path, std::set<std::string>* out) {
@@ -152,7 +167,10 @@ bool Eligible(const ComponentState& c, int passes) {
 }  // namespace
 
 std::string RealPath(const std::string& path, const LinkPairs& links, bool followLast) {
-  std::string current = ResolveAbsolutePath(path);
+  // The path is split as it is and never resolved again: the system resolves
+  // a path once, and a resolved path need not resolve to itself ("C:\a \."
+  // gives "C:\a ", which would give "C:\a").
+  std::string current = path;
   for (int depth = 0; depth < 64 && !current.empty(); ++depth) {
     std::string root = RootOf(current);
     if (root.empty()) return "";
@@ -174,8 +192,10 @@ std::string RealPath(const std::string& path, const LinkPairs& links, bool follo
       });
       if (link != links.end() && (!last || followLast)) {
         std::string next = link->second;
-        for (size_t j = i + 1; j < parts.size(); ++j) next += "\\" + parts[j];
-        current = ResolveAbsolutePath(next);
+        if (next.empty()) return "";
+        for (size_t j = i + 1; j < parts.size(); ++j)
+          next += (next.back() == '\\' ? "" : "\\") + parts[j];
+        current = next;
         jumped = true;
       } else {
         walked = candidate;
@@ -191,7 +211,7 @@ Snapshot Capture(const std::vector<Link>& links) {
   s.cwd = sim::CurrentDir();
   s.links = links;
   for (const Link& link : links)
-    s.realLinks.emplace_back(ResolveAbsolutePath(link.path), ResolveAbsolutePath(link.target));
+    s.realLinks.emplace_back(NodePath(link.path), ResolveAbsolutePath(link.target));
   // Link targets may run through other links themselves.
   LinkPairs resolved = s.realLinks;
   for (auto& [path, target] : resolved) target = RealPath(target, s.realLinks, true);
@@ -222,7 +242,8 @@ Snapshot Capture(const std::vector<Link>& links) {
     c.count = ReadableCount(count);
     if (const auto rootDir = ReadableText(Root::LocalMachine, key, "RootDir", kRootDirBytes)) {
       const std::string root = OwnedForm(*rootDir);
-      const std::optional<uint32_t> attributes = root.empty() ? std::nullopt : sim::Attributes(root);
+      const std::optional<uint32_t> attributes =
+          root.empty() ? std::nullopt : sim::Attributes(Addressable(root));
       if (!root.empty() && !(attributes && (*attributes & platform::kAttrReparsePoint))) {
         c.tree = RealPath(root, s.realLinks, true);
         paths.push_back(c.tree);
@@ -234,7 +255,7 @@ Snapshot Capture(const std::vector<Link>& links) {
     const std::string resolved = OwnedForm(*dir);
     if (!resolved.empty()) {
       s.sharedDir = RealPath(resolved, s.realLinks, false);
-      const std::optional<uint32_t> attributes = sim::Attributes(resolved);
+      const std::optional<uint32_t> attributes = sim::Attributes(Addressable(resolved));
       s.sharedDirIsDirectory = attributes && (*attributes & platform::kAttrDirectory) &&
                                !(*attributes & platform::kAttrReparsePoint);
       paths.push_back(s.sharedDir);
@@ -257,7 +278,7 @@ Snapshot Capture(const std::vector<Link>& links) {
   std::set<std::string> found;
   for (const std::string& root : s.roots) {
     for (const std::string& path : sim::Tree(root)) {
-      const std::optional<uint32_t> attributes = sim::Attributes(path);
+      const std::optional<uint32_t> attributes = sim::Attributes(Addressable(path));
       if (attributes && (*attributes & platform::kAttrReparsePoint)) {
         found.insert(Fold(path));
         if (!known.count(Fold(path))) s.setupProblems.push_back("set-up: unknown link at " + path);
@@ -265,7 +286,7 @@ Snapshot Capture(const std::vector<Link>& links) {
     }
   }
   for (const Link& link : links) {
-    if (!found.count(Fold(ResolveAbsolutePath(link.path))))
+    if (!found.count(Fold(NodePath(link.path))))
       s.setupProblems.push_back("set-up: link " + link.path + " is not where it was said to be");
   }
   return s;
@@ -311,6 +332,9 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
         std::string why = ": outside everything the pass owns";
         for (const auto& [link, target] : before.realLinks) {
           if (AtOrBelow(e.path, target)) why = ": behind the link " + link + " -> " + target;
+        }
+        for (const auto& [link, target] : before.realLinks) {
+          if (SameFold(e.path, link)) why = ": a link outside everything the pass owns";
         }
         bad.push_back(line + why);
       }
@@ -379,7 +403,10 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
       continue;
     }
     if (after->type == c.countType && after->data == c.countBytes) continue;
-    const std::optional<int64_t> now = ReadableCount(after);
+    // The count written back is judged by its number even when it no longer
+    // fits the field it is read with ("2147483647" stored without a NUL
+    // comes back as "2147483646" with one).
+    const std::optional<int64_t> now = ReadableCount(after, after->data.size());
     const std::string change = c.name + ": UseCount changed from " +
                                (c.count ? std::to_string(*c.count) : "unreadable") + " to " +
                                (now ? std::to_string(*now) : "unreadable");

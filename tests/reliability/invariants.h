@@ -73,9 +73,9 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes);
 // a violation too.
 std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes = 1);
 
-// The path `path` (resolved as the system resolves it) names once the links
-// on the way are followed: all of them, or all but the last component.  ""
-// when it cannot be resolved.  Exposed for tests.
+// The real path that `path`, already resolved as the system resolves it,
+// names once the links on the way are followed: all of them, or all but the
+// last component.  "" when it cannot be resolved.  Exposed for tests.
 std::string RealPath(const std::string& path,
                      const std::vector<std::pair<std::string, std::string>>& links,
                      bool followLast);
