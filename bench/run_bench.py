@@ -341,7 +341,7 @@ def report(bench, files, keys, logic, command):
            wine_version, os.cpu_count() or 0, " ".join("%.1f" % x for x in os.getloadavg())))
     add("")
     area = "tmpfs" if bench.args.tmpfs else "the prefix's drive_c"
-    add("**Files**: releasing the shared component \"Data\" whose tree holds N files, 20 to a "
+    add("**Files.** Releasing the shared component \"Data\" whose tree holds N files, 20 to a "
         "directory, three directory levels below its RootDir, on %s. " % area +
         "Timed inside the process: *pass* is UninstInitialize alone, timed with "
         "QueryPerformanceCounter by qfbench.exe around its call into the real QFUNINST.DLL; "
@@ -360,7 +360,7 @@ def report(bench, files, keys, logic, command):
             % (n, p, n / p, d, n / d, paired(r["pass"], r["rd"]), m, n / m, h,
                runs_of(r["pass"]), runs_of(r["rd"]), runs_of(r["rm"]), runs_of(r["host"])))
     add("")
-    add("**Registry**: the per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
+    add("**Registry.** The per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
         "over four levels, %d values in each, removed by the pass (UninstInitialize) and by "
         "RegDeleteTreeA on an identical tree; both timed inside one qfbench.exe process with "
         "QueryPerformanceCounter, runs alternating. The two *copy* columns are the same removal "
@@ -381,7 +381,7 @@ def report(bench, files, keys, logic, command):
                c, rel, paired(r["relative"], r["tree"]),
                len(r["pass"])))
     add("")
-    add("**Growth**: cost per item (µs) at each size, and its change from the smallest size: "
+    add("**Growth.** Cost per item (µs) at each size, and its change from the smallest size: "
         "the median run, and the best run, which other programs' load on the machine moves "
         "far less. *sim* is the same pass on the simulated Windows (Google Benchmark, native "
         "Release build, CPU time, median): the logic's own cost, without the platform's.")
