@@ -1,0 +1,436 @@
+// Builds an installation on the simulated machine from the fuzzer's input,
+// runs the uninstall pass over it once or twice, and aborts when the pass
+// breaks one of the invariants (tests/reliability/invariants.h).
+//
+// The input decides: the product's flags and marker (text, numbers, raw
+// bytes, too long to read), the shared components' counts and directories
+// (empty, relative, roots, dots, links, over-long), the trees of files,
+// directories and links around them, the per-user key tree, which keys can
+// be opened or written, the companion libraries, the current directory, and
+// failures injected into the platform calls.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "invariants.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace {
+
+using qf::platform::Root;
+using qf::reliability::Link;
+namespace sim = qf::sim;
+namespace p = qf::platform;
+
+// Directories the trees, the components and the links are placed around.
+const char* const kPlaces[] = {
+    "C:\\Shared\\Data",   "C:\\Shared\\MSHelp",        "C:\\Shared\\Images", "C:\\Shared",
+    "C:\\Windows",        "C:\\Host",                  "D:\\Moved",          "\\\\server\\share\\Halvern",
+    "C:\\Shared\\Data\\sub", "C:\\Windows\\Help",      "C:\\Shared\\Data ",  "D:\\Moved\\Images",
+};
+
+const char* const kNames[] = {"a", "b", "A", "sub", "x.hlp", "guide.hlp", "Data", "link", "n ",
+                              "Images", "MSHelp", "deep", "a.dat"};
+
+const char* const kComponents[] = {"Data", "MSHelp", "Image Files", "Fonts", "mshelp"};
+
+// sim::Op by number, for the report of a failing input.
+const char* const kOpNames[] = {
+    "RegOpen",      "RegRead",       "RegWrite",      "RegCountSubkeys", "RegEnum",   "RegDeleteKey",
+    "RegDeleteValue", "GetCurrentDir", "SetCurrentDir", "GetAttributes", "FindFirst", "FindNext",
+    "EraseFile",    "RemoveDir",     "SystemErrorText", "LoadLibrary",   "Lookup"};
+static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::Lookup) + 1);
+
+class Builder {
+ public:
+  explicit Builder(FuzzedDataProvider& in) : in_(in) {
+    for (const char* place : kPlaces) dirs_.push_back(place);
+  }
+
+  std::vector<Link> links;
+  std::vector<std::string> failures;
+
+  // The registry values and the failures come first: the input may run out
+  // before the trees are done, and what is built after that is built from
+  // zeros.
+  void Build() {
+    Product();
+    Components();
+    Failures();
+    Files();
+    UserTree();
+    HelpRegistrations();
+    Rights();
+    Companions();
+    CurrentDirectory();
+  }
+
+ private:
+  template <typename F>
+  void Try(F&& step) {
+    try {
+      step();
+    } catch (const std::exception&) {
+      // A set-up the simulation refuses (a file in the way, a link on the
+      // way) is simply not made.
+    }
+  }
+
+  std::string Place() { return in_.PickValueInArray(kPlaces); }
+  std::string Dir() { return dirs_[in_.ConsumeIntegralInRange<size_t>(0, dirs_.size() - 1)]; }
+
+  std::string Name() {
+    switch (in_.ConsumeIntegralInRange(0, 3)) {
+      case 0: return std::string(in_.ConsumeIntegralInRange<size_t>(1, 130), 'n');
+      case 1: {
+        // Any bytes but NUL, which no file name can hold.
+        std::string name = in_.ConsumeRandomLengthString(12);
+        for (char& c : name) c = c == '\0' ? '_' : c;
+        return name.empty() ? "e" : name;
+      }
+      default: return in_.PickValueInArray(kNames);
+    }
+  }
+
+  // A path as a registry value may hold it.
+  std::string PathText() {
+    const std::string place = Place();
+    switch (in_.ConsumeIntegralInRange(0, 19)) {
+      case 0: return place + "\\";
+      case 1: return place + "\\x\\..";
+      case 2: return place + "\\.";
+      case 3: {
+        std::string slashed = place;
+        for (char& c : slashed) c = c == '\\' ? '/' : c;
+        return slashed;
+      }
+      case 4: return place + in_.PickValueInArray({" ", ".", ". ", " .", "...", " \\.", " \\", " \\x\\.."});
+      case 5: return "";
+      case 6: return in_.PickValueInArray({"Shared\\Data", "Data", ".\\", "\\Shared\\Data", "C:Shared"});
+      case 7:
+        return in_.PickValueInArray({"C:\\", "C:", "C:\\Temp\\..", "\\\\server\\share",
+                                     "\\\\server\\share\\", "D:\\", "C:\\\\", "\\\\server\\share\\x\\.."});
+      case 8: return place + "\\" + std::string(in_.ConsumeIntegralInRange<size_t>(200, 300), 'L');
+      case 9: return in_.ConsumeRandomLengthString(48);
+      case 10: {
+        std::string lower = place;
+        for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        return lower;
+      }
+      case 11: return place + "\\..\\..\\Windows";
+      case 12: return "\\\\?\\" + place;
+      case 13: case 14: case 15:
+        if (!links.empty()) return links[in_.ConsumeIntegralInRange<size_t>(0, links.size() - 1)].path;
+        return place;
+      case 16: return Dir();
+      default: return place;
+    }
+  }
+
+  // Raw value bytes and type for a text: with or without its NUL, padded,
+  // as binary.
+  void StoreText(Root root, const std::string& key, const std::string& name, const std::string& text) {
+    std::string bytes = text;
+    uint32_t type = in_.PickValueInArray({p::kRegSz, p::kRegSz, p::kRegExpandSz, p::kRegBinary});
+    switch (in_.ConsumeIntegralInRange(0, 3)) {
+      case 0: break;  // no terminating NUL
+      case 1: bytes += std::string(in_.ConsumeIntegralInRange<size_t>(2, 8), '\0'); break;
+      default: bytes.push_back('\0');
+    }
+    if (in_.ConsumeIntegralInRange(0, 15) == 0) type = p::kRegDword;
+    sim::SetValue(root, key, name, type, bytes);
+  }
+
+  void Files() {
+    const int steps = in_.ConsumeIntegralInRange(0, 40);
+    for (int i = 0; i < steps; ++i) {
+      std::string path = Dir();
+      const int depth = in_.ConsumeIntegralInRange(0, 4);
+      for (int d = 0; d < depth; ++d) path += "\\" + Name();
+      const int kind = in_.ConsumeIntegralInRange(0, 6);
+      const uint32_t attributes =
+          in_.PickValueInArray({0u, 0u, p::kAttrReadOnly, p::kAttrHidden, p::kAttrReadOnly | p::kAttrHidden});
+      Try([&] {
+        if (kind <= 2) {
+          sim::MakeFile(path, attributes);
+        } else if (kind == 3) {
+          sim::MakeDir(path, attributes);
+          dirs_.push_back(path);
+        } else {
+          MakeLink(path, kind != 6);
+        }
+      });
+    }
+  }
+
+  // A link whose own path does not run through another link, so the check
+  // knows it by its real path.
+  void MakeLink(const std::string& path, bool directory) {
+    const std::string resolved = qf::ResolveAbsolutePath(path);
+    if (resolved.empty()) return;
+    for (size_t at = resolved.find('\\', 3); at != std::string::npos; at = resolved.find('\\', at + 1)) {
+      // With its separator, so that a name ending in a blank keeps it.
+      const auto attributes = sim::Attributes(resolved.substr(0, at + 1));
+      if (attributes && (*attributes & p::kAttrReparsePoint)) return;
+    }
+    std::string target;
+    switch (in_.ConsumeIntegralInRange(0, 3)) {
+      case 0: target = Place(); break;
+      case 1: target = Dir() + "\\" + Name(); break;
+      case 2: target = in_.PickValueInArray({"C:\\", "D:\\", "\\\\server\\share\\", "C:\\Nowhere"}); break;
+      default: target = Dir();
+    }
+    sim::MakeLink(path, target, directory);
+    links.push_back(Link{path, target, directory});
+  }
+
+  // Sometimes the directory a value names is a link itself, and the
+  // failures injected later may aim at it.
+  void MaybeLinkAt(const std::string& path) {
+    named_.push_back(path);
+    if (in_.ConsumeIntegralInRange(0, 5) != 0) return;
+    const bool directory = in_.ConsumeIntegralInRange(0, 3) != 0;
+    Try([&] { MakeLink(path, directory); });
+  }
+
+  void Product() {
+    const std::string product = qf::ProductVersionKey;
+    switch (in_.ConsumeIntegralInRange(0, 7)) {
+      case 0: break;
+      case 1: sim::SetText(Root::LocalMachine, product, "UseSharedFiles", in_.ConsumeRandomLengthString(12)); break;
+      case 2: StoreText(Root::LocalMachine, product, "UseSharedFiles", "TRUE"); break;
+      case 3: sim::SetText(Root::LocalMachine, product, "UseSharedFiles",
+                           in_.PickValueInArray({"true", "TRUE ", " TRUE", "TRUEX"})); break;
+      default: sim::SetText(Root::LocalMachine, product, "UseSharedFiles", "TRUE");
+    }
+    if (in_.ConsumeBool()) {
+      sim::SetValue(Root::LocalMachine, product, "InstallAdmin", p::kRegSz,
+                    std::string(in_.ConsumeIntegralInRange<size_t>(0, 12), '1'));
+      if (in_.ConsumeBool()) sim::SetKeyRights(Root::Users, ".Default", true, false);
+    }
+    for (const char* flag : {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"}) {
+      switch (in_.ConsumeIntegralInRange(0, 5)) {
+        case 0: break;
+        case 1: sim::SetDword(Root::LocalMachine, qf::UnInstInfoKey, flag, in_.ConsumeIntegral<uint32_t>()); break;
+        case 2: sim::SetValue(Root::LocalMachine, qf::UnInstInfoKey, flag, p::kRegBinary,
+                              in_.ConsumeRandomLengthString(14)); break;
+        default: sim::SetText(Root::LocalMachine, qf::UnInstInfoKey, flag, in_.PickValueInArray({"1", "", "FALSE"}));
+      }
+    }
+  }
+
+  void Count(const std::string& key) {
+    switch (in_.ConsumeIntegralInRange(0, 7)) {
+      case 0: break;  // no count
+      case 1: {
+        const uint32_t value = in_.ConsumeBool() ? in_.ConsumeIntegralInRange<uint32_t>(0, 4)
+                                                 : in_.ConsumeIntegral<uint32_t>();
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        bytes.resize(in_.PickValueInArray({4, 4, 0, 1, 2, 3, 5, 8}));
+        sim::SetValue(Root::LocalMachine, key, "UseCount", p::kRegDword, bytes);
+        break;
+      }
+      case 2: StoreText(Root::LocalMachine, key, "UseCount", in_.ConsumeRandomLengthString(12)); break;
+      case 3: StoreText(Root::LocalMachine, key, "UseCount",
+                        in_.PickValueInArray({"2147483647", "-2147483648", "4294967298", " +3", "0003", "2x"}));
+              break;
+      default: StoreText(Root::LocalMachine, key, "UseCount",
+                         std::to_string(in_.ConsumeIntegralInRange(-2, 4)));
+    }
+  }
+
+  void Components() {
+    if (!in_.ConsumeBool()) return;
+    sim::CreateKey(Root::LocalMachine, qf::SharedKey);
+    if (in_.ConsumeBool()) {
+      const std::string dir = PathText();
+      StoreText(Root::LocalMachine, qf::SharedKey, "SharedFilesDir", dir);
+      MaybeLinkAt(dir);
+    }
+    const int count = in_.ConsumeIntegralInRange(0, 5);
+    for (int i = 0; i < count; ++i) {
+      const std::string key = qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
+      sim::CreateKey(Root::LocalMachine, key);
+      Count(key);
+      if (in_.ConsumeIntegralInRange(0, 7) != 0) {
+        const std::string rootDir = PathText();
+        StoreText(Root::LocalMachine, key, "RootDir", rootDir);
+        MaybeLinkAt(rootDir);
+      }
+      if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::CreateKey(Root::LocalMachine, key + "\\Files");
+    }
+  }
+
+  void UserTree() {
+    const std::string tree = std::string(qf::ProductKey) + "\\3.0";
+    const int count = in_.ConsumeIntegralInRange(0, 8);
+    for (int i = 0; i < count; ++i) {
+      std::string key = in_.ConsumeBool() ? tree : std::string(qf::ProductKey) + "\\2.5";
+      const int depth = in_.ConsumeIntegralInRange(0, 3);
+      for (int d = 0; d < depth; ++d) {
+        key += "\\" + (in_.ConsumeIntegralInRange(0, 7) == 0
+                           ? std::string(in_.ConsumeIntegralInRange<size_t>(250, 270), 'k')
+                           : std::string(in_.PickValueInArray({"Options", "Editor", "a", "B", "..", "Recent"})));
+      }
+      sim::SetText(Root::CurrentUser, key, "Setting", "on");
+      if (in_.ConsumeIntegralInRange(0, 5) == 0) sim::SetKeyRights(Root::CurrentUser, key, in_.ConsumeBool(), false);
+    }
+  }
+
+  void HelpRegistrations() {
+    const int count = in_.ConsumeIntegralInRange(0, 5);
+    for (int i = 0; i < count; ++i)
+      sim::SetText(Root::LocalMachine, qf::HelpRegistrationKey, Name(), "C:\\Shared\\MSHelp");
+  }
+
+  void Rights() {
+    const std::string keys[] = {qf::ProductVersionKey, qf::UnInstInfoKey, qf::SharedKey,
+                                qf::JoinPath(qf::SharedKey, "Data"), qf::JoinPath(qf::SharedKey, "MSHelp"),
+                                qf::HelpRegistrationKey, qf::MakerKey};
+    const int count = in_.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < count; ++i) {
+      const std::string& key = keys[in_.ConsumeIntegralInRange<size_t>(0, std::size(keys) - 1)];
+      const bool canOpen = in_.ConsumeBool(), canWrite = in_.ConsumeBool();
+      Try([&] { sim::SetKeyRights(Root::LocalMachine, key, canOpen, canWrite); });
+    }
+  }
+
+  void Companions() {
+    if (in_.ConsumeBool()) {
+      sim::AddLibrary("MX20UNIB.DLL");
+      sim::AddEntry("MX20UNIB.DLL", "UNREGLIB");
+    }
+    if (in_.ConsumeBool()) {
+      sim::AddLibrary("RWUNINST.DLL");
+      if (in_.ConsumeBool()) sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+    }
+  }
+
+  void CurrentDirectory() {
+    std::string cwd = Dir();
+    if (in_.ConsumeIntegralInRange(0, 3) == 0) {
+      while (cwd.size() < 300) cwd += "\\" + std::string(40, 'c');
+      Try([&] { sim::MakeDir(cwd); });
+    }
+    Try([&] { sim::SetCwd(cwd); });
+  }
+
+  void Failures() {
+    // The file calls on the components' own paths are where a failure can
+    // change what is deleted, so they are picked most often.
+    constexpr sim::Op kOps[] = {
+        sim::Op::GetAttributes, sim::Op::GetAttributes, sim::Op::FindFirst, sim::Op::FindFirst,
+        sim::Op::FindNext,      sim::Op::EraseFile,     sim::Op::RemoveDir, sim::Op::RegOpen,
+        sim::Op::RegRead,       sim::Op::RegWrite,      sim::Op::RegCountSubkeys, sim::Op::RegEnum,
+        sim::Op::RegDeleteKey,  sim::Op::RegDeleteValue, sim::Op::GetCurrentDir, sim::Op::SetCurrentDir,
+        sim::Op::SystemErrorText, sim::Op::LoadLibrary, sim::Op::Lookup};
+    const int count = in_.ConsumeIntegralInRange(0, 3);
+    for (int i = 0; i < count; ++i) {
+      const sim::Op op = in_.PickValueInArray(kOps);
+      std::string part;
+      switch (in_.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+          part = in_.PickValueInArray({"", "Data", "MSHelp", "Help", "Shared", "3.0", "*.*", "Default", "Windows"});
+          break;
+        case 1: case 2: {
+          // A path a value names, as the calls will be given it.
+          const std::string named =
+              named_.empty() ? Place() : named_[in_.ConsumeIntegralInRange<size_t>(0, named_.size() - 1)];
+          const std::string resolved = qf::ResolveAbsolutePath(named);
+          part = resolved.empty() ? named : resolved;
+          break;
+        }
+        default: part = in_.ConsumeRandomLengthString(6);
+      }
+      const long code = in_.PickValueInArray({5L, 2L, 3L, 32L, 206L, 234L, 1018L});
+      sim::FailWhen(op, part, code);
+      failures.push_back(std::string(kOpNames[static_cast<size_t>(op)]) + " on \"" + part +
+                         "\" fails with " + std::to_string(code));
+    }
+    // Zeros, as an input that ran out gives them, mean no failure here.
+    if (in_.ConsumeIntegralInRange(0, 3) == 3) {
+      const uint64_t n = in_.ConsumeIntegralInRange<uint64_t>(1, 300);
+      const bool andAfter = in_.ConsumeBool();
+      sim::FailAt(n, andAfter);
+      failures.push_back("operation " + std::to_string(n) + (andAfter ? " and after" : "") + " fails");
+    }
+  }
+
+
+  FuzzedDataProvider& in_;
+  std::vector<std::string> dirs_;
+  std::vector<std::string> named_;  // directories named by registry values
+};
+
+std::string Printable(const std::string& bytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 32 && c < 127 && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += c == '\\' ? "\\" : escaped;
+    }
+  }
+  return out;
+}
+
+void PrintValue(const std::string& key, const char* name) {
+  if (const auto value = sim::GetValue(Root::LocalMachine, key, name))
+    std::fprintf(stderr, "  %s|%s = type %u [%s]\n", key.c_str(), name, value->type, Printable(value->data).c_str());
+}
+
+// What the failing input built, for whoever reads the report.
+void Describe(const Builder& builder) {
+  std::fprintf(stderr, "Installation:\n  current directory %s\n", sim::CurrentDir().c_str());
+  for (const char* name : {"UseSharedFiles", "InstallAdmin"}) PrintValue(qf::ProductVersionKey, name);
+  for (const char* name : {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"}) PrintValue(qf::UnInstInfoKey, name);
+  PrintValue(qf::SharedKey, "SharedFilesDir");
+  for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
+    for (const char* name : {"UseCount", "RootDir"}) PrintValue(qf::JoinPath(qf::SharedKey, component), name);
+  }
+  for (const char* root : {"C:\\", "D:\\", "\\\\server\\share"}) {
+    for (const std::string& path : sim::Tree(root)) std::fprintf(stderr, "  file %s\n", path.c_str());
+  }
+  for (const Link& link : builder.links)
+    std::fprintf(stderr, "  link [%s] -> [%s]%s\n", link.path.c_str(), link.target.c_str(),
+                 link.directory ? " (directory)" : "");
+  for (const std::string& failure : builder.failures) std::fprintf(stderr, "  %s\n", failure.c_str());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  sim::Reset();
+  Builder builder(in);
+  builder.Build();
+  const int passes = in.ConsumeIntegralInRange(1, 2);
+  const auto before = qf::reliability::Capture(builder.links);
+  const std::vector<std::string> violations = qf::reliability::RunPassesAndCheck(before, passes);
+  if (violations.empty()) return 0;
+
+  std::fprintf(stderr, "The pass broke its invariants (%d pass(es)):\n", passes);
+  for (const std::string& v : violations) std::fprintf(stderr, "  %s\n", v.c_str());
+  std::fprintf(stderr, "Journal:\n");
+  for (const sim::JournalEntry& e : sim::Journal())
+    std::fprintf(stderr, "  %s %s%s%s\n", e.kind.c_str(), e.path.c_str(), e.detail.empty() ? "" : " | ",
+                 e.detail.c_str());
+  // The machine is deterministic: build the same installation again to show it.
+  FuzzedDataProvider again(data, size);
+  sim::Reset();
+  Builder rebuilt(again);
+  rebuilt.Build();
+  Describe(rebuilt);
+  std::abort();
+}
