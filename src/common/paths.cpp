@@ -13,12 +13,7 @@ std::string JoinPath(std::string_view parent, std::string_view name) {
   return path;
 }
 
-namespace {
-
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Splits on backslashes, dropping empty components.
-std::vector<std::string> Components(std::string_view text) {
+std::vector<std::string> SplitPath(std::string_view text) {
   std::vector<std::string> parts;
   std::string current;
   for (char c : text) {
@@ -32,6 +27,10 @@ std::vector<std::string> Components(std::string_view text) {
   if (!current.empty()) parts.push_back(std::move(current));
   return parts;
 }
+
+namespace {
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool OnlyDotsAndBlanks(const std::string& part) {
   return part.find_first_not_of(". ") == std::string::npos;
@@ -54,9 +53,9 @@ std::string ResolveAbsolutePath(std::string_view input) {
   std::vector<std::string> parts;
   if (path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') {
     root = path.substr(0, 3);
-    parts = Components(std::string_view(path).substr(3));
+    parts = SplitPath(std::string_view(path).substr(3));
   } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
-    parts = Components(std::string_view(path).substr(2));
+    parts = SplitPath(std::string_view(path).substr(2));
     if (parts.size() < 2 || parts[0] == "?" || parts[0] == ".") return "";
     root = "\\\\" + parts[0] + "\\" + parts[1];
     parts.erase(parts.begin(), parts.begin() + 2);

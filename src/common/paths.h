@@ -3,11 +3,15 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qf {
 
 // `parent` + "\" + `name`, as given: no normalisation, no trailing backslash.
 std::string JoinPath(std::string_view parent, std::string_view name);
+
+// The names of `path` between backslashes, empty ones dropped.
+std::vector<std::string> SplitPath(std::string_view path);
 
 // The absolute form of an absolute path as the system makes it
 // (GetFullPathNameA): "/" taken as "\", repeated separators collapsed, "." and

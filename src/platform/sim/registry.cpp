@@ -2,6 +2,7 @@
 // rights, and the RegKey guard over it.
 #include <utility>
 
+#include "common/paths.h"
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
@@ -36,20 +37,8 @@ const char* RootName(Root root) {
   return "?";
 }
 
-std::vector<std::string> SplitKeyPath(std::string_view path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c != '\\') {
-      current.push_back(c);
-    } else if (!current.empty()) {
-      parts.push_back(std::move(current));
-      current.clear();
-    }
-  }
-  if (!current.empty()) parts.push_back(std::move(current));
-  return parts;
-}
+// Key paths split like file paths: on backslashes, empty names dropped.
+std::vector<std::string> SplitKeyPath(std::string_view path) { return SplitPath(path); }
 
 std::string JoinKeyPath(Root root, const std::vector<std::string>& parts) {
   std::string path = RootName(root);
