@@ -306,6 +306,20 @@ bool BuildUserTree(const Shape& shape) {
   return FillValues(top.get(), shape.values, 0) && BuildLevel(top.get(), shape, 0, &serial);
 }
 
+// Calls `visit` with each subkey name of `key`, from the highest index down,
+// as the pass walks them.
+template <typename Visit>
+void ForEachSubkeyDownward(HKEY key, Visit visit) {
+  DWORD count = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  for (DWORD index = count; index-- > 0;) {
+    char child[260] = {};
+    if (RegEnumKeyA(key, index, child, sizeof child) == ERROR_SUCCESS) visit(child);
+  }
+}
+
 // The pass's per-user tree removal as it is: the key opened by its full
 // path, its subkeys highest index first, then the parent opened by its path
 // for the deletion.
@@ -316,15 +330,7 @@ void CurrentTree(const std::string& parentPath, const std::string& name) {
     if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
         ERROR_SUCCESS)
       return;
-    DWORD count = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      for (DWORD index = count; index-- > 0;) {
-        char child[260] = {};
-        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
-          CurrentTree(fullPath, child);
-      }
-    }
+    ForEachSubkeyDownward(key.get(), [&](const char* child) { CurrentTree(fullPath, child); });
   }
   Key parent;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
@@ -338,15 +344,7 @@ void RelativeSubtree(HKEY parent, const char* name) {
   {
     Key key;
     if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS) return;
-    DWORD count = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      for (DWORD index = count; index-- > 0;) {
-        char child[260] = {};
-        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
-          RelativeSubtree(key.get(), child);
-      }
-    }
+    ForEachSubkeyDownward(key.get(), [&](const char* child) { RelativeSubtree(key.get(), child); });
   }
   RegDeleteKeyA(parent, name);
 }
@@ -360,15 +358,7 @@ void RelativeTree(const std::string& parentPath, const std::string& name) {
     if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
         ERROR_SUCCESS)
       return;
-    DWORD count = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      for (DWORD index = count; index-- > 0;) {
-        char child[260] = {};
-        if (RegEnumKeyA(key.get(), index, child, sizeof child) == ERROR_SUCCESS)
-          RelativeSubtree(key.get(), child);
-      }
-    }
+    ForEachSubkeyDownward(key.get(), [&](const char* child) { RelativeSubtree(key.get(), child); });
   }
   Key parent;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==

@@ -12,6 +12,7 @@ namespace qf::reliability {
 namespace {
 
 using platform::Root;
+using sim::RootName;
 using LinkPairs = std::vector<std::pair<std::string, std::string>>;
 
 // Capacities the pass reads with, in bytes.
@@ -44,15 +45,6 @@ bool AtOrBelow(const std::string& path, const std::string& dir) {
 std::string LastComponent(const std::string& path) {
   const size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-const char* RootName(Root root) {
-  switch (root) {
-    case Root::CurrentUser: return "HKCU";
-    case Root::LocalMachine: return "HKLM";
-    case Root::Users: return "HKU";
-  }
-  return "?";
 }
 
 std::string Hklm(const std::string& path) { return std::string("HKLM\\") + path; }

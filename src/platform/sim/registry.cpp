@@ -6,6 +6,16 @@
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
+
+const char* RootName(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return "HKCU";
+    case Root::LocalMachine: return "HKLM";
+    case Root::Users: return "HKU";
+  }
+  return "?";
+}
+
 namespace detail {
 namespace {
 
@@ -27,15 +37,6 @@ constexpr uint32_t kGenericWrite = 0x40000000;
 constexpr uint32_t kGenericExecute = 0x20000000;
 constexpr uint32_t kGenericAll = 0x10000000;
 constexpr uint32_t kMaximumAllowed = 0x02000000;
-
-const char* RootName(Root root) {
-  switch (root) {
-    case Root::CurrentUser: return "HKCU";
-    case Root::LocalMachine: return "HKLM";
-    case Root::Users: return "HKU";
-  }
-  return "?";
-}
 
 // Key paths split like file paths: on backslashes, empty names dropped.
 std::vector<std::string> SplitKeyPath(std::string_view path) { return SplitPath(path); }

@@ -64,6 +64,9 @@ struct Value {
 // failures, operation counter at 0.
 void Reset();
 
+// How journal and failure-injection paths name a root: "HKCU", "HKLM", "HKU".
+const char* RootName(Root root);
+
 // ---- Registry set-up and inspection (paths relative to the root) ----
 void CreateKey(Root root, const std::string& path);  // with its parents
 // Stores a value, creating the key (and parents) when missing.
