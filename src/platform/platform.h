@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unique_any.h"
+
 namespace qf::platform {
 
 // Result codes that callers and tests name.
@@ -60,23 +62,26 @@ constexpr uint32_t kIconInformation = 0x40;
 // Longest subkey name buffer the enumeration uses, in bytes.
 constexpr uint32_t kSubkeyNameCapacity = 260;
 
+// Each backend releases its own handles; the guards below own them.
+namespace detail {
+void CloseKeyHandle(std::uintptr_t handle);
+void CloseFindHandle(std::uintptr_t handle);
+void CloseLibraryHandle(std::uintptr_t handle);
+}  // namespace detail
+using UniqueKeyHandle = UniqueAny<std::uintptr_t, &detail::CloseKeyHandle>;
+using UniqueFindHandle = UniqueAny<std::uintptr_t, &detail::CloseFindHandle>;
+using UniqueLibraryHandle = UniqueAny<std::uintptr_t, &detail::CloseLibraryHandle>;
+
 // An open registry key (RegOpenKeyExA .. RegCloseKey).
 class RegKey {
  public:
-  RegKey() = default;
-  ~RegKey() { Close(); }
-  RegKey(RegKey&& other) noexcept;
-  RegKey& operator=(RegKey&& other) noexcept;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-
   // Opens `path` under `root` with `mask`; a key held before is closed first.
   long Open(Root root, const char* path, uint32_t mask);
   // Opens `path` below the open key `parent`; a key held before is closed
   // first.  `parent` must be another guard than this one.
   long Open(const RegKey& parent, const char* path, uint32_t mask);
-  bool Valid() const { return handle_ != 0; }
-  void Close();
+  bool Valid() const { return handle_.Valid(); }
+  void Close() { handle_.Reset(); }
 
   // Reads the value `name` when its data fits into `capacity` bytes: *type
   // gets the stored type and *data exactly the bytes returned.  A value that
@@ -98,7 +103,7 @@ class RegKey {
   long DeleteValue(const char* name);
 
  private:
-  std::uintptr_t handle_ = 0;
+  UniqueKeyHandle handle_;
 };
 
 // One entry of a directory listing: only the name and attributes are used.
@@ -110,44 +115,30 @@ struct FileEntry {
 // A directory listing (FindFirstFileA .. FindClose).
 class FileFind {
  public:
-  FileFind() = default;
-  ~FileFind() { Close(); }
-  FileFind(FileFind&& other) noexcept;
-  FileFind& operator=(FileFind&& other) noexcept;
-  FileFind(const FileFind&) = delete;
-  FileFind& operator=(const FileFind&) = delete;
-
   // Starts listing `pattern` (a directory's path followed by "\*.*") and
   // gives its first entry.  A listing held before is closed first.
   long Start(const char* pattern, FileEntry* first);
   // The next entry; kErrorNoMoreFiles after the last one.
   long Next(FileEntry* entry);
-  bool Valid() const { return handle_ != 0; }
-  void Close();
+  bool Valid() const { return handle_.Valid(); }
+  void Close() { handle_.Reset(); }
 
  private:
-  std::uintptr_t handle_ = 0;
+  UniqueFindHandle handle_;
 };
 
 // A loaded library (LoadLibraryA .. FreeLibrary).
 class Library {
  public:
-  Library() = default;
-  ~Library() { Close(); }
-  Library(Library&& other) noexcept;
-  Library& operator=(Library&& other) noexcept;
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-
   // Loads `name` by the platform's ordinary search.
   long Load(const char* name);
   // GetProcAddress; null when the entry is missing.
   void* Lookup(const char* entry) const;
-  bool Valid() const { return handle_ != 0; }
-  void Close();
+  bool Valid() const { return handle_.Valid(); }
+  void Close() { handle_.Reset(); }
 
  private:
-  std::uintptr_t handle_ = 0;
+  UniqueLibraryHandle handle_;
 };
 
 // Calls an entry found by Library::Lookup that takes one narrow text and

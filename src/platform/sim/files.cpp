@@ -338,20 +338,7 @@ long RemoveDir(const char* path) {
   return kSuccess;
 }
 
-FileFind::FileFind(FileFind&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-
-FileFind& FileFind::operator=(FileFind&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
-
-void FileFind::Close() {
-  if (handle_ != 0) DropHandle(handle_);
-  handle_ = 0;
-}
+void detail::CloseFindHandle(std::uintptr_t handle) { DropHandle(handle); }
 
 long FileFind::Start(const char* pattern, FileEntry* first) {
   Close();
@@ -385,12 +372,12 @@ long FileFind::Start(const char* pattern, FileEntry* first) {
   }
   listing.next = 1;
   *first = listing.entries.front();
-  handle_ = AddHandle(std::move(listing));
+  handle_.Reset(AddHandle(std::move(listing)));
   return kSuccess;
 }
 
 long FileFind::Next(FileEntry* entry) {
-  ListingHandle* listing = FindHandle<ListingHandle>(handle_);
+  ListingHandle* listing = FindHandle<ListingHandle>(handle_.Get());
   const std::string pattern = listing ? listing->pattern : std::string();
   const std::string real = listing ? listing->real : std::string();
   if (long injected = BeginOp(Op::FindNext, {pattern, real})) return injected;

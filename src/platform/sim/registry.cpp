@@ -234,27 +234,14 @@ namespace qf::platform {
 using sim::Op;
 using namespace sim::detail;
 
-RegKey::RegKey(RegKey&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
-
-void RegKey::Close() {
-  if (handle_ != 0) DropHandle(handle_);
-  handle_ = 0;
-}
+void detail::CloseKeyHandle(std::uintptr_t handle) { DropHandle(handle); }
 
 namespace {
 
 // RegOpenKeyExA of the key at `parts` below `root`; `shown` names it for
 // failure injection.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
-             uint32_t mask, std::uintptr_t* handle_) {
+             uint32_t mask, std::uintptr_t* out) {
   if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
 
   std::vector<RegNode*> chain;
@@ -266,7 +253,7 @@ long OpenKey(Root root, const std::vector<std::string>& parts, const std::string
 
   KeyHandle handle{root, {}, DisplayPath(root, chain), key->id, granted};
   for (const std::string& part : parts) handle.folded.push_back(Fold(part));
-  *handle_ = AddHandle(std::move(handle));
+  *out = AddHandle(std::move(handle));
   return kSuccess;
 }
 
@@ -275,27 +262,27 @@ long OpenKey(Root root, const std::vector<std::string>& parts, const std::string
 long RegKey::Open(Root root, const char* path, uint32_t mask) {
   Close();
   const std::vector<std::string> parts = SplitKeyPath(path ? path : "");
-  return OpenKey(root, parts, JoinKeyPath(root, parts), mask, &handle_);
+  return OpenKey(root, parts, JoinKeyPath(root, parts), mask, handle_.Put());
 }
 
 long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
   Close();
   Reached below;
-  if (long result = Reach(parent.handle_, 0, &below)) return result;
+  if (long result = Reach(parent.handle_.Get(), 0, &below)) return result;
   std::vector<std::string> parts = below.handle->folded;
   std::string shown = below.handle->path;
   for (std::string& part : SplitKeyPath(path ? path : "")) {
     shown += "\\" + part;
     parts.push_back(std::move(part));
   }
-  return OpenKey(below.handle->root, parts, shown, mask, &handle_);
+  return OpenKey(below.handle->root, parts, shown, mask, handle_.Put());
 }
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
                        std::string* data) const {
-  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_, name)})) return injected;
+  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_.Get(), name)})) return injected;
   Reached open;
-  if (long result = Reach(handle_, kQueryValue, &open)) return result;
+  if (long result = Reach(handle_.Get(), kQueryValue, &open)) return result;
   auto it = open.key->values.find(Fold(name ? name : ""));
   if (it == open.key->values.end()) return kErrorFileNotFound;
   const sim::Value& value = it->second.value;
@@ -306,25 +293,25 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
 }
 
 long RegKey::WriteText(const char* name, const std::string& text) {
-  return Write(handle_, name, sim::Value{kRegSz, text + '\0'});
+  return Write(handle_.Get(), name, sim::Value{kRegSz, text + '\0'});
 }
 
 long RegKey::WriteDword(const char* name, uint32_t value) {
-  return Write(handle_, name, sim::Value{kRegDword, DwordBytes(value)});
+  return Write(handle_.Get(), name, sim::Value{kRegDword, DwordBytes(value)});
 }
 
 long RegKey::CountSubkeys(uint32_t* count) const {
-  if (long injected = BeginOp(Op::RegCountSubkeys, {HandlePath(handle_)})) return injected;
+  if (long injected = BeginOp(Op::RegCountSubkeys, {HandlePath(handle_.Get())})) return injected;
   Reached open;
-  if (long result = Reach(handle_, kQueryValue, &open)) return result;
+  if (long result = Reach(handle_.Get(), kQueryValue, &open)) return result;
   *count = static_cast<uint32_t>(open.key->subkeys.size());
   return kSuccess;
 }
 
 long RegKey::SubkeyName(uint32_t index, std::string* name) const {
-  if (long injected = BeginOp(Op::RegEnum, {HandlePath(handle_)})) return injected;
+  if (long injected = BeginOp(Op::RegEnum, {HandlePath(handle_.Get())})) return injected;
   Reached open;
-  if (long result = Reach(handle_, kEnumerateSubkeys, &open)) return result;
+  if (long result = Reach(handle_.Get(), kEnumerateSubkeys, &open)) return result;
   if (index >= open.key->subkeys.size()) return kErrorNoMoreItems;
   const std::string& found = std::next(open.key->subkeys.begin(), index)->second->name;
   if (found.size() + 1 > kSubkeyNameCapacity) return kErrorMoreData;
@@ -334,12 +321,12 @@ long RegKey::SubkeyName(uint32_t index, std::string* name) const {
 
 long RegKey::DeleteSubkey(const char* name) {
   const std::vector<std::string> parts = SplitKeyPath(name ? name : "");
-  std::string given = HandlePath(handle_);
+  std::string given = HandlePath(handle_.Get());
   for (const std::string& part : parts) given += "\\" + part;
   if (long injected = BeginOp(Op::RegDeleteKey, {given})) return injected;
 
   Reached open;
-  if (long result = Reach(handle_, 0, &open)) return result;
+  if (long result = Reach(handle_.Get(), 0, &open)) return result;
   std::vector<std::string> full;
   for (const std::string& part : open.handle->folded) full.push_back(part);
   for (const std::string& part : parts) full.push_back(part);
@@ -357,9 +344,9 @@ long RegKey::DeleteSubkey(const char* name) {
 }
 
 long RegKey::DeleteValue(const char* name) {
-  if (long injected = BeginOp(Op::RegDeleteValue, {ValuePath(handle_, name)})) return injected;
+  if (long injected = BeginOp(Op::RegDeleteValue, {ValuePath(handle_.Get(), name)})) return injected;
   Reached open;
-  if (long result = Reach(handle_, kSetValue, &open)) return result;
+  if (long result = Reach(handle_.Get(), kSetValue, &open)) return result;
   auto it = open.key->values.find(Fold(name ? name : ""));
   if (it == open.key->values.end()) return kErrorFileNotFound;
   Record("RegDeleteValue", open.handle->path, it->second.name);

@@ -64,22 +64,11 @@ long SystemErrorText(uint32_t code, std::string* text) {
   return kSuccess;
 }
 
-Library::Library(Library&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
-
-void Library::Close() {
-  if (const LibraryHandle* library = FindHandle<LibraryHandle>(handle_)) {
+void detail::CloseLibraryHandle(std::uintptr_t handle) {
+  if (const LibraryHandle* library = FindHandle<LibraryHandle>(handle)) {
     Record("FreeLibrary", library->library->name);
-    DropHandle(handle_);
+    DropHandle(handle);
   }
-  handle_ = 0;
 }
 
 long Library::Load(const char* name) {
@@ -90,13 +79,13 @@ long Library::Load(const char* name) {
   LibraryRecord* record = FindLibrary(given);
   if (!record && given.find('.') == std::string::npos) record = FindLibrary(given + ".DLL");
   if (!record) return kErrorModNotFound;
-  handle_ = AddHandle(LibraryHandle{record});
+  handle_.Reset(AddHandle(LibraryHandle{record}));
   Record("LoadLibrary", record->name);
   return kSuccess;
 }
 
 void* Library::Lookup(const char* entry) const {
-  const LibraryHandle* library = FindHandle<LibraryHandle>(handle_);
+  const LibraryHandle* library = FindHandle<LibraryHandle>(handle_.Get());
   const std::string name = entry ? entry : "";
   const std::string shown = (library ? library->library->name : std::string()) + "!" + name;
   if (BeginOp(Op::Lookup, {shown}) != kSuccess || !library) return nullptr;

@@ -25,16 +25,9 @@ void TakeEntry(const WIN32_FIND_DATAA& data, FileEntry* entry) {
 
 }  // namespace
 
-FileFind::FileFind(FileFind&& other) noexcept
-    : handle_(std::exchange(other.handle_, 0)) {}
-
-FileFind& FileFind::operator=(FileFind&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
+namespace detail {
+void CloseFindHandle(std::uintptr_t handle) { FindClose(AsFind(handle)); }
+}  // namespace detail
 
 long FileFind::Start(const char* pattern, FileEntry* first) {
   Close();
@@ -42,24 +35,18 @@ long FileFind::Start(const char* pattern, FileEntry* first) {
   const HANDLE find = FindFirstFileA(pattern, &data);
   if (find == INVALID_HANDLE_VALUE) return LastError();
   // 0 means "no listing" in handle_, and a valid find handle is never 0.
-  handle_ = reinterpret_cast<std::uintptr_t>(find);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(find));
   TakeEntry(data, first);
   return kSuccess;
 }
 
 long FileFind::Next(FileEntry* entry) {
   // Without a listing there is no handle to hand to the API at all.
-  if (handle_ == 0) return kErrorInvalidHandle;
+  if (!handle_.Valid()) return kErrorInvalidHandle;
   WIN32_FIND_DATAA data;
-  if (!FindNextFileA(AsFind(handle_), &data)) return LastError();
+  if (!FindNextFileA(AsFind(handle_.Get()), &data)) return LastError();
   TakeEntry(data, entry);
   return kSuccess;
-}
-
-void FileFind::Close() {
-  if (handle_ == 0) return;
-  FindClose(AsFind(handle_));
-  handle_ = 0;
 }
 
 long GetCurrentDir(std::string* path) {

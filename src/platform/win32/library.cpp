@@ -14,16 +14,9 @@ HMODULE AsModule(std::uintptr_t handle) {
 
 }  // namespace
 
-Library::Library(Library&& other) noexcept
-    : handle_(std::exchange(other.handle_, 0)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
+namespace detail {
+void CloseLibraryHandle(std::uintptr_t handle) { FreeLibrary(AsModule(handle)); }
+}  // namespace detail
 
 long Library::Load(const char* name) {
   Close();
@@ -32,20 +25,14 @@ long Library::Load(const char* name) {
     const DWORD error = GetLastError();
     return error != ERROR_SUCCESS ? static_cast<long>(error) : ERROR_GEN_FAILURE;
   }
-  handle_ = reinterpret_cast<std::uintptr_t>(module);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(module));
   return kSuccess;
 }
 
 void* Library::Lookup(const char* entry) const {
   // GetProcAddress on a null module would search the program itself.
-  if (handle_ == 0) return nullptr;
-  return reinterpret_cast<void*>(GetProcAddress(AsModule(handle_), entry));
-}
-
-void Library::Close() {
-  if (handle_ == 0) return;
-  FreeLibrary(AsModule(handle_));
-  handle_ = 0;
+  if (!handle_.Valid()) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(AsModule(handle_.Get()), entry));
 }
 
 void CallTextEntry(void* entry, const char* text) {

@@ -24,40 +24,27 @@ HKEY RootKey(Root root) {
 
 }  // namespace
 
-RegKey::RegKey(RegKey&& other) noexcept
-    : handle_(std::exchange(other.handle_, 0)) {}
-
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
+namespace detail {
+void CloseKeyHandle(std::uintptr_t handle) { RegCloseKey(AsKey(handle)); }
+}  // namespace detail
 
 long RegKey::Open(Root root, const char* path, uint32_t mask) {
   Close();
   HKEY key = nullptr;
   const LONG result = RegOpenKeyExA(RootKey(root), path, 0, mask, &key);
   if (result != ERROR_SUCCESS) return result;
-  handle_ = reinterpret_cast<std::uintptr_t>(key);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 
 long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
   Close();
-  if (parent.handle_ == 0) return kErrorInvalidHandle;
+  if (!parent.Valid()) return kErrorInvalidHandle;
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(AsKey(parent.handle_), path, 0, mask, &key);
+  const LONG result = RegOpenKeyExA(AsKey(parent.handle_.Get()), path, 0, mask, &key);
   if (result != ERROR_SUCCESS) return result;
-  handle_ = reinterpret_cast<std::uintptr_t>(key);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
-}
-
-void RegKey::Close() {
-  if (handle_ == 0) return;
-  RegCloseKey(AsKey(handle_));
-  handle_ = 0;
 }
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
@@ -67,7 +54,7 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
   std::vector<BYTE> buffer(capacity == 0 ? 1 : capacity);
   DWORD stored_type = 0;
   DWORD size = capacity;
-  const LONG result = RegQueryValueExA(AsKey(handle_), name, nullptr,
+  const LONG result = RegQueryValueExA(AsKey(handle_.Get()), name, nullptr,
                                        &stored_type, buffer.data(), &size);
   if (result != ERROR_SUCCESS) return result;
   // The caller's out-parameters change only now, on success.
@@ -79,21 +66,21 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
 
 long RegKey::WriteText(const char* name, const std::string& text) {
   const char* bytes = text.c_str();
-  return RegSetValueExA(AsKey(handle_), name, 0, REG_SZ,
+  return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(bytes),
                         static_cast<DWORD>(std::strlen(bytes) + 1));
 }
 
 long RegKey::WriteDword(const char* name, uint32_t value) {
   const DWORD dword = value;
-  return RegSetValueExA(AsKey(handle_), name, 0, REG_DWORD,
+  return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&dword), sizeof dword);
 }
 
 long RegKey::CountSubkeys(uint32_t* count) const {
   DWORD subkeys = 0;
   const LONG result =
-      RegQueryInfoKeyA(AsKey(handle_), nullptr, nullptr, nullptr, &subkeys,
+      RegQueryInfoKeyA(AsKey(handle_.Get()), nullptr, nullptr, nullptr, &subkeys,
                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr);
   if (result != ERROR_SUCCESS) return result;
@@ -104,7 +91,7 @@ long RegKey::CountSubkeys(uint32_t* count) const {
 long RegKey::SubkeyName(uint32_t index, std::string* name) const {
   char buffer[kSubkeyNameCapacity] = {};
   const LONG result =
-      RegEnumKeyA(AsKey(handle_), index, buffer, kSubkeyNameCapacity);
+      RegEnumKeyA(AsKey(handle_.Get()), index, buffer, kSubkeyNameCapacity);
   if (result != ERROR_SUCCESS) return result;
   // Bounded even if the API ever filled the buffer without a terminator.
   name->assign(buffer, strnlen(buffer, sizeof buffer));
@@ -112,11 +99,11 @@ long RegKey::SubkeyName(uint32_t index, std::string* name) const {
 }
 
 long RegKey::DeleteSubkey(const char* name) {
-  return RegDeleteKeyA(AsKey(handle_), name);
+  return RegDeleteKeyA(AsKey(handle_.Get()), name);
 }
 
 long RegKey::DeleteValue(const char* name) {
-  return RegDeleteValueA(AsKey(handle_), name);
+  return RegDeleteValueA(AsKey(handle_.Get()), name);
 }
 
 }  // namespace qf::platform

@@ -6,23 +6,9 @@
 namespace qf::platform {
 namespace {
 
-// Owns a buffer that FormatMessageA allocated, so it is released on every
-// path, including a failing copy.
-class LocalBuffer {
- public:
-  LocalBuffer() = default;
-  ~LocalBuffer() {
-    if (text_ != nullptr) LocalFree(text_);
-  }
-  LocalBuffer(const LocalBuffer&) = delete;
-  LocalBuffer& operator=(const LocalBuffer&) = delete;
-
-  char** Receive() { return &text_; }
-  const char* Text() const { return text_; }
-
- private:
-  char* text_ = nullptr;
-};
+// The text FormatMessageA allocates, released on every path, including a
+// failing copy.
+using UniqueLocalText = UniqueAny<HLOCAL, &::LocalFree>;
 
 }  // namespace
 
@@ -33,18 +19,18 @@ void ShowMessage(const char* text, const char* caption, uint32_t icon) {
 }
 
 long SystemErrorText(uint32_t code, std::string* text) {
-  LocalBuffer buffer;
+  UniqueLocalText buffer;
   // With FORMAT_MESSAGE_ALLOCATE_BUFFER the "buffer" argument is where the
   // address of the allocated text goes.
   const DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
       code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<LPSTR>(buffer.Receive()), 0, nullptr);
-  if (length == 0 || buffer.Text() == nullptr) {
+      reinterpret_cast<LPSTR>(buffer.Put()), 0, nullptr);
+  if (length == 0 || !buffer.Valid()) {
     const DWORD error = GetLastError();
     return error != ERROR_SUCCESS ? static_cast<long>(error) : ERROR_GEN_FAILURE;
   }
-  text->assign(buffer.Text(), length);
+  text->assign(static_cast<const char*>(buffer.Get()), length);
   return kSuccess;
 }
 
