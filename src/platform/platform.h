@@ -62,6 +62,11 @@ constexpr uint32_t kIconInformation = 0x40;
 // Longest subkey name buffer the enumeration uses, in bytes.
 constexpr uint32_t kSubkeyNameCapacity = 260;
 
+// Marks a call whose result the pass ignores by design: the pass goes on
+// whatever it gave (a deletion that failed leaves its object behind, which
+// the later steps already allow for).
+inline void BestEffort(long /*result*/) {}
+
 // Each backend releases its own handles; the guards below own them.
 namespace detail {
 void CloseKeyHandle(std::uintptr_t handle);

@@ -119,6 +119,7 @@ struct Machine {
   std::map<std::string, std::unique_ptr<FileNode>> drives;  // by folded root name
   std::string cwd;
   std::map<std::string, std::unique_ptr<LibraryRecord>> libraries;  // folded
+  std::map<uint32_t, std::string> messages;  // SetMessageText's texts by code
   std::map<std::uintptr_t, Handle> handles;
   std::vector<JournalEntry> journal;
   uint64_t operations = 0;

@@ -38,6 +38,10 @@ void AddEntry(const std::string& library, const std::string& entry,
   slot->onCall = std::move(onCall);
 }
 
+void SetMessageText(uint32_t code, const std::string& text) {
+  detail::M().messages[code] = text;
+}
+
 }  // namespace qf::sim
 
 namespace qf::platform {
@@ -54,6 +58,11 @@ void ShowMessage(const char* text, const char* caption, uint32_t icon) {
 
 long SystemErrorText(uint32_t code, std::string* text) {
   if (long injected = BeginOp(Op::SystemErrorText, {std::to_string(code)})) return injected;
+  auto given = M().messages.find(code);
+  if (given != M().messages.end()) {
+    *text = given->second;
+    return kSuccess;
+  }
   // A small message table: just the codes tests need.
   switch (code) {
     case 0: *text = "The operation completed successfully.\r\n"; break;
