@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/unique_any.h"
 
@@ -41,11 +42,18 @@ constexpr uint32_t kKeyRead = 0x20019;
 constexpr uint32_t kKeyWrite = 0x20006;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 
+// Options for opening keys.  kOpenLink (REG_OPTION_OPEN_LINK): a link key
+// named last in the path opens as the link itself (no subkeys, its one value
+// "SymbolicLinkValue"), not as its target; links earlier in the path are
+// followed all the same.
+constexpr uint32_t kOpenLink = 0x8;
+
 // Stored value types.
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegLink = 6;  // a link key's target, UTF-16, no terminator
 
 // File attribute bits.
 constexpr uint32_t kAttrReadOnly = 0x1;
@@ -72,19 +80,22 @@ namespace detail {
 void CloseKeyHandle(std::uintptr_t handle);
 void CloseFindHandle(std::uintptr_t handle);
 void CloseLibraryHandle(std::uintptr_t handle);
+void CloseFileHandle(std::uintptr_t handle);
 }  // namespace detail
 using UniqueKeyHandle = UniqueAny<std::uintptr_t, &detail::CloseKeyHandle>;
 using UniqueFindHandle = UniqueAny<std::uintptr_t, &detail::CloseFindHandle>;
 using UniqueLibraryHandle = UniqueAny<std::uintptr_t, &detail::CloseLibraryHandle>;
+using UniqueFileHandle = UniqueAny<std::uintptr_t, &detail::CloseFileHandle>;
 
 // An open registry key (RegOpenKeyExA .. RegCloseKey).
 class RegKey {
  public:
-  // Opens `path` under `root` with `mask`; a key held before is closed first.
-  long Open(Root root, const char* path, uint32_t mask);
+  // Opens `path` under `root` with `mask` and `options` (0 or kOpenLink); a
+  // key held before is closed first.
+  long Open(Root root, const char* path, uint32_t mask, uint32_t options = 0);
   // Opens `path` below the open key `parent`; a key held before is closed
   // first.  `parent` must be another guard than this one.
-  long Open(const RegKey& parent, const char* path, uint32_t mask);
+  long Open(const RegKey& parent, const char* path, uint32_t mask, uint32_t options = 0);
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
@@ -104,7 +115,14 @@ class RegKey {
   // RegEnumKeyA with a kSubkeyNameCapacity buffer; fails past the last one.
   long SubkeyName(uint32_t index, std::string* name) const;
   // RegDeleteKeyA: deletes one subkey; fails when it has subkeys of its own.
+  // A link named last is followed: its target is what goes.
   long DeleteSubkey(const char* name);
+  // NtDeleteKey: deletes the key this guard holds (opened with DELETE, as
+  // kKeyAllAccess is), whatever its name now leads to; a key opened with
+  // kOpenLink goes as the link.  Fails when it has subkeys of its own.  The
+  // guard still holds the deleted key until it is closed; calls through it
+  // then fail.
+  long Delete();
   long DeleteValue(const char* name);
 
  private:
@@ -131,6 +149,61 @@ class FileFind {
  private:
   UniqueFindHandle handle_;
 };
+
+// What an open file or directory says about itself, through its handle.
+struct FileFacts {
+  uint64_t id = 0;          // the file system's id of the object (file index)
+  uint32_t attributes = 0;  // kAttrReparsePoint when the handle is a link itself
+  std::string finalPath;    // "C:\dir\name" or "\\server\share\name", no "\\?\"
+};
+
+// One entry of a listing through a directory's handle.
+struct DirEntry {
+  std::string name;
+  uint32_t attributes = 0;
+  uint64_t id = 0;
+};
+
+// What an opened file or directory may be used for.  Every open shares
+// reading and writing but never deletion, so the object cannot be renamed,
+// replaced or deleted by anyone else while it is held.
+enum class FileAccess {
+  Inspect,        // its facts only
+  List,           // its facts and, for a directory, its entries
+  Delete,         // its facts, and deletion through the handle
+  ListAndDelete,  // both
+};
+
+// An open file or directory, opened as itself: a link is opened as the link,
+// never as what it points to (FILE_OPEN_REPARSE_POINT).
+class FileHandle {
+ public:
+  // Opens `path` (CreateFileW with FILE_FLAG_BACKUP_SEMANTICS |
+  // FILE_FLAG_OPEN_REPARSE_POINT); links on the way to it are followed.  A
+  // handle held before is closed first.
+  [[nodiscard]] long Open(const char* path, FileAccess access);
+  // Opens the entry `name` of the open directory `parent` (NtOpenFile with
+  // RootDirectory); `parent` must be another guard than this one.
+  [[nodiscard]] long OpenBelow(const FileHandle& parent, const std::string& name,
+                               FileAccess access);
+  // The object's id, attributes and final path.
+  [[nodiscard]] long Facts(FileFacts* facts) const;
+  // Every entry of the directory, "." and ".." included, in the order the
+  // file system gives them (NtQueryDirectoryFile with file ids).
+  [[nodiscard]] long List(std::vector<DirEntry>* entries) const;
+  // Deletes the object through this handle (FileDispositionInformation): a
+  // file, a link itself or an empty directory; gone once the handle closes.
+  [[nodiscard]] long Dispose();
+  bool Valid() const { return handle_.Valid(); }
+  void Close() { handle_.Reset(); }
+
+ private:
+  UniqueFileHandle handle_;
+};
+
+// GetLongPathNameW: `path` with every 8.3 short name replaced by the long
+// name; the path must exist.
+[[nodiscard]] long LongPathName(const char* path, std::string* longPath);
 
 // A loaded library (LoadLibraryA .. FreeLibrary).
 class Library {

@@ -137,7 +137,7 @@ TEST_F(PeImageTest, ImportsSystemLibrariesOnly) {
   const IMAGE_DATA_DIRECTORY& dir = image_.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
   ASSERT_NE(dir.VirtualAddress, 0u) << "no import table";
   const std::vector<std::string> allowed = {"kernel32.dll", "advapi32.dll", "user32.dll",
-                                            "msvcrt.dll"};
+                                            "ntdll.dll", "msvcrt.dll"};
   std::vector<std::string> imported;
   for (DWORD rva = dir.VirtualAddress;; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
     const auto* entry = image_.AtRva<IMAGE_IMPORT_DESCRIPTOR>(rva);

@@ -39,6 +39,10 @@ bool ContainsFold(std::string_view text, std::string_view part);
 // be, a key that does not exist) throws this, so the test fails loudly.
 [[noreturn]] void Misuse(const std::string& what);
 
+// Ids for handles, keys and files, unique for the life of the process so
+// that a guard left over from before a Reset() can never reach a new object.
+uint64_t NextId();
+
 // ---- Registry ----
 struct RegValue {
   std::string name;  // as first stored
@@ -50,6 +54,10 @@ struct RegNode {
   uint64_t id = 0;  // never reused, so a handle can tell a recreated key
   bool canOpen = true;
   bool canWrite = true;
+  // A link key: opening it, or a path through it, reaches the key at
+  // `linkTarget` below the same root instead (unless it is opened as itself).
+  bool isLink = false;
+  std::vector<std::string> linkTarget;
   std::map<std::string, RegValue> values;                 // by folded name
   std::map<std::string, std::unique_ptr<RegNode>> subkeys;  // by folded name
 };
@@ -60,11 +68,15 @@ enum class Kind { Directory, File, Link };
 struct FileNode {
   Kind kind = Kind::Directory;
   std::string name;  // "C:" or "\\server\share" for a root
+  std::string shortName;  // its 8.3 name, "" when it has none
+  uint64_t id = NextId();  // the file id; a link has its own
   uint32_t extra = 0;  // attribute bits besides those the kind implies
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
   FileNode* parent = nullptr;
-  std::map<std::string, std::unique_ptr<FileNode>> children;  // by folded name
+  // Shared with nothing but the handles' weak references, so that a deleted
+  // object is gone for its handles too.
+  std::map<std::string, std::shared_ptr<FileNode>> children;  // by folded name
 };
 
 // ---- Libraries ----
@@ -99,7 +111,15 @@ struct LibraryHandle {
   LibraryRecord* library = nullptr;
 };
 
-using Handle = std::variant<KeyHandle, ListingHandle, LibraryHandle>;
+// A file or directory opened as itself.  Every open shares reading and
+// writing, never deletion.
+struct FileObjectHandle {
+  std::weak_ptr<FileNode> node;
+  bool list = false;
+  bool remove = false;  // opened with DELETE access
+};
+
+using Handle = std::variant<KeyHandle, ListingHandle, LibraryHandle, FileObjectHandle>;
 
 struct PathRule {
   Op op;
@@ -116,7 +136,7 @@ struct Machine {
   Machine();  // the state Reset() gives
 
   std::map<Root, std::unique_ptr<RegNode>> registry;
-  std::map<std::string, std::unique_ptr<FileNode>> drives;  // by folded root name
+  std::map<std::string, std::shared_ptr<FileNode>> drives;  // by folded root name
   std::string cwd;
   std::map<std::string, std::unique_ptr<LibraryRecord>> libraries;  // folded
   std::map<uint32_t, std::string> messages;  // SetMessageText's texts by code
@@ -125,13 +145,11 @@ struct Machine {
   uint64_t operations = 0;
   std::vector<PathRule> pathRules;
   std::vector<CountRule> countRules;
+  std::multimap<uint64_t, std::function<void()>> actions;  // AtOperation's, by n
 };
 
 Machine& M();
 
-// Ids for handles and keys, unique for the life of the process so that a
-// guard left over from before a Reset() can never reach a new object.
-uint64_t NextId();
 
 // Counts one operation and tells whether an injected failure hits it: the
 // code to fail with, or 0.  `paths` are the names the call is known by.

@@ -21,6 +21,7 @@ namespace {
 
 using platform::kErrorAccessDenied;
 using platform::kErrorFileNotFound;
+using platform::kErrorInvalidParameter;
 using platform::kErrorInvalidHandle;
 using platform::kErrorMoreData;
 using platform::kErrorNoMoreItems;
@@ -29,6 +30,7 @@ using platform::kSuccess;
 constexpr uint32_t kQueryValue = 0x1;
 constexpr uint32_t kSetValue = 0x2;
 constexpr uint32_t kEnumerateSubkeys = 0x8;
+constexpr uint32_t kDelete = 0x10000;
 // Every right that changes the key or what hangs below it: set value, create
 // subkey, create link, delete, write DAC, write owner.
 constexpr uint32_t kWriteRights = 0x2 | 0x4 | 0x20 | 0x10000 | 0x40000 | 0x80000;
@@ -76,11 +78,70 @@ RegNode* FindKey(Root root, const std::string& path) {
 RegNode* CreateKeyPath(Root root, const std::string& path) {
   RegNode* node = M().registry.at(root).get();
   for (const std::string& part : SplitKeyPath(path)) {
+    if (node->isLink) Misuse("a key below the link key " + node->name + " in " + path);
     auto& slot = node->subkeys[Fold(part)];
     if (!slot) slot = NewKey(part);
     node = slot.get();
   }
   return node;
+}
+
+// Links followed on the way to one key before the walk gives up, as the
+// registry does with a chain of links that loops.
+constexpr int kMaxKeyLinks = 16;
+
+// A key as the platform calls reach it: the real key, the keys walked to it
+// from the root (the root first) and its real path below the root, folded.
+struct Resolved {
+  RegNode* key = nullptr;
+  std::vector<RegNode*> chain;
+  std::vector<std::string> folded;
+};
+
+// Walks `parts` below `root` as RegOpenKeyExA does: a link key on the way is
+// followed to its target, and so is one named last unless `openLink` asks
+// for the link itself (REG_OPTION_OPEN_LINK).
+long Resolve(Root root, std::vector<std::string> parts, bool openLink, Resolved* out) {
+  for (int links = 0;; ++links) {
+    Resolved found;
+    found.key = M().registry.at(root).get();
+    found.chain.push_back(found.key);
+    size_t i = 0;
+    for (; i < parts.size(); ++i) {
+      auto it = found.key->subkeys.find(Fold(parts[i]));
+      if (it == found.key->subkeys.end()) return kErrorFileNotFound;
+      RegNode* next = it->second.get();
+      if (next->isLink && (i + 1 < parts.size() || !openLink)) break;
+      found.key = next;
+      found.chain.push_back(next);
+      found.folded.push_back(Fold(parts[i]));
+    }
+    if (i == parts.size()) {
+      *out = std::move(found);
+      return kSuccess;
+    }
+    if (links == kMaxKeyLinks) return kErrorCantResolveFilename;
+    // Start again from the root along the link's target and what follows it.
+    const RegNode* link = found.key->subkeys.at(Fold(parts[i])).get();
+    std::vector<std::string> rest = link->linkTarget;
+    rest.insert(rest.end(), parts.begin() + static_cast<std::ptrdiff_t>(i) + 1, parts.end());
+    parts = std::move(rest);
+  }
+}
+
+// How a link key names its target in "SymbolicLinkValue": the registry's
+// own path of the target, in UTF-16 without a terminator.
+std::string LinkValue(Root root, const std::vector<std::string>& target) {
+  std::string path = root == Root::LocalMachine ? "\\Registry\\Machine"
+                     : root == Root::Users      ? "\\Registry\\User"
+                                                : "\\Registry\\User\\S-1-5-21-0-0-0-1000";
+  for (const std::string& part : target) path += "\\" + part;
+  std::string utf16;
+  for (char c : path) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  return utf16;
 }
 
 std::string DisplayPath(Root root, const std::vector<RegNode*>& chain) {
@@ -174,6 +235,22 @@ void CreateKey(Root root, const std::string& path) {
   detail::CreateKeyPath(root, path);
 }
 
+void MakeKeyLink(Root root, const std::string& path, const std::string& targetPath) {
+  const std::vector<std::string> parts = detail::SplitKeyPath(path);
+  if (parts.empty()) detail::Misuse("a link key without a name");
+  std::vector<std::string> parentParts(parts.begin(), parts.end() - 1);
+  std::string parentPath;
+  for (const std::string& part : parentParts) parentPath += part + "\\";
+  detail::RegNode* parent = detail::CreateKeyPath(root, parentPath);
+  auto& slot = parent->subkeys[detail::Fold(parts.back())];
+  if (slot) detail::Misuse("MakeKeyLink over the existing key " + path);
+  slot = detail::NewKey(parts.back());
+  slot->isLink = true;
+  slot->linkTarget = detail::SplitKeyPath(targetPath);
+  detail::StoreValue(slot.get(), "SymbolicLinkValue",
+                     Value{platform::kRegLink, detail::LinkValue(root, slot->linkTarget)});
+}
+
 void SetValue(Root root, const std::string& key, const std::string& name,
               uint32_t type, const std::string& data) {
   detail::StoreValue(detail::CreateKeyPath(root, key), name, Value{type, data});
@@ -239,33 +316,34 @@ void detail::CloseKeyHandle(std::uintptr_t handle) { DropHandle(handle); }
 namespace {
 
 // RegOpenKeyExA of the key at `parts` below `root`; `shown` names it for
-// failure injection.
+// failure injection.  The handle names the real key, links resolved.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
-             uint32_t mask, std::uintptr_t* out) {
+             uint32_t mask, uint32_t options, std::uintptr_t* out) {
   if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
+  if ((options & ~platform::kOpenLink) != 0) return kErrorInvalidParameter;
 
-  std::vector<RegNode*> chain;
-  RegNode* key = FindKey(root, parts, &chain);
-  if (!key) return kErrorFileNotFound;
-  const uint32_t granted = Granted(mask, *key);
-  if (!key->canOpen) return kErrorAccessDenied;
-  if ((granted & kWriteRights) && !key->canWrite) return kErrorAccessDenied;
+  Resolved found;
+  if (long result = Resolve(root, parts, (options & platform::kOpenLink) != 0, &found))
+    return result;
+  const RegNode& key = *found.key;
+  const uint32_t granted = Granted(mask, key);
+  if (!key.canOpen) return kErrorAccessDenied;
+  if ((granted & kWriteRights) && !key.canWrite) return kErrorAccessDenied;
 
-  KeyHandle handle{root, {}, DisplayPath(root, chain), key->id, granted};
-  for (const std::string& part : parts) handle.folded.push_back(Fold(part));
-  *out = AddHandle(std::move(handle));
+  *out = AddHandle(KeyHandle{root, std::move(found.folded), DisplayPath(root, found.chain),
+                             key.id, granted});
   return kSuccess;
 }
 
 }  // namespace
 
-long RegKey::Open(Root root, const char* path, uint32_t mask) {
+long RegKey::Open(Root root, const char* path, uint32_t mask, uint32_t options) {
   Close();
   const std::vector<std::string> parts = SplitKeyPath(path ? path : "");
-  return OpenKey(root, parts, JoinKeyPath(root, parts), mask, handle_.Put());
+  return OpenKey(root, parts, JoinKeyPath(root, parts), mask, options, handle_.Put());
 }
 
-long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
+long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_t options) {
   Close();
   Reached below;
   if (long result = Reach(parent.handle_.Get(), 0, &below)) return result;
@@ -275,7 +353,7 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
     shown += "\\" + part;
     parts.push_back(std::move(part));
   }
-  return OpenKey(below.handle->root, parts, shown, mask, handle_.Put());
+  return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put());
 }
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
@@ -330,9 +408,12 @@ long RegKey::DeleteSubkey(const char* name) {
   std::vector<std::string> full;
   for (const std::string& part : open.handle->folded) full.push_back(part);
   for (const std::string& part : parts) full.push_back(part);
-  std::vector<RegNode*> chain;
-  RegNode* key = FindKey(open.handle->root, full, &chain);
-  if (!key) return kErrorFileNotFound;
+  // The subkey is opened as RegOpenKeyExA opens it: a link named last is
+  // followed, and its target is what goes.
+  Resolved found;
+  if (long result = Resolve(open.handle->root, full, false, &found)) return result;
+  const std::vector<RegNode*>& chain = found.chain;
+  RegNode* key = found.key;
   // A root cannot go, nor a key the caller may not open for deletion, nor
   // one with subkeys of its own.
   if (chain.size() < 2 || !key->canOpen || !key->canWrite) return kErrorAccessDenied;
@@ -340,6 +421,21 @@ long RegKey::DeleteSubkey(const char* name) {
 
   Record("RegDeleteKey", DisplayPath(open.handle->root, chain));
   chain[chain.size() - 2]->subkeys.erase(Fold(key->name));
+  return kSuccess;
+}
+
+long RegKey::Delete() {
+  if (long injected = BeginOp(Op::RegDeleteKey, {HandlePath(handle_.Get())})) return injected;
+  Reached open;
+  if (long result = Reach(handle_.Get(), kDelete, &open)) return result;
+  // A root cannot go, nor a key with subkeys of its own.
+  if (open.handle->folded.empty() || !open.key->subkeys.empty()) return kErrorAccessDenied;
+
+  Record("RegDeleteKey", open.handle->path);
+  RegNode* parent = M().registry.at(open.handle->root).get();
+  for (size_t i = 0; i + 1 < open.handle->folded.size(); ++i)
+    parent = parent->subkeys.at(open.handle->folded[i]).get();
+  parent->subkeys.erase(open.handle->folded.back());
   return kSuccess;
 }
 

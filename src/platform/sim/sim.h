@@ -19,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -32,10 +33,12 @@ enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, GetCurrentDir, SetCurrentDir, GetAttributes, FindFirst,
   FindNext, EraseFile, RemoveDir, SystemErrorText, LoadLibrary, Lookup,
+  FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
 };
 
 // One journal line.  `kind` is one of:
-//   "RegDeleteKey"   path = full key path ("HKCU\Software\...\3.0\A")
+//   "RegDeleteKey"   path = full key path ("HKCU\Software\...\3.0\A"); for a
+//                    link deleted as itself, the link's own path
 //   "RegSetValue"    path = full key path, detail = value name
 //   "RegDeleteValue" path = full key path, detail = value name
 //   "DeleteFile"     path = full path of what was deleted (link itself)
@@ -68,7 +71,15 @@ void Reset();
 const char* RootName(Root root);
 
 // ---- Registry set-up and inspection (paths relative to the root) ----
+// These name keys as stored and never follow a link key: a link is a key of
+// its own, without subkeys, holding its one value "SymbolicLinkValue".
 void CreateKey(Root root, const std::string& path);  // with its parents
+// A link key at `path` (its parents are created) to the key at `targetPath`
+// below the same root, which need not exist.  The platform calls follow it
+// as Windows does: opening it opens the target, unless kOpenLink opens it as
+// itself.  Its "SymbolicLinkValue" (kRegLink) names the target as the
+// registry does ("\Registry\Machine\...", "\Registry\User\<SID>\...").
+void MakeKeyLink(Root root, const std::string& path, const std::string& targetPath);
 // Stores a value, creating the key (and parents) when missing.
 void SetValue(Root root, const std::string& key, const std::string& name,
               uint32_t type, const std::string& data);
@@ -105,6 +116,15 @@ std::string CurrentDir();
 void SetCwd(const std::string& path);  // must exist
 // Every path below `path` (not following links), sorted; for assertions.
 std::vector<std::string> Tree(const std::string& path);
+// Gives the object at `path` the 8.3 name `shortName`, by which paths may
+// name it too.
+void SetShortName(const std::string& path, const std::string& shortName);
+// Renames or moves the object at `from` (a link itself) to `to`, whose parent
+// must exist, as another process would: refused with 32 (sharing violation)
+// while any handle holds it open (no open shares deletion) or it is the
+// current directory; 2 or 3 when `from` or the parent of `to` is missing,
+// 183 when `to` exists.  Not a platform call: counted and journaled nowhere.
+long Rename(const std::string& from, const std::string& to);
 
 // ---- Libraries ----
 // Makes `name` loadable (by bare name, case-insensitive).
@@ -134,5 +154,24 @@ void FailWhen(Op op, const std::string& pathPart,
 // Makes the n-th operation (1-based, counted from Reset over all Ops) fail;
 // with `andAfter`, every later one too.
 void FailAt(uint64_t n, bool andAfter = false);
+// Runs `action` when the n-th operation (counted as FailAt counts) starts,
+// before it has any effect: another process acting at that moment.
+void AtOperation(uint64_t n, std::function<void()> action);
+// Injected failures that hit a call so far, each as "<op number> <path>".
+const std::vector<std::string>& FailuresHit();
+
+// ---- A process that dies ----
+// From the n-th operation on (1-based, as FailAt counts), the process is
+// gone: that call and every later one fails without effect, nothing more is
+// journaled or shown, and every open handle is dropped without effect.
+// HaltAt(0) starts a new process on what is left (handles the dead one held
+// stay unknown).
+void HaltAt(uint64_t n);
+
+// ---- Inspection for checks ----
+std::vector<std::string> ValueNames(Root root, const std::string& key);
+// Whether an existing key can be opened, and opened for writing or deleted.
+std::pair<bool, bool> KeyRights(Root root, const std::string& path);
+bool HasEntry(const std::string& library, const std::string& entry);
 
 }  // namespace qf::sim

@@ -1,12 +1,16 @@
 // Registry keys over advapi32.  Each method is one call into the ANSI API;
 // results come back as the API's own codes.
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+
+// ntdll's own deletion of a key through its handle; advapi32 offers none.
+extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace qf::platform {
 namespace {
@@ -28,20 +32,20 @@ namespace detail {
 void CloseKeyHandle(std::uintptr_t handle) { RegCloseKey(AsKey(handle)); }
 }  // namespace detail
 
-long RegKey::Open(Root root, const char* path, uint32_t mask) {
+long RegKey::Open(Root root, const char* path, uint32_t mask, uint32_t options) {
   Close();
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(RootKey(root), path, 0, mask, &key);
+  const LONG result = RegOpenKeyExA(RootKey(root), path, options, mask, &key);
   if (result != ERROR_SUCCESS) return result;
   handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 
-long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask) {
+long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_t options) {
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(AsKey(parent.handle_.Get()), path, 0, mask, &key);
+  const LONG result = RegOpenKeyExA(AsKey(parent.handle_.Get()), path, options, mask, &key);
   if (result != ERROR_SUCCESS) return result;
   handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
@@ -100,6 +104,11 @@ long RegKey::SubkeyName(uint32_t index, std::string* name) const {
 
 long RegKey::DeleteSubkey(const char* name) {
   return RegDeleteKeyA(AsKey(handle_.Get()), name);
+}
+
+long RegKey::Delete() {
+  const NTSTATUS status = NtDeleteKey(AsKey(handle_.Get()));
+  return NT_SUCCESS(status) ? kSuccess : static_cast<long>(RtlNtStatusToDosError(status));
 }
 
 long RegKey::DeleteValue(const char* name) {
