@@ -1,0 +1,245 @@
+// The registry as the pass reads it: the administrator marker and the probe
+// of HKEY_USERS\.Default, the product's flags, the per-user tree, the shared
+// area with its component records, and the help registrations.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "common/locations.h"
+#include "common/paths.h"
+#include "platform/sim/sim.h"
+#include "win32_guards.h"
+
+namespace qfpreview {
+namespace {
+
+using qf::platform::Root;
+namespace sim = qf::sim;
+
+// Capacities, in bytes, of the pass's reads.
+constexpr DWORD kFlagCapacity = 10;
+constexpr DWORD kRootDirCapacity = 255;
+constexpr DWORD kSharedFilesDirCapacity = 260;
+
+constexpr const char* kComponents[] = {"Data", "MSHelp", "Image Files"};
+constexpr const char* kFlags[] = {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"};
+
+HKEY RootKey(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return HKEY_CURRENT_USER;
+    case Root::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case Root::Users: return HKEY_USERS;
+  }
+  return nullptr;
+}
+
+std::string Shown(Root root, const std::string& path) {
+  return std::string(sim::RootName(root)) + "\\" + path;
+}
+
+// Opens `name` below `parent` (a root or an open key) and gives the
+// simulation the key with the rights found: full access when the pass would
+// get it, else reading only.  Nothing is written through either handle.
+bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string& path,
+             KeyGuard* key) {
+  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key->Out()) == ERROR_SUCCESS) {
+    sim::CreateKey(root, path);
+    return true;
+  }
+  const LONG read = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, key->Out());
+  if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND) return false;
+  sim::CreateKey(root, path);
+  sim::SetKeyRights(root, path, read == ERROR_SUCCESS, false);
+  return read == ERROR_SUCCESS;
+}
+
+bool OpenKey(Root root, const std::string& path, KeyGuard* key) {
+  return OpenKey(RootKey(root), path, root, path, key);
+}
+
+// Reads `name` with the pass's capacity.  A value too long for it is given
+// to the simulation as a value of its length with no text, so that the
+// pass's read there fails alike.
+void CopyValue(HKEY key, Root root, const std::string& path, const char* name,
+               DWORD capacity) {
+  std::string data(capacity, '\0');
+  DWORD size = capacity;
+  DWORD type = 0;
+  const LONG result = RegQueryValueExA(key, name, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&data[0]), &size);
+  if (result == ERROR_SUCCESS) {
+    data.resize(std::min(size, capacity));
+    sim::SetValue(root, path, name, type, data);
+  } else if (result == ERROR_MORE_DATA) {
+    sim::SetValue(root, path, name, type, std::string(std::max(size, capacity + 1), '\0'));
+  }
+}
+
+// A registry link carries the value "SymbolicLinkValue" of type REG_LINK;
+// opened with REG_OPTION_OPEN_LINK it is the link itself, not its target.
+bool IsKeyLink(HKEY parent, const std::string& name) {
+  KeyGuard link;
+  if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) !=
+      ERROR_SUCCESS)
+    return false;
+  DWORD type = 0;
+  return RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+std::vector<std::string> SubkeyNames(HKEY key) {
+  std::vector<std::string> names;
+  std::vector<char> name(1024);
+  for (DWORD index = 0;; ++index) {
+    DWORD size = static_cast<DWORD>(name.size());
+    const LONG result =
+        RegEnumKeyExA(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result == ERROR_SUCCESS) names.emplace_back(name.data(), size);
+  }
+  return names;
+}
+
+void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
+                Snapshot* snapshot);
+
+// A key and everything below it: the keys, the number of values each holds
+// (the pass deletes them with their key and never reads them), links as
+// links.
+void CopyTree(HKEY key, Root root, const std::string& path, Snapshot* snapshot) {
+  DWORD values = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  snapshot->keys[FoldPath(Shown(root, path))] = KeyItem{Shown(root, path), values, false};
+  for (const std::string& name : SubkeyNames(key)) CopySubkey(key, root, path, name, snapshot);
+}
+
+void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
+                Snapshot* snapshot) {
+  const std::string path = qf::JoinPath(parentPath, name);
+  if (IsKeyLink(parent, name)) {
+    // Never followed.  The simulation holds it as a key that cannot be
+    // opened, so the pass there leaves it, and the keys above it, alone.
+    snapshot->keys[FoldPath(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
+    sim::CreateKey(root, path);
+    sim::SetKeyRights(root, path, false, false);
+    return;
+  }
+  KeyGuard key;
+  if (OpenKey(parent, name, root, path, &key)) CopyTree(key.Get(), root, path, snapshot);
+}
+
+void ProbeDefaultProfile(Snapshot* snapshot) {
+  KeyGuard profile;
+  const LONG result = RegOpenKeyExA(HKEY_USERS, ".Default", 0, KEY_WRITE, profile.Out());
+  snapshot->profileProbe = result;
+  if (result == ERROR_SUCCESS) return;
+  // The pass's probe fails here with the same code, and explains it with
+  // this machine's own text for it.
+  sim::FailWhen(sim::Op::RegOpen, "HKU\\.Default", result);
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+      static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+      reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  if (text != nullptr) {
+    sim::SetMessageText(static_cast<uint32_t>(result), std::string(text, length));
+    LocalFree(text);
+  }
+}
+
+void CopyProduct() {
+  KeyGuard product;
+  if (OpenKey(Root::LocalMachine, qf::ProductVersionKey, &product)) {
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin",
+              kFlagCapacity);
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles",
+              kFlagCapacity);
+  }
+  KeyGuard info;
+  if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
+    for (const char* flag : kFlags)
+      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, flag, kFlagCapacity);
+  }
+}
+
+void CopyUserTree(Snapshot* snapshot) {
+  KeyGuard product;
+  if (OpenKey(Root::CurrentUser, qf::ProductKey, &product))
+    CopySubkey(product.Get(), Root::CurrentUser, qf::ProductKey, "3.0", snapshot);
+}
+
+bool IsComponent(const std::string& name) {
+  for (const char* component : kComponents)
+    if (FoldPath(name) == FoldPath(component)) return true;
+  return false;
+}
+
+// The shared area's key, every component record in it (other products'
+// only by name: the pass counts them and never opens them), and the key
+// above it, which the pass opens to delete it.
+void CopySharedArea(Snapshot* snapshot) {
+  KeyGuard maker;
+  OpenKey(Root::LocalMachine, qf::MakerKey, &maker);
+  KeyGuard shared;
+  if (!OpenKey(Root::LocalMachine, qf::SharedKey, &shared)) return;
+  CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, "SharedFilesDir",
+            kSharedFilesDirCapacity);
+  for (const std::string& name : SubkeyNames(shared.Get())) {
+    const std::string path = qf::JoinPath(qf::SharedKey, name);
+    if (!IsComponent(name)) {
+      sim::CreateKey(Root::LocalMachine, path);
+      continue;
+    }
+    KeyGuard component;
+    if (!OpenKey(shared.Get(), name, Root::LocalMachine, path, &component)) continue;
+    CopyValue(component.Get(), Root::LocalMachine, path, "UseCount", kFlagCapacity);
+    CopyValue(component.Get(), Root::LocalMachine, path, "RootDir", kRootDirCapacity);
+    CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
+  }
+}
+
+// Help registrations by name: the pass deletes them by the names of the
+// files it deleted and never reads what they hold.
+void CopyHelpRegistrations() {
+  KeyGuard help;
+  if (!OpenKey(Root::LocalMachine, qf::HelpRegistrationKey, &help)) return;
+  DWORD longest = 0;
+  if (RegQueryInfoKeyA(help.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  std::vector<char> name(longest + 2);
+  for (DWORD index = 0;; ++index) {
+    DWORD size = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    const LONG result =
+        RegEnumValueA(help.Get(), index, name.data(), &size, nullptr, &type, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result == ERROR_SUCCESS)
+      sim::SetValue(Root::LocalMachine, qf::HelpRegistrationKey, std::string(name.data(), size),
+                    type, "");
+  }
+}
+
+}  // namespace
+
+std::string FoldPath(const std::string& path) {
+  std::string folded = path;
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}
+
+void CaptureRegistry(Snapshot* snapshot) {
+  ProbeDefaultProfile(snapshot);
+  CopyProduct();
+  CopyUserTree(snapshot);
+  CopySharedArea(snapshot);
+  CopyHelpRegistrations();
+}
+
+}  // namespace qfpreview

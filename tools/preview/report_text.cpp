@@ -1,0 +1,150 @@
+// The report for people: the steps in the pass's order, each item with what
+// would happen to it and why, then the totals.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "report.h"
+
+namespace qfpreview {
+namespace {
+
+struct StepTitle {
+  Step step;
+  const char* title;
+};
+constexpr StepTitle kTitles[] = {
+    {Step::Gate, "1. Administrator gate"},
+    {Step::UserSettings, "2. Per-user settings"},
+    {Step::Components, "3. Shared components"},
+    {Step::Data, "   Data"},
+    {Step::MSHelp, "   MSHelp"},
+    {Step::ImageFiles, "   Image Files"},
+    {Step::SharedArea, "4. Shared area"},
+    {Step::Companions, "5. Companion libraries"},
+};
+
+bool Indented(Step step) {
+  return step == Step::Data || step == Step::MSHelp || step == Step::ImageFiles;
+}
+
+std::string Plural(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+std::string Registry(const Change& change) {
+  std::string text = change.root + "\\" + change.path;
+  if (!change.name.empty()) text += " " + change.name;
+  return text;
+}
+
+std::string Line(const Change& change) {
+  if (change.op == "set-value") {
+    const std::string now =
+        change.type == "REG_DWORD" ? std::to_string(change.number) : "\"" + change.text + "\"";
+    return "changed  " + Registry(change) + " " + change.before + " -> " + now +
+           ": another product still holds it";
+  }
+  if (change.op == "delete-key") return "removed  " + Registry(change);
+  if (change.op == "delete-value") {
+    if (change.path.find("Windows\\Help") != std::string::npos)
+      return "removed  help registration " + change.name + ": its file is deleted";
+    return "removed  " + Registry(change);
+  }
+  if (change.op == "remove-link") return "removed  " + change.path + " (a link, removed as a link)";
+  if (change.op == "remove-directory") return "removed  " + change.path + "\\";
+  return "removed  " + change.path;
+}
+
+// A step's changes: every one with `all`; otherwise a file tree as one line
+// per directory and a key tree as its topmost key.
+std::vector<std::string> Lines(const Report& report, Step step, bool all) {
+  std::vector<std::string> lines;
+  struct Dir {
+    uint64_t files = 0, bytes = 0;
+    bool removed = false;
+  };
+  std::vector<std::string> order;
+  std::map<std::string, Dir> dirs;
+  uint64_t keys = 0;
+  const Change* topKey = nullptr;
+  for (const Change& change : report.changes) {
+    if (change.step != step) continue;
+    const bool file = change.op == "delete-file", dir = change.op == "remove-directory";
+    if (all || !(file || dir || change.op == "delete-key")) {
+      lines.push_back(Line(change));
+      continue;
+    }
+    if (change.op == "delete-key") {
+      ++keys;
+      topKey = &change;  // deepest first: the last one deleted is the top
+      continue;
+    }
+    const std::string at = file ? Parent(change.path) : change.path;
+    if (!dirs.count(at)) order.push_back(at);
+    Dir& entry = dirs[at];
+    if (dir) entry.removed = true;
+    if (file) ++entry.files;
+  }
+  // Files and directories go first, then their registrations; a record's
+  // key goes last.
+  std::vector<std::string> summary;
+  for (const std::string& at : order) {
+    const Dir& entry = dirs[at];
+    std::string line = "removed  " + at + "\\";
+    if (entry.files > 0) line += " " + Plural(entry.files, "file", "files") + " in it";
+    if (entry.removed) line += entry.files > 0 ? ", and the directory" : " (the directory)";
+    summary.push_back(line);
+  }
+  summary.insert(summary.end(), lines.begin(), lines.end());
+  if (topKey) {
+    std::string line = "removed  " + topKey->root + "\\" + topKey->path;
+    if (keys > 1) line += " with " + Plural(keys - 1, "key", "keys") + " below it";
+    summary.push_back(line);
+  }
+  return summary;
+}
+
+}  // namespace
+
+std::string FormatText(const Report& report, bool all) {
+  std::string out =
+      "What uninstalling Quillforge 3.0 would do on this machine, for this account.\n"
+      "Nothing has been changed.\n";
+  for (const StepTitle& title : kTitles) {
+    out += "\n" + std::string(title.title);
+    if (title.step == Step::Gate) out += report.gatePasses ? ": passes" : ": refuses";
+    out += "\n";
+    const std::string indent = Indented(title.step) ? "       " : "    ";
+    for (const Note& note : report.notes)
+      if (note.step == title.step) out += indent + "(" + note.text + ")\n";
+    if (title.step == Step::Gate && !report.gatePasses) {
+      out += indent + "two message boxes, then nothing is removed:\n";
+      for (const Box& box : report.boxes) {
+        std::string text = box.text;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        out += indent + "  [" + box.caption + "] " + text + "\n";
+      }
+    }
+    for (const std::string& line : Lines(report, title.step, all)) out += indent + line + "\n";
+    for (const Kept& kept : report.kept)
+      if (kept.step == title.step) out += indent + "stays    " + kept.path + ": " + kept.why + "\n";
+    if (title.step == Step::Companions) {
+      for (const Call& call : report.calls)
+        out += indent + "calls    " + call.library + " " + call.entry + "(\"" + call.argument +
+               "\")\n";
+    }
+  }
+  const Totals& t = report.totals;
+  out += "\nTotals: " + Plural(t.files, "file", "files") + " (" + std::to_string(t.bytes) +
+         " bytes), " + Plural(t.directories, "directory", "directories") + ", " +
+         Plural(t.links, "link", "links") + ", " + Plural(t.keys, "key", "keys") + " and " +
+         Plural(t.values, "value", "values") + " removed; " +
+         Plural(t.changedValues, "value", "values") + " changed; " +
+         Plural(report.kept.size(), "item stays", "items stay") + ".\n";
+  return Utf8(out);
+}
+
+}  // namespace qfpreview
