@@ -152,6 +152,63 @@ TEST_F(PeImageTest, ImportsSystemLibrariesOnly) {
   }
 }
 
+// ---- qfpreview.exe: read-only by construction ------------------------------
+
+// Calls that write or delete: registry writes and deletions, file creation,
+// deletion, renaming, attribute changes and dispositions, raw device control.
+// A name matches when it starts with one of these (so the A, W and Ex forms
+// count too); the C runtime's names must match exactly.
+const char* const kWritingCalls[] = {
+    "RegSet", "RegDelete", "RegCreate", "RegSave", "RegRestore", "RegReplace", "RegLoad",
+    "RegUnLoad", "RegRename", "RegCopyTree", "SetFileSecurity", "SetNamedSecurityInfo",
+    "SetSecurityInfo", "DeleteFile", "RemoveDirectory", "MoveFile", "ReplaceFile",
+    "SetFileAttributes", "SetFileInformationByHandle", "CreateFile", "CreateDirectory",
+    "CopyFile", "CreateHardLink", "CreateSymbolicLink", "WriteFile", "SetEndOfFile",
+    "DeviceIoControl", "NtSetInformationFile", "NtDeleteFile", "NtDeleteKey", "NtDeleteValueKey",
+    "NtSetValueKey", "NtCreateFile", "NtCreateKey", "NtWriteFile", "NtFsControlFile",
+    "NtDeviceIoControlFile", "NtRenameKey", "NtSetSecurityObject", "Zw"};
+const char* const kWritingRuntimeCalls[] = {"remove", "_unlink", "rename", "_rmdir", "_mkdir",
+                                            "_chmod", "_utime", "_wremove", "_wunlink",
+                                            "_wrename", "_wrmdir", "_wmkdir", "_wchmod",
+                                            "_wutime", "system", "_wsystem"};
+
+// Every imported name as "library!name" ("library!#n" for an ordinal).
+std::vector<std::string> ImportedNames(const PeImage& image) {
+  std::vector<std::string> names;
+  const IMAGE_DATA_DIRECTORY& dir = image.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
+  for (DWORD rva = dir.VirtualAddress; rva != 0; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto* entry = image.AtRva<IMAGE_IMPORT_DESCRIPTOR>(rva);
+    if (entry == nullptr || entry->Name == 0) break;
+    const std::string library = Lower(image.TextAt(entry->Name));
+    DWORD thunk = entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+    for (const DWORD* slot; (slot = image.AtRva<DWORD>(thunk)) != nullptr && *slot != 0;
+         thunk += sizeof(DWORD)) {
+      names.push_back(library + "!" + ((*slot & IMAGE_ORDINAL_FLAG32)
+                                           ? "#" + std::to_string(*slot & 0xFFFF)
+                                           : image.TextAt(*slot + 2)));
+    }
+  }
+  return names;
+}
+
+TEST(PreviewImage, ImportsNoCallThatWritesOrDeletes) {
+  const PeImage image(BuildPath("qfpreview.exe"));
+  ASSERT_TRUE(image.valid());
+  const std::vector<std::string> names = ImportedNames(image);
+  // The reads it is built on, so an unreadable table cannot pass.
+  for (const char* needed : {"advapi32.dll!RegOpenKeyExA", "advapi32.dll!RegQueryValueExA",
+                             "ntdll.dll!NtOpenFile", "kernel32.dll!GetFileInformationByHandleEx",
+                             "kernel32.dll!SearchPathA"})
+    EXPECT_NE(std::find(names.begin(), names.end(), needed), names.end()) << needed;
+  for (const std::string& name : names) {
+    const std::string call = name.substr(name.find('!') + 1);
+    EXPECT_NE(call[0], '#') << "imported by ordinal, so it cannot be checked: " << name;
+    for (const char* writing : kWritingCalls)
+      EXPECT_NE(call.compare(0, std::strlen(writing), writing), 0) << "imports " << name;
+    for (const char* writing : kWritingRuntimeCalls) EXPECT_NE(call, writing) << "imports " << name;
+  }
+}
+
 class VersionResource : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
 
 TEST_P(VersionResource, HasString) {

@@ -80,15 +80,39 @@ void CopyValue(HKEY key, Root root, const std::string& path, const char* name,
 
 // A registry link carries the value "SymbolicLinkValue" of type REG_LINK;
 // opened with REG_OPTION_OPEN_LINK it is the link itself, not its target.
-bool IsKeyLink(HKEY parent, const std::string& name) {
+// Gives the target as the registry names it ("\Registry\User\<SID>\...").
+bool IsKeyLink(HKEY parent, const std::string& name, std::wstring* target) {
   KeyGuard link;
   if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) !=
       ERROR_SUCCESS)
     return false;
+  std::vector<wchar_t> buffer(2048);
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
   DWORD type = 0;
-  return RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
-             ERROR_SUCCESS &&
-         type == REG_LINK;
+  if (RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type,
+                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
+      type != REG_LINK)
+    return false;
+  target->assign(buffer.data(), size / sizeof(wchar_t));
+  return true;
+}
+
+// A link's target below `root`: "\Registry\User\<SID>\" (HKCU) or
+// "\Registry\Machine\" (HKLM) taken off.  A target elsewhere keeps its whole
+// name, which names no key below `root`.
+std::string TargetBelow(Root root, const std::wstring& target) {
+  std::string text(target.size() * 2, '\0');
+  text.resize(static_cast<size_t>(
+      WideCharToMultiByte(CP_ACP, 0, target.data(), static_cast<int>(target.size()), &text[0],
+                          static_cast<int>(text.size()), nullptr, nullptr)));
+  const size_t skip = root == Root::CurrentUser ? 3 : 2;  // names before the path
+  const std::vector<std::string> names = qf::SplitPath(text);
+  const char* hive = root == Root::CurrentUser ? "user" : "machine";
+  if (names.size() <= skip || FoldPath(names[0]) != "registry" || FoldPath(names[1]) != hive)
+    return text;
+  std::string path = names[skip];
+  for (size_t i = skip + 1; i < names.size(); ++i) path = qf::JoinPath(path, names[i]);
+  return path;
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
@@ -121,12 +145,11 @@ void CopyTree(HKEY key, Root root, const std::string& path, Snapshot* snapshot) 
 void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
                 Snapshot* snapshot) {
   const std::string path = qf::JoinPath(parentPath, name);
-  if (IsKeyLink(parent, name)) {
-    // Never followed.  The simulation holds it as a key that cannot be
-    // opened, so the pass there leaves it, and the keys above it, alone.
+  std::wstring target;
+  if (IsKeyLink(parent, name, &target)) {
+    // Never followed: the link itself is what the pass meets.
     snapshot->keys[FoldPath(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
-    sim::CreateKey(root, path);
-    sim::SetKeyRights(root, path, false, false);
+    sim::MakeKeyLink(root, path, TargetBelow(root, target));
     return;
   }
   KeyGuard key;
