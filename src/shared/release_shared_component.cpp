@@ -15,16 +15,21 @@ constexpr unsigned kRootDirCapacity = 255;
 
 bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-// Reads "UseCount" and, while other holders remain, stores it one lower.
-// Returns true when this product was the last holder.
+// Reads "UseCount" and, while other holders remain, stores it one lower;
+// *lastHolder tells whether this product held the last share.  Returns
+// whether a count could be read at all.
 bool LowerUseCount(RegKey& component, bool* lastHolder) {
   uint32_t type = 0;
   std::string data;
   if (component.ReadValue("UseCount", kUseCountCapacity, &type, &data) != kSuccess)
     return false;  // a component without a count is never removed
 
-  if (type == kRegDword && data.size() <= 4) {
-    // A count stored as a number: its bytes are no text to parse.
+  if (type == kRegDword) {
+    // A count stored as a number: its bytes are no text to parse.  A number
+    // of any other length than four bytes was not written as a count, so it
+    // tells nothing about the holders: such a component is left like one
+    // without a count, rather than read as text and perhaps removed.
+    if (data.size() != 4) return false;
     uint32_t raw = 0;
     for (size_t i = 0; i < data.size(); ++i)
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);

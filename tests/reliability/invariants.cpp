@@ -7,6 +7,7 @@
 #include "exports/entry_points.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "support.h"
 
 namespace qf::reliability {
 namespace {
@@ -20,62 +21,16 @@ constexpr size_t kFlagBytes = 10;
 constexpr size_t kRootDirBytes = 255;
 constexpr size_t kSharedDirBytes = 260;
 
-std::string Fold(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-bool SameFold(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
-
-// Whether `path` lies strictly below `dir` (both any case).
-bool Below(const std::string& path, const std::string& dir) {
-  if (dir.empty()) return false;
-  std::string prefix = Fold(dir);
-  if (prefix.back() != '\\') prefix.push_back('\\');
-  const std::string folded = Fold(path);
-  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool AtOrBelow(const std::string& path, const std::string& dir) {
-  return !dir.empty() && (SameFold(path, dir) || Below(path, dir));
-}
-
 std::string LastComponent(const std::string& path) {
   const size_t slash = path.rfind('\\');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Hklm(const std::string& path) { return std::string("HKLM\\") + path; }
-
-std::string TextOf(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
-
-// The standard text-to-integer reading, wrapping on overflow.
-int64_t ParseCount(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= 9 && text[i] <= 13))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
-}
-
-// UseCount as the pass reads it: a number for a REG_DWORD of up to four
-// bytes, text otherwise; nothing when it is absent or too long to read.
+// UseCount as the pass reads it; nothing when it is absent or too long.
 std::optional<int64_t> ReadableCount(const std::optional<sim::Value>& value,
                                      size_t capacity = kFlagBytes) {
   if (!value || value->data.size() > capacity) return std::nullopt;
-  if (value->type == platform::kRegDword && value->data.size() <= 4) {
-    uint32_t raw = 0;
-    for (size_t i = 0; i < value->data.size(); ++i)
-      raw |= static_cast<uint32_t>(static_cast<unsigned char>(value->data[i])) << (8 * i);
-    return static_cast<int32_t>(raw);
-  }
-  return ParseCount(TextOf(value->data));
+  return UseCountOf(*value);
 }
 
 std::optional<std::string> ReadableText(Root root, const std::string& key,
@@ -83,43 +38,6 @@ std::optional<std::string> ReadableText(Root root, const std::string& key,
   const std::optional<sim::Value> value = sim::GetValue(root, key, name);
   if (!value || value->data.size() > capacity) return std::nullopt;
   return TextOf(value->data);
-}
-
-// "C:\" or "\\server\share\" of a resolved path.
-std::string RootOf(const std::string& resolved);
-
-// A directory path the pass may treat as its own: absolute, below a root.
-// Given as the system resolves it, a trailing separator kept.
-std::string OwnedForm(const std::string& text) {
-  const std::string resolved = ResolveAbsolutePath(text);
-  if (resolved.empty()) return "";
-  const std::string root = RootOf(resolved);
-  if (root.empty() || resolved.find_first_not_of('\\', root.size()) == std::string::npos) return "";
-  return resolved;
-}
-
-// "C:\" or "\\server\share\" of a resolved path.
-std::string RootOf(const std::string& resolved) {
-  if (resolved.size() >= 2 && resolved[1] == ':') return resolved.substr(0, 2) + "\\";
-  const size_t share = resolved.find('\\', 2);
-  if (share == std::string::npos) return "";
-  const size_t end = resolved.find('\\', share + 1);
-  return (end == std::string::npos ? resolved : resolved.substr(0, end)) + "\\";
-}
-
-// The path of the node `path` names, without a trailing separator.
-std::string NodePath(const std::string& path) {
-  std::string resolved = ResolveAbsolutePath(path);
-  if (resolved.size() > 3 && resolved.back() == '\\' && resolved != RootOf(resolved)) resolved.pop_back();
-  return resolved;
-}
-
-// A resolved path in a form the simulation takes to name that very node: a
-// last name ending in a blank would lose it if the path were resolved again,
-// so the path is given as a directory's ("name \"); a link as the last name
-// is still not followed.
-std::string Addressable(const std::string& path) {
-  return !path.empty() && path.back() != '\\' ? path + "\\" : path;
 }
 
 void CollectKeys(Root root, const std::string& path, std::set<std::string>* out) {
@@ -234,6 +152,7 @@ Snapshot Capture(const std::vector<Link>& links) {
     c.count = ReadableCount(count);
     if (const auto rootDir = ReadableText(Root::LocalMachine, key, "RootDir", kRootDirBytes)) {
       const std::string root = OwnedForm(*rootDir);
+      if (!root.empty()) s.dirs[c.name] = {root, RealPath(root, s.realLinks, true)};
       const std::optional<uint32_t> attributes =
           root.empty() ? std::nullopt : sim::Attributes(Addressable(root));
       if (!root.empty() && !(attributes && (*attributes & platform::kAttrReparsePoint))) {
@@ -247,6 +166,7 @@ Snapshot Capture(const std::vector<Link>& links) {
     const std::string resolved = OwnedForm(*dir);
     if (!resolved.empty()) {
       s.sharedDir = RealPath(resolved, s.realLinks, false);
+      s.dirs["area"] = {resolved, s.sharedDir};
       const std::optional<uint32_t> attributes = sim::Attributes(Addressable(resolved));
       s.sharedDirIsDirectory = attributes && (*attributes & platform::kAttrDirectory) &&
                                !(*attributes & platform::kAttrReparsePoint);
@@ -281,77 +201,100 @@ Snapshot Capture(const std::vector<Link>& links) {
     if (!found.count(Fold(NodePath(link.path))))
       s.setupProblems.push_back("set-up: link " + link.path + " is not where it was said to be");
   }
+  s.state = CaptureState(s.roots, links);
   return s;
 }
 
-std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
+std::vector<std::string> CheckHandlesAndDirectory(const Snapshot& before) {
   std::vector<std::string> bad;
   if (const int open = sim::OpenHandles(); open != 0)
     bad.push_back(std::to_string(open) + " handle(s) left open");
   if (sim::CurrentDir() != before.cwd)
     bad.push_back("current directory changed from " + before.cwd + " to " + sim::CurrentDir());
   bad.insert(bad.end(), before.setupProblems.begin(), before.setupProblems.end());
+  return bad;
+}
 
+namespace {
+
+std::string LineOf(const sim::JournalEntry& e) {
+  return e.kind + " " + e.path + (e.detail.empty() ? "" : "|" + e.detail);
+}
+
+// Whether a file or directory deletion lies in what the passes own.
+bool OwnedFile(const Snapshot& before, const sim::JournalEntry& e, int passes) {
+  for (const ComponentState& c : before.components) {
+    if (Eligible(c, passes) &&
+        (Below(e.path, c.tree) || (e.kind == "RemoveDirectory" && SameFold(e.path, c.tree))))
+      return true;
+  }
+  return e.kind == "RemoveDirectory" && before.sharedDirIsDirectory && SameFold(e.path, before.sharedDir);
+}
+
+std::string WhyNotOwned(const Snapshot& before, const std::string& path) {
+  std::string why = ": outside everything the pass owns";
+  for (const auto& [link, target] : before.realLinks) {
+    if (AtOrBelow(path, target)) why = ": behind the link " + link + " -> " + target;
+  }
+  for (const auto& [link, target] : before.realLinks) {
+    if (SameFold(path, link)) why = ": a link outside everything the pass owns";
+  }
+  return why;
+}
+
+}  // namespace
+
+std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
   const ComponentState* help = nullptr;
   for (const ComponentState& c : before.components) {
     if (c.name == "MSHelp" && Eligible(c, passes) && !c.tree.empty()) help = &c;
   }
   const std::string userTree = std::string("HKCU\\") + ProductKey + "\\3.0";
-  const std::string helpKey = Hklm(HelpRegistrationKey);
-
-  std::set<std::string> deletedFiles, deletedKeys, deletedHelpFiles;
-  int beeps = 0, warnings = 0, calls = 0, changes = 0;
-  const std::vector<sim::JournalEntry>& journal = sim::Journal();
-  for (size_t i = 0; i < journal.size(); ++i) {
-    const sim::JournalEntry& e = journal[i];
-    const std::string line = e.kind + " " + e.path + (e.detail.empty() ? "" : "|" + e.detail);
+  std::set<std::string> deletedHelpFiles;
+  for (const sim::JournalEntry& e : sim::Journal()) {
+    const std::string line = LineOf(e);
     if (e.kind == "DeleteFile" || e.kind == "RemoveDirectory") {
-      ++changes;
-      deletedFiles.insert(Fold(e.path));
       for (const auto& [link, target] : before.realLinks) {
         if (Below(e.path, link)) bad.push_back(line + ": below the link " + link);
       }
-      bool owned = false;
-      for (const ComponentState& c : before.components) {
-        if (!Eligible(c, passes)) continue;
-        if (Below(e.path, c.tree) || (e.kind == "RemoveDirectory" && SameFold(e.path, c.tree)))
-          owned = true;
-      }
-      if (e.kind == "RemoveDirectory" && before.sharedDirIsDirectory &&
-          SameFold(e.path, before.sharedDir))
-        owned = true;
-      if (!owned) {
-        std::string why = ": outside everything the pass owns";
-        for (const auto& [link, target] : before.realLinks) {
-          if (AtOrBelow(e.path, target)) why = ": behind the link " + link + " -> " + target;
-        }
-        for (const auto& [link, target] : before.realLinks) {
-          if (SameFold(e.path, link)) why = ": a link outside everything the pass owns";
-        }
-        bad.push_back(line + why);
-      }
+      if (!OwnedFile(before, e, passes)) bad.push_back(line + WhyNotOwned(before, e.path));
       if (help && e.kind == "DeleteFile" && Below(e.path, help->tree))
         deletedHelpFiles.insert(Fold(LastComponent(e.path)));
     } else if (e.kind == "RegDeleteKey") {
-      ++changes;
-      deletedKeys.insert(Fold(e.path));
       bool owned = AtOrBelow(e.path, userTree) || SameFold(e.path, Hklm(SharedKey));
       for (const ComponentState& c : before.components) {
         if (Eligible(c, passes) && SameFold(e.path, c.keyPath)) owned = true;
       }
       if (!owned) bad.push_back(line + ": a key the pass does not own");
     } else if (e.kind == "RegDeleteValue") {
-      ++changes;
-      if (!SameFold(e.path, helpKey) || !deletedHelpFiles.count(Fold(e.detail)))
+      if (!SameFold(e.path, Hklm(HelpRegistrationKey)) || !deletedHelpFiles.count(Fold(e.detail)))
         bad.push_back(line + ": no help file of that name was deleted before");
-    } else if (e.kind == "RegSetValue") {
-      ++changes;
-      bool owned = false;
-      for (const ComponentState& c : before.components) {
-        if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, "UseCount")) owned = true;
-      }
-      if (!owned) bad.push_back(line + ": a value other than a flagged component's count");
-    } else if (e.kind == "MessageBox") {
+    }
+  }
+  return bad;
+}
+
+std::vector<std::string> CheckWrites(const Snapshot& before) {
+  std::vector<std::string> bad;
+  for (const sim::JournalEntry& e : sim::JournalOf("RegSetValue")) {
+    bool owned = false;
+    for (const ComponentState& c : before.components) {
+      if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, "UseCount")) owned = true;
+    }
+    if (!owned) bad.push_back(LineOf(e) + ": a value other than a flagged component's count");
+  }
+  return bad;
+}
+
+std::vector<std::string> CheckShown(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
+  int beeps = 0, warnings = 0, calls = 0, changes = 0;
+  const std::vector<sim::JournalEntry>& journal = sim::Journal();
+  for (size_t i = 0; i < journal.size(); ++i) {
+    const sim::JournalEntry& e = journal[i];
+    const std::string line = LineOf(e);
+    if (e.kind == "MessageBox") {
       const bool probe = e.path == "CheckAdmin" && e.flags == platform::kIconInformation;
       const bool warning = e.path.empty() && e.detail == AdminRequiredMessage &&
                            e.flags == platform::kIconWarning;
@@ -370,18 +313,22 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
       ++calls;
       if (!SameFold(e.path, "RWUNINST.DLL!UNINSTALLVRXREGISTRY") || e.detail != "/vrxreg")
         bad.push_back(line + ": an unexpected call");
-    } else if (e.kind == "LoadLibrary") {
-      ++changes;
     } else if (e.kind != "Lookup" && e.kind != "FreeLibrary") {
-      bad.push_back(line + ": an unexpected kind of journal entry");
+      ++changes;
+      if (e.kind != "LoadLibrary" && e.kind != "DeleteFile" && e.kind != "RemoveDirectory" &&
+          e.kind.rfind("Reg", 0) != 0)
+        bad.push_back(line + ": an unexpected kind of journal entry");
     }
   }
   if (beeps != warnings) bad.push_back("beeps outside the administrator gate");
   if (calls > passes) bad.push_back("the companion was called more than once per pass");
   if (passes == 1 && warnings > 0 && changes > 0)
     bad.push_back("the administrator gate stopped the pass, yet it went on");
+  return bad;
+}
 
-  // Use counts: never raised, lowered by at most one per pass, kept in type.
+std::vector<std::string> CheckCounts(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
   for (const ComponentState& c : before.components) {
     const std::string key = c.keyPath.substr(5);
     if (!c.exists || !sim::KeyExists(Root::LocalMachine, key)) continue;
@@ -409,12 +356,19 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
     } else if (*c.count - *now > passes) {
       bad.push_back(change + " in " + std::to_string(passes) + " pass(es)");
     }
-    if (c.countType == platform::kRegDword && c.countBytes.size() <= 4 &&
-        after->type != platform::kRegDword)
+    if (c.countType == platform::kRegDword && after->type != platform::kRegDword)
       bad.push_back(c.name + ": a REG_DWORD count written back as type " + std::to_string(after->type));
   }
+  return bad;
+}
 
-  // The journal must show every change.
+std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before) {
+  std::vector<std::string> bad;
+  std::set<std::string> deletedFiles, deletedKeys;
+  for (const sim::JournalEntry& e : sim::Journal()) {
+    if (e.kind == "DeleteFile" || e.kind == "RemoveDirectory") deletedFiles.insert(Fold(e.path));
+    if (e.kind == "RegDeleteKey") deletedKeys.insert(Fold(e.path));
+  }
   const std::set<std::string> files = AllFiles(before.roots);
   for (const std::string& path : before.files) {
     if (!files.count(path) && !deletedFiles.count(path))
@@ -433,14 +387,29 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
   return bad;
 }
 
+std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
+  std::vector<std::string> bad;
+  for (std::vector<std::string> found :
+       {CheckHandlesAndDirectory(before), CheckDeletions(before, passes), CheckWrites(before),
+        CheckShown(before, passes), CheckCounts(before, passes), CheckJournalShowsEveryChange(before)})
+    bad.insert(bad.end(), found.begin(), found.end());
+  return bad;
+}
+
+std::vector<std::string> CheckAgainstOracle(const Snapshot& before, int passes) {
+  return CompareStates(ExpectedState(before.state, before.cwd, passes),
+                       CaptureState(before.roots, before.links), before.dirs,
+                       SuspectParts(before.dirs));
+}
+
 std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes) {
   std::vector<std::string> bad;
   for (int i = 0; i < passes; ++i) {
     if (const int32_t result = UninstInitialize(0, 0, 0); result != 0)
       bad.push_back("UninstInitialize returned " + std::to_string(result));
   }
-  std::vector<std::string> rest = CheckInvariants(before, passes);
-  bad.insert(bad.end(), rest.begin(), rest.end());
+  for (std::vector<std::string> found : {CheckInvariants(before, passes), CheckAgainstOracle(before, passes)})
+    bad.insert(bad.end(), found.begin(), found.end());
   return bad;
 }
 

@@ -13,6 +13,8 @@
 //   raised, lowered by more than one per pass, or stored in another type;
 // - a message box other than the administrator gate's two;
 // - a change the journal does not show (the simulation's own honesty).
+// RunPassesAndCheck() adds the exact check: the end state must be the one
+// the oracle (oracle.h) expects, in every part no injected failure hit.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +22,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "oracle.h"
 
 namespace qf::reliability {
 
@@ -59,18 +63,42 @@ struct Snapshot {
   std::vector<ComponentState> components;  // the three, in the pass's order
   std::string sharedDir;  // real path, "" when the pass cannot remove one
   bool sharedDirIsDirectory = false;
+
+  MachineState state;  // for the oracle
+  PartDirs dirs;       // each component's directory and the area's, as named and real
 };
 
 // Takes the machine's state before the pass.  `links` must name every link
 // on the machine, each by a path that does not run through another link.
 Snapshot Capture(const std::vector<Link>& links = {});
 
-// Every way the passes run since Capture() overstepped; empty when none.
-// `passes` is how many times UninstInitialize ran.
+// The named checks, each listing the ways the passes run since Capture()
+// overstepped; empty when none.  `passes` is how many times
+// UninstInitialize ran.
+// Handles left open, the current directory changed, a set-up the check was
+// not told of correctly.
+std::vector<std::string> CheckHandlesAndDirectory(const Snapshot& before);
+// Files, directories, keys and help registrations deleted outside what the
+// pass owns, or behind a link.
+std::vector<std::string> CheckDeletions(const Snapshot& before, int passes);
+// Values written other than a flagged component's count.
+std::vector<std::string> CheckWrites(const Snapshot& before);
+// Boxes, beeps and calls outside the gate and the companion.
+std::vector<std::string> CheckShown(const Snapshot& before, int passes);
+// Counts raised, lowered by more than one a pass, or retyped.
+std::vector<std::string> CheckCounts(const Snapshot& before, int passes);
+// Changes that the journal does not show.
+std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before);
+
+// All of the above.
 std::vector<std::string> CheckInvariants(const Snapshot& before, int passes);
 
-// Runs UninstInitialize `passes` times and checks: a result other than 0 is
-// a violation too.
+// The end state against the oracle's, in every part that no injected
+// failure hit (all of it when none did).
+std::vector<std::string> CheckAgainstOracle(const Snapshot& before, int passes);
+
+// Runs UninstInitialize `passes` times and checks the invariants and the
+// oracle: a result other than 0 is a violation too.
 std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes = 1);
 
 // The real path that `path`, already resolved as the system resolves it,

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "common/paths.h"
+
 namespace qf::sim {
 namespace detail {
 
@@ -33,6 +35,19 @@ Machine& M() {
   return machine;
 }
 
+// The process the calls come from: where it dies, whether it has, and the
+// injected failures that hit its calls.
+struct Process {
+  uint64_t haltAt = 0;
+  bool dead = false;
+  std::vector<std::string> failuresHit;
+};
+
+Process& P() {
+  static Process process;
+  return process;
+}
+
 uint64_t NextId() {
   static uint64_t next = 0;
   return ++next;
@@ -41,15 +56,31 @@ uint64_t NextId() {
 long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   Machine& m = M();
   ++m.operations;
+  // Actions run with the operation's number taken, before its effect.
+  const auto [first, last] = m.actions.equal_range(m.operations);
+  std::vector<std::function<void()>> due;
+  for (auto it = first; it != last; ++it) due.push_back(it->second);
+  for (const auto& action : due) action();
+  Process& process = P();
+  if (process.haltAt != 0 && m.operations >= process.haltAt) {
+    if (!process.dead) m.handles.clear();
+    process.dead = true;
+    return platform::kErrorInvalidHandle;
+  }
+  const auto hit = [&](long code) {
+    const std::string_view shown = paths.size() > 0 ? *paths.begin() : std::string_view();
+    process.failuresHit.push_back(std::to_string(m.operations) + " " + std::string(shown));
+    return code;
+  };
   for (const PathRule& rule : m.pathRules) {
     if (rule.op != op) continue;
     for (std::string_view path : paths) {
-      if (ContainsFold(path, rule.part)) return rule.code;
+      if (ContainsFold(path, rule.part)) return hit(rule.code);
     }
   }
   for (const CountRule& rule : m.countRules) {
     if (m.operations == rule.n || (rule.andAfter && m.operations > rule.n)) {
-      return platform::kErrorAccessDenied;
+      return hit(platform::kErrorAccessDenied);
     }
   }
   return platform::kSuccess;
@@ -57,6 +88,7 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
 
 void Record(std::string kind, std::string path, std::string detail,
             uint32_t flags) {
+  if (P().dead) return;
   M().journal.push_back(
       JournalEntry{std::move(kind), std::move(path), std::move(detail), flags});
 }
@@ -71,7 +103,10 @@ void DropHandle(std::uintptr_t id) { M().handles.erase(id); }
 
 }  // namespace detail
 
-void Reset() { detail::M() = detail::Machine(); }
+void Reset() {
+  detail::M() = detail::Machine();
+  detail::P() = detail::Process();
+}
 
 const std::vector<JournalEntry>& Journal() { return detail::M().journal; }
 
@@ -93,6 +128,50 @@ void FailWhen(Op op, const std::string& pathPart, long code) {
 
 void FailAt(uint64_t n, bool andAfter) {
   detail::M().countRules.push_back(detail::CountRule{n, andAfter});
+}
+
+void AtOperation(uint64_t n, std::function<void()> action) {
+  detail::M().actions.emplace(n, std::move(action));
+}
+
+const std::vector<std::string>& FailuresHit() { return detail::P().failuresHit; }
+
+void HaltAt(uint64_t n) {
+  detail::P().haltAt = n;
+  detail::P().dead = false;
+}
+
+namespace {
+
+const detail::RegNode* FindKeyNode(Root root, const std::string& path) {
+  const detail::RegNode* node = detail::M().registry.at(root).get();
+  for (const std::string& part : SplitPath(path)) {
+    auto it = node->subkeys.find(detail::Fold(part));
+    if (it == node->subkeys.end()) return nullptr;
+    node = it->second.get();
+  }
+  return node;
+}
+
+}  // namespace
+
+std::vector<std::string> ValueNames(Root root, const std::string& key) {
+  std::vector<std::string> names;
+  if (const detail::RegNode* node = FindKeyNode(root, key)) {
+    for (const auto& [folded, value] : node->values) names.push_back(value.name);
+  }
+  return names;
+}
+
+std::pair<bool, bool> KeyRights(Root root, const std::string& path) {
+  const detail::RegNode* node = FindKeyNode(root, path);
+  if (!node) detail::Misuse("KeyRights of a missing key " + path);
+  return {node->canOpen, node->canWrite};
+}
+
+bool HasEntry(const std::string& library, const std::string& entry) {
+  auto it = detail::M().libraries.find(detail::Fold(library));
+  return it != detail::M().libraries.end() && it->second->entries.count(entry) > 0;
 }
 
 }  // namespace qf::sim

@@ -1,0 +1,416 @@
+#include "oracle.h"
+
+#include <optional>
+#include <tuple>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "invariants.h"
+#include "support.h"
+
+namespace qf::reliability {
+namespace {
+
+using platform::Root;
+
+constexpr size_t kMaxPath = 259;  // longest path the narrow file calls take
+constexpr long kMissing = 2;
+constexpr long kUnresolvable = 1921;  // a loop of links
+constexpr int kMaxLinkDepth = 16;
+const char kAdminRequired[] =
+    "Quillforge was installed by an administrator on this system.  You must run uninstall from an "
+    "account with administrator rights.";
+const char* const kComponents[][2] = {
+    {"UseSharedData", "Data"}, {"UseSharedMSHelp", "MSHelp"}, {"UseSharedImages", "Image Files"}};
+
+bool IsDir(uint32_t attributes) { return (attributes & platform::kAttrDirectory) != 0; }
+bool IsLink(uint32_t attributes) { return (attributes & platform::kAttrReparsePoint) != 0; }
+std::string KeyOf(Root root, const std::string& path) {
+  return Fold(std::string(sim::RootName(root)) + "\\" + path);
+}
+std::string LastName(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+
+}  // namespace
+
+std::optional<int32_t> UseCountOf(const sim::Value& value) {
+  const std::string& bytes = value.data;
+  if (value.type == platform::kRegDword) {
+    if (bytes.size() != 4) return std::nullopt;
+    uint32_t raw = 0;
+    for (int i = 3; i >= 0; --i) raw = raw << 8 | static_cast<unsigned char>(bytes[i]);
+    return static_cast<int32_t>(raw);
+  }
+  const std::string text = TextOf(bytes);
+  size_t i = text.find_first_not_of(" \t\n\v\f\r");
+  if (i == std::string::npos) return 0;
+  const bool negative = text[i] == '-';
+  if (text[i] == '-' || text[i] == '+') ++i;
+  uint32_t n = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) n = n * 10u + (text[i] - '0');
+  return static_cast<int32_t>(negative ? 0u - n : n);
+}
+
+namespace {
+
+// The documented pass, played over a copy of the machine.
+class Model {
+ public:
+  Model(const MachineState& state, const std::string& cwd) : s_(state), cwd_(cwd) {}
+
+  MachineState Run(int passes) {
+    for (int i = 0; i < passes; ++i) {
+      if (!GatePasses()) continue;
+      UserTree();
+      Components();
+      Area();
+      if (s_.companion) s_.shown.push_back("call rwuninst.dll!uninstallvrxregistry /vrxreg");
+    }
+    return s_;
+  }
+
+ private:
+  // ---- The registry, by folded key path ----
+  bool Opens(const std::string& key, bool write) const {
+    auto it = s_.keys.find(key);
+    return it != s_.keys.end() && it->second.canOpen && (!write || it->second.canWrite);
+  }
+  std::optional<sim::Value> Read(const std::string& key, const std::string& name, size_t capacity) const {
+    const auto& values = s_.keys.at(key).values;
+    auto it = values.find(Fold(name));
+    if (it == values.end() || it->second.second.data.size() > capacity) return std::nullopt;
+    return it->second.second;
+  }
+  std::vector<std::string> Subkeys(const std::string& key) const {
+    std::vector<std::string> out;
+    const std::string prefix = key + "\\";
+    for (auto it = s_.keys.lower_bound(prefix);
+         it != s_.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+      if (it->first.find('\\', prefix.size()) == std::string::npos) out.push_back(it->first);
+    }
+    return out;
+  }
+  void DeleteKey(const std::string& key) {
+    if (Opens(key, true) && Subkeys(key).empty()) s_.keys.erase(key);
+  }
+
+  // ---- The file system, by folded real path ----
+  struct Found {
+    long error = 0;
+    std::string key;  // folded real path; a root's is its name
+    uint32_t attributes = platform::kAttrDirectory;
+    bool root = false;
+  };
+  static Found Failed(long error) {
+    Found found;
+    found.error = error;
+    return found;
+  }
+  // What `path` (resolved) names: links in the middle are followed, the last
+  // one only with `followLast`.
+  Found Walk(const std::string& path, bool followLast, int depth = 0) const {
+    if (depth > kMaxLinkDepth) return Failed(kUnresolvable);
+    const std::string root = RootOf(path);
+    Found at{0, Fold(root.substr(0, root.size() - 1)), platform::kAttrDirectory, true};
+    if (root.empty() || !s_.drives.count(at.key)) return Failed(kMissing);
+    const std::vector<std::string> parts = SplitPath(path.substr(std::min(root.size(), path.size())));
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (!IsDir(at.attributes) || IsLink(at.attributes)) return Failed(kMissing);
+      auto it = s_.files.find(at.key + "\\" + Fold(parts[i]));
+      if (it == s_.files.end()) return Failed(kMissing);
+      at = {0, it->first, it->second.attributes, false};
+      if (IsLink(at.attributes) && (i + 1 < parts.size() || followLast)) {
+        at = Walk(it->second.target, true, depth + 1);
+        if (at.error) return Failed(at.error == kUnresolvable ? kUnresolvable : kMissing);
+      }
+    }
+    return at;
+  }
+  // What a file call given `path` reaches, without following a last link;
+  // the system resolves the path again first.
+  Found Reach(const std::string& path) const {
+    const std::string resolved = ResolveAbsolutePath(path);
+    if (resolved.empty() || resolved.size() > kMaxPath) return Failed(kMissing);
+    return Walk(resolved, false);
+  }
+  bool HasEntries(const std::string& key) const {
+    auto it = s_.files.lower_bound(key + "\\");
+    return it != s_.files.end() && it->first.compare(0, key.size() + 1, key + "\\") == 0;
+  }
+  bool RemoveDir(const std::string& path) {
+    const Found at = Reach(path);
+    if (at.error || at.root || !IsDir(at.attributes)) return false;
+    if (!IsLink(at.attributes) && (HasEntries(at.key) || at.key == Walk(cwd_, true).key)) return false;
+    return s_.files.erase(at.key) > 0;
+  }
+  bool EraseFile(const std::string& path) {
+    const Found at = Reach(path);
+    if (at.error || at.root || IsDir(at.attributes) || (at.attributes & platform::kAttrReadOnly)) return false;
+    return s_.files.erase(at.key) > 0;
+  }
+
+  // ---- The pass ----
+  bool GatePasses() {
+    const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
+    if (!Opens(product, false) || !Read(product, "InstallAdmin", 10) ||
+        Opens(KeyOf(Root::Users, ".Default"), true))
+      return true;
+    s_.shown.insert(s_.shown.end(), {"box CheckAdmin 64", "beep", std::string("box  48 ") + kAdminRequired});
+    return false;
+  }
+
+  void UserTree() {
+    const std::string parent = KeyOf(Root::CurrentUser, ProductKey), top = parent + "\\3.0";
+    if (!Opens(top, true)) return;
+    EmptyKey(top);
+    if (Opens(parent, true)) DeleteKey(top);
+  }
+  void EmptyKey(const std::string& key) {
+    for (const std::string& sub : Subkeys(key)) {
+      if (LastName(sub).size() + 1 > platform::kSubkeyNameCapacity || !Opens(sub, true)) continue;
+      EmptyKey(sub);
+      DeleteKey(sub);
+    }
+  }
+
+  void Components() {
+    const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
+    const std::string info = KeyOf(Root::LocalMachine, UnInstInfoKey);
+    if (!Opens(product, false)) return;
+    const std::optional<sim::Value> uses = Read(product, "UseSharedFiles", 10);
+    if (!uses || TextOf(uses->data) != "TRUE" || !Opens(info, false)) return;
+    for (const auto& row : kComponents) {
+      if (Read(info, row[0], 10)) Release(row[1]);
+    }
+  }
+
+  void Release(const std::string& name) {
+    const std::string key = KeyOf(Root::LocalMachine, JoinPath(SharedKey, name));
+    if (!Opens(key, true)) return;
+    const std::optional<sim::Value> stored = Read(key, "UseCount", 10);
+    const std::optional<int32_t> count = stored ? UseCountOf(*stored) : std::nullopt;
+    if (!count) return;
+    if (*count > 1) {
+      const int32_t n = *count - 1;
+      sim::Value lowered{platform::kRegSz, std::to_string(n) + '\0'};
+      if (stored->type == platform::kRegDword) {
+        lowered = {platform::kRegDword, std::string(4, '\0')};
+        for (int i = 0; i < 4; ++i) lowered.data[i] = static_cast<char>(static_cast<uint32_t>(n) >> (8 * i));
+      }
+      s_.keys.at(key).values[Fold("UseCount")].second = lowered;
+      return;
+    }
+    const std::optional<sim::Value> rootDir = Read(key, "RootDir", 255);
+    if (!rootDir) return;
+    // Only a directory below a root that resolves to itself, and is no link.
+    const std::string root = OwnedForm(TextOf(rootDir->data));
+    if (root.empty() || ResolveAbsolutePath(root) != root) return;
+    const Found at = Walk(root, false);
+    if (!at.error) {
+      if (IsLink(at.attributes)) return;
+      Empty(root, name == "MSHelp");
+      RemoveDir(root);
+    } else if (at.error != kMissing) {
+      return;
+    }
+    if (Opens(KeyOf(Root::LocalMachine, SharedKey), true)) DeleteKey(key);
+  }
+
+  void Empty(const std::string& dir, bool mshelp) {
+    const std::string helpKey = KeyOf(Root::LocalMachine, HelpRegistrationKey);
+    const bool help = mshelp && Opens(helpKey, true);
+    const std::string listed = ResolveAbsolutePath(dir + "\\");
+    if (listed.empty() || listed.size() + 3 > kMaxPath) return;
+    const Found at = Walk(listed, true);
+    if (at.error || !IsDir(at.attributes)) return;
+    std::vector<FileItem> entries;
+    const std::string prefix = at.key + "\\";
+    for (auto it = s_.files.lower_bound(prefix);
+         it != s_.files.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+      if (it->first.find('\\', prefix.size()) == std::string::npos) entries.push_back(it->second);
+    }
+    for (const FileItem& entry : entries) {
+      const std::string name = LastName(entry.path), path = JoinPath(dir, name);
+      if (IsDir(entry.attributes)) {
+        if (!IsLink(entry.attributes)) Empty(path, mshelp);
+        RemoveDir(path);
+      } else if (EraseFile(path) && help) {
+        s_.keys.at(helpKey).values.erase(Fold(name));
+      }
+    }
+  }
+
+  void Area() {
+    const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
+    if (!Opens(shared, true) || !Subkeys(shared).empty()) return;
+    if (const std::optional<sim::Value> dir = Read(shared, "SharedFilesDir", 260)) {
+      const std::string text = TextOf(dir->data);
+      const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
+      if (!at.error && !IsLink(at.attributes)) RemoveDir(text);
+    }
+    if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);
+  }
+
+  MachineState s_;
+  std::string cwd_;
+};
+
+void CollectKeys(Root root, const std::string& path, MachineState* s) {
+  for (const std::string& name : sim::SubkeyNames(root, path)) {
+    const std::string child = path.empty() ? name : path + "\\" + name;
+    KeyItem& key = s->keys[KeyOf(root, child)];
+    key.path = std::string(sim::RootName(root)) + "\\" + child;
+    std::tie(key.canOpen, key.canWrite) = sim::KeyRights(root, child);
+    for (const std::string& value : sim::ValueNames(root, child))
+      key.values[Fold(value)] = {value, *sim::GetValue(root, child, value)};
+    CollectKeys(root, child, s);
+  }
+}
+
+std::string ShownLine(const sim::JournalEntry& e) {
+  if (e.kind == "Beep") return "beep";
+  if (e.kind == "Call") return "call " + Fold(e.path) + " " + e.detail;
+  if (e.kind != "MessageBox") return "";
+  // The system's own text for an error is not the product's to choose.
+  return "box " + e.path + " " + std::to_string(e.flags) + (e.path == "CheckAdmin" ? "" : " " + e.detail);
+}
+
+// The part of the state an item belongs to (see CompareStates).
+std::string PartOf(const std::string& item, const PartDirs& dirs) {
+  const std::string path = item.substr(item.find(' ') + 1);
+  if (item.rfind("file ", 0) == 0) {
+    for (const auto& [part, paths] : dirs) {
+      for (const std::string& dir : paths) {
+        if (part != "area" ? AtOrBelow(path, dir) : SameFold(path, dir))
+          return part == "area" ? part : "component:" + part;
+      }
+    }
+    return "other";
+  }
+  if (item.rfind("shown ", 0) == 0) return path.rfind("call", 0) == 0 ? "companion" : "gate";
+  const std::string key = path.substr(0, path.find('|'));
+  const std::string shared = Fold(Hklm(SharedKey));
+  if (key.rfind("hkcu\\", 0) == 0) return "user";
+  if (key == shared) return "area";
+  if (AtOrBelow(key, Hklm(HelpRegistrationKey))) return "component:MSHelp";
+  if (!Below(key, shared)) return "other";
+  const std::string name = SplitPath(key.substr(shared.size()))[0];
+  for (const auto& row : kComponents) {
+    if (name == Fold(row[1])) return std::string("component:") + row[1];
+  }
+  return "other";
+}
+
+std::map<std::string, std::string> Items(const MachineState& s) {
+  std::map<std::string, std::string> items;
+  for (const auto& [path, file] : s.files) items["file " + path] = "";
+  for (const auto& [path, key] : s.keys) {
+    items["key " + path] = "";
+    for (const auto& [name, value] : key.values)
+      items["value " + path + "|" + name] = std::to_string(value.second.type) + ":" + value.second.data;
+  }
+  for (size_t i = 0; i < s.shown.size(); ++i) items["shown " + s.shown[i] + " #" + std::to_string(i)] = "";
+  return items;
+}
+
+}  // namespace
+
+MachineState CaptureState(const std::vector<std::string>& roots, const std::vector<Link>& links) {
+  MachineState s;
+  for (const std::string& root : roots) {
+    if (!sim::Exists(root)) continue;
+    s.drives.insert(Fold(root.substr(0, root.size() - 1)));
+    for (const std::string& path : sim::Tree(root))
+      s.files[Fold(path)] = FileItem{path, sim::Attributes(Addressable(path)).value_or(0), ""};
+  }
+  for (const Link& link : links) {
+    auto it = s.files.find(Fold(NodePath(link.path)));
+    if (it != s.files.end()) it->second.target = ResolveAbsolutePath(link.target);
+  }
+  for (Root root : {Root::CurrentUser, Root::LocalMachine, Root::Users}) CollectKeys(root, "", &s);
+  for (const sim::JournalEntry& e : sim::Journal()) {
+    if (const std::string line = ShownLine(e); !line.empty()) s.shown.push_back(line);
+  }
+  s.companion = sim::HasEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+  return s;
+}
+
+std::vector<std::string> CompareStates(const MachineState& expected, const MachineState& actual,
+                                       const PartDirs& dirs, const std::set<std::string>& suspect) {
+  const std::map<std::string, std::string> want = Items(expected), got = Items(actual);
+  std::map<std::string, std::string> differences;
+  for (const auto& [item, value] : want) {
+    auto it = got.find(item);
+    if (it == got.end()) differences[item] = "missing";
+    else if (it->second != value) differences[item] = "differs";
+  }
+  for (const auto& [item, value] : got) {
+    if (!want.count(item)) differences[item] = "not expected";
+  }
+  std::vector<std::string> bad;
+  for (const auto& [item, what] : differences) {
+    const std::string part = PartOf(item, dirs);
+    if (suspect.count(part) || (suspect.count("all") && part != "other")) continue;
+    bad.push_back("oracle: " + item + " " + what + " (" + part + ")");
+  }
+  return bad;
+}
+
+std::set<std::string> SuspectParts(const PartDirs& dirs) {
+  std::set<std::string> suspect;
+  const auto components = [&] {
+    for (const auto& row : kComponents) suspect.insert(std::string("component:") + row[1]);
+  };
+  for (const std::string& hit : sim::FailuresHit()) {
+    const std::string path = hit.substr(hit.find(' ') + 1), folded = Fold(path);
+    const std::string part = PartOf("file " + path, dirs), keyPart = PartOf("key " + path, dirs);
+    const std::string flagKey = Fold(Hklm(UnInstInfoKey)) + "\\useshared";
+    if (folded.find(".dll") != std::string::npos) {
+      suspect.insert("companion");
+    } else if (keyPart == "user") {
+      suspect.insert("user");
+    } else if (folded.rfind(flagKey, 0) == 0) {
+      // A flag names its component.
+      const std::string which = folded.substr(flagKey.size());
+      suspect.insert(which == "data" ? "component:Data" : which == "mshelp" ? "component:MSHelp" : "component:Image Files");
+    } else if (SameFold(path, Hklm(MakerKey)) || SameFold(path, Hklm(SharedKey) + "\\SharedFilesDir")) {
+      suspect.insert("area");
+    } else if (folded.rfind("hklm\\", 0) == 0 && keyPart.rfind("component:", 0) == 0) {
+      suspect.insert(keyPart);
+    } else if (SameFold(path, Hklm(SharedKey)) || AtOrBelow(path, Hklm(UnInstInfoKey)) ||
+               SameFold(path, Hklm(ProductVersionKey) + "\\UseSharedFiles") ||
+               (RootOf(path) != "" && part == "other")) {
+      components();
+    } else if (RootOf(path) == "" && folded.rfind("hk", 0) != 0) {
+      suspect.insert("gate");  // the system's text for an error
+    } else if (folded.rfind("hk", 0) == 0) {
+      suspect.insert("all");  // the gate's keys: everything may flip
+    } else {
+      suspect.insert(part);
+    }
+  }
+  // Components whose directories overlap change together, and the area
+  // goes only once every component has gone.
+  for (const auto& [a, aDirs] : dirs) {
+    for (const auto& [b, bDirs] : dirs) {
+      if (a == "area" || b == "area" || !suspect.count("component:" + a)) continue;
+      for (const std::string& x : aDirs) {
+        for (const std::string& y : bDirs) {
+          if (AtOrBelow(x, y) || AtOrBelow(y, x)) suspect.insert("component:" + b);
+        }
+      }
+    }
+  }
+  for (const std::string& part : suspect) {
+    if (part.rfind("component:", 0) == 0) {
+      suspect.insert("area");
+      break;
+    }
+  }
+  return suspect;
+}
+
+MachineState ExpectedState(const MachineState& before, const std::string& cwd, int passes) {
+  return Model(before, cwd).Run(passes);
+}
+
+}  // namespace qf::reliability

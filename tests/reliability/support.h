@@ -1,0 +1,93 @@
+// Small helpers of the reliability checks and their tests, in one place.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/locations.h"
+#include "common/paths.h"
+#include "platform/platform.h"
+#include "platform/sim/sim.h"
+
+namespace qf::reliability {
+
+// Registry roots and names compare ASCII case-insensitively.
+inline std::string Fold(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+inline bool SameFold(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
+
+// Whether `path` lies strictly below `dir` (both any case).
+inline bool Below(const std::string& path, const std::string& dir) {
+  if (dir.empty()) return false;
+  std::string prefix = Fold(dir);
+  if (prefix.back() != '\\') prefix.push_back('\\');
+  const std::string folded = Fold(path);
+  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
+}
+
+inline bool AtOrBelow(const std::string& path, const std::string& dir) {
+  return !dir.empty() && (SameFold(path, dir) || Below(path, dir));
+}
+
+inline std::string Hklm(const std::string& path) { return "HKLM\\" + path; }
+
+// A value's bytes taken as text: up to the first NUL.
+inline std::string TextOf(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+// "C:\" or "\\server\share\" of a resolved path; "" when it has none.
+inline std::string RootOf(const std::string& resolved) {
+  if (resolved.size() >= 2 && resolved[1] == ':') return resolved.substr(0, 2) + "\\";
+  if (resolved.size() < 3 || resolved[0] != '\\') return "";
+  const size_t share = resolved.find('\\', 2);
+  if (share == std::string::npos) return "";
+  const size_t end = resolved.find('\\', share + 1);
+  return (end == std::string::npos ? resolved : resolved.substr(0, end)) + "\\";
+}
+
+// The directory a registry value names, as the system resolves it, when it
+// is absolute and below a drive or share root; "" otherwise.
+inline std::string OwnedForm(const std::string& text) {
+  const std::string resolved = ResolveAbsolutePath(text);
+  if (resolved.empty()) return "";
+  const std::string root = RootOf(resolved);
+  if (root.empty() || resolved.find_first_not_of('\\', root.size()) == std::string::npos) return "";
+  return resolved;
+}
+
+// The path of the node `path` names, without a trailing separator.
+inline std::string NodePath(const std::string& path) {
+  std::string resolved = ResolveAbsolutePath(path);
+  if (resolved.size() > 3 && resolved.back() == '\\' && resolved != RootOf(resolved)) resolved.pop_back();
+  return resolved;
+}
+
+// A resolved path in a form the simulation takes to name that very node: a
+// last name ending in a blank would lose it if the path were resolved again,
+// so the path is given as a directory's ("name \"); a link as the last name
+// is still not followed.
+inline std::string Addressable(const std::string& path) {
+  return !path.empty() && path.back() != '\\' ? path + "\\" : path;
+}
+
+// Violations, one a line, for test expectations.
+inline std::string Joined(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+// Flags "Data" for release with `count` and `rootDir`.
+inline void FlagData(const std::string& rootDir, const std::string& count = "1") {
+  using platform::Root;
+  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", count);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", rootDir);
+}
+
+}  // namespace qf::reliability
