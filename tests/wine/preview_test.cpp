@@ -1,0 +1,462 @@
+// The preview never lies: installations of every kind (the sample, and
+// generated ones from a fixed seed) are previewed with qfpreview.exe --json,
+// then uninstalled by the real QFUNINST.DLL through qfhost.exe; the changes
+// predicted must be the changes made, item for item, with the same boxes and
+// companion calls, and the preview must load no companion library.  Where
+// Wine differs from Windows on links, the difference is named, not hidden.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+
+#include "support.h"
+
+namespace qftest {
+namespace {
+
+const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
+const char kHelpKey[] = "Software\\Microsoft\\Windows\\Help";
+const char kShared[] = "Software\\Halvern\\Halvern Shared";
+const char* const kComponents[] = {"Data", "MSHelp", "Image Files"};
+const char* const kFlags[] = {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"};
+
+std::string Utf8(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                  &wide[0], static_cast<int>(wide.size())));
+  std::string out(wide.size() * 3, '\0');
+  out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0],
+                                 static_cast<int>(out.size()), nullptr, nullptr));
+  return out;
+}
+
+// ---- Installations -----------------------------------------------------------
+
+enum Feature : unsigned {
+  kReadOnly = 1, kHelp = 2, kDirLink = 4, kFileLink = 8, kOtherProduct = 16, kAdmin = 32,
+  kLock = 64, kNoUserTree = 128,
+};
+
+// Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
+// UseCount, "-" no record; a leading "!" leaves the component unflagged.
+// Roots: "tree", "empty", "none" (no directory), "-" (no RootDir) or as given.
+struct Recipe {
+  const char* label;
+  const char* useShared;  // nullptr: no UseSharedFiles
+  const char* counts[3];
+  const char* roots[3];
+  int depth;
+  unsigned features;
+  const char* host;  // companions beside the host: "full", "none", "noentry"
+};
+
+// clang-format off
+const Recipe kRecipes[] = {
+  {"last holder of all three, help registrations", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 2, kHelp, "full"},
+  {"shared holders: 2, 3, 11", "TRUE", {"2", "3", "11"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"counts as REG_DWORD", "TRUE", {"#1", "#2", "#0"}, {"tree", "tree", "tree"}, 2, kHelp, "full"},
+  {"counts 0, -4 and letters", "TRUE", {"0", "-4", "abc"}, {"tree", "tree", "tree"}, 1, 0, "none"},
+  {"counts with a blank, empty", "TRUE", {" 5", "", "+1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
+  {"read-only files", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 3, kReadOnly | kHelp, "full"},
+  {"nested tree six deep", "TRUE", {"1", "-", "-"}, {"tree", "-", "-"}, 6, kReadOnly, "full"},
+  {"directory link in a tree", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 2, kDirLink, "full"},
+  {"file link in a tree", "TRUE", {"1", "2", "2"}, {"tree", "tree", "tree"}, 1, kFileLink, "full"},
+  {"unsafe roots: drive, share, relative", "TRUE", {"1", "1", "1"}, {"C:\\", "\\\\server\\share", "relative\\dir"}, 1, 0, "full"},
+  {"unsafe roots: empty, drive-relative", "TRUE", {"1", "1", "1"}, {"", "C:", "tree"}, 1, 0, "full"},
+  {"missing record, count, RootDir", "TRUE", {"-", "?", "1"}, {"tree", "tree", "-"}, 1, kHelp, "full"},
+  {"missing and empty directories", "TRUE", {"1", "1", "1"}, {"none", "empty", "tree"}, 1, 0, "full"},
+  {"UseSharedFiles in lower case", "true", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"no UseSharedFiles, no per-user tree", nullptr, {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, kNoUserTree, "full"},
+  {"count too long for its field", "TRUE", {"@", "1", "2"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
+  {"unflagged components", "TRUE", {"!1", "1", "!1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
+  {"another product keeps the shared area", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 2, kOtherProduct | kHelp, "full"},
+  {"refusing gate", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, kAdmin | kLock | kHelp, "full"},
+  {"refusing gate, shared holders", "TRUE", {"2", "#2", "1"}, {"tree", "tree", "tree"}, 1, kAdmin | kLock, "none"},
+  {"administrator, writable profile", "TRUE", {"1", "#1", "2"}, {"tree", "tree", "tree"}, 2, kAdmin | kReadOnly, "full"},
+  {"companion without its entry", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "noentry"},
+  {"no companions, read-only help", "TRUE", {"1", "1", "1"}, {"tree", "tree", "empty"}, 2, kReadOnly | kHelp, "none"},
+};
+// clang-format on
+
+struct Value {
+  HKEY root;
+  std::string key, name;  // an empty name with type 0: the key alone
+  DWORD type;
+  std::string data;
+};
+
+struct Installation {
+  std::string label, host = "full";
+  unsigned features = 0;
+  bool sample = false;
+  std::vector<Value> values;
+  std::vector<std::string> dirs, files, readOnly;  // relative to the installation's directory
+  std::map<std::string, std::string> links;        // link -> target, both relative
+};
+
+std::string Text(const std::string& text) { return text + '\0'; }
+std::string Dword(DWORD n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
+
+// A directory tree below `dir`: files, and `depth` levels of subdirectories.
+void AddTree(Installation* inst, std::mt19937& rng, const std::string& dir, int depth,
+             const char* extension, std::vector<std::string>* names) {
+  inst->dirs.push_back(dir);
+  static int serial = 0;
+  const int files = static_cast<int>(rng() % 3) + (depth == 0 ? 1 : 0);
+  for (int i = 0; i < files; ++i) {
+    const std::string name = "f" + std::to_string(++serial) + extension;
+    inst->files.push_back(dir + "\\" + name);
+    names->push_back(name);
+    if ((inst->features & kReadOnly) && rng() % 4 == 0) inst->readOnly.push_back(dir + "\\" + name);
+  }
+  if (depth == 0) return;
+  const int subdirectories = 1 + static_cast<int>(rng() % 2);
+  for (int i = 0; i < subdirectories; ++i)
+    AddTree(inst, rng, dir + "\\d" + std::to_string(++serial), depth - 1, extension, names);
+}
+
+Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir) {
+  Installation inst;
+  inst.label = r.label;
+  inst.host = r.host;
+  inst.features = r.features;
+  auto value = [&](HKEY root, const std::string& key, const std::string& name, DWORD type,
+                   const std::string& data) { inst.values.push_back({root, key, name, type, data}); };
+  const std::string product = "Software\\Halvern\\Quillforge\\3.0";
+  value(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\2.5", "Kept", REG_SZ, Text("1"));
+  if (!(r.features & kNoUserTree)) {
+    std::string key = product;
+    for (int level = 0; level < 1 + static_cast<int>(rng() % 4); ++level) {
+      value(HKEY_CURRENT_USER, key, "V" + std::to_string(level), REG_DWORD, Dword(level));
+      value(HKEY_CURRENT_USER, key + "\\Sibling" + std::to_string(level), "", 0, "");
+      key += "\\Level" + std::to_string(level);
+    }
+  }
+  if (r.useShared) value(HKEY_LOCAL_MACHINE, product, "UseSharedFiles", REG_SZ, Text(r.useShared));
+  if (r.features & kAdmin) value(HKEY_LOCAL_MACHINE, product, "InstallAdmin", REG_SZ, Text("1"));
+  value(HKEY_LOCAL_MACHINE, kShared, "SharedFilesDir", REG_SZ, Text(dir + "\\Shared"));
+  std::vector<std::string> helpFiles;
+  for (int i = 0; i < 3; ++i) {
+    std::string count = r.counts[i];
+    if (count[0] != '!')
+      value(HKEY_LOCAL_MACHINE, product + "\\UnInstInfo", kFlags[i], REG_SZ, Text("1"));
+    else
+      count.erase(0, 1);
+    if (count == "-") continue;
+    const std::string key = std::string(kShared) + "\\" + kComponents[i];
+    if (count[0] == '#')
+      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_DWORD, Dword(std::stoul(count.substr(1))));
+    else if (count != "?")
+      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ, Text(count == "@" ? "12345678901" : count));
+    const std::string root = r.roots[i], relative = std::string("Shared\\") + kComponents[i];
+    if (root == "-") continue;
+    const bool ours = root == "tree" || root == "empty" || root == "none";
+    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ, Text(ours ? dir + "\\" + relative : root));
+    std::vector<std::string> names;
+    if (root == "tree") AddTree(&inst, rng, relative, r.depth, i == 1 ? ".hlp" : ".dat", &names);
+    if (root == "empty") inst.dirs.push_back(relative);
+    if (i == 1) helpFiles.insert(helpFiles.end(), names.begin(), names.end());
+    if (i == 0 && (r.features & kHelp) && !names.empty()) helpFiles.push_back(names[0]);
+  }
+  if (r.features & kHelp) {
+    helpFiles.push_back("OtherApp.hlp");
+    for (const std::string& name : helpFiles)
+      value(HKEY_LOCAL_MACHINE, kHelpKey, name, REG_SZ, Text(dir));
+  }
+  if (r.features & (kDirLink | kFileLink)) {
+    inst.dirs.push_back("Outside\\Docs");
+    inst.files.push_back("Outside\\Docs\\keep.txt");
+    inst.files.push_back("Outside\\target.txt");
+  }
+  if (r.features & kDirLink) inst.links["Shared\\Image Files\\Linked"] = "Outside\\Docs";
+  if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
+  if (r.features & kOtherProduct) {
+    const std::string key = std::string(kShared) + "\\Other Product";
+    value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ, Text("1"));
+    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ, Text(dir + "\\Shared\\Other"));
+    inst.files.push_back("Shared\\Other\\other.dat");
+  }
+  return inst;
+}
+
+// ---- Setting one up ------------------------------------------------------------
+
+void Clear() {
+  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Halvern");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Halvern");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
+}
+
+void MakeDirs(const std::string& path) {
+  for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
+    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    if (at == std::string::npos) return;
+  }
+}
+
+// A unix link, made from the Linux side (Wine cannot make one); the native
+// process is waited for by watching for the link.
+bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const std::string& link) {
+  std::string command = "Z:\\usr\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return false;
+  Handle process(info.hProcess), thread(info.hThread);
+  for (int i = 0; i < 200; ++i, Sleep(25))
+    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  return false;
+}
+
+std::string Unix(const std::string& relative) {
+  std::string path = relative;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+::testing::AssertionResult Install(const Installation& inst, const std::string& dir,
+                                   const std::string& unixDir) {
+  MakeDirs(dir);
+  for (const Value& v : inst.values) {
+    Key key;
+    if (RegCreateKeyExA(v.root, v.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.receive(), nullptr) != ERROR_SUCCESS)
+      return ::testing::AssertionFailure() << "cannot create " << v.key;
+    if (v.type != 0)
+      RegSetValueExA(key.get(), v.name.c_str(), 0, v.type,
+                     reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+  }
+  for (const std::string& d : inst.dirs) MakeDirs(dir + "\\" + d);
+  for (const std::string& f : inst.files) {
+    const std::string path = dir + "\\" + f;
+    MakeDirs(path.substr(0, path.rfind('\\')));
+    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), f.data(), static_cast<DWORD>(f.size()), &written, nullptr))
+      return ::testing::AssertionFailure() << "cannot write " << path;
+  }
+  for (const std::string& f : inst.readOnly)
+    SetFileAttributesA((dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
+  for (const auto& [link, target] : inst.links)
+    if (!UnixLink(unixDir + "/" + Unix(target), unixDir + "/" + Unix(link), dir + "\\" + link))
+      return ::testing::AssertionFailure() << "cannot link " << link;
+  return ::testing::AssertionSuccess();
+}
+
+// ---- State and its changes ----------------------------------------------------
+
+using State = std::map<std::string, std::string>;  // "key|value|file <path>" -> content
+
+void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, State* state) {
+  Key key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return;
+  const std::string shown = Utf8(rootName + "\\" + path);
+  (*state)["key " + shown] = "";
+  char name[1024];
+  std::string data(65536, '\0');
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof name, dataSize = static_cast<DWORD>(data.size()), type = 0;
+    if (RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type,
+                      reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
+      break;
+    const std::string content = type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
+                                                  : Utf8(data.substr(0, data.find('\0')));
+    (*state)["value " + shown + "|" + Utf8(name)] =
+        (type == REG_DWORD ? "REG_DWORD " : "REG_SZ ") + content;
+  }
+  std::vector<std::string> subkeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    subkeys.push_back(name);
+  }
+  for (const std::string& subkey : subkeys) SnapKeys(root, rootName, path + "\\" + subkey, state);
+}
+
+void SnapFiles(const std::string& dir, State* state) {
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> subdirectories;
+  do {
+    const std::string name = entry.cFileName, path = dir + "\\" + name;
+    if (name == "." || name == "..") continue;
+    const DWORD a = entry.dwFileAttributes;
+    const bool link = a & FILE_ATTRIBUTE_REPARSE_POINT, directory = a & FILE_ATTRIBUTE_DIRECTORY;
+    (*state)["file " + Utf8(path)] = link ? "remove-link" : directory ? "remove-directory" : "delete-file";
+    if (directory && !link) subdirectories.push_back(path);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  for (const std::string& path : subdirectories) SnapFiles(path, state);
+}
+
+State Snap(const std::string& dir) {
+  State state;
+  SnapKeys(HKEY_CURRENT_USER, "HKCU", "Software\\Halvern", &state);
+  SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", "Software\\Halvern", &state);
+  SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", kHelpKey, &state);
+  SnapFiles(dir, &state);
+  return state;
+}
+
+// What went and what changed, as the preview's changes are written below.
+std::set<std::string> Made(const State& before, const State& after) {
+  std::set<std::string> made;
+  for (const auto& [item, content] : before) {
+    const auto now = after.find(item);
+    const std::string kind = item.substr(0, item.find(' ')), path = item.substr(kind.size() + 1);
+    const std::string key = "key " + path.substr(0, path.find('|'));
+    if (kind == "key" && now == after.end()) made.insert("delete-key " + path);
+    if (kind == "file" && now == after.end()) made.insert(content + " " + path);
+    if (kind == "value" && now == after.end() && after.count(key)) made.insert("delete-value " + path);
+    if (kind == "value" && now != after.end() && now->second != content)
+      made.insert("set-value " + path + " " + now->second);
+  }
+  for (const auto& [item, content] : after)
+    if (!before.count(item)) made.insert("created " + item);
+  return made;
+}
+
+std::set<std::string> Predicted(const nlohmann::json& preview) {
+  std::set<std::string> predicted;
+  for (const auto& c : preview["changes"]) {
+    const std::string op = c["op"];
+    std::string path = c.contains("root") ? c["root"].get<std::string>() + "\\" : "";
+    path += c["path"].get<std::string>();
+    if (c.contains("name")) path += "|" + c["name"].get<std::string>();
+    if (op == "set-value")
+      path += " " + c["type"].get<std::string>() + " " +
+              (c["data"].is_number() ? std::to_string(c["data"].get<uint32_t>())
+                                     : c["data"].get<std::string>());
+    predicted.insert(op + " " + path);
+  }
+  return predicted;
+}
+
+// Takes out of both sets what Wine does differently from Windows with the
+// installation's unix links, and says what it was.  A directory link stays
+// (Wine's RemoveDirectory acts on its non-empty target); a file link lists
+// as a plain file, and deleting it deletes its target and leaves the link
+// dangling.  Either way the directories above the link stay.
+std::vector<std::string> NameWineDifferences(const Installation& inst, const std::string& dir,
+                                             std::set<std::string>* predicted,
+                                             std::set<std::string>* made) {
+  std::vector<std::string> named;
+  const std::string base = Utf8(dir) + "\\";
+  for (const auto& [link, target] : inst.links) {
+    const std::string path = base + Utf8(link);
+    if (predicted->erase("remove-link " + path))
+      named.push_back("Wine keeps the directory link " + link +
+                      " (its RemoveDirectory acts on the link's non-empty target)");
+    else if (predicted->count("delete-file " + path) && made->erase("delete-file " + base + target))
+      named.push_back("Wine lists the file link " + link + " as a plain file; deleting it deleted " +
+                      target + " and left the link dangling (Windows deletes the link itself)");
+    else
+      continue;
+    for (auto it = predicted->begin(); it != predicted->end();) {
+      const std::string holder = it->substr(it->find(' ') + 1);
+      const bool above = it->rfind("remove-directory ", 0) == 0 && !made->count(*it) &&
+                         path.rfind(holder + "\\", 0) == 0;
+      if (above) named.push_back("so " + holder.substr(base.size()) + ", which holds it, stays");
+      it = above ? predicted->erase(it) : std::next(it);
+    }
+  }
+  return named;
+}
+
+// ---- The sweep ----------------------------------------------------------------
+
+std::string HostDir(const std::string& kind) {
+  const std::string dir = WinPath(kUnixBase) + "\\host-" + kind;
+  MakeDirs(dir);
+  for (const char* file : {"QFUNINST.DLL", "qfhost.exe", "qfpreview.exe"})
+    CopyFileA(BuildPath(file).c_str(), (dir + "\\" + file).c_str(), FALSE);
+  const std::string companions = kind == "noentry" ? "companions-noentry" : "companions";
+  if (kind != "none") {
+    CopyFileA(BuildPath(companions + "/RWUNINST.DLL").c_str(), (dir + "\\RWUNINST.DLL").c_str(), FALSE);
+    CopyFileA(BuildPath("companions/MX20UNIB.DLL").c_str(), (dir + "\\MX20UNIB.DLL").c_str(), FALSE);
+  }
+  return dir;
+}
+
+TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
+  std::mt19937 rng(20261208);
+  std::vector<Installation> installations;
+  Installation sample;
+  sample.label = "the sample, with a directory link";
+  sample.sample = true;
+  sample.features = kDirLink;
+  sample.dirs = {"Outside\\Docs"};
+  sample.files = {"Outside\\Docs\\keep.txt"};
+  sample.links["Shared\\Image Files\\Clip Art\\Animals\\My Documents"] = "Outside\\Docs";
+  installations.push_back(sample);
+  for (size_t i = 0; i < std::size(kRecipes); ++i) {
+    const std::string dir = WinPath(kUnixBase) + "\\i" + std::to_string(installations.size());
+    installations.push_back(Generate(kRecipes[i], rng, dir));
+  }
+
+  size_t exact = 0;
+  for (size_t n = 0; n < installations.size(); ++n) {
+    const Installation& inst = installations[n];
+    const std::string unixDir = kUnixBase + "/i" + std::to_string(n), dir = WinPath(unixDir);
+    Clear();
+    if (inst.sample) {
+      MakeDirs(dir);
+      const HostRun run = RunHost(BuildPath("qfsample.exe"), "install \"" + dir + "\\Shared\"", dir);
+      ASSERT_EQ(run.exitCode, 0u) << run.output;
+    }
+    ASSERT_TRUE(Install(inst, dir, unixDir)) << inst.label;
+    const std::string host = HostDir(inst.host);
+    const std::string log = host + "\\companions-" + std::to_string(n);
+    const std::string previewLog = log + "-preview.log", hostLog = log + "-host.log";
+    const State before = Snap(dir);
+
+    HostRun preview, uninstall;
+    {
+      std::unique_ptr<DefaultProfileLock> lock;
+      if (inst.features & kLock) lock = std::make_unique<DefaultProfileLock>();
+      SetEnvironmentVariableA("QF_COMPANION_LOG", previewLog.c_str());
+      preview = RunHost(host + "\\qfpreview.exe", "--json", host);
+      SetEnvironmentVariableA("QF_COMPANION_LOG", hostLog.c_str());
+      uninstall = RunHost(host + "\\qfhost.exe", "--answer-boxes", host);
+      SetEnvironmentVariableA("QF_COMPANION_LOG", nullptr);
+    }
+    ASSERT_EQ(preview.exitCode, 0u) << preview.output;
+    ASSERT_EQ(uninstall.exitCode, 0u) << uninstall.output;
+    const nlohmann::json json = nlohmann::json::parse(preview.output);
+    EXPECT_TRUE(ReadLines(previewLog).empty()) << inst.label << ": the preview loaded a companion";
+
+    std::set<std::string> predicted = Predicted(json), made = Made(before, Snap(dir));
+    const std::vector<std::string> differences = NameWineDifferences(inst, dir, &predicted, &made);
+    std::vector<std::string> boxes;
+    for (const auto& box : json["boxes"]) boxes.push_back(box["caption"].get<std::string>() + "|" + box["text"].get<std::string>());
+    std::vector<std::string> shown;
+    for (const Box& box : uninstall.boxes) shown.push_back(Utf8(box.caption + "|" + box.text));
+    const size_t calls = CountContaining(ReadLines(hostLog), "UNINSTALLVRXREGISTRY \"/vrxreg\"");
+    const bool same = predicted == made && boxes == shown && json["calls"].size() == calls &&
+                      (json["gate"] == "refuses") == !shown.empty();
+    exact += same ? 1 : 0;
+    std::cout << "  #" << n << " " << inst.label << ": " << predicted.size() << " changes, "
+              << (same ? "exact" : "DIFFERS") << "\n";
+    for (const std::string& d : differences) std::cout << "      Wine differs: " << d << "\n";
+    EXPECT_EQ(predicted, made) << inst.label;
+    EXPECT_EQ(boxes, shown) << inst.label;
+    EXPECT_EQ(json["calls"].size(), calls) << inst.label;
+  }
+  std::cout << "preview: " << installations.size() << " installations, " << exact
+            << " predicted exactly\n";
+  EXPECT_GE(installations.size(), 20u);
+  EXPECT_EQ(exact, installations.size());
+}
+
+}  // namespace
+}  // namespace qftest
