@@ -1,6 +1,8 @@
 // Builds an installation on the simulated machine from the fuzzer's input,
 // runs the uninstall pass over it once or twice, and aborts when the pass
-// breaks one of the invariants (tests/reliability/invariants.h).
+// breaks one of the invariants (tests/reliability/invariants.h) or ends
+// elsewhere than the oracle's state (tests/reliability/oracle.h): exactly
+// when no injected failure hit a call, part by part otherwise.
 //
 // The input decides: the product's flags and marker (text, numbers, raw
 // bytes, too long to read), the shared components' counts and directories
@@ -408,9 +410,19 @@ void Describe(const Builder& builder) {
   for (const std::string& failure : builder.failures) std::fprintf(stderr, "  %s\n", failure.c_str());
 }
 
+// Runs checked against the whole oracle, and runs that a failure hit.
+unsigned long exactRuns = 0, failedRuns = 0;
+
+void PrintRuns() {
+  std::fprintf(stderr, "runs checked against the whole oracle: %lu; with an injected failure: %lu\n",
+               exactRuns, failedRuns);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool once = (std::atexit(PrintRuns), true);
+  (void)once;
   FuzzedDataProvider in(data, size);
   sim::Reset();
   Builder builder(in);
@@ -418,6 +430,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int passes = in.ConsumeIntegralInRange(1, 2);
   const auto before = qf::reliability::Capture(builder.links);
   const std::vector<std::string> violations = qf::reliability::RunPassesAndCheck(before, passes);
+  ++(sim::FailuresHit().empty() ? exactRuns : failedRuns);
   if (violations.empty()) return 0;
 
   std::fprintf(stderr, "The pass broke its invariants (%d pass(es)):\n", passes);

@@ -1,5 +1,5 @@
-// Faults the sweep and the fuzzer found, each as the smallest installation
-// that shows it.
+// Faults the sweep and the fuzzer found, and faults a pass doing too little
+// would hide, each as the smallest installation that shows it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,8 +8,10 @@
 #include "common/locations.h"
 #include "common/paths.h"
 #include "invariants.h"
+#include "oracle.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
+#include "support.h"
 
 namespace qf::reliability {
 namespace {
@@ -17,18 +19,6 @@ namespace {
 using platform::Root;
 using sim::Op;
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
-}
-
-void FlagData(const std::string& rootDir) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", rootDir);
-}
 
 // A component whose directory is a link is left alone; when its attributes
 // cannot be read, the pass cannot know it is a link and must leave it too.
@@ -109,6 +99,82 @@ TEST(Faults, SharedAreaThatIsALinkStays) {
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_TRUE(sim::Exists("C:\\Shared"));
     EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
+  }
+}
+
+const std::string kDataKey = JoinPath(SharedKey, "Data");
+
+// The last holder's component whose root cannot be looked at (it may be a
+// link) keeps everything: files, count, record; and so the area stays too.
+TEST(Faults, LastHeldComponentWhoseRootCannotBeReadKeepsItsRecord) {
+  int hit = 0;
+  for (const Op op : {Op::GetAttributes, Op::FileOpen, Op::FileFacts}) {
+    for (const long code : {platform::kErrorAccessDenied, 32L, 1921L}) {
+      SCOPED_TRACE(testing::Message() << static_cast<int>(op) << " fails with " << code);
+      sim::Reset();
+      sim::MakeFile("C:\\Shared\\Data\\a.dat");
+      FlagData("C:\\Shared\\Data");
+      sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", "C:\\Shared");
+      sim::FailWhen(op, "C:\\Shared\\Data", code);
+      const auto before = Capture();
+      EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+      if (sim::FailuresHit().empty()) continue;  // not how this pass reads a root
+      ++hit;
+      EXPECT_TRUE(sim::Exists("C:\\Shared\\Data\\a.dat"));
+      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, "UseCount"), "1");
+      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, "RootDir"), "C:\\Shared\\Data");
+      EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
+    }
+  }
+  EXPECT_GT(hit, 0);
+}
+
+// A root that is gone has nothing left to delete: the record goes all the
+// same, and with it the last component, the area's directory and key.
+TEST(Faults, LastHeldComponentWhoseRootIsGoneLosesItsRecord) {
+  for (const char* rootDir : {"C:\\Shared\\Data", "C:\\Missing\\Data", "C:\\Shared\\a.txt\\Data"}) {
+    SCOPED_TRACE(rootDir);
+    sim::Reset();
+    sim::MakeDir("C:\\Shared");
+    if (std::string(rootDir).find("a.txt") != std::string::npos) sim::MakeFile("C:\\Shared\\a.txt");
+    FlagData(rootDir);
+    sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", "D:\\Area");
+    sim::MakeDir("D:\\Area");
+    const auto before = Capture();
+    EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+    EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, kDataKey));
+    EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
+    EXPECT_FALSE(sim::Exists("D:\\Area"));
+  }
+}
+
+// A REG_DWORD count is a number of exactly four bytes.  One of any other
+// length was not written as a count and says nothing about the holders, so
+// the component is left as one without a count would be; four bytes are
+// read as the number, and a longer value than ten bytes cannot be read.
+TEST(Faults, DwordCountOfAnyOtherLengthLeavesTheComponentAlone) {
+  for (const size_t length : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 8u, 10u, 11u}) {
+    for (const char first : {'\x01', '\x03'}) {
+      SCOPED_TRACE(testing::Message() << length << " bytes starting with " << int(first));
+      sim::Reset();
+      sim::MakeFile("C:\\Shared\\Data\\a.dat");
+      FlagData("C:\\Shared\\Data");
+      std::string bytes(length, '\0');
+      if (length > 0) bytes[0] = first;
+      sim::SetValue(Root::LocalMachine, kDataKey, "UseCount", platform::kRegDword, bytes);
+      const auto before = Capture();
+      EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+      const auto count = sim::GetValue(Root::LocalMachine, kDataKey, "UseCount");
+      if (length == 4 && first == '\x01') {
+        EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, kDataKey));
+        EXPECT_FALSE(sim::Exists("C:\\Shared\\Data"));
+      } else {
+        ASSERT_TRUE(count);
+        EXPECT_EQ(count->type, platform::kRegDword);
+        EXPECT_EQ(count->data, length == 4 ? std::string("\2\0\0\0", 4) : bytes);
+        EXPECT_TRUE(sim::Exists("C:\\Shared\\Data\\a.dat"));
+      }
+    }
   }
 }
 

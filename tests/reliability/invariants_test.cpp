@@ -1,9 +1,11 @@
-// The sample installation's clean pass, and the invariant check itself: each
-// kind of overstepping must be reported, or the sweep and the fuzzer could
-// pass over a faulty pass.
+// The sample installation's clean pass, and the checks themselves: each kind
+// of overstepping must be reported by the invariants, and each part of the
+// job left undone by the oracle, or the sweeps and the fuzzer could pass over
+// a faulty pass.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
+#include "support.h"
 
 namespace qf::reliability {
 namespace {
@@ -21,12 +24,6 @@ namespace {
 using platform::Root;
 using testing::HasSubstr;
 using testing::Not;
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
-}
 
 // ---- The sample's clean pass does the whole job and keeps every invariant ----
 
@@ -221,6 +218,45 @@ TEST(CheckReportsAlone, LinksTheCheckWasNotToldOf) {
   const std::string report = Joined(CheckInvariants(before, 1));
   EXPECT_THAT(report, HasSubstr("unknown link at C:\\Somewhere\\link"));
   EXPECT_THAT(report, HasSubstr("link C:\\Elsewhere\\link is not where"));
+}
+
+// ---- The oracle reports each part of the job left undone ----
+
+struct Undone {
+  const char* what;
+  bool lastHolder;
+  std::function<void()> beforePass, afterPass;
+  const char* report;
+};
+
+TEST(OracleReports, EachPartOfTheJobLeftUndone) {
+  const std::string user = std::string(ProductKey) + "\\3.0";
+  const auto none = [] {};
+  const Undone cases[] = {
+      {"gate", false, [] { sim::SetKeyRights(Root::Users, ".Default", true, false); }, none,
+       "shown box CheckAdmin 64 #0 not expected (gate)"},
+      {"user tree", false, none, [&] { sim::CreateKey(Root::CurrentUser, user + "\\Options"); },
+       "key hkcu\\software\\halvern\\quillforge\\3.0 not expected (user)"},
+      {"count", false, none, [] { sim::SetDword(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", 3); },
+       "shared\\data|usecount differs (component:Data)"},
+      {"files", false, none, [] { sim::MakeFile(kImageRoot + "\\logo.bmp"); },
+       "image files\\logo.bmp not expected (component:Image Files)"},
+      {"record", true, none, [] { sim::CreateKey(Root::LocalMachine, JoinPath(SharedKey, "MSHelp")); },
+       "shared\\mshelp not expected (component:MSHelp)"},
+      {"help", false, none, [] { sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", ""); },
+       "help|guide.hlp not expected (component:MSHelp)"},
+      {"area", true, none, [] { sim::MakeDir(kArea); }, "file c:\\program files\\halvern shared not expected (area)"},
+      {"companion", false, [] { sim::HaltAt(1); }, none,
+       "shown call rwuninst.dll!uninstallvrxregistry /vrxreg #0 missing (companion)"},
+  };
+  for (const Undone& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto before = Capture(BuildSample(c.lastHolder));
+    c.beforePass();
+    UninstInitialize(0, 0, 0);
+    c.afterPass();
+    EXPECT_THAT(Joined(CheckAgainstOracle(before, 1)), HasSubstr(c.report));
+  }
 }
 
 TEST(RealPathTest, FollowsLinksOnTheWay) {

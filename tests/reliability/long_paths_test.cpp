@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
+#include "support.h"
 
 namespace qf::reliability {
 namespace {
@@ -20,12 +21,6 @@ using platform::Root;
 
 constexpr size_t kMaxPath = 259;  // longest full path, without the NUL
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
-}
-
 // "C:\Deep\" followed by components of `width` characters until the path is
 // at least `length` long.
 std::string LongDir(const std::string& base, size_t length, size_t width = 40) {
@@ -33,13 +28,6 @@ std::string LongDir(const std::string& base, size_t length, size_t width = 40) {
   for (char c = 'a'; path.size() < length; c = static_cast<char>(c == 'z' ? 'a' : c + 1))
     path += "\\" + std::string(width, c);
   return path;
-}
-
-void FlagData(const std::string& rootDir, const std::string& count = "1") {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", count);
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", rootDir);
 }
 
 // Whether the pass can reach `path` at all: the path itself and the listing
