@@ -248,6 +248,12 @@ TEST(OracleReports, EachPartOfTheJobLeftUndone) {
       {"area", true, none, [] { sim::MakeDir(kArea); }, "file c:\\program files\\halvern shared not expected (area)"},
       {"companion", false, [] { sim::HaltAt(1); }, none,
        "shown call rwuninst.dll!uninstallvrxregistry /vrxreg #0 missing (companion)"},
+      // A failure in one part leaves the others held to the oracle.
+      {"user tree, the companion failing", false, [] { sim::FailWhen(sim::Op::LoadLibrary, "RWUNINST"); },
+       [&] { sim::CreateKey(Root::CurrentUser, user + "\\Recent"); }, "quillforge\\3.0\\recent not expected (user)"},
+      {"help, the images failing", false, [] { sim::FailWhen(sim::Op::FindFirst, kImageRoot); },
+       [] { sim::SetText(Root::LocalMachine, HelpRegistrationKey, "api.hlp", ""); },
+       "help|api.hlp not expected (component:MSHelp)"},
   };
   for (const Undone& c : cases) {
     SCOPED_TRACE(c.what);

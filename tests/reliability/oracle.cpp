@@ -80,13 +80,20 @@ class Model {
     if (it == values.end() || it->second.second.data.size() > capacity) return std::nullopt;
     return it->second.second;
   }
+  // The entries right below `path` in a map by folded path, in the order
+  // of their folded names: as the registry and listings give them.
+  template <typename Map>
+  static std::vector<typename Map::mapped_type> Children(const Map& map, const std::string& path) {
+    std::vector<typename Map::mapped_type> out;
+    const std::string prefix = path + "\\";
+    for (auto it = map.lower_bound(prefix); it != map.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+      if (it->first.find('\\', prefix.size()) == std::string::npos) out.push_back(it->second);
+    }
+    return out;
+  }
   std::vector<std::string> Subkeys(const std::string& key) const {
     std::vector<std::string> out;
-    const std::string prefix = key + "\\";
-    for (auto it = s_.keys.lower_bound(prefix);
-         it != s_.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-      if (it->first.find('\\', prefix.size()) == std::string::npos) out.push_back(it->first);
-    }
+    for (const KeyItem& sub : Children(s_.keys, key)) out.push_back(Fold(sub.path));
     return out;
   }
   void DeleteKey(const std::string& key) {
@@ -132,14 +139,10 @@ class Model {
     if (resolved.empty() || resolved.size() > kMaxPath) return Failed(kMissing);
     return Walk(resolved, false);
   }
-  bool HasEntries(const std::string& key) const {
-    auto it = s_.files.lower_bound(key + "\\");
-    return it != s_.files.end() && it->first.compare(0, key.size() + 1, key + "\\") == 0;
-  }
   bool RemoveDir(const std::string& path) {
     const Found at = Reach(path);
     if (at.error || at.root || !IsDir(at.attributes)) return false;
-    if (!IsLink(at.attributes) && (HasEntries(at.key) || at.key == Walk(cwd_, true).key)) return false;
+    if (!IsLink(at.attributes) && (!Children(s_.files, at.key).empty() || at.key == Walk(cwd_, true).key)) return false;
     return s_.files.erase(at.key) > 0;
   }
   bool EraseFile(const std::string& path) {
@@ -222,13 +225,7 @@ class Model {
     if (listed.empty() || listed.size() + 3 > kMaxPath) return;
     const Found at = Walk(listed, true);
     if (at.error || !IsDir(at.attributes)) return;
-    std::vector<FileItem> entries;
-    const std::string prefix = at.key + "\\";
-    for (auto it = s_.files.lower_bound(prefix);
-         it != s_.files.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-      if (it->first.find('\\', prefix.size()) == std::string::npos) entries.push_back(it->second);
-    }
-    for (const FileItem& entry : entries) {
+    for (const FileItem& entry : Children(s_.files, at.key)) {
       const std::string name = LastName(entry.path), path = JoinPath(dir, name);
       if (IsDir(entry.attributes)) {
         if (!IsLink(entry.attributes)) Empty(path, mshelp);
