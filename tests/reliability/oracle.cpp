@@ -1,3 +1,7 @@
+// The model plays what the product promises over a copy of the machine.  It
+// shares nothing with the logic but the system's own facts: how a path
+// resolves (ResolveAbsolutePath, which the simulation uses too), the
+// capacities of the reads and the limit of the narrow file calls.
 #include "oracle.h"
 
 #include <optional>
