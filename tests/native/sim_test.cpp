@@ -35,6 +35,7 @@ TEST_F(SimTest, ResetGivesTheEmptyMachine) {
   sim::SetCwd("C:\\Data");
   sim::AddLibrary("QFHELP.DLL");
   sim::FailWhen(Op::GetCurrentDir, "");
+  sim::SetMessageText(5, "copied from a real machine\r\n");
   p::RegKey survivor;
   ASSERT_EQ(p::kSuccess, survivor.Open(Root::CurrentUser, "Software", p::kKeyRead));
   p::Beep();
@@ -53,6 +54,9 @@ TEST_F(SimTest, ResetGivesTheEmptyMachine) {
   EXPECT_EQ(p::kSuccess, p::GetCurrentDir(&cwd));  // the injected failure is gone
   p::Library library;
   EXPECT_EQ(p::kErrorModNotFound, library.Load("QFHELP.DLL"));
+  std::string message;
+  ASSERT_EQ(p::kSuccess, p::SystemErrorText(5, &message));
+  EXPECT_EQ("Access denied.\r\n", message);  // the built-in table again
 
   // A guard from before the reset must not release what is opened after it.
   p::RegKey fresh;
@@ -317,6 +321,20 @@ TEST_F(SimTest, FailWhenHitsTheMatchingCallOnly) {
     arrange();
     sim::FailWhen(c.op, "no such path");
     EXPECT_EQ(p::kSuccess, c.call());
+  }
+}
+
+TEST_F(SimTest, MessageTextsGivenReplaceAndExtendTheTable) {
+  std::string text;
+  EXPECT_NE(p::kSuccess, p::SystemErrorText(1234, &text));
+  sim::SetMessageText(1234, "Copied.\r\n");
+  sim::SetMessageText(5, "Access is denied.\r\n");
+  const std::vector<std::pair<uint32_t, std::string>> expected = {
+      {1234, "Copied.\r\n"}, {5, "Access is denied.\r\n"},
+      {2, "The system cannot find the file specified.\r\n"}};
+  for (const auto& [code, message] : expected) {
+    ASSERT_EQ(p::kSuccess, p::SystemErrorText(code, &text)) << code;
+    EXPECT_EQ(message, text) << code;
   }
 }
 
