@@ -426,6 +426,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       if (inst.features & kLock) lock = std::make_unique<DefaultProfileLock>();
       SetEnvironmentVariableA("QF_COMPANION_LOG", previewLog.c_str());
       preview = RunHost(host + "\\qfpreview.exe", "--json", host);
+      EXPECT_TRUE(before == Snap(dir)) << inst.label << ": the preview changed something";
       SetEnvironmentVariableA("QF_COMPANION_LOG", hostLog.c_str());
       uninstall = RunHost(host + "\\qfhost.exe", "--answer-boxes", host);
       SetEnvironmentVariableA("QF_COMPANION_LOG", nullptr);
@@ -457,6 +458,51 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   EXPECT_GE(installations.size(), 20u);
   EXPECT_EQ(exact, installations.size());
 }
+
+// ---- The command line and the report for people, on the sample ---------------
+
+struct CommandCase {
+  const char* name;
+  const char* arguments;
+  DWORD exitCode;
+  const char* line;  // a line part that must be there (or, with `absent`, must not)
+  bool absent;
+};
+
+class PreviewCommand : public ::testing::TestWithParam<CommandCase> {
+ protected:
+  static void SetUpTestSuite() {
+    Clear();
+    MakeDirs(Dir());
+    RunHost(BuildPath("qfsample.exe"), "install \"" + Dir() + "\\Shared\"", Dir());
+  }
+  static void TearDownTestSuite() { Clear(); }
+  static std::string Dir() { return WinPath(kUnixBase) + "\\command"; }
+};
+
+TEST_P(PreviewCommand, ExitsAndReportsAsDocumented) {
+  const CommandCase& c = GetParam();
+  const HostRun run = RunHost(BuildPath("qfpreview.exe"), c.arguments, Dir());
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+  EXPECT_EQ(run.output.find(c.line) == std::string::npos, c.absent) << run.output;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
+  CommandCase{"Help", "--help", 0, "--host-dir", false},
+  CommandCase{"UnknownOption", "--bogus", 2, "--bogus", false},
+  CommandCase{"MissingHostDir", "--host-dir Z:\\no\\such\\dir", 2, "Z:\\no\\such\\dir", false},
+  CommandCase{"CountLowered", "", 0, "changed  HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount \"2\" -> \"1\": another product still holds it", false},
+  CommandCase{"ReadOnlyStays", "", 0, "Legacy\\qfold.hlp: read-only\n", false},
+  CommandCase{"HelpRegistrationStays", "", 0, "Help\\qfold.hlp: the registration of a help file that stays", false},
+  CommandCase{"PerDirectory", "", 0, "MSHelp\\Reference\\ 2 files in it\n", false},
+  CommandCase{"PerDirectoryHidesFiles", "", 0, "Reference\\qfref.hlp\n", true},
+  CommandCase{"AllListsFiles", "--all", 0, "Reference\\qfref.hlp\n", false},
+  CommandCase{"AllHasNoSummary", "--all", 0, "2 files in it", true},
+  CommandCase{"Totals", "", 0, "Totals: 7 files (72 bytes), 6 directories, 0 links, 11 keys and 15 values removed; 1 value changed;", false},
+  CommandCase{"Json", "--json", 0, "\"gate\": \"passes\"", false}),
+  [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace
 }  // namespace qftest
