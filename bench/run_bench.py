@@ -186,6 +186,42 @@ class Bench:
                              self.elapsed()))
         return results
 
+    # ---- the preview ----
+
+    def preview(self, sizes):
+        """qfpreview.exe --json against the uninstall of the same tree: each a whole
+        run started from Linux (one Wine start), less its run on the same machine
+        without the installation; they take turns on identical trees."""
+        def timed(*argv):  # the preview's JSON is large: it goes nowhere
+            t0 = time.perf_counter()
+            subprocess.run(["wine", *argv], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            return time.perf_counter() - t0
+
+        rows = {n: {"preview": [], "uninstall": []} for n in sizes}
+        root = self.win_path("QFBench", "Shared", "Data")
+        for rep in range(self.args.reps):
+            for n in sizes:
+                self.build_tree(n)
+                self.wine(self.exe("qfbench.exe"), "files-setup", root)
+                preview = timed(self.exe("qfpreview.exe"), "--json")
+                uninstall = timed(self.exe("qfhost.exe"))
+                self.check_removed("qfhost")
+                rows[n]["preview"].append(preview - timed(self.exe("qfpreview.exe"), "--json"))
+                rows[n]["uninstall"].append(uninstall - timed(self.exe("qfhost.exe"), "--calls", ""))
+                self.note("preview N=%d round %d: preview %.3fs  uninstall %.3fs (net)"
+                          % (n, rep + 1, rows[n]["preview"][-1], rows[n]["uninstall"][-1]))
+        lines = ["| N | preview s | uninstall s | **preview/uninstall** | runs |",
+                 "|---:|---:|---:|---:|---|"]
+        for n in sizes:
+            p, u = rows[n]["preview"], rows[n]["uninstall"]
+            lines.append("| %d | %.3f | %.3f | **%.2fx** | %d each |"
+                         % (n, med(p), med(u), med([a / b for a, b in zip(p, u)]), len(p)))
+        largest = rows[sizes[-1]]
+        lines.append("\n    preview/uninstall=%.2f\n" % med(
+            [a / b for a, b in zip(largest["preview"], largest["uninstall"])]))
+        return "\n".join(lines) + "\n"
+
     # ---- registry ----
 
     def keys(self, sizes):
@@ -456,6 +492,8 @@ def main():
     parser.add_argument("--started", type=float, help="the run's start (seconds since the epoch)")
     parser.add_argument("--requests", action="store_true",
                         help="count wineserver requests per item instead of timing")
+    parser.add_argument("--preview", action="store_true",
+                        help="time qfpreview.exe against the uninstall of the same trees instead")
     args = parser.parse_args()
 
     bench = Bench(args)
@@ -467,6 +505,13 @@ def main():
         table = requests_report(bench.requests([n for n in file_sizes if n <= 10000], key_sizes),
                                 args.command)
         with open(os.path.join(args.out_dir, "requests.md"), "w") as out:
+            out.write(table)
+        sys.stdout.write(table)
+        return
+
+    if args.preview:
+        table = bench.preview(file_sizes)
+        with open(os.path.join(args.out_dir, "preview.md"), "w") as out:
             out.write(table)
         sys.stdout.write(table)
         return
