@@ -4,9 +4,14 @@
 // to the real machine; the program imports no call that could.
 #pragma once
 
+#include <windows.h>
+#include <winternl.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
+
+#include "win32_guards.h"
 
 namespace qfpreview {
 
@@ -46,6 +51,10 @@ struct Snapshot {
 std::string FoldPath(const std::string& path);
 // "C:\dir" or "\\server\share\dir" as the object manager names it.
 std::wstring NtPath(const std::string& path);
+// NtOpenFile of `name` below `parent` (null: `name` is a full object path),
+// shared for every use, synchronous.
+NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                    HandleGuard* handle);
 
 // Fills the freshly reset simulation.  Throws only when memory runs out.
 void CaptureRegistry(Snapshot* snapshot);

@@ -58,21 +58,10 @@ std::string Find(const std::string& order, const char* library) {
 
 std::vector<BYTE> ReadWhole(const std::string& path) {
   std::vector<BYTE> bytes;
-  const std::wstring name = NtPath(path);
-  UNICODE_STRING object;
-  object.Buffer = const_cast<PWSTR>(name.c_str());
-  object.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  object.MaximumLength = object.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
-  IO_STATUS_BLOCK io;
-  HANDLE handle = nullptr;
-  if (!NT_SUCCESS(NtOpenFile(&handle, FILE_READ_DATA | SYNCHRONIZE, &attributes, &io,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT)))
-    return bytes;
   HandleGuard file;
-  *file.Out() = handle;
+  if (!NT_SUCCESS(OpenObject(nullptr, NtPath(path), FILE_READ_DATA | SYNCHRONIZE,
+                             FILE_NON_DIRECTORY_FILE, &file)))
+    return bytes;
   BYTE buffer[65536];
   DWORD read = 0;
   while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)

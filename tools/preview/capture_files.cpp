@@ -13,6 +13,7 @@
 #include "common/locations.h"
 #include "common/paths.h"
 #include "platform/sim/sim.h"
+#include "pass_reads.h"
 #include "win32_guards.h"
 
 namespace qfpreview {
@@ -23,8 +24,6 @@ namespace sim = qf::sim;
 
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-constexpr uint32_t kSharedFilesDirCapacity = 260;
-constexpr uint32_t kRootDirCapacity = 255;
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
@@ -50,21 +49,9 @@ std::string Narrow(const wchar_t* text, size_t length) {
 // else `name` is a full object path.  A link is opened as itself (on Windows;
 // the callers never open an entry listed as a link).
 NTSTATUS OpenDirectory(HANDLE parent, const std::wstring& name, HandleGuard* directory) {
-  UNICODE_STRING object;
-  object.Buffer = const_cast<PWSTR>(name.c_str());
-  object.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  object.MaximumLength = object.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK io;
-  HANDLE handle = nullptr;
-  const NTSTATUS status = NtOpenFile(
-      &handle, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT |
-          FILE_OPEN_REPARSE_POINT);
-  if (NT_SUCCESS(status)) *directory->Out() = handle;
-  return status;
+  return OpenObject(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                    FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT,
+                    directory);
 }
 
 // Gives the simulation one entry, unless something is there already (a
@@ -194,6 +181,22 @@ bool ReadPath(const std::string& key, const char* name, uint32_t capacity, std::
 }
 
 }  // namespace
+
+NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                    HandleGuard* handle) {
+  UNICODE_STRING object;
+  object.Buffer = const_cast<PWSTR>(name.c_str());
+  object.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  object.MaximumLength = object.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, parent, nullptr);
+  IO_STATUS_BLOCK io;
+  // Opening only: NtOpenFile cannot create anything, and what it opens is
+  // shared with everyone else for every kind of use.
+  return NtOpenFile(handle->Put(), access, &attributes, &io,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    options | FILE_SYNCHRONOUS_IO_NONALERT);
+}
 
 std::wstring NtPath(const std::string& path) {
   if (path.size() > 2 && path[0] == '\\' && path[1] == '\\')

@@ -11,6 +11,7 @@
 #include "common/locations.h"
 #include "common/paths.h"
 #include "platform/sim/sim.h"
+#include "pass_reads.h"
 #include "win32_guards.h"
 
 namespace qfpreview {
@@ -18,14 +19,6 @@ namespace {
 
 using qf::platform::Root;
 namespace sim = qf::sim;
-
-// Capacities, in bytes, of the pass's reads.
-constexpr DWORD kFlagCapacity = 10;
-constexpr DWORD kRootDirCapacity = 255;
-constexpr DWORD kSharedFilesDirCapacity = 260;
-
-constexpr const char* kComponents[] = {"Data", "MSHelp", "Image Files"};
-constexpr const char* kFlags[] = {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"};
 
 HKEY RootKey(Root root) {
   switch (root) {
@@ -45,11 +38,11 @@ std::string Shown(Root root, const std::string& path) {
 // get it, else reading only.  Nothing is written through either handle.
 bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string& path,
              KeyGuard* key) {
-  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key->Out()) == ERROR_SUCCESS) {
+  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key->Put()) == ERROR_SUCCESS) {
     sim::CreateKey(root, path);
     return true;
   }
-  const LONG read = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, key->Out());
+  const LONG read = RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, key->Put());
   if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND) return false;
   sim::CreateKey(root, path);
   sim::SetKeyRights(root, path, read == ERROR_SUCCESS, false);
@@ -83,7 +76,7 @@ void CopyValue(HKEY key, Root root, const std::string& path, const char* name,
 // Gives the target as the registry names it ("\Registry\User\<SID>\...").
 bool IsKeyLink(HKEY parent, const std::string& name, std::wstring* target) {
   KeyGuard link;
-  if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Out()) !=
+  if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Put()) !=
       ERROR_SUCCESS)
     return false;
   std::vector<wchar_t> buffer(2048);
@@ -158,7 +151,7 @@ void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std
 
 void ProbeDefaultProfile(Snapshot* snapshot) {
   KeyGuard profile;
-  const LONG result = RegOpenKeyExA(HKEY_USERS, ".Default", 0, KEY_WRITE, profile.Out());
+  const LONG result = RegOpenKeyExA(HKEY_USERS, ".Default", 0, KEY_WRITE, profile.Put());
   snapshot->profileProbe = result;
   if (result == ERROR_SUCCESS) return;
   // The pass's probe fails here with the same code, and explains it with
@@ -185,8 +178,8 @@ void CopyProduct() {
   }
   KeyGuard info;
   if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
-    for (const char* flag : kFlags)
-      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, flag, kFlagCapacity);
+    for (const ComponentRow& row : kComponentRows)
+      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, kFlagCapacity);
   }
 }
 
@@ -197,8 +190,8 @@ void CopyUserTree(Snapshot* snapshot) {
 }
 
 bool IsComponent(const std::string& name) {
-  for (const char* component : kComponents)
-    if (FoldPath(name) == FoldPath(component)) return true;
+  for (const ComponentRow& row : kComponentRows)
+    if (FoldPath(name) == FoldPath(row.name)) return true;
   return false;
 }
 

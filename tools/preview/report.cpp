@@ -16,22 +16,6 @@ namespace {
 using qf::platform::Root;
 namespace sim = qf::sim;
 
-// Capacities, in bytes, of the pass's reads.
-constexpr uint32_t kFlagCapacity = 10;
-constexpr uint32_t kRootDirCapacity = 255;
-constexpr uint32_t kSharedFilesDirCapacity = 260;
-
-struct ComponentRow {
-  const char* flag;
-  const char* name;
-  Step step;
-};
-constexpr ComponentRow kRows[] = {
-    {"UseSharedData", "Data", Step::Data},
-    {"UseSharedMSHelp", "MSHelp", Step::MSHelp},
-    {"UseSharedImages", "Image Files", Step::ImageFiles},
-};
-
 // A value as the pass reads it: present and within `capacity`.
 std::optional<sim::Value> Read(Root root, const std::string& key, const char* name,
                                uint32_t capacity) {
@@ -94,8 +78,8 @@ Before Look() {
   before.userTree = sim::KeyExists(Root::CurrentUser, qf::JoinPath(qf::ProductKey, "3.0"));
   for (size_t i = 0; i < 3; ++i) {
     ComponentBefore& c = before.components[i];
-    const std::string key = qf::JoinPath(qf::SharedKey, kRows[i].name);
-    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, kRows[i].flag, kFlagCapacity)
+    const std::string key = qf::JoinPath(qf::SharedKey, kComponentRows[i].name);
+    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, kComponentRows[i].flag, kFlagCapacity)
                     .has_value();
     c.record = sim::KeyExists(Root::LocalMachine, key);
     c.useCount = Read(Root::LocalMachine, key, "UseCount", kFlagCapacity);
@@ -118,7 +102,7 @@ Step RegistryStep(const std::string& root, const std::string& path) {
   if (root == "HKCU") return Step::UserSettings;
   const std::string folded = FoldPath(path);
   if (folded == FoldPath(qf::HelpRegistrationKey)) return Step::MSHelp;
-  for (const ComponentRow& row : kRows)
+  for (const ComponentRow& row : kComponentRows)
     if (Within(folded, FoldPath(qf::JoinPath(qf::SharedKey, row.name)))) return row.step;
   return Step::SharedArea;
 }
@@ -126,7 +110,7 @@ Step RegistryStep(const std::string& root, const std::string& path) {
 Step FileStep(const Before& before, const std::string& path) {
   for (size_t i = 0; i < 3; ++i) {
     const std::string& root = before.components[i].root;
-    if (!root.empty() && Within(FoldPath(path), FoldPath(root))) return kRows[i].step;
+    if (!root.empty() && Within(FoldPath(path), FoldPath(root))) return kComponentRows[i].step;
   }
   return Step::SharedArea;
 }
@@ -153,7 +137,7 @@ void SetValueData(const Before& before, Change* change) {
     change->text = now ? TextOf(now->data) : std::string();
   }
   for (size_t i = 0; i < 3; ++i) {
-    if (kRows[i].step == change->step && before.components[i].useCount)
+    if (kComponentRows[i].step == change->step && before.components[i].useCount)
       change->before = Shown(*before.components[i].useCount);
   }
 }
@@ -253,8 +237,8 @@ std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, bool f
 
 void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Report* report) {
   const ComponentBefore& c = before.components[i];
-  const Step step = kRows[i].step;
-  const std::string key = qf::JoinPath(qf::SharedKey, kRows[i].name);
+  const Step step = kComponentRows[i].step;
+  const std::string key = qf::JoinPath(qf::SharedKey, kComponentRows[i].name);
   bool lowered = false, touched = false;
   for (const Change& change : report->changes) {
     if (change.step != step) continue;
@@ -316,7 +300,7 @@ void KeptAfterRefusal(const Before& before, Report* report) {
   for (size_t i = 0; i < 3; ++i) {
     if (before.usesShared && before.components[i].flagged && before.components[i].record)
       report->kept.push_back(
-          Kept{kRows[i].step, "HKLM\\" + qf::JoinPath(qf::SharedKey, kRows[i].name), why});
+          Kept{kComponentRows[i].step, "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentRows[i].name), why});
   }
 }
 
@@ -337,12 +321,12 @@ void Notes(const Snapshot& snapshot, const Before& before, Report* report) {
                              : "UseSharedFiles does not read \"TRUE\": no component is released");
   for (size_t i = 0; i < 3; ++i) {
     const ComponentBefore& c = before.components[i];
-    const Step step = kRows[i].step;
+    const Step step = kComponentRows[i].step;
     if (!c.flagged) {
-      note(step, std::string("not flagged (no readable ") + kRows[i].flag + ")");
+      note(step, std::string("not flagged (no readable ") + kComponentRows[i].flag + ")");
     } else if (!c.record) {
       note(step, "flagged, but there is no record HKLM\\" +
-                     qf::JoinPath(qf::SharedKey, kRows[i].name) + ": nothing to release");
+                     qf::JoinPath(qf::SharedKey, kComponentRows[i].name) + ": nothing to release");
     } else {
       note(step, "flagged; UseCount " + (c.useCount ? Shown(*c.useCount) : "unreadable") +
                      ", RootDir " + (c.rootDir ? "\"" + *c.rootDir + "\"" : "unreadable"));

@@ -7,13 +7,9 @@
 #include <vector>
 
 #include "capture.h"
+#include "pass_reads.h"
 
 namespace qfpreview {
-
-// Steps of the pass, in its order; every item belongs to one.
-enum class Step {
-  Gate, UserSettings, Components, Data, MSHelp, ImageFiles, SharedArea, Companions
-};
 
 struct Change {
   Step step = Step::UserSettings;
