@@ -166,11 +166,6 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
   if (!before.sharedKey) note(Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey) + " is not there");
   for (const auto& [library, path] : snapshot.companions)
     note(Step::Companions, library + (path.empty() ? ": not found" : ": found at " + path));
-  if (snapshot.underWine)
-    note(Step::Gate,
-         "under Wine: a link to a file lists as a plain file, so it is shown as a file; a link "
-         "to a directory is shown as a link, which Wine's RemoveDirectory does not remove "
-         "(it acts on the link's target)");
 }
 
 }  // namespace qfpreview

@@ -63,7 +63,10 @@ void SetValueData(const Before& before, Change* change) {
 void ReadJournal(const Snapshot& snapshot, const Before& before, Report* report) {
   for (const sim::JournalEntry& entry : sim::Journal()) {
     if (entry.kind == "RegDeleteKey") {
-      report->changes.push_back(RegistryChange("delete-key", entry.path, ""));
+      Change change = RegistryChange("delete-key", entry.path, "");
+      const auto key = snapshot.keys.find(FoldPath(entry.path));
+      if (key != snapshot.keys.end() && !key->second.link) change.values = key->second.values;
+      report->changes.push_back(change);
     } else if (entry.kind == "RegDeleteValue") {
       report->changes.push_back(RegistryChange("delete-value", entry.path, entry.detail));
     } else if (entry.kind == "RegSetValue") {
@@ -77,6 +80,7 @@ void ReadJournal(const Snapshot& snapshot, const Before& before, Report* report)
       change.op = link ? "remove-link" : entry.kind == "DeleteFile" ? "delete-file"
                                                                      : "remove-directory";
       change.path = entry.path;
+      if (item != snapshot.files.end()) change.bytes = item->second.size;
       change.step = FileStep(before, entry.path);
       report->changes.push_back(change);
     } else if (entry.kind == "Call") {
@@ -91,21 +95,19 @@ void ReadJournal(const Snapshot& snapshot, const Before& before, Report* report)
   }
 }
 
-void Count(const Snapshot& snapshot, Report* report) {
+void Count(Report* report) {
   Totals& t = report->totals;
   for (const Change& change : report->changes) {
     if (change.op == "delete-file") {
       ++t.files;
-      const auto item = snapshot.files.find(FoldPath(change.path));
-      if (item != snapshot.files.end()) t.bytes += item->second.size;
+      t.bytes += change.bytes;
     } else if (change.op == "remove-directory") {
       ++t.directories;
     } else if (change.op == "remove-link") {
       ++t.links;
     } else if (change.op == "delete-key") {
       ++t.keys;
-      const auto key = snapshot.keys.find(FoldPath(change.root + "\\" + change.path));
-      if (key != snapshot.keys.end() && !key->second.link) t.values += key->second.values;
+      t.values += change.values;
     } else if (change.op == "delete-value") {
       ++t.values;
     } else if (change.op == "set-value") {
@@ -122,7 +124,7 @@ Report RunPreview(const Snapshot& snapshot) {
   const Before before = Look();
   UninstInitialize(0, 0, 0);
   ReadJournal(snapshot, before, &report);
-  Count(snapshot, &report);
+  Count(&report);
   AddNotes(snapshot, before, &report);
   ExplainKept(snapshot, before, &report);
   return report;

@@ -25,6 +25,8 @@ struct Change {
   std::string text;
   uint32_t number = 0;
   std::string before;
+  uint64_t bytes = 0;   // delete-file: the file's size
+  uint64_t values = 0;  // delete-key: the values that go with the key
 };
 
 // Something the pass reaches or names that stays, and why.

@@ -40,7 +40,7 @@ std::string Registry(const Change& change) {
   return text;
 }
 
-std::string Line(const Change& change) {
+std::string Line(const Change& change, const Report& report) {
   if (change.op == "set-value") {
     const std::string now =
         change.type == "REG_DWORD" ? std::to_string(change.number) : "\"" + change.text + "\"";
@@ -53,58 +53,68 @@ std::string Line(const Change& change) {
       return "removed  help registration " + change.name + ": its file is deleted";
     return "removed  " + Registry(change);
   }
-  if (change.op == "remove-link") return "removed  " + change.path + " (a link, removed as a link)";
+  if (change.op == "remove-link")
+    return "removed  " + change.path + ": a link, removed as a link" +
+           (report.underWine ? " (on Windows: under Wine it stays, and so do the directories "
+                               "above it, since Wine's RemoveDirectory acts on the link's target)"
+                             : "");
   if (change.op == "remove-directory") return "removed  " + change.path + "\\";
   return "removed  " + change.path;
 }
 
 // A step's changes: every one with `all`; otherwise a file tree as one line
-// per directory and a key tree as its topmost key.
+// per directory and a key tree as its topmost key.  Files and directories
+// come first, in the pass's order, then the rest (registrations, counts),
+// then a record's key, which the pass deletes last.
 std::vector<std::string> Lines(const Report& report, Step step, bool all) {
-  std::vector<std::string> lines;
   struct Dir {
     uint64_t files = 0, bytes = 0;
     bool removed = false;
   };
-  std::vector<std::string> order;
+  std::vector<std::string> order, rest;
   std::map<std::string, Dir> dirs;
-  uint64_t keys = 0;
+  uint64_t keys = 0, values = 0;
   const Change* topKey = nullptr;
   for (const Change& change : report.changes) {
     if (change.step != step) continue;
     const bool file = change.op == "delete-file", dir = change.op == "remove-directory";
-    if (all || !(file || dir || change.op == "delete-key")) {
-      lines.push_back(Line(change));
-      continue;
-    }
-    if (change.op == "delete-key") {
+    if (change.op == "delete-key" && !all) {
       ++keys;
+      values += change.values;
       topKey = &change;  // deepest first: the last one deleted is the top
+    } else if ((file || dir) && !all) {
+      const std::string at = file ? Parent(change.path) : change.path;
+      if (!dirs.count(at)) order.push_back(at);
+      Dir& entry = dirs[at];
+      entry.removed = entry.removed || dir;
+      entry.files += file ? 1 : 0;
+      entry.bytes += change.bytes;
+    } else {
+      (file || dir || change.op == "remove-link" ? order : rest).push_back(Line(change, report));
+    }
+  }
+  std::vector<std::string> lines;
+  for (const std::string& at : order) {
+    const auto entry = dirs.find(at);
+    if (entry == dirs.end()) {
+      lines.push_back(at);  // a line of its own
       continue;
     }
-    const std::string at = file ? Parent(change.path) : change.path;
-    if (!dirs.count(at)) order.push_back(at);
-    Dir& entry = dirs[at];
-    if (dir) entry.removed = true;
-    if (file) ++entry.files;
+    const Dir& d = entry->second;
+    std::string line = "removed  " + at + "\\: ";
+    if (d.files > 0)
+      line += Plural(d.files, "file", "files") + " (" + Plural(d.bytes, "byte", "bytes") + ")";
+    if (d.removed) line += d.files > 0 ? ", and the directory" : "the directory";
+    lines.push_back(line);
   }
-  // Files and directories go first, then their registrations; a record's
-  // key goes last.
-  std::vector<std::string> summary;
-  for (const std::string& at : order) {
-    const Dir& entry = dirs[at];
-    std::string line = "removed  " + at + "\\";
-    if (entry.files > 0) line += " " + Plural(entry.files, "file", "files") + " in it";
-    if (entry.removed) line += entry.files > 0 ? ", and the directory" : " (the directory)";
-    summary.push_back(line);
-  }
-  summary.insert(summary.end(), lines.begin(), lines.end());
+  lines.insert(lines.end(), rest.begin(), rest.end());
   if (topKey) {
     std::string line = "removed  " + topKey->root + "\\" + topKey->path;
     if (keys > 1) line += " with " + Plural(keys - 1, "key", "keys") + " below it";
-    summary.push_back(line);
+    if (values > 0) line += (keys > 1 ? " and " : " with ") + Plural(values, "value", "values");
+    lines.push_back(line);
   }
-  return summary;
+  return lines;
 }
 
 }  // namespace
@@ -144,6 +154,9 @@ std::string FormatText(const Report& report, bool all) {
          Plural(t.values, "value", "values") + " removed; " +
          Plural(t.changedValues, "value", "values") + " changed; " +
          Plural(report.kept.size(), "item stays", "items stay") + ".\n";
+  if (report.underWine)
+    out += "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "
+           "file; on Windows it is listed, and removed, as a link.\n";
   return Utf8(out);
 }
 
