@@ -57,12 +57,15 @@ void RemoveEmptySharedArea() {
     // Only an absolute path below a drive or share names the area; anything
     // else would resolve against the host's current directory.  A link in
     // its place is no empty directory, whatever it points to: removing it
-    // would remove the link however full its target is.
-    uint32_t attributes = 0;
+    // would remove the link however full its target is.  The directory is
+    // checked and removed through one handle, so only an empty directory
+    // that is still the one checked goes.
+    FileHandle area;
+    std::string finalPath;
     if (shared.ReadText("SharedFilesDir", kSharedFilesDirCapacity, &dir) == kSuccess &&
-        IsBelowRoot(dir) && GetAttributes(dir.c_str(), &attributes) == kSuccess &&
-        (attributes & kAttrReparsePoint) == 0)
-      RemoveDir(dir.c_str());
+        IsBelowRoot(dir) &&
+        OpenCheckedRoot(dir, ResolveAbsolutePath(dir), &area, &finalPath) == RootCheck::Verified)
+      BestEffort(area.Dispose());
   }
   RegKey maker;
   if (maker.Open(Root::LocalMachine, MakerKey, kKeyAllAccess) == kSuccess)

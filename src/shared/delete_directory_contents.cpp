@@ -1,41 +1,74 @@
+#include <vector>
+
 #include "common/locations.h"
 #include "common/paths.h"
 #include "platform/platform.h"
 #include "shared/shared.h"
 
 namespace qf {
+namespace {
 
 using namespace platform;
 
-// Entries are deleted by their full path, and the process's current directory
-// is never changed: a bare name could resolve outside `dirPath` whenever the
-// directory could not be made current, and a current directory that could not
-// be restored afterwards would be lost to the host.
-void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName) {
+// Opens the entry `listed` of `dir` as itself and checks, through the handle
+// it will be deleted by, that it is what was listed: the same id, the same
+// kind, and the final path `dirPath` + "\" + its name.  Anything else was
+// changed after the listing (a directory swapped for a link, say) and is
+// left alone with everything below it.
+bool OpenListedEntry(const FileHandle& dir, const std::string& dirPath, const DirEntry& listed,
+                     FileHandle* entry, FileFacts* facts) {
+  const bool directory = (listed.attributes & kAttrDirectory) != 0;
+  long opened = entry->OpenBelow(dir, listed.name, directory ? FileAccess::ListAndDelete
+                                                             : FileAccess::Delete);
+  // A directory that cannot be opened for deletion (another process's
+  // current directory) is still emptied, as far as it can be.
+  if (opened != kSuccess && directory)
+    opened = entry->OpenBelow(dir, listed.name, FileAccess::List);
+  if (opened != kSuccess || entry->Facts(facts) != kSuccess) return false;
+  constexpr uint32_t kKind = kAttrDirectory | kAttrReparsePoint;
+  return facts->id == listed.id && (facts->attributes & kKind) == (listed.attributes & kKind) &&
+         SameName(facts->finalPath, JoinFinalPath(dirPath, listed.name));
+}
+
+}  // namespace
+
+// Every entry is reached through its parent's handle, never by a path, so
+// neither the depth of the tree nor the process's current directory matters,
+// and the current directory is never changed.
+void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
+                    const std::string& componentName) {
   // Help registrations belong to the help component only (exact name).
   RegKey help;
   if (componentName == "MSHelp")
-    help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess);
+    BestEffort(help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess));
 
-  FileFind listing;
-  FileEntry entry;
-  if (listing.Start(JoinPath(dirPath, "*.*").c_str(), &entry) != kSuccess) return;
-  do {
-    if (entry.name == "." || entry.name == "..") continue;
-    const std::string path = JoinPath(dirPath, entry.name);
-    const bool directory = (entry.attributes & kAttrDirectory) != 0;
-    const bool link = (entry.attributes & kAttrReparsePoint) != 0;
+  std::vector<DirEntry> entries;
+  if (dir.List(&entries) != kSuccess) return;
+  for (const DirEntry& listed : entries) {
+    if (listed.name == "." || listed.name == "..") continue;
+    FileHandle entry;
+    FileFacts facts;
+    if (!OpenListedEntry(dir, dirPath, listed, &entry, &facts)) continue;
 
-    if (directory) {
+    if ((listed.attributes & kAttrDirectory) != 0) {
       // A directory link is removed as a link: what it points to may be
       // anything on the machine and is never descended into.
-      if (!link) DeleteDirectoryContents(path, componentName);
-      RemoveDir(path.c_str());
-    } else if (EraseFile(path.c_str()) == kSuccess && help.Valid()) {
+      if ((facts.attributes & kAttrReparsePoint) == 0)
+        EmptyDirectory(entry, facts.finalPath, componentName);
+      BestEffort(entry.Dispose());
+    } else if (entry.Dispose() == kSuccess && help.Valid()) {
       // Registrations name help files; a file that stayed keeps its own.
-      help.DeleteValue(entry.name.c_str());
+      BestEffort(help.DeleteValue(listed.name.c_str()));
     }
-  } while (listing.Next(&entry) == kSuccess);
+  }
+}
+
+void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName) {
+  FileHandle dir;
+  std::string finalPath;
+  if (OpenCheckedRoot(dirPath, ResolveAbsolutePath(dirPath), &dir, &finalPath) ==
+      RootCheck::Verified)
+    EmptyDirectory(dir, finalPath, componentName);
 }
 
 }  // namespace qf

@@ -87,17 +87,17 @@ void ReleaseSharedComponent(const std::string& componentName) {
     // gives "C:\Shared\Data ") loses the blank when it is resolved again, so
     // the calls below would not all reach the same directory.
     if (ResolveAbsolutePath(root) != root) return;
-    // Only a root known not to be a link is emptied.  One whose attributes
-    // cannot be read may be a link all the same and is left like one; one
-    // that is not there has nothing to empty, and its record still goes.
-    uint32_t attributes = 0;
-    const long probe = GetAttributes(root.c_str(), &attributes);
-    if (probe == kSuccess) {
-      if ((attributes & kAttrReparsePoint) != 0) return;
-      DeleteDirectoryContents(root, componentName);
-      RemoveDir(root.c_str());
-    } else if (probe != kErrorFileNotFound && probe != kErrorPathNotFound) {
-      return;
+    // Only a root verified through its own handle is emptied, and removed
+    // through that handle.  One that fails the checks (a link, or one that
+    // cannot be opened) is left like an unsafe root; one that is not there
+    // has nothing to empty, and its record still goes.
+    FileHandle dir;
+    std::string finalPath;
+    const RootCheck check = OpenCheckedRoot(root, root, &dir, &finalPath);
+    if (check == RootCheck::Refused) return;
+    if (check == RootCheck::Verified) {
+      EmptyDirectory(dir, finalPath, componentName);
+      BestEffort(dir.Dispose());
     }
   }
   // The record goes even when files stayed behind; it fails, harmlessly,

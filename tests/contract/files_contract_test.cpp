@@ -255,5 +255,205 @@ TEST_F(FilesContract, BareFileNameIsErasedInTheCurrentDirectory) {
   EXPECT_TRUE(scratch().Exists("victim.txt"));
 }
 
+// ---- Through handles ----
+
+std::string Folded(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+FileFacts FactsOf(const FileHandle& handle) {
+  FileFacts facts;
+  EXPECT_EQ(handle.Facts(&facts), kSuccess);
+  return facts;
+}
+
+std::optional<DirEntry> Listed(const FileHandle& directory, const std::string& name) {
+  std::vector<DirEntry> entries;
+  EXPECT_EQ(directory.List(&entries), kSuccess);
+  for (const DirEntry& entry : entries)
+    if (entry.name == name) return entry;
+  return std::nullopt;
+}
+
+TEST_F(FilesContract, EntryOpensBelowItsParentInAnyCaseAndNowhereElse) {
+  scratch().MakeFile("dir\\Sub\\file.txt");
+  scratch().MakeFile("file.txt");
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Path("dir").c_str(), FileAccess::List), kSuccess);
+  struct Row {
+    const char* name;
+    bool opens;
+    const char* real;  // below the scratch directory
+  };
+  const Row rows[] = {{"sub", true, "dir\\Sub"}, {"SUB", true, "dir\\Sub"},
+                      {"file.txt", false, ""}, {"..\\file.txt", false, ""}, {"", false, ""}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FileHandle entry;
+    EXPECT_EQ(entry.OpenBelow(dir, row.name, FileAccess::List) == kSuccess, row.opens);
+    EXPECT_EQ(entry.Valid(), row.opens);
+    if (!row.opens) continue;
+    const FileFacts facts = FactsOf(entry);
+    EXPECT_EQ(Folded(facts.finalPath), Folded(scratch().Path(row.real)));
+    EXPECT_EQ(facts.attributes & (kAttrDirectory | kAttrReparsePoint), kAttrDirectory);
+    EXPECT_EQ(facts.id, Listed(dir, "Sub").value_or(DirEntry{}).id);
+  }
+  FileFacts untouched{7, 7, "untouched"};
+  FileHandle closed;
+  EXPECT_NE(closed.Facts(&untouched), kSuccess);
+  EXPECT_EQ(untouched.finalPath, "untouched");
+}
+
+TEST_F(FilesContract, ListingThroughAHandleGivesEveryNameWithAttributesAndId) {
+  scratch().MakeFile("listed\\file.txt");
+  scratch().MakeFile("listed\\Sub\\deep.txt");
+  scratch().MakeFile("listed\\locked.txt", /*readOnly=*/true);
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Path("listed").c_str(), FileAccess::List), kSuccess);
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(dir.List(&entries), kSuccess);
+  std::vector<std::string> names;
+  for (const DirEntry& entry : entries) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Sub", "file.txt", "locked.txt"}));
+
+  std::vector<uint64_t> ids;
+  for (const DirEntry& entry : entries) {
+    if (entry.name == "." || entry.name == "..") continue;
+    SCOPED_TRACE(entry.name);
+    FileHandle opened;
+    ASSERT_EQ(opened.OpenBelow(dir, entry.name, FileAccess::Inspect), kSuccess);
+    const FileFacts facts = FactsOf(opened);
+    EXPECT_EQ(facts.id, entry.id);
+    EXPECT_EQ(facts.attributes & (kAttrDirectory | kAttrReadOnly),
+              entry.attributes & (kAttrDirectory | kAttrReadOnly));
+    EXPECT_EQ(entry.attributes & kAttrDirectory, entry.name == "Sub" ? kAttrDirectory : 0u);
+    ids.push_back(entry.id);
+  }
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end()) << "ids are distinct";
+
+  FileHandle file;
+  ASSERT_EQ(file.OpenBelow(dir, "file.txt", FileAccess::List), kSuccess);
+  std::vector<DirEntry> untouched{DirEntry{"untouched", 0, 0}};
+  EXPECT_NE(file.List(&untouched), kSuccess);
+  EXPECT_EQ(untouched.size(), 1u);
+}
+
+TEST_F(FilesContract, FinalPathIsTheRealPathWhateverThePathGiven) {
+  scratch().MakeDir("Real\\Inner");
+  const std::string given[] = {scratch().Path("Real"), scratch().Path("real\\.\\INNER\\.."),
+                               scratch().Path("Real\\Inner\\..\\")};
+  for (const std::string& path : given) {
+    SCOPED_TRACE(path);
+    FileHandle dir;
+    ASSERT_EQ(dir.Open(path.c_str(), FileAccess::Inspect), kSuccess);
+    EXPECT_EQ(Folded(FactsOf(dir).finalPath), Folded(scratch().Path("Real")));
+  }
+  FileHandle missing;
+  EXPECT_NE(missing.Open(scratch().Path("Missing").c_str(), FileAccess::Inspect), kSuccess);
+  EXPECT_FALSE(missing.Valid());
+  std::string longPath = "untouched";
+  EXPECT_NE(LongPathName(scratch().Path("Missing").c_str(), &longPath), kSuccess);
+  EXPECT_EQ(longPath, "untouched");
+  ASSERT_EQ(LongPathName(scratch().Path("Real\\Inner").c_str(), &longPath), kSuccess);
+  EXPECT_EQ(Folded(longPath), Folded(scratch().Path("Real\\Inner")));
+}
+
+// What the deletion of a tree relies on to tell a link from the entry its
+// name was listed as: on Windows the handle is the link itself, under Wine
+// it is the target, whose final path is elsewhere.
+TEST_F(FilesContract, LinkNeverPassesForThePlainEntryItsNameWasListedAs) {
+  scratch().MakeFile("target\\kept.txt");
+  scratch().MakeFile("target.txt");
+  MAKE_LINK_OR_SKIP("dir\\link", "target", /*directory=*/true);
+  MAKE_LINK_OR_SKIP("dir\\link.txt", "target.txt", /*directory=*/false);
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Path("dir").c_str(), FileAccess::List), kSuccess);
+  for (const char* name : {"link", "link.txt"}) {
+    SCOPED_TRACE(name);
+    FileHandle link;
+    ASSERT_EQ(link.OpenBelow(dir, name, FileAccess::Inspect), kSuccess);
+    const FileFacts facts = FactsOf(link);
+    const bool seenAsLink = (facts.attributes & kAttrReparsePoint) != 0;
+    const bool elsewhere = Folded(facts.finalPath) != Folded(scratch().Path("dir\\") + name);
+    EXPECT_NE(seenAsLink, elsewhere) << facts.finalPath;
+  }
+}
+
+TEST_F(FilesContract, LinkIsOpenedAsItself) {
+  if (!WineLinkQuirk().empty())
+    GTEST_SKIP() << "Wine ignores FILE_OPEN_REPARSE_POINT: a unix link opens as its target";
+  scratch().MakeFile("target\\kept.txt");
+  scratch().MakeFile("target.txt");
+  MAKE_LINK_OR_SKIP("link", "target", /*directory=*/true);
+  MAKE_LINK_OR_SKIP("link.txt", "target.txt", /*directory=*/false);
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Dir().c_str(), FileAccess::List), kSuccess);
+  FileHandle byPath;
+  ASSERT_EQ(byPath.Open(scratch().Path("link").c_str(), FileAccess::Delete), kSuccess);
+  EXPECT_EQ(FactsOf(byPath).id, Listed(dir, "link").value_or(DirEntry{}).id);
+  byPath.Close();
+  for (const char* name : {"link", "link.txt"}) {
+    SCOPED_TRACE(name);
+    FileHandle link;
+    ASSERT_EQ(link.OpenBelow(dir, name, FileAccess::Delete), kSuccess);
+    const FileFacts facts = FactsOf(link);
+    EXPECT_EQ(facts.attributes & kAttrReparsePoint, kAttrReparsePoint);
+    EXPECT_EQ(Folded(facts.finalPath), Folded(scratch().Path(name)));
+    EXPECT_EQ(facts.id, Listed(dir, name).value_or(DirEntry{}).id);
+    EXPECT_EQ(link.Dispose(), kSuccess);
+    link.Close();
+    EXPECT_FALSE(scratch().Exists(name));
+  }
+  EXPECT_TRUE(scratch().Exists("target\\kept.txt"));
+  EXPECT_TRUE(scratch().Exists("target.txt"));
+}
+
+TEST_F(FilesContract, DeletionThroughTheHandleTakesFilesAndEmptyDirectoriesOnly) {
+  scratch().MakeFile("plain.txt");
+  scratch().MakeFile("locked.txt", /*readOnly=*/true);
+  scratch().MakeDir("empty");
+  scratch().MakeFile("full\\file.txt");
+  struct Row {
+    const char* rel;
+    FileAccess access;
+    long result;
+  };
+  const Row rows[] = {{"plain.txt", FileAccess::Delete, kSuccess},
+                      {"locked.txt", FileAccess::Delete, kErrorAccessDenied},
+                      {"empty", FileAccess::ListAndDelete, kSuccess},
+                      {"full", FileAccess::ListAndDelete, kErrorDirNotEmpty},
+                      {"full\\file.txt", FileAccess::Inspect, kErrorAccessDenied}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.rel);
+    FileHandle handle;
+    ASSERT_EQ(handle.Open(scratch().Path(row.rel).c_str(), row.access), kSuccess);
+    EXPECT_EQ(handle.Dispose(), row.result);
+    handle.Close();
+    EXPECT_EQ(scratch().Exists(row.rel), row.result != kSuccess);
+  }
+  EXPECT_TRUE(scratch().Exists("full\\file.txt"));
+}
+
+TEST_F(FilesContract, HeldDirectoryCannotBeRenamedRemovedOrOpenedForDeletion) {
+  scratch().MakeDir("parent\\held");
+  scratch().MakeDir("parent\\free");
+  FileHandle held;
+  ASSERT_EQ(held.Open(scratch().Path("parent\\held").c_str(), FileAccess::List), kSuccess);
+
+  EXPECT_NE(scratch().Rename("parent\\held", "parent\\moved"), 0);
+  EXPECT_NE(RemoveDir(scratch().Path("parent\\held").c_str()), kSuccess);
+  FileHandle second;
+  EXPECT_NE(second.Open(scratch().Path("parent\\held").c_str(), FileAccess::Delete), kSuccess);
+  EXPECT_EQ(second.Open(scratch().Path("parent\\held").c_str(), FileAccess::Inspect), kSuccess);
+  EXPECT_TRUE(scratch().Exists("parent\\held"));
+  // What is not held can go.
+  EXPECT_EQ(scratch().Rename("parent\\free", "parent\\moved"), 0);
+  EXPECT_TRUE(scratch().Exists("parent\\moved"));
+}
+
 }  // namespace
 }  // namespace qf::contract

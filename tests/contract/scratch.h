@@ -51,6 +51,9 @@ class Scratch {
   // Stores exactly `bytes`: no terminator is added to texts.
   virtual void SetValue(const std::string& sub, const std::string& name,
                         uint32_t type, const std::string& bytes) = 0;
+  // A link key at `sub` to the key at `targetSub`, which need not exist.
+  virtual void MakeKeyLink(const std::string& sub, const std::string& targetSub) = 0;
+  // Whether `sub` opens (a link whose target exists counts).
   virtual bool KeyExists(const std::string& sub) = 0;
   virtual std::optional<StoredValue> Value(const std::string& sub,
                                            const std::string& name) = 0;
@@ -68,6 +71,9 @@ class Scratch {
                                bool directory) = 0;
   // Whether something is at `rel` (a link counts itself, not its target).
   virtual bool Exists(const std::string& rel) = 0;
+  // Renames `rel` to `newRel` as another process would (MoveFileA); the
+  // system's result code.
+  virtual long Rename(const std::string& rel, const std::string& newRel) = 0;
 
   // ---- Libraries
   virtual TextEntry CurrentDirectorySetter() = 0;

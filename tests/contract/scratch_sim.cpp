@@ -25,6 +25,10 @@ class SimScratch final : public Scratch {
     sim::SetValue(KeyRoot(), KeyPath(sub), name, type, bytes);
   }
 
+  void MakeKeyLink(const std::string& sub, const std::string& targetSub) override {
+    sim::MakeKeyLink(KeyRoot(), KeyPath(sub), KeyPath(targetSub));
+  }
+
   bool KeyExists(const std::string& sub) override { return sim::KeyExists(KeyRoot(), KeyPath(sub)); }
 
   std::optional<StoredValue> Value(const std::string& sub, const std::string& name) override {
@@ -46,6 +50,10 @@ class SimScratch final : public Scratch {
   }
 
   bool Exists(const std::string& rel) override { return sim::Exists(Path(rel)); }
+
+  long Rename(const std::string& rel, const std::string& newRel) override {
+    return sim::Rename(Path(rel), Path(newRel));
+  }
 
   TextEntry CurrentDirectorySetter() override {
     const TextEntry setter{"kernel32.dll", "SetCurrentDirectoryA"};

@@ -143,17 +143,6 @@ class Model {
     if (resolved.empty() || resolved.size() > kMaxPath) return Failed(kMissing);
     return Walk(resolved, false);
   }
-  bool RemoveDir(const std::string& path) {
-    const Found at = Reach(path);
-    if (at.error || at.root || !IsDir(at.attributes)) return false;
-    if (!IsLink(at.attributes) && (!Children(s_.files, at.key).empty() || at.key == Walk(cwd_, true).key)) return false;
-    return s_.files.erase(at.key) > 0;
-  }
-  bool EraseFile(const std::string& path) {
-    const Found at = Reach(path);
-    if (at.error || at.root || IsDir(at.attributes) || (at.attributes & platform::kAttrReadOnly)) return false;
-    return s_.files.erase(at.key) > 0;
-  }
 
   // ---- The pass ----
   bool GatePasses() {
@@ -208,34 +197,50 @@ class Model {
     }
     const std::optional<sim::Value> rootDir = Read(key, "RootDir", 255);
     if (!rootDir) return;
-    // Only a directory below a root that resolves to itself, and is no link.
+    // Only a directory below a root that resolves to itself, reached
+    // without a link on the way or at its end.
     const std::string root = OwnedForm(TextOf(rootDir->data));
     if (root.empty() || ResolveAbsolutePath(root) != root) return;
-    const Found at = Walk(root, false);
+    const Found at = Reach(root);
     if (!at.error) {
-      if (IsLink(at.attributes)) return;
-      Empty(root, name == "MSHelp");
-      RemoveDir(root);
+      if (!Genuine(at, root)) return;
+      Empty(at.key, name == "MSHelp");
+      RemoveEntry(at.key);
     } else if (at.error != kMissing) {
       return;
     }
     if (Opens(KeyOf(Root::LocalMachine, SharedKey), true)) DeleteKey(key);
   }
 
-  void Empty(const std::string& dir, bool mshelp) {
+  // A directory that is itself, by the path it was named with: no link.
+  bool Genuine(const Found& at, const std::string& resolved) const {
+    std::string named = resolved;
+    while (named.size() > RootOf(named).size() && named.back() == '\\') named.pop_back();
+    return !at.root && IsDir(at.attributes) && !IsLink(at.attributes) && at.key == Fold(named);
+  }
+  // Deletes the entry with the folded real path `key`, as its handle would:
+  // a link itself, a file that is not read-only, an empty directory that
+  // is not the current one.
+  bool RemoveEntry(const std::string& key) {
+    const uint32_t attributes = s_.files.at(key).attributes;
+    if (!IsDir(attributes) && (attributes & platform::kAttrReadOnly)) return false;
+    if (IsDir(attributes) && !IsLink(attributes) &&
+        (!Children(s_.files, key).empty() || key == Walk(cwd_, true).key))
+      return false;
+    return s_.files.erase(key) > 0;
+  }
+
+  // Entries are reached through their parent, so no path length limits it.
+  void Empty(const std::string& dirKey, bool mshelp) {
     const std::string helpKey = KeyOf(Root::LocalMachine, HelpRegistrationKey);
     const bool help = mshelp && Opens(helpKey, true);
-    const std::string listed = ResolveAbsolutePath(dir + "\\");
-    if (listed.empty() || listed.size() + 3 > kMaxPath) return;
-    const Found at = Walk(listed, true);
-    if (at.error || !IsDir(at.attributes)) return;
-    for (const FileItem& entry : Children(s_.files, at.key)) {
-      const std::string name = LastName(entry.path), path = JoinPath(dir, name);
+    for (const FileItem& entry : Children(s_.files, dirKey)) {
+      const std::string key = Fold(entry.path);
       if (IsDir(entry.attributes)) {
-        if (!IsLink(entry.attributes)) Empty(path, mshelp);
-        RemoveDir(path);
-      } else if (EraseFile(path) && help) {
-        s_.keys.at(helpKey).values.erase(Fold(name));
+        if (!IsLink(entry.attributes)) Empty(key, mshelp);
+        RemoveEntry(key);
+      } else if (RemoveEntry(key) && help) {
+        s_.keys.at(helpKey).values.erase(Fold(LastName(entry.path)));
       }
     }
   }
@@ -246,7 +251,7 @@ class Model {
     if (const std::optional<sim::Value> dir = Read(shared, "SharedFilesDir", 260)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
-      if (!at.error && !IsLink(at.attributes)) RemoveDir(text);
+      if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key);
     }
     if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);
   }

@@ -25,6 +25,7 @@ using platform::kSuccess;
 
 // Links followed in a row before a path counts as unresolvable.
 constexpr int kMaxLinkDepth = 16;
+constexpr long kErrorAlreadyExists = 183;
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -106,6 +107,16 @@ uint32_t AttributesOf(const FileNode& node) {
   return node.extra;
 }
 
+// The entry `name` of `directory`, by its name or its 8.3 name.
+FileNode* Child(const FileNode& directory, const std::string& name) {
+  auto it = directory.children.find(Fold(name));
+  if (it != directory.children.end()) return it->second.get();
+  for (const auto& [folded, child] : directory.children) {
+    if (!child->shortName.empty() && Fold(child->shortName) == Fold(name)) return child.get();
+  }
+  return nullptr;
+}
+
 struct Found {
   FileNode* node = nullptr;
   long error = kSuccess;
@@ -124,9 +135,9 @@ Found Walk(const std::string& absolute, bool followLast, int depth = 0) {
     const bool last = i + 1 == split.parts.size();
     const long missing = last ? kErrorFileNotFound : kErrorPathNotFound;
     if (node->kind != Kind::Directory) return {nullptr, kErrorPathNotFound};
-    auto it = node->children.find(Fold(split.parts[i]));
-    if (it == node->children.end()) return {nullptr, missing};
-    node = it->second.get();
+    FileNode* child = Child(*node, split.parts[i]);
+    if (!child) return {nullptr, missing};
+    node = child;
     if (node->kind == Kind::Link && (!last || followLast)) {
       const Found target = Walk(node->target, true, depth + 1);
       if (!target.node) {
@@ -146,7 +157,7 @@ FileNode* Place(const std::string& path, Kind kind) {
   const Split split = SplitAbsolute(absolute);
   auto& root = M().drives[Fold(split.root)];
   if (!root) {
-    root = std::make_unique<FileNode>();
+    root = std::make_shared<FileNode>();
     root->name = split.root;
   }
   FileNode* node = root.get();
@@ -155,7 +166,7 @@ FileNode* Place(const std::string& path, Kind kind) {
     const bool last = i + 1 == split.parts.size();
     auto& slot = node->children[Fold(split.parts[i])];
     if (!slot) {
-      slot = std::make_unique<FileNode>();
+      slot = std::make_shared<FileNode>();
       slot->kind = last ? kind : Kind::Directory;
       slot->name = split.parts[i];
       slot->parent = node;
@@ -214,10 +225,20 @@ long Prepare(Op op, const char* path, bool followLast, Target* target,
 
 FileNode* CurrentNode() { return Walk(M().cwd, true).node; }
 
+// Whether a handle holds `node` open.  No open shares deletion, so such a
+// node can be neither renamed nor opened for deletion.
+bool HeldOpen(const FileNode* node, bool withDeleteOnly = false) {
+  for (const auto& [id, handle] : M().handles) {
+    const auto* file = std::get_if<FileObjectHandle>(&handle);
+    if (file && file->node.lock().get() == node && (!withDeleteOnly || file->remove)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void InitFiles(Machine& machine) {
-  auto drive = std::make_unique<FileNode>();
+  auto drive = std::make_shared<FileNode>();
   drive->name = "C:";
   machine.drives[Fold("C:")] = std::move(drive);
   machine.cwd = "C:\\";
@@ -276,6 +297,34 @@ std::vector<std::string> Tree(const std::string& path) {
   return out;
 }
 
+void SetShortName(const std::string& path, const std::string& shortName) {
+  const std::string absolute = MakeAbsolute(path);
+  FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
+  if (!node || !node->parent) Misuse("nothing to name at " + path);
+  node->shortName = shortName;
+}
+
+long Rename(const std::string& from, const std::string& to) {
+  const std::string source = MakeAbsolute(from), destination = MakeAbsolute(to);
+  const Found found = source.empty() ? Found{nullptr, kErrorPathNotFound} : Walk(source, false);
+  if (!found.node) return found.error;
+  FileNode* node = found.node;
+  if (!node->parent) return kErrorAccessDenied;
+  if (HeldOpen(node) || node == CurrentNode()) return kErrorSharingViolation;
+  const size_t slash = destination.rfind('\\');
+  if (destination.empty() || slash == std::string::npos) return kErrorPathNotFound;
+  const std::string name = destination.substr(slash + 1);
+  FileNode* parent = Walk(destination.substr(0, slash) + "\\", true).node;
+  if (!parent || parent->kind != Kind::Directory) return kErrorPathNotFound;
+  if (parent->children.count(Fold(name))) return kErrorAlreadyExists;
+  std::shared_ptr<FileNode> moved = std::move(node->parent->children[Fold(node->name)]);
+  node->parent->children.erase(Fold(node->name));
+  moved->name = name;
+  moved->parent = parent;
+  parent->children[Fold(name)] = std::move(moved);
+  return kSuccess;
+}
+
 }  // namespace qf::sim
 
 // ---- The platform calls ----
@@ -314,6 +363,7 @@ long EraseFile(const char* path) {
   const bool directory = node->kind == Kind::Directory ||
                          (node->kind == Kind::Link && node->linkToDirectory);
   if (directory || (node->extra & kAttrReadOnly)) return kErrorAccessDenied;
+  if (HeldOpen(node)) return kErrorSharingViolation;
   Record("DeleteFile", PathOf(node));
   Unlink(node);
   return kSuccess;
@@ -330,7 +380,7 @@ long RemoveDir(const char* path) {
     // A read-only directory goes like any other; only files are kept by it.
     if (!node->parent) return kErrorAccessDenied;
     // The process holds its current directory open without sharing delete.
-    if (node == CurrentNode()) return kErrorSharingViolation;
+    if (node == CurrentNode() || HeldOpen(node)) return kErrorSharingViolation;
     if (!node->children.empty()) return kErrorDirNotEmpty;
   }
   Record("RemoveDirectory", PathOf(node));
@@ -384,6 +434,134 @@ long FileFind::Next(FileEntry* entry) {
   if (!listing) return kErrorInvalidHandle;
   if (listing->next >= listing->entries.size()) return kErrorNoMoreFiles;
   *entry = listing->entries[listing->next++];
+  return kSuccess;
+}
+
+// ---- Files and directories through handles ----
+
+namespace {
+
+// The object a file handle holds; null when the handle is unknown or closed,
+// or the object is gone.
+std::shared_ptr<FileNode> NodeOf(std::uintptr_t handle) {
+  const FileObjectHandle* file = FindHandle<FileObjectHandle>(handle);
+  return file ? file->node.lock() : nullptr;
+}
+
+std::string ShownPath(std::uintptr_t handle) {
+  const std::shared_ptr<FileNode> node = NodeOf(handle);
+  return node ? PathOf(node.get()) : std::string();
+}
+
+// A new handle to `node`, refused as Windows refuses it: no open shares
+// deletion, and the current directory is held open without sharing it.
+long Attach(FileNode* node, FileAccess access, UniqueFileHandle* out) {
+  const bool remove = access == FileAccess::Delete || access == FileAccess::ListAndDelete;
+  if (HeldOpen(node, /*withDeleteOnly=*/!remove)) return kErrorSharingViolation;
+  if (remove && node == CurrentNode()) return kErrorSharingViolation;
+  std::shared_ptr<FileNode> shared =
+      node->parent ? node->parent->children.at(Fold(node->name)) : M().drives.at(Fold(node->name));
+  FileObjectHandle file;
+  file.node = shared;
+  file.list = access == FileAccess::List || access == FileAccess::ListAndDelete;
+  file.remove = remove;
+  out->Reset(AddHandle(std::move(file)));
+  return kSuccess;
+}
+
+}  // namespace
+
+void detail::CloseFileHandle(std::uintptr_t handle) { DropHandle(handle); }
+
+long FileHandle::Open(const char* path, FileAccess access) {
+  Close();
+  Target target;
+  if (long result = Prepare(Op::FileOpen, path, false, &target)) return result;
+  return Attach(target.node, access, &handle_);
+}
+
+long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
+                           FileAccess access) {
+  Close();
+  const std::shared_ptr<FileNode> directory = NodeOf(parent.handle_.Get());
+  const std::string shown = directory ? Append(PathOf(directory.get()), "\\" + name) : name;
+  if (long injected = BeginOp(Op::FileOpenBelow, {shown})) return injected;
+  if (!directory) return kErrorInvalidHandle;
+  if (directory->kind != Kind::Directory) return kErrorPathNotFound;
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("\\/") != std::string::npos)
+    return kErrorInvalidName;
+  FileNode* child = Child(*directory, name);
+  if (!child) return kErrorFileNotFound;
+  return Attach(child, access, &handle_);
+}
+
+long FileHandle::Facts(FileFacts* facts) const {
+  if (long injected = BeginOp(Op::FileFacts, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  facts->id = node->id;
+  facts->attributes = AttributesOf(*node);
+  facts->finalPath = PathOf(node.get());
+  return kSuccess;
+}
+
+long FileHandle::List(std::vector<DirEntry>* entries) const {
+  if (long injected = BeginOp(Op::FileList, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  if (!FindHandle<FileObjectHandle>(handle_.Get())->list) return kErrorAccessDenied;
+  if (node->kind != Kind::Directory) return kErrorInvalidParameter;
+  std::vector<DirEntry> listed;
+  listed.push_back(DirEntry{".", kAttrDirectory, node->id});
+  listed.push_back(DirEntry{"..", kAttrDirectory, node->parent ? node->parent->id : node->id});
+  for (const auto& [folded, child] : node->children)
+    listed.push_back(DirEntry{child->name, AttributesOf(*child), child->id});
+  *entries = std::move(listed);
+  return kSuccess;
+}
+
+// The deletion takes effect here, not at the last close: a process that
+// dies after asking leaves nothing pending.
+long FileHandle::Dispose() {
+  if (long injected = BeginOp(Op::FileDispose, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  if (!FindHandle<FileObjectHandle>(handle_.Get())->remove || !node->parent)
+    return kErrorAccessDenied;
+  if (node->kind != Kind::Directory && (node->extra & kAttrReadOnly)) return kErrorAccessDenied;
+  if (node->kind == Kind::Directory && !node->children.empty()) return kErrorDirNotEmpty;
+  const bool directory =
+      node->kind == Kind::Directory || (node->kind == Kind::Link && node->linkToDirectory);
+  Record(directory ? "RemoveDirectory" : "DeleteFile", PathOf(node.get()));
+  Unlink(node.get());
+  return kSuccess;
+}
+
+long LongPathName(const char* path, std::string* longPath) {
+  const std::string given = path ? path : "";
+  const std::string absolute = MakeAbsolute(given);
+  if (long injected = BeginOp(Op::LongPathName, {absolute.empty() ? given : absolute}))
+    return injected;
+  if (absolute.empty()) return given.empty() ? kErrorPathNotFound : kErrorInvalidName;
+  const Split split = SplitAbsolute(absolute);
+  auto root = M().drives.find(Fold(split.root));
+  if (root == M().drives.end()) return kErrorPathNotFound;
+  const FileNode* node = root->second.get();
+  std::string out = split.root;
+  for (size_t i = 0; i < split.parts.size(); ++i) {
+    const bool last = i + 1 == split.parts.size();
+    if (node->kind != Kind::Directory) return kErrorPathNotFound;
+    const FileNode* child = Child(*node, split.parts[i]);
+    if (!child) return last ? kErrorFileNotFound : kErrorPathNotFound;
+    out += "\\" + child->name;
+    node = child;
+    if (node->kind == Kind::Link && !last) {
+      node = Walk(node->target, true).node;
+      if (!node) return kErrorPathNotFound;
+    }
+  }
+  *longPath = split.parts.empty() ? out + "\\" : out;
   return kSuccess;
 }
 

@@ -1,0 +1,223 @@
+// Files and directories through their own handles: opened as themselves,
+// listed with their ids, deleted through the handle (kernel32 and ntdll).
+#include <windows.h>
+#include <winternl.h>
+
+#include <vector>
+
+#include "platform/platform.h"
+
+// Not declared by the toolchain's headers; exported by ntdll.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine,
+                                               PVOID apcContext, PIO_STATUS_BLOCK status,
+                                               PVOID buffer, ULONG length,
+                                               FILE_INFORMATION_CLASS infoClass,
+                                               BOOLEAN singleEntry, PUNICODE_STRING mask,
+                                               BOOLEAN restart);
+
+namespace qf::platform {
+namespace {
+
+constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006L);
+constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005L);
+constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+constexpr ULONG kOpenOptions =
+    FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
+// Big enough for hundreds of entries per request.
+constexpr ULONG kListingBufferBytes = 64 * 1024;
+
+long LastError() {
+  const DWORD code = GetLastError();
+  return code != ERROR_SUCCESS ? static_cast<long>(code) : ERROR_GEN_FAILURE;
+}
+
+long FromStatus(NTSTATUS status) {
+  const ULONG code = RtlNtStatusToDosError(status);
+  return code != ERROR_SUCCESS ? static_cast<long>(code) : ERROR_GEN_FAILURE;
+}
+
+HANDLE AsHandle(std::uintptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+ACCESS_MASK AccessOf(FileAccess access) {
+  ACCESS_MASK mask = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  if (access == FileAccess::List || access == FileAccess::ListAndDelete) mask |= FILE_LIST_DIRECTORY;
+  if (access == FileAccess::Delete || access == FileAccess::ListAndDelete) mask |= DELETE;
+  return mask;
+}
+
+// Narrow text in the ANSI code page.  A name that the code page cannot show
+// exactly fails: a lossy name could stand for another object.
+bool Narrow(const wchar_t* text, int length, std::string* out) {
+  if (length == 0) {
+    out->clear();
+    return true;
+  }
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0,
+                                       nullptr, &lossy);
+  if (size <= 0 || lossy) return false;
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, &narrow[0], size, nullptr,
+                      nullptr);
+  *out = std::move(narrow);
+  return true;
+}
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0)
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+  return wide;
+}
+
+// "\\?\C:\x" or "\??\C:\x" as "C:\x"; "\\?\UNC\server\share" as "\\server\share".
+std::wstring WithoutPrefix(std::wstring path) {
+  if (path.size() >= 4 && (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\??\\") == 0)) {
+    path.erase(0, 4);
+    if (path.size() >= 4 && _wcsnicmp(path.c_str(), L"UNC\\", 4) == 0) path.replace(0, 3, L"\\");
+  }
+  return path;
+}
+
+// The final path through the object manager's name when it already names a
+// drive (Wine's "\??\C:\..." at any length, one request), otherwise through
+// GetFinalPathNameByHandleW (Windows names the device there).
+long FinalPath(HANDLE handle, std::string* path) {
+  std::vector<unsigned char> buffer(sizeof(OBJECT_NAME_INFORMATION) + 1024 * sizeof(wchar_t));
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ULONG needed = 0;
+    const NTSTATUS status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                                          static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kStatusBufferOverflow || status == kStatusInfoLengthMismatch) {
+      buffer.resize(needed > buffer.size() ? needed + 64 : buffer.size() * 4);
+      continue;
+    }
+    if (status < 0) break;
+    const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+    const std::wstring text(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
+    if (text.compare(0, 4, L"\\??\\") != 0) break;
+    const std::wstring dos = WithoutPrefix(text);
+    return Narrow(dos.data(), static_cast<int>(dos.size()), path) ? kSuccess : ERROR_INVALID_NAME;
+  }
+  std::vector<wchar_t> wide(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return LastError();
+    if (length < wide.size()) {
+      const std::wstring dos = WithoutPrefix(std::wstring(wide.data(), length));
+      return Narrow(dos.data(), static_cast<int>(dos.size()), path) ? kSuccess : ERROR_INVALID_NAME;
+    }
+    wide.resize(length + 1);
+  }
+}
+
+}  // namespace
+
+namespace detail {
+void CloseFileHandle(std::uintptr_t handle) { CloseHandle(AsHandle(handle)); }
+}  // namespace detail
+
+long FileHandle::Open(const char* path, FileAccess access) {
+  Close();
+  const HANDLE file = CreateFileW(Wide(path ? path : "").c_str(), AccessOf(access),
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastError();
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(file));
+  return kSuccess;
+}
+
+long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name, FileAccess access) {
+  Close();
+  if (!parent.Valid()) return kErrorInvalidHandle;
+  std::wstring wide = Wide(name);
+  if (wide.empty()) return ERROR_INVALID_NAME;
+  UNICODE_STRING text;
+  text.Buffer = &wide[0];
+  text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE,
+                             AsHandle(parent.handle_.Get()), nullptr);
+  IO_STATUS_BLOCK io;
+  HANDLE file = nullptr;
+  const NTSTATUS status = NtOpenFile(&file, AccessOf(access), &attributes, &io,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, kOpenOptions);
+  if (status < 0) return FromStatus(status);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(file));
+  return kSuccess;
+}
+
+long FileHandle::Facts(FileFacts* facts) const {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(handle_.Get()), &info)) return LastError();
+  std::string path;
+  if (long result = FinalPath(AsHandle(handle_.Get()), &path)) return result;
+  facts->id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  facts->attributes = info.dwFileAttributes;
+  facts->finalPath = std::move(path);
+  return kSuccess;
+}
+
+long FileHandle::List(std::vector<DirEntry>* entries) const {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  // 8-byte alignment for the records.
+  std::vector<unsigned long long> buffer(kListingBufferBytes / sizeof(unsigned long long));
+  std::vector<DirEntry> listed;
+  for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    IO_STATUS_BLOCK io;
+    const NTSTATUS status = NtQueryDirectoryFile(
+        AsHandle(handle_.Get()), nullptr, nullptr, nullptr, &io, buffer.data(), kListingBufferBytes,
+        FileIdBothDirectoryInformation, FALSE, nullptr, restart);
+    if (status == kStatusNoMoreFiles) break;
+    if (status < 0) return FromStatus(status);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (ULONG offset = 0;;) {
+      const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(bytes + offset);
+      DirEntry entry;
+      // A name the code page cannot show exactly is kept as "?", which names
+      // nothing: such an entry cannot be opened, so it stays.
+      if (!Narrow(record->FileName, static_cast<int>(record->FileNameLength / sizeof(wchar_t)),
+                  &entry.name))
+        entry.name = "?";
+      entry.attributes = record->FileAttributes;
+      entry.id = static_cast<uint64_t>(record->FileId.QuadPart);
+      listed.push_back(std::move(entry));
+      if (record->NextEntryOffset == 0) break;
+      offset += record->NextEntryOffset;
+    }
+  }
+  *entries = std::move(listed);
+  return kSuccess;
+}
+
+long FileHandle::Dispose() {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  struct {
+    BOOLEAN deleteFile;
+  } disposition = {TRUE};
+  IO_STATUS_BLOCK io;
+  const NTSTATUS status = NtSetInformationFile(AsHandle(handle_.Get()), &io, &disposition,
+                                               sizeof disposition, FileDispositionInformation);
+  return status < 0 ? FromStatus(status) : kSuccess;
+}
+
+long LongPathName(const char* path, std::string* longPath) {
+  const std::wstring wide = Wide(path ? path : "");
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetLongPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return LastError();
+    if (length < buffer.size()) {
+      return Narrow(buffer.data(), static_cast<int>(length), longPath) ? kSuccess : ERROR_INVALID_NAME;
+    }
+    buffer.resize(length);
+  }
+}
+
+}  // namespace qf::platform
