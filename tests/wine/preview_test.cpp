@@ -44,7 +44,8 @@ enum Feature : unsigned {
 
 // Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
 // UseCount, "-" no record; a leading "!" leaves the component unflagged.
-// Roots: "tree", "empty", "none" (no directory), "-" (no RootDir) or as given.
+// Roots: "tree", "empty", "none" (no directory), "link" (below the directory
+// link of kDirLink), "-" (no RootDir) or as given.
 struct Recipe {
   const char* label;
   const char* useShared;  // nullptr: no UseSharedFiles
@@ -80,6 +81,7 @@ const Recipe kRecipes[] = {
   {"administrator, writable profile", "TRUE", {"1", "#1", "2"}, {"tree", "tree", "tree"}, 2, kAdmin | kReadOnly, "full"},
   {"companion without its entry", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "noentry"},
   {"no companions, read-only help", "TRUE", {"1", "1", "1"}, {"tree", "tree", "empty"}, 2, kReadOnly | kHelp, "none"},
+  {"RootDir behind a directory link", "TRUE", {"1", "1", "1"}, {"link", "tree", "tree"}, 1, kDirLink, "full"},
 };
 // clang-format on
 
@@ -156,7 +158,10 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     const std::string root = r.roots[i], relative = std::string("Shared\\") + kComponents[i];
     if (root == "-") continue;
     const bool ours = root == "tree" || root == "empty" || root == "none";
-    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ, Text(ours ? dir + "\\" + relative : root));
+    const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
+    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ,
+          Text(ours ? dir + "\\" + relative : root == "link" ? behind : root));
+    if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
     std::vector<std::string> names;
     if (root == "tree") AddTree(&inst, rng, relative, r.depth, i == 1 ? ".hlp" : ".dat", &names);
     if (root == "empty") inst.dirs.push_back(relative);

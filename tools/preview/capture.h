@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "win32_guards.h"
 
@@ -46,6 +47,7 @@ struct Snapshot {
   std::map<std::string, FileItem> files;
   std::map<std::string, KeyItem> keys;
   std::map<std::string, std::string> companions;  // library -> found path, or ""
+  std::vector<std::string> unread;  // what could not be read without following a link
 };
 
 std::string FoldPath(const std::string& path);

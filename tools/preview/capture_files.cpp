@@ -147,6 +147,15 @@ void CopyTree(HandleGuard root, const std::string& rootPath, Snapshot* snapshot)
 // GetFileAttributesA gives them (a link as the last name is not followed),
 // then, for a directory, its tree (`deep`) or its entries.
 void CopyRoot(const std::string& root, bool deep, Snapshot* snapshot) {
+  // A root reached through a link already read (in another component's
+  // tree) lies where that link leads, which is never read.
+  for (size_t cut = root.find('\\', 3); cut != std::string::npos; cut = root.find('\\', cut + 1)) {
+    const auto above = snapshot->files.find(FoldPath(root.substr(0, cut)));
+    if (above != snapshot->files.end() && above->second.link) {
+      snapshot->unread.push_back(root + " lies behind the link " + above->second.path);
+      return;
+    }
+  }
   const DWORD attributes = GetFileAttributesA(root.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
@@ -206,12 +215,15 @@ std::wstring NtPath(const std::string& path) {
 
 void CaptureFiles(Snapshot* snapshot) {
   // Every component record's tree, whichever the pass releases; roots that
-  // are no directory below a drive or share are never reached.
+  // are no directory below a drive or share are never reached.  A root is
+  // read before the roots below it, so a link on the way to one is known.
+  std::map<std::string, std::string> roots;  // by folded path
   for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
     std::string root;
     if (ReadPath(qf::JoinPath(qf::SharedKey, component), "RootDir", kRootDirCapacity, &root))
-      CopyRoot(qf::ResolveAbsolutePath(root), true, snapshot);
+      roots[FoldPath(qf::ResolveAbsolutePath(root))] = qf::ResolveAbsolutePath(root);
   }
+  for (const auto& [folded, root] : roots) CopyRoot(root, true, snapshot);
   std::string area;
   if (ReadPath(qf::SharedKey, "SharedFilesDir", kSharedFilesDirCapacity, &area))
     CopyRoot(qf::ResolveAbsolutePath(area), false, snapshot);

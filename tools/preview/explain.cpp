@@ -164,6 +164,8 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
     }
   }
   if (!before.sharedKey) note(Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey) + " is not there");
+  for (const std::string& unread : snapshot.unread)
+    note(Step::Components, "not read, and so not shown: " + unread);
   for (const auto& [library, path] : snapshot.companions)
     note(Step::Companions, library + (path.empty() ? ": not found" : ": found at " + path));
 }
