@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "win32_guards.h"
 
@@ -47,7 +46,9 @@ struct Snapshot {
   std::map<std::string, FileItem> files;
   std::map<std::string, KeyItem> keys;
   std::map<std::string, std::string> companions;  // library -> found path, or ""
-  std::vector<std::string> unread;  // what could not be read without following a link
+  // Roots that lie behind a link read in another tree, which is never
+  // followed: folded root -> the link.
+  std::map<std::string, std::string> rootsBehindLinks;
 };
 
 std::string FoldPath(const std::string& path);

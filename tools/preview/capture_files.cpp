@@ -73,10 +73,12 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
 }
 
 // A directory the pass could not list either: its listing fails in the
-// simulation with the same code, and so does its removal.
+// simulation with the same code, and so does its removal, since it is not
+// known to be empty.  (The simulation matches a part of the path, so a
+// sibling whose name begins with this one's fails alike.)
 void Unlisted(const std::string& path, long code) {
-  sim::FailWhen(sim::Op::FindFirst, qf::JoinPath(path, "*.*"), code);
-  sim::FailWhen(sim::Op::RemoveDir, path, code);
+  sim::FailWhen(sim::Op::FileList, path, code);
+  sim::FailWhen(sim::Op::FileDispose, path, code);
 }
 
 struct Subdirectory {
@@ -152,16 +154,16 @@ void CopyRoot(const std::string& root, bool deep, Snapshot* snapshot) {
   for (size_t cut = root.find('\\', 3); cut != std::string::npos; cut = root.find('\\', cut + 1)) {
     const auto above = snapshot->files.find(FoldPath(root.substr(0, cut)));
     if (above != snapshot->files.end() && above->second.link) {
-      snapshot->unread.push_back(root + " lies behind the link " + above->second.path);
+      snapshot->rootsBehindLinks[FoldPath(root)] = above->second.path;
       return;
     }
   }
   const DWORD attributes = GetFileAttributesA(root.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
-    // Not there: nothing to give.  Unreadable: the pass's probe fails alike.
+    // Not there: nothing to give.  Unreadable: the pass cannot open it either.
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
-      sim::FailWhen(sim::Op::GetAttributes, root, static_cast<long>(code));
+      sim::FailWhen(sim::Op::FileOpen, root, static_cast<long>(code));
     return;
   }
   Place(root, attributes, 0, snapshot);

@@ -36,7 +36,8 @@ void KeptUserKeys(const Snapshot& snapshot, Report* report) {
 }
 
 // Why a component's record stays although its flag is set.
-std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, bool filesTouched) {
+std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, const char* name,
+                      bool filesTouched) {
   if (!c.useCount) return "no readable UseCount: a component without a count is never removed";
   if (!c.rootDir) return "no readable RootDir: the count stays as it is";
   if (c.root.empty())
@@ -46,8 +47,15 @@ std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, bool f
   const auto root = snapshot.files.find(FoldPath(c.root));
   if (root != snapshot.files.end() && root->second.link)
     return "unsafe root: RootDir is a link, never followed";
-  if (filesTouched) return "its record has subkeys of its own, so it cannot be deleted";
-  return "its record cannot be opened for writing or deleted";
+  const auto behind = snapshot.rootsBehindLinks.find(FoldPath(c.root));
+  if (behind != snapshot.rootsBehindLinks.end())
+    return "unsafe root: RootDir lies behind the link " + behind->second + ", never followed";
+  const std::string key = qf::JoinPath(qf::SharedKey, name);
+  if (!sim::KeyRights(Root::LocalMachine, key).second)
+    return "its record cannot be opened for writing or deleted";
+  if (filesTouched || !sim::SubkeyNames(Root::LocalMachine, key).empty())
+    return "its record has subkeys of its own, so it cannot be deleted";
+  return "its root cannot be opened and checked as itself, so it is left like an unsafe root";
 }
 
 void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Report* report) {
@@ -66,7 +74,7 @@ void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Rep
     return;
   }
   if (sim::KeyExists(Root::LocalMachine, key)) {
-    const std::string why = RecordWhy(snapshot, c, touched);
+    const std::string why = RecordWhy(snapshot, c, kComponentRows[i].name, touched);
     report->kept.push_back(Kept{step, "HKLM\\" + key, why});
     if (!touched && !c.root.empty() && snapshot.files.count(FoldPath(c.root)))
       report->kept.push_back(Kept{step, c.root, why});
@@ -164,8 +172,6 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
     }
   }
   if (!before.sharedKey) note(Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey) + " is not there");
-  for (const std::string& unread : snapshot.unread)
-    note(Step::Components, "not read, and so not shown: " + unread);
   for (const auto& [library, path] : snapshot.companions)
     note(Step::Companions, library + (path.empty() ? ": not found" : ": found at " + path));
 }
