@@ -445,7 +445,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     const nlohmann::json json = nlohmann::json::parse(preview.output);
     EXPECT_TRUE(ReadLines(previewLog).empty()) << inst.label << ": the preview loaded a companion";
 
-    std::set<std::string> predicted = Predicted(json), made = Made(before, Snap(dir));
+    const State after = Snap(dir);
+    std::set<std::string> predicted = Predicted(json), made = Made(before, after);
     const std::vector<std::string> differences = NameWineDifferences(inst, dir, &predicted, &made);
     std::vector<std::string> boxes;
     for (const auto& box : json["boxes"]) boxes.push_back(box["caption"].get<std::string>() + "|" + box["text"].get<std::string>());
@@ -459,6 +460,16 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
               << (same ? "exact" : "DIFFERS") << "\n";
     for (const std::string& d : differences) std::cout << "      Wine differs: " << d << "\n";
     EXPECT_EQ(predicted, made) << inst.label;
+    // What it says stays is there afterwards (its files, keys and help values).
+    for (const auto& kept : json["kept"]) {
+      std::string path = kept["path"], item = "key " + path;
+      const size_t help = path.find(std::string(kHelpKey) + "\\");
+      if (help != std::string::npos) item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
+      if (path.rfind(Utf8(dir), 0) == 0) item = "file " + path;
+      if (item.rfind("file ", 0) == 0 || path.rfind("HK", 0) == 0) {
+        EXPECT_TRUE(after.count(item) != 0) << inst.label << ": " << kept.dump();
+      }
+    }
     EXPECT_EQ(boxes, shown) << inst.label;
     EXPECT_EQ(json["calls"].size(), calls) << inst.label;
   }
