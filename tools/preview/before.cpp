@@ -43,6 +43,7 @@ bool Within(const std::string& path, const std::string& dir) {
 
 Before Look() {
   Before before;
+  before.product = sim::KeyExists(Root::LocalMachine, qf::ProductVersionKey);
   before.admin = Read(Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin",
                       kFlagCapacity).has_value();
   const auto uses = Read(Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles",

@@ -30,6 +30,7 @@ struct ComponentBefore {
 };
 
 struct Before {
+  bool product = false;  // HKLM's ProductVersionKey is there
   bool admin = false;
   bool usesShared = false;
   bool userTree = false;

@@ -145,6 +145,9 @@ void ExplainKept(const Snapshot& snapshot, const Before& before, Report* report)
 
 void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
   auto note = [&](Step step, const std::string& text) { report->notes.push_back(Note{step, text}); };
+  if (!before.product && !before.userTree)
+    note(Step::Gate, "Quillforge 3.0 is not installed here: neither HKLM\\" +
+                         std::string(qf::ProductVersionKey) + " nor its per-user settings are there");
   note(Step::Gate, before.admin ? "installed by an administrator (InstallAdmin is set)"
                                 : "not marked as an administrator's installation");
   note(Step::Gate, snapshot.profileProbe == 0
