@@ -57,6 +57,113 @@ TEST_F(RegistryContract, KeyOpensBelowAnOpenKeyAsByItsFullPath) {
   EXPECT_FALSE(scratch().KeyExists("Parent\\Child"));
 }
 
+// "Link" leads to "Target", which holds a value and a subkey.
+class KeyLinkContract : public RegistryContract {
+ protected:
+  void SetUp() override {
+    RegistryContract::SetUp();
+    scratch().SetValue("Target", "Name", kRegSz, "target\0"s);
+    scratch().CreateKey("Target\\Child");
+    scratch().MakeKeyLink("Link", "Target");
+  }
+  // The target is untouched: its value and its subkey are there.
+  void ExpectTargetIntact() {
+    EXPECT_EQ(scratch().Value("Target", "Name"), (StoredValue{kRegSz, "target\0"s}));
+    EXPECT_TRUE(scratch().KeyExists("Target\\Child"));
+  }
+};
+
+TEST_F(KeyLinkContract, OpenLinkOpensTheLinkItselfAndPlainOpenItsTarget) {
+  RegKey parent = Open("", kKeyRead);
+  struct Row {
+    const char* label;
+    uint32_t options;
+    uint32_t subkeys;
+    const char* value;  // the one value name that reads
+  };
+  for (const Row& row : {Row{"followed", 0, 1, "Name"},
+                         Row{"as itself", kOpenLink, 0, "SymbolicLinkValue"}}) {
+    SCOPED_TRACE(row.label);
+    RegKey link;
+    ASSERT_EQ(link.Open(parent, "Link", kKeyRead, row.options), kSuccess);
+    uint32_t count = 99;
+    ASSERT_EQ(link.CountSubkeys(&count), kSuccess);
+    EXPECT_EQ(count, row.subkeys);
+    uint32_t type = 0;
+    std::string data;
+    EXPECT_EQ(link.ReadValue(row.value, 1024, &type, &data), kSuccess);
+    EXPECT_EQ(link.ReadValue(row.options ? "Name" : "SymbolicLinkValue", 1024, &type, &data),
+              kErrorFileNotFound);
+  }
+  // The link's value names the target's registry path in UTF-16.
+  RegKey link;
+  ASSERT_EQ(link.Open(parent, "Link", kKeyRead, kOpenLink), kSuccess);
+  uint32_t type = 0;
+  std::string data;
+  ASSERT_EQ(link.ReadValue("SymbolicLinkValue", 1024, &type, &data), kSuccess);
+  EXPECT_EQ(type, kRegLink);
+  std::string narrow;
+  for (size_t i = 0; i < data.size(); i += 2) narrow += data[i];
+  EXPECT_EQ(narrow.substr(0, 10), "\\Registry\\");
+  EXPECT_EQ(narrow.substr(narrow.size() - 7), "\\Target");
+  // A link earlier in the path is followed even when opening as itself.
+  RegKey child;
+  EXPECT_EQ(child.Open(parent, "Link\\Child", kKeyRead, kOpenLink), kSuccess);
+}
+
+TEST_F(KeyLinkContract, DeleteRemovesTheLinkItselfWhileDeleteSubkeyFollowsIt) {
+  RegKey parent = Open();
+  RegKey link;
+  ASSERT_EQ(link.Open(parent, "Link", kKeyAllAccess, kOpenLink), kSuccess);
+  ASSERT_EQ(link.Delete(), kSuccess);
+  // The guard holds a deleted key now: calls through it fail.
+  uint32_t count = 99;
+  EXPECT_NE(link.CountSubkeys(&count), kSuccess);
+  EXPECT_EQ(count, 99u);
+  link.Close();
+  EXPECT_FALSE(scratch().KeyExists("Link"));
+  ExpectTargetIntact();
+
+  // RegDeleteKeyA opens the subkey it deletes as an ordinary key: through a
+  // link it reaches the target, and the link stays.
+  scratch().SetValue("Plain", "Name", kRegSz, "plain\0"s);
+  scratch().MakeKeyLink("ToPlain", "Plain");
+  EXPECT_EQ(parent.DeleteSubkey("ToPlain"), kSuccess);
+  EXPECT_FALSE(scratch().Value("Plain", "Name"));
+  ASSERT_EQ(link.Open(parent, "ToPlain", kKeyAllAccess, kOpenLink), kSuccess);
+  EXPECT_EQ(link.Delete(), kSuccess);
+}
+
+TEST_F(RegistryContract, DeleteFailsWhileTheKeyHasSubkeys) {
+  scratch().CreateKey("Parent\\Child");
+  RegKey key = Open("Parent");
+  EXPECT_EQ(key.Delete(), kErrorAccessDenied);
+  EXPECT_TRUE(scratch().KeyExists("Parent\\Child"));
+  // The same handle deletes it once the subkey is gone.
+  RegKey child;
+  ASSERT_EQ(child.Open(key, "Child", kKeyAllAccess, kOpenLink), kSuccess);
+  ASSERT_EQ(child.Delete(), kSuccess);
+  EXPECT_EQ(key.Delete(), kSuccess);
+  EXPECT_FALSE(scratch().KeyExists("Parent"));
+}
+
+TEST_F(RegistryContract, DeleteGoesThroughAHandleOpenedBelowAParent) {
+  scratch().SetValue("Doomed", "Name", kRegSz, "x\0"s);
+  scratch().CreateKey("Sibling");
+  RegKey parent = Open("", kKeyRead);
+  RegKey key;
+  // Deleting needs the DELETE right, which kKeyRead lacks.
+  ASSERT_EQ(key.Open(parent, "Doomed", kKeyRead, kOpenLink), kSuccess);
+  EXPECT_EQ(key.Delete(), kErrorAccessDenied);
+  ASSERT_EQ(key.Open(parent, "Doomed", kKeyAllAccess, kOpenLink), kSuccess);
+  parent.Close();  // the key's own handle is all the deletion needs
+  EXPECT_EQ(key.Delete(), kSuccess);
+  EXPECT_FALSE(scratch().KeyExists("Doomed"));
+  EXPECT_TRUE(scratch().KeyExists("Sibling"));
+  RegKey closed;
+  EXPECT_NE(closed.Delete(), kSuccess);
+}
+
 TEST_F(RegistryContract, ValueReadsWholeOnlyWhenItFitsTheCapacity) {
   struct Row {
     const char* label;
