@@ -230,8 +230,15 @@ double TimeLaunch(const std::string& commandLine) {
 
 int Launch(int empties, const std::string& commandLine) {
   std::vector<double> empty;
-  for (int i = 0; i < empties; ++i) empty.push_back(TimeLaunch("cmd /c rem"));
+  for (int i = 0; i < empties; ++i) {
+    // The first empty launch is the baseline of a trace's request count.
+    if (i == 0) Mark("qfbench: empty launch begins");
+    empty.push_back(TimeLaunch("cmd /c rem"));
+    if (i == 0) Mark("qfbench: empty launch ends");
+  }
+  Mark("qfbench: launch begins");
   const double launch = TimeLaunch(commandLine);
+  Mark("qfbench: launch ends");
   for (int i = 0; i < empties; ++i) empty.push_back(TimeLaunch("cmd /c rem"));
   if (launch < 0 || std::any_of(empty.begin(), empty.end(), [](double s) { return s < 0; }))
     return 1;

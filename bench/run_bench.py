@@ -5,7 +5,9 @@ Every measured run starts from a freshly built, identical tree.  The runs of
 the sides being compared alternate (A, B, A, B, ...) and medians are reported.
 
   files     releasing the shared component "Data" (N files) by the real
-            QFUNINST.DLL, against Wine's `cmd /c rd /s /q` and native `rm -rf`
+            QFUNINST.DLL, against Rust's std::fs::remove_dir_all (rmtree.exe,
+            under Wine's 64-bit loader), Wine's `cmd /c rd /s /q` and native
+            `rm -rf`
   keys      removing the per-user tree (K keys) by the pass, against
             RegDeleteTreeA, both timed inside one Wine process
   logic     the pass on the simulated Windows (Google Benchmark), natively
@@ -42,7 +44,16 @@ FILE_DATA = b"Quillforge shared data\r\n" * 3
 # Time left for the work after the file runs of the largest size, in seconds
 # of the whole run (build and boot included); further rd runs at the largest
 # size are made only while they fit.
-BUDGET_SECONDS = 540
+BUDGET_SECONDS = 560
+
+# The files table's sides besides the pass: (key in the results, column
+# heading).  Each has a run_<key>(n) method that builds the tree, removes it
+# and returns seconds; the pass/<side> ratios come from the same rounds.
+FILE_PEERS = [("rust", "remove_dir_all"), ("rd", "rd /s /q")]
+
+# Sections of bench/README.md that --record fills, between these marks.
+RECORD_BEGIN = "<!-- %s: begin (written by scripts/bench --record %s) -->"
+RECORD_END = "<!-- %s: end -->"
 
 
 class Bench:
@@ -56,6 +67,10 @@ class Bench:
         self.env = dict(os.environ, WINEPREFIX=args.prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.env.pop("DISPLAY", None)    # no program here opens a window
+        # The 64-bit Wine of the Rust peer: its loader, its server (always
+        # started by scripts/bench first) and its prefix.
+        self.env64 = dict(self.env, WINEPREFIX=args.prefix64, WINELOADER=args.wine64,
+                          WINESERVER=args.wineserver64)
         self.log = open(os.path.join(args.out_dir, "bench.log"), "w")
 
     def elapsed(self):
@@ -67,13 +82,15 @@ class Bench:
 
     # ---- processes ----
 
-    def wine(self, *argv):
-        """Runs a Windows program; returns its key=value lines as lists, and the wall time."""
+    def wine(self, *argv, wine64=False):
+        """Runs a Windows program (a 64-bit one with wine64); returns its
+        key=value lines as lists, and the wall time."""
+        loader, env = (self.args.wine64, self.env64) if wine64 else ("wine", self.env)
         # Output goes through a file, not a pipe: helper processes that Wine
         # starts (services) inherit the handles and would hold a pipe open.
         with tempfile.TemporaryFile("w+") as output:
             t0 = time.perf_counter()
-            done = subprocess.run(["wine", *argv], env=self.env, stdin=subprocess.DEVNULL,
+            done = subprocess.run([loader, *argv], env=env, stdin=subprocess.DEVNULL,
                                   stdout=output, stderr=subprocess.STDOUT)
             wall = time.perf_counter() - t0
             output.seek(0)
@@ -131,6 +148,13 @@ class Bench:
         self.check_removed("the pass")
         return float(values["pass_seconds"][0])
 
+    def run_rust(self, n):
+        """remove_dir_all on the shared area's directory, timed inside rmtree.exe."""
+        self.build_tree(n)
+        values, _ = self.wine(self.args.rmtree, self.win_path("QFBench", "Shared"), wine64=True)
+        self.check_removed("remove_dir_all")
+        return float(values["rust_seconds"][0])
+
     def run_rd(self, n):
         self.build_tree(n)
         values, _ = self.wine(self.exe("qfbench.exe"), "launch", "2",
@@ -160,12 +184,13 @@ class Bench:
         # machine's load over the run weighs on every size alike and the
         # cost per item stays comparable between sizes.
         largest = sizes[-1]
-        results = {n: {"pass": [], "rd": [], "rm": [], "host": [], "host_net": [],
+        results = {n: {"pass": [], "rust": [], "rd": [], "rm": [], "host": [], "host_net": [],
                        "empty_launch": []} for n in sizes}
         for rep in range(self.args.reps):
             for n in sizes:
                 runs = results[n]
                 runs["pass"].append(self.run_pass(n))
+                runs["rust"].append(self.run_rust(n))
                 # rd is by far the slowest run: at the largest size it is only
                 # repeated while the budget allows, always right after a pass run.
                 # A skipped run stays as None, so runs of one round stay paired.
@@ -181,9 +206,10 @@ class Bench:
                 wall, net = self.run_host(n)
                 runs["host"].append(wall)
                 runs["host_net"].append(net)
-                self.note("files N=%d round %d: pass %.3fs  rd %s  rm %.3fs  qfhost %.3fs (net %.3fs)  [%.0fs]"
-                          % (n, rep + 1, runs["pass"][-1], rd_text, runs["rm"][-1], wall, net,
-                             self.elapsed()))
+                self.note("files N=%d round %d: pass %.3fs  rust %.3fs  rd %s  rm %.3fs  "
+                          "qfhost %.3fs (net %.3fs)  [%.0fs]"
+                          % (n, rep + 1, runs["pass"][-1], runs["rust"][-1], rd_text,
+                             runs["rm"][-1], wall, net, self.elapsed()))
         return results
 
     # ---- the preview ----
@@ -242,28 +268,32 @@ class Bench:
 
     # ---- wineserver requests ----
 
-    def traced(self, argv, parts):
-        """Runs a Windows program under a wineserver that traces every request,
-        and counts the requests that the program's main thread made inside
-        each of `parts` (between qfbench's "<part> begins" and "ends" marks;
-        the last such span when there are several)."""
+    def traced(self, argv, parts, wine64=False, all_threads=False):
+        """Runs a Windows program (a 64-bit one with wine64) under a wineserver
+        that traces every request, and counts the requests that the program's
+        main thread made inside each of `parts` (between "qfbench: <part>
+        begins" and "ends" marks; the last such span when there are several).
+        With all_threads, every thread's requests in the span count: those of
+        the processes that the program starts too."""
         trace_path = os.path.join(self.args.out_dir, "requests.trace")
-        quiet = dict(stdin=subprocess.DEVNULL, env=self.env)
-        subprocess.run(["wineserver", "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        loader, env = (self.args.wine64, self.env64) if wine64 else ("wine", self.env)
+        server = self.args.wineserver64 if wine64 else "wineserver"
+        quiet = dict(stdin=subprocess.DEVNULL, env=env)
+        subprocess.run([server, "-k"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        **quiet)
         with open(trace_path, "w") as trace:
             # Server and program write through one file description, so the
             # marks fall between the requests where they were made.
-            subprocess.run(["wineserver", "-p", "-d1"], stdout=trace, stderr=trace, check=True,
+            subprocess.run([server, "-p", "-d1"], stdout=trace, stderr=trace, check=True,
                            **quiet)
-            subprocess.run(["wine", *argv], stdout=trace, stderr=trace, check=True,
-                           stdin=subprocess.DEVNULL, env=dict(self.env, WINEDEBUG="+debugstr"))
-        subprocess.run(["wineserver", "-k"], **quiet)
-        subprocess.run(["wineserver", "-p"], check=True, **quiet)
+            subprocess.run([loader, *argv], stdout=trace, stderr=trace, check=True,
+                           stdin=subprocess.DEVNULL, env=dict(env, WINEDEBUG="+debugstr"))
+        subprocess.run([server, "-k"], **quiet)
+        subprocess.run([server, "-p"], check=True, **quiet)
+        counts = {}
         with open(trace_path, errors="replace") as trace:
             lines = trace.read().splitlines()
         os.remove(trace_path)  # large, and of no use once counted
-        counts = {}
         for part in parts:
             begins = [i for i, l in enumerate(lines) if "qfbench: %s begins" % part in l]
             if not begins:
@@ -275,7 +305,7 @@ class Bench:
             for line in lines[start:end]:
                 m = re.match(r"^([0-9a-f]+): (\w+)\( ", line)
                 # open_mapping belongs to the end mark itself.
-                if m and m.group(1) == thread and m.group(2) != "open_mapping":
+                if m and (all_threads or m.group(1) == thread) and m.group(2) != "open_mapping":
                     tally[m.group(2)] = tally.get(m.group(2), 0) + 1
             counts[part] = tally
         return counts
@@ -283,14 +313,30 @@ class Bench:
     def requests(self, file_sizes, key_sizes):
         rows = []
         for n in file_sizes:
+            dims, files = FILE_SHAPES[n]
+            items = n + sum(functools.reduce(lambda a, b: a * b, dims[:i + 1], 1)
+                            for i in range(len(dims))) + 1
             self.build_tree(n)
             counts = self.traced([self.exe("qfbench.exe"), "files-pass",
                                   self.win_path("QFBench", "Shared", "Data")], ["pass"])
             self.check_removed("the pass")
-            dims, files = FILE_SHAPES[n]
-            dirs = sum(functools.reduce(lambda a, b: a * b, dims[:i + 1], 1)
-                       for i in range(len(dims))) + 1
-            rows.append(("files: pass", n, n + dirs, counts["pass"]))
+            rows.append(("files: pass", n, items, counts["pass"]))
+            self.build_tree(n)
+            counts = self.traced([self.args.rmtree, self.win_path("QFBench", "Shared")], ["rust"],
+                                 wine64=True)
+            self.check_removed("remove_dir_all")
+            rows.append(("files: remove_dir_all", n, items, counts["rust"]))
+            # rd runs in a process of its own: every request made while it
+            # runs, less those of an empty `cmd /c rem` launched the same way.
+            self.build_tree(n)
+            counts = self.traced([self.exe("qfbench.exe"), "launch", "1",
+                                  "cmd /c rd /s /q " + self.win_path("QFBench", "Shared")],
+                                 ["launch", "empty launch"], all_threads=True)
+            self.check_removed("rd /s /q")
+            net = {name: count - counts["empty launch"].get(name, 0)
+                   for name, count in counts["launch"].items()}
+            rows.append(("files: rd /s /q (net of an empty cmd)", n, items,
+                         {name: count for name, count in net.items() if count}))
             self.note("requests: files N=%d done [%.0fs]" % (n, self.elapsed()))
         sides = [("pass", "keys: pass"), ("RegDeleteTreeA", "keys: RegDeleteTreeA"),
                  ("current copy", "keys: copy as now"), ("relative copy", "keys: copy, relative opens")]
@@ -362,39 +408,54 @@ def growth(per_item, base):
     return "%+.0f%%" % (100.0 * (per_item / base - 1.0))
 
 
-def report(bench, files, keys, logic, command):
-    lines = []
-    add = lines.append
+def run_line(bench, command):
+    """When, how, on what and under which load a table was made."""
     now = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
     wine_version = subprocess.run(["wine", "--version"], capture_output=True, text=True,
                                   env=bench.env).stdout.strip()
-    head = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True,
-                          text=True).stdout.strip() or "unknown"
+    # QF_BENCH_COMMIT names the commit of a tree exported from git (no .git of its own).
+    head = os.environ.get("QF_BENCH_COMMIT") or subprocess.run(
+        ["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True).stdout.strip() \
+        or "unknown"
     changed = subprocess.run(["git", "status", "--porcelain", "--", "src"], capture_output=True,
                              text=True).stdout.strip()
-    add("Run %s with `%s` on commit %s%s; %s, %d cores, load average %s at the end."
-        % (now, command, head, " with uncommitted changes in src/" if changed else "",
-           wine_version, os.cpu_count() or 0, " ".join("%.1f" % x for x in os.getloadavg())))
+    return ("Run %s with `%s` on commit %s%s; %s, %d cores, load average %s at the end."
+            % (now, command, head, " with uncommitted changes in src/" if changed else "",
+               wine_version, os.cpu_count() or 0, " ".join("%.1f" % x for x in os.getloadavg())))
+
+
+def report(bench, files, keys, logic, command):
+    lines = []
+    add = lines.append
+    add(run_line(bench, command))
     add("")
     area = "tmpfs" if bench.args.tmpfs else "the prefix's drive_c"
     add("**Files.** Releasing the shared component \"Data\" whose tree holds N files, 20 to a "
         "directory, three directory levels below its RootDir, on %s. " % area +
         "Timed inside the process: *pass* is UninstInitialize alone, timed with "
         "QueryPerformanceCounter by qfbench.exe around its call into the real QFUNINST.DLL; "
-        "*rd* is `cmd /c rd /s /q` launched by qfbench.exe, from CreateProcess to exit, less the "
+        "*remove_dir_all* is Rust's std::fs::remove_dir_all (the race-free peer, bench/rmtree.rs, "
+        "a 64-bit program under Wine's 64-bit loader with a server of its own) on the shared "
+        "area's directory, timed with Instant around the call; *rd* is `cmd /c rd /s /q` launched by qfbench.exe, from CreateProcess to exit, less the "
         "median launch of an empty `cmd /c rem`; *rm* is native `rm -rf` (wall clock, the floor); "
         "*qfhost* is the host stand-in's whole run started from Linux (one Wine start), less "
         "its run with no calls. Times are medians; a ratio is the median of the ratios of runs made "
         "back to back. Runs are counted in the last column.")
     add("")
-    add("| N | pass s | pass files/s | rd /s /q s | rd files/s | **pass/rd** | rm -rf s | rm files/s "
-        "| qfhost net s | runs pass/rd/rm/host |")
-    add("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+    peers = "".join(" %s s | %s files/s | **pass/%s** |" % (label, label.split()[0], key)
+                    for key, label in FILE_PEERS)
+    add("| N | pass s | pass files/s |%s rm -rf s | rm files/s | qfhost net s | runs pass/%s/rm/host |"
+        % (peers, "/".join(key for key, _ in FILE_PEERS)))
+    add("|---:|---:|---:|%s---:|---:|---:|---|" % ("---:|---:|---:|" * len(FILE_PEERS)))
     for n, r in files.items():
-        p, d, m, h = med(r["pass"]), med(r["rd"]), med(r["rm"]), med(r["host_net"])
-        add("| %d | %.3f | %.0f | %.3f | %.0f | **%.2fx** | %.3f | %.0f | %.3f | %d/%d/%d/%d |"
-            % (n, p, n / p, d, n / d, paired(r["pass"], r["rd"]), m, n / m, h,
-               runs_of(r["pass"]), runs_of(r["rd"]), runs_of(r["rm"]), runs_of(r["host"])))
+        p, m, h = med(r["pass"]), med(r["rm"]), med(r["host_net"])
+        cells = "".join(" %.3f | %.0f | **%.2fx** |" % (med(r[key]), n / med(r[key]),
+                                                         paired(r["pass"], r[key]))
+                        for key, _ in FILE_PEERS)
+        add("| %d | %.3f | %.0f |%s %.3f | %.0f | %.3f | %s |"
+            % (n, p, n / p, cells, m, n / m, h,
+               "/".join(str(runs_of(r[key])) for key in ["pass"] + [k for k, _ in FILE_PEERS]
+                        + ["rm", "host"])))
     add("")
     add("**Registry.** The per-user tree `HKCU\\Software\\Halvern\\Quillforge\\3.0` with K keys "
         "over four levels, %d values in each, removed by the pass (UninstInitialize) and by "
@@ -453,22 +514,24 @@ def report(bench, files, keys, logic, command):
     add("")
     largest_n = list(files)[-1]
     largest_k = list(keys)[-1]
-    files_ratio = paired(files[largest_n]["pass"], files[largest_n]["rd"])
-    keys_ratio = paired(keys[largest_k]["pass"], keys[largest_k]["tree"])
-    add("files/rd=%.2f" % files_ratio)
-    add("keys/RegDeleteTree=%.2f" % keys_ratio)
+    for key, _ in FILE_PEERS:
+        add("files/%s=%.2f" % (key, paired(files[largest_n]["pass"], files[largest_n][key])))
+    add("keys/RegDeleteTree=%.2f" % paired(keys[largest_k]["pass"], keys[largest_k]["tree"]))
     return "\n".join(lines) + "\n"
 
 
-def requests_report(rows, command):
-    lines = ["Wineserver requests made by the timed part alone, counted with `%s` "
-             "(a tracing wineserver); per item = requests / (files + directories) or / keys."
-             % command, "",
+def requests_report(bench, rows, command):
+    lines = [run_line(bench, command), "",
+             "**Requests.** Wineserver requests made by the timed part alone, counted by a "
+             "tracing wineserver; per item = requests / (files + directories) or / keys. "
+             "Unlike the times, these counts do not depend on the machine's load.", "",
              "| what | size | items | requests | per item | by request |",
              "|---|---:|---:|---:|---:|---|"]
     for label, size, items, tally in rows:
         total = sum(tally.values())
-        by = ", ".join("%s %d" % kv for kv in sorted(tally.items(), key=lambda kv: -kv[1]))
+        # The main kinds; a net count (rd) may show small negative ones.
+        top = sorted(tally.items(), key=lambda kv: -kv[1])
+        by = ", ".join("%s %d" % kv for kv in top[:6] if kv[1] > 0) + (", ..." if len(top) > 6 else "")
         lines.append("| %s | %d | %d | %d | %.2f | %s |" % (label, size, items, total,
                                                          total / items, by))
     return "\n".join(lines) + "\n"
@@ -494,19 +557,28 @@ def main():
                         help="count wineserver requests per item instead of timing")
     parser.add_argument("--preview", action="store_true",
                         help="time qfpreview.exe against the uninstall of the same trees instead")
+    parser.add_argument("--record", choices=("before", "after"),
+                        help="time, then count requests, and write both into that section of "
+                             "--readme")
+    parser.add_argument("--readme", help="the file that --record writes into")
+    parser.add_argument("--wine64", required=True, help="Wine's 64-bit loader, for rmtree.exe")
+    parser.add_argument("--wineserver64", required=True, help="its server (started already)")
+    parser.add_argument("--prefix64", required=True, help="its prefix, with the same --drive")
+    parser.add_argument("--rmtree", required=True, help="rmtree.exe (bench/rmtree.rs)")
     args = parser.parse_args()
 
     bench = Bench(args)
     file_sizes = sorted(FILE_SHAPES)[:1] if args.quick else sorted(FILE_SHAPES)
     key_sizes = sorted(KEY_SHAPES)[:1] if args.quick else sorted(KEY_SHAPES)
 
-    if args.requests:
+    def requests():
         # Counting needs no large trees to show how the count grows.
-        table = requests_report(bench.requests([n for n in file_sizes if n <= 10000], key_sizes),
+        table = requests_report(bench, bench.requests([n for n in file_sizes if n <= 10000], key_sizes),
                                 args.command)
-        with open(os.path.join(args.out_dir, "requests.md"), "w") as out:
-            out.write(table)
-        sys.stdout.write(table)
+        return write(args.out_dir, "requests.md", table)
+
+    if args.requests:
+        requests()
         return
 
     if args.preview:
@@ -522,10 +594,35 @@ def main():
     keys = bench.keys(key_sizes)
     files = bench.files(file_sizes)
 
-    table = report(bench, files, keys, logic, args.command)
-    with open(os.path.join(args.out_dir, "results.md"), "w") as out:
+    table = write(args.out_dir, "results.md", report(bench, files, keys, logic, args.command))
+    if args.record:
+        counted = requests()
+        record(args.readme, args.record, table + "\n" + counted)
+
+
+def write(out_dir, name, table):
+    """Prints a table and keeps it in out_dir; says where it went."""
+    path = os.path.join(out_dir, name)
+    with open(path, "w") as out:
         out.write(table)
     sys.stdout.write(table)
+    print("(written to %s)" % os.path.relpath(path), file=sys.stderr)
+    return table
+
+
+def record(readme, section, text):
+    """Replaces the section's text in readme, between its two marks."""
+    with open(readme) as f:
+        content = f.read()
+    begin, end = RECORD_BEGIN % (section, section), RECORD_END % section
+    if begin not in content or end not in content:
+        raise RuntimeError("%s has no marks for the section %s: %s ... %s"
+                           % (readme, section, begin, end))
+    head, rest = content.split(begin, 1)
+    _, tail = rest.split(end, 1)
+    with open(readme, "w") as f:
+        f.write(head + begin + "\n\n" + text + "\n" + end + tail)
+    print("(recorded as \"%s\" in %s)" % (section, os.path.relpath(readme)), file=sys.stderr)
 
 
 if __name__ == "__main__":
