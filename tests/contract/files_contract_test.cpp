@@ -368,6 +368,7 @@ TEST_F(FilesContract, FinalPathIsTheRealPathWhateverThePathGiven) {
 TEST_F(FilesContract, LinkNeverPassesForThePlainEntryItsNameWasListedAs) {
   scratch().MakeFile("target\\kept.txt");
   scratch().MakeFile("target.txt");
+  scratch().MakeDir("dir");
   MAKE_LINK_OR_SKIP("dir\\link", "target", /*directory=*/true);
   MAKE_LINK_OR_SKIP("dir\\link.txt", "target.txt", /*directory=*/false);
   FileHandle dir;

@@ -1,0 +1,153 @@
+// Another process races the pass: at each platform call of an uninstall of
+// the sample installation, it swaps one entry of the released trees (each in
+// turn: a directory, a file, a root, the shared area) for a link to a canary
+// tree, moving the entry aside, as an attacker who can write there would.  A
+// rename is refused while the pass holds the entry open, as Windows refuses
+// it.  After each run the canary must be untouched and the invariants hold.
+// Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
+// the canary and every invariant.
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "exports/entry_points.h"
+#include "invariants.h"
+#include "platform/sim/sim.h"
+#include "sample.h"
+#include "support.h"
+
+namespace {
+
+using namespace qf;
+using namespace qf::reliability;
+
+const std::string kCanary = "C:\\Canary";
+const std::string kCanaryFile = kCanary + "\\precious.txt";
+
+std::vector<Link> BuildWithCanary() {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  // Named like entries of the trees, so a path that slips into the canary
+  // finds something to delete.
+  for (const char* file : {"precious.txt", "a.dat", "sub\\b.dat", "ref\\api.hlp", "icons\\a.ico",
+                           "Data\\a.dat"})
+    sim::MakeFile(kCanary + "\\" + file);
+  return links;
+}
+
+// The check's picture of the machine follows the swap: what was moved is
+// expected under its new name, and so is the link.
+void FollowSwap(Snapshot* before, const std::string& entry, const std::string& moved) {
+  std::set<std::string> files;
+  for (const std::string& path : before->files) {
+    if (AtOrBelow(path, entry) && sim::Exists(moved + path.substr(entry.size())))
+      files.insert(Fold(moved + path.substr(entry.size())));
+    else
+      files.insert(path);
+  }
+  files.insert(Fold(entry));
+  before->files = files;
+  // A tree moved with its ancestor is still the pass's own: directories it
+  // holds open move with it and are deleted under their new names.
+  const std::vector<ComponentState> components = before->components;
+  for (ComponentState c : components) {
+    if (!Below(c.tree, entry)) continue;
+    c.tree = moved + c.tree.substr(entry.size());
+    before->components.push_back(c);
+  }
+}
+
+// Deletions journaled after the swap at or below the link, the link itself
+// excepted: reached through it.
+std::vector<std::string> ThroughTheLink(size_t from, const std::string& link) {
+  std::vector<std::string> bad;
+  const std::vector<sim::JournalEntry>& journal = sim::Journal();
+  for (size_t i = from; i < journal.size(); ++i) {
+    if ((journal[i].kind == "DeleteFile" || journal[i].kind == "RemoveDirectory") &&
+        Below(journal[i].path, link))
+      bad.push_back(journal[i].kind + " " + journal[i].path + ": through the link " + link);
+  }
+  return bad;
+}
+
+struct Totals {
+  int runs = 0, kept = 0, swapped = 0, refused = 0;
+};
+
+struct Outcome {
+  uint64_t operations = 0;  // the pass made
+  bool gone = false;        // the entry was gone when the swap was tried
+};
+
+// One run with the swap of `entry` at operation `n` (none for 0).
+Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals) {
+  const std::vector<Link> links = BuildWithCanary();
+  const std::vector<std::string> canary = sim::Tree(kCanary);
+  Snapshot before = Capture(links);
+  const std::string moved = entry + ".moved";
+  const std::string target = directory ? kCanary : kCanaryFile;
+  Outcome outcome;
+  size_t swappedAt = 0;
+  bool swapped = false;
+  if (n > 0) {
+    sim::AtOperation(n, [&] {
+      const long renamed = sim::Rename(entry, moved);
+      outcome.gone = renamed == platform::kErrorFileNotFound || renamed == platform::kErrorPathNotFound;
+      if (renamed != 0) {
+        totals->refused += outcome.gone ? 0 : 1;
+        return;
+      }
+      sim::MakeLink(entry, target, directory);
+      FollowSwap(&before, entry, moved);
+      swappedAt = sim::Journal().size();
+      swapped = true;
+      ++totals->swapped;
+    });
+  }
+  std::vector<std::string> bad;
+  if (UninstInitialize(0, 0, 0) != 0) bad.push_back("UninstInitialize did not return 0");
+  outcome.operations = sim::OperationCount();
+  if (sim::Tree(kCanary) != canary) bad.push_back("the canary was touched");
+  std::vector<std::string> checks = CheckInvariants(before, 1);
+  if (swapped) {
+    const std::vector<std::string> through = ThroughTheLink(swappedAt, entry);
+    checks.insert(checks.end(), through.begin(), through.end());
+  }
+  bad.insert(bad.end(), checks.begin(), checks.end());
+  ++totals->runs;
+  if (bad.empty()) {
+    ++totals->kept;
+  } else {
+    std::printf("%s swapped at operation %llu:\n", entry.c_str(), static_cast<unsigned long long>(n));
+    for (const std::string& line : bad) std::printf("  %s\n", line.c_str());
+  }
+  return outcome;
+}
+
+}  // namespace
+
+int main() {
+  BuildWithCanary();
+  std::vector<std::pair<std::string, bool>> entries = {{kArea, true}};
+  for (const std::string& root : {kDataRoot, kHelpRoot, kImageRoot}) {
+    entries.emplace_back(root, true);
+    for (const std::string& path : sim::Tree(root)) {
+      const uint32_t attributes = sim::Attributes(path).value_or(0);
+      if ((attributes & platform::kAttrReparsePoint) == 0)
+        entries.emplace_back(path, (attributes & platform::kAttrDirectory) != 0);
+    }
+  }
+  Totals totals;
+  const uint64_t operations = Run("", false, 0, &totals).operations;
+  for (const auto& [entry, directory] : entries) {
+    // Once the pass has deleted the entry, there is nothing left to swap.
+    for (uint64_t n = 1; n <= operations; ++n) {
+      if (Run(entry, directory, n, &totals).gone) break;
+    }
+  }
+  std::printf("%zu entries swapped at each of %llu calls: %d swaps made, %d refused while held\n",
+              entries.size(), static_cast<unsigned long long>(operations), totals.swapped,
+              totals.refused);
+  std::printf("race sweep: %d runs, %d kept the canary\n", totals.runs, totals.kept);
+  return totals.kept == totals.runs ? 0 : 1;
+}
