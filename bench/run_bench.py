@@ -620,6 +620,8 @@ def record(readme, section, text):
                            % (readme, section, begin, end))
     head, rest = content.split(begin, 1)
     _, tail = rest.split(end, 1)
+    # The ratio lines (files/rd=0.09) as a block of their own, not a paragraph.
+    text = re.sub(r"(?m)^(\w+/\w+=[0-9.]+)$", r"    \1", text)
     with open(readme, "w") as f:
         f.write(head + begin + "\n\n" + text + "\n" + end + tail)
     print("(recorded as \"%s\" in %s)" % (section, os.path.relpath(readme)), file=sys.stderr)
