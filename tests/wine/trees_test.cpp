@@ -1,0 +1,236 @@
+// Component trees that the real QFUNINST.DLL empties under Wine, driven by
+// qfhost.exe: deeper than the narrow calls reach, named by 8.3 names, holding
+// unix links, and raced by a native process that swaps its directories for
+// links to a canary while the pass runs.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+
+#include "support.h"
+
+namespace qftest {
+namespace {
+
+constexpr char kShared[] = "Software\\Halvern\\Halvern Shared";
+constexpr char kData[] = "Software\\Halvern\\Halvern Shared\\Data";
+
+// A directory below the scratch root, by its unix path and as Wine names it.
+struct Place {
+  std::string unix;
+  std::string win() const { return WinPath(unix); }
+};
+
+Place Below(const Place& dir, const std::string& name) { return {dir.unix + "/" + name}; }
+
+bool MakeDir(const std::string& win) {
+  const std::wstring wide = L"\\\\?\\" + std::wstring(win.begin(), win.end());
+  return CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool MakeFile(const std::string& win) {
+  const std::wstring wide = L"\\\\?\\" + std::wstring(win.begin(), win.end());
+  Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  return file.get() != INVALID_HANDLE_VALUE;
+}
+
+// `width` files in `dir`, and `width` subdirectories with as many files each
+// when `levels` > 1.
+void MakeTree(const std::string& dir, int levels, int width) {
+  MakeDir(dir);
+  for (int i = 0; i < width; ++i) {
+    const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+    MakeFile(dir + "\\f" + n + ".dat");
+    if (levels > 1) MakeTree(dir + "\\e" + n, levels - 1, width);
+  }
+}
+
+size_t CountFiles(const std::string& dir) {
+  size_t count = 0;
+  WIN32_FIND_DATAA entry;
+  const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    count += (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CountFiles(dir + "\\" + name) : 1;
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return count;
+}
+
+bool Exists(const std::string& win) {
+  return GetFileAttributesA(win.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Starts tests/wine/native_links.pl natively.  Wine gives no handle to such
+// a process, so it reports through `done`: returns its line, or "" when
+// `wait` is set and it did not come within a minute.
+class Native {
+ public:
+  Native(const std::string& arguments, const Place& done) : done_(done) {
+    DeleteFileA(done_.win().c_str());
+    std::string line = "Z:\\usr\\bin\\perl " + std::string(QF_NATIVE_LINKS) + " " + arguments +
+                       " " + done_.unix;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &info)) {
+      if (info.hProcess) CloseHandle(info.hProcess);
+      if (info.hThread) CloseHandle(info.hThread);
+    }
+  }
+  std::string Wait() const {
+    for (int i = 0; i < 600; ++i) {
+      const std::vector<std::string> lines = ReadLines(done_.win());
+      if (!lines.empty()) return lines[0];
+      Sleep(100);
+    }
+    return "";
+  }
+
+ private:
+  Place done_;
+};
+
+std::string RunNative(const std::string& arguments, const Place& done) {
+  return Native(arguments, done).Wait();
+}
+
+// An empty directory of the test's own below the scratch root.
+Place Fresh(const std::string& name) {
+  const Place trees{std::string(QF_SCRATCH_ROOT) + "/trees"};
+  CreateDirectoryA(WinPath(QF_SCRATCH_ROOT).c_str(), nullptr);
+  CreateDirectoryA(trees.win().c_str(), nullptr);
+  const Place base = Below(trees, name);
+  RunNative("remove " + base.unix, Below(trees, "removed"));
+  CreateDirectoryA(base.win().c_str(), nullptr);
+  return base;
+}
+
+// The installation's record of "Data", released by this product alone.
+class DataRecord {
+ public:
+  explicit DataRecord(const std::string& rootDir) {
+    result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, "UseSharedFiles", "TRUE");
+    if (result_ == ERROR_SUCCESS)
+      result_ = WriteText(HKEY_LOCAL_MACHINE, "Software\\Halvern\\Quillforge\\3.0\\UnInstInfo",
+                          "UseSharedData", "1");
+    if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_LOCAL_MACHINE, kData, "UseCount", "1");
+    if (result_ == ERROR_SUCCESS)
+      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, "RootDir", rootDir.c_str());
+  }
+  ~DataRecord() {
+    for (const char* key : {kProductKey, kShared, "Software\\Halvern\\Quillforge", "Software\\Halvern"})
+      RegDeleteTreeA(HKEY_LOCAL_MACHINE, key), RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+  }
+  LONG result() const { return result_; }
+
+ private:
+  LONG result_;
+};
+
+void Uninstall(const std::string& currentDir) {
+  const HostRun run = RunHost(BuildPath("qfhost.exe"), "--answer-boxes", currentDir);
+  EXPECT_TRUE(run.finished && run.exitCode == 0) << run.output;
+  EXPECT_TRUE(run.boxes.empty()) << run.output;
+}
+
+// ---- Trees emptied and removed, and what they must not take with them -------
+
+struct TreeCase {
+  const char* name;
+  // Builds the tree at `root` (and what lies outside it in `outside`);
+  // returns the RootDir to record, or "" when the set-up failed.
+  std::function<std::string(const Place& root, const Place& outside)> build;
+  bool rootGoes;
+};
+
+class Trees : public ::testing::TestWithParam<TreeCase> {};
+
+TEST_P(Trees, AreEmptiedAsFarAsNoLinkLeadsOut) {
+  const Place base = Fresh(GetParam().name);
+  const Place root = Below(base, "Data"), outside = Below(base, "outside");
+  ASSERT_TRUE(MakeDir(root.win()));
+  MakeTree(outside.win(), 2, 3);
+  const size_t outsideFiles = CountFiles(outside.win());
+  const std::string rootDir = GetParam().build(root, outside);
+  ASSERT_FALSE(rootDir.empty());
+  DataRecord record(rootDir);
+  ASSERT_EQ(record.result(), ERROR_SUCCESS);
+
+  Uninstall(base.win());
+  EXPECT_EQ(CountFiles(outside.win()), outsideFiles) << "a link led the pass out of its tree";
+  EXPECT_EQ(Exists(root.win()), !GetParam().rootGoes);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kData));
+  Fresh(GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wine, Trees,
+    ::testing::Values(
+        // Far past MAX_PATH: every level is reached through its parent.
+        TreeCase{"DeeperThanMaxPath",
+                 [](const Place& root, const Place&) {
+                   std::string dir = root.win();
+                   while (dir.size() < 600) {
+                     dir += "\\level_with_a_long_name_" + std::to_string(dir.size());
+                     if (!MakeDir(dir) || !MakeFile(dir + "\\f.dat")) return std::string();
+                   }
+                   return root.win();
+                 },
+                 true},
+        // A RootDir written with 8.3 names names the same directory.
+        TreeCase{"ShortNames",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   char shortPath[MAX_PATH];
+                   const DWORD length = GetShortPathNameA(root.win().c_str(), shortPath, MAX_PATH);
+                   if (length == 0 || length >= MAX_PATH || root.win() == shortPath) return std::string();
+                   std::cout << "RootDir " << shortPath << "\n";
+                   return std::string(shortPath);
+                 },
+                 true},
+        // Unix links to a file and to a directory outside: Wine shows the
+        // first as a plain file and opens both as their targets.
+        TreeCase{"LinksOut",
+                 [](const Place& root, const Place& outside) {
+                   MakeTree(root.win(), 2, 3);
+                   const Place done = Below(root, "../linked");
+                   if (RunNative("link " + Below(outside, "f00.dat").unix + " " +
+                                     Below(root, "e00/linked.dat").unix, done) != "linked" ||
+                       RunNative("link " + Below(outside, "e01").unix + " " +
+                                     Below(root, "e01/linked").unix, done) != "linked")
+                     return std::string();
+                   return root.win();
+                 },
+                 false}),
+    [](const ::testing::TestParamInfo<TreeCase>& info) { return std::string(info.param.name); });
+
+// ---- A native process racing the pass ---------------------------------------
+
+TEST(TreeRace, DirectoriesSwappedForLinksWhileThePassRunsNeverLeadToTheCanary) {
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    const Place base = Fresh("Race");
+    const Place root = Below(base, "Data"), canary = Below(base, "canary");
+    MakeTree(root.win(), 3, 12);
+    MakeTree(canary.win(), 2, 12);  // named like the tree's own entries
+    const size_t canaryFiles = CountFiles(canary.win());
+    DataRecord record(root.win());
+    ASSERT_EQ(record.result(), ERROR_SUCCESS);
+
+    const Native swapper("swap " + canary.unix + " " + root.unix, Below(base, "swapped"));
+    Uninstall(base.win());
+    const std::string swapped = swapper.Wait();
+    std::cout << "run " << run << ": " << swapped << "\n";
+    EXPECT_EQ(swapped.rfind("swapped ", 0), 0u) << swapped;
+    EXPECT_EQ(CountFiles(canary.win()), canaryFiles) << "the pass deleted through a link";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kData));
+  }
+  Fresh("Race");
+}
+
+}  // namespace
+}  // namespace qftest
