@@ -1,6 +1,7 @@
 #include "common/locations.h"
 #include "common/paths.h"
 #include "platform/platform.h"
+#include "settings/deletable_key.h"
 #include "settings/settings.h"
 #include "shared/shared.h"
 
@@ -48,9 +49,14 @@ void ReleaseFlaggedComponents() {
 // Once no product holds a shared component any more, the shared area's key
 // goes, and its directory too if nothing was left in it.
 void RemoveEmptySharedArea() {
+  // Opened as itself: a SharedKey that is a link shows no components and no
+  // directory, so only the link goes.
+  RegKey shared;
+  bool deletable = false;
+  if (OpenDeletableKey(Root::LocalMachine, MakerKey, SharedKeyName, &shared, &deletable) !=
+      kSuccess)
+    return;
   {
-    RegKey shared;
-    if (shared.Open(Root::LocalMachine, SharedKey, kKeyAllAccess) != kSuccess) return;
     uint32_t components = 0;
     if (shared.CountSubkeys(&components) != kSuccess || components > 0) return;
     std::string dir;
@@ -67,9 +73,7 @@ void RemoveEmptySharedArea() {
         OpenCheckedRoot(dir, ResolveAbsolutePath(dir), &area, &finalPath) == RootCheck::Verified)
       BestEffort(area.Dispose());
   }
-  RegKey maker;
-  if (maker.Open(Root::LocalMachine, MakerKey, kKeyAllAccess) == kSuccess)
-    maker.DeleteSubkey(SharedKeyName);
+  if (deletable) BestEffort(shared.Delete());
 }
 
 }  // namespace

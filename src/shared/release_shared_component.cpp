@@ -3,6 +3,7 @@
 #include "common/locations.h"
 #include "common/paths.h"
 #include "platform/platform.h"
+#include "settings/deletable_key.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -64,11 +65,15 @@ int32_t ParseUseCount(std::string_view text) {
 }
 
 void ReleaseSharedComponent(const std::string& componentName) {
+  // The component's key is opened as itself.  One that is a link has no
+  // "UseCount" of its own, so it is left like any component without a count:
+  // nothing behind the link is read, written or deleted, and the link stays.
+  RegKey component;
+  bool deletable = false;
+  if (OpenDeletableKey(Root::LocalMachine, SharedKey, componentName, &component,
+                       &deletable) != kSuccess)
+    return;
   {
-    RegKey component;
-    if (component.Open(Root::LocalMachine, JoinPath(SharedKey, componentName).c_str(),
-                       kKeyAllAccess) != kSuccess)
-      return;
     bool lastHolder = false;
     if (!LowerUseCount(component, &lastHolder) || !lastHolder) return;
 
@@ -100,11 +105,9 @@ void ReleaseSharedComponent(const std::string& componentName) {
       BestEffort(dir.Dispose());
     }
   }
-  // The record goes even when files stayed behind; it fails, harmlessly,
-  // when the component's key has subkeys of its own.
-  RegKey shared;
-  if (shared.Open(Root::LocalMachine, SharedKey, kKeyAllAccess) == kSuccess)
-    shared.DeleteSubkey(componentName.c_str());
+  // The record goes, through its own handle, even when files stayed behind;
+  // it fails, harmlessly, when the component's key has subkeys of its own.
+  if (deletable) BestEffort(component.Delete());
 }
 
 }  // namespace qf

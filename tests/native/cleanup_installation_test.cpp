@@ -1,4 +1,6 @@
 // The cleanup pass: per-user tree, flagged components, the empty shared area.
+#include <algorithm>
+
 #include "common/paths.h"
 #include "exports/entry_points.h"
 #include "fixtures.h"
@@ -48,6 +50,66 @@ TEST_F(SimTest, UserTreeGoesDeepestFirstAndHighestIndexFirst) {
                 t + "\\Options\\Editor\\Colors", t + "\\Options\\Editor", t + "\\Options", t}));
   EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, ProductKey));
   EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\2.5"));
+}
+
+// Software\Other holds a value and a subkey; a link key leads to it.
+void AddLinkTarget() {
+  sim::SetText(Root::CurrentUser, "Software\\Other", "Keep", "me");
+  sim::SetText(Root::CurrentUser, "Software\\Other\\Inner", "Keep", "me");
+}
+
+void ExpectLinkTargetIntact() {
+  EXPECT_EQ(sim::GetText(Root::CurrentUser, "Software\\Other", "Keep"), "me");
+  EXPECT_EQ(sim::GetText(Root::CurrentUser, "Software\\Other\\Inner", "Keep"), "me");
+}
+
+TEST_F(SimTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
+  // Below the tree, or the tree's own key: either goes as the link it is.
+  for (const char* link : {"\\Aliases\\Current", ""}) {
+    SCOPED_TRACE(link);
+    ResetMachine();
+    AddLinkTarget();
+    if (*link) AddUserTree();
+    sim::MakeKeyLink(Root::CurrentUser, kUserTree + link, "Software\\Other");
+
+    DeleteUserKeyTree(ProductKey, "3.0");
+
+    ExpectLinkTargetIntact();
+    EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, kUserTree));
+    const std::vector<std::string> deleted = Changes("RegDeleteKey");
+    EXPECT_EQ(std::count(deleted.begin(), deleted.end(), "HKCU\\" + kUserTree + link), 1);
+    for (const std::string& key : deleted)
+      EXPECT_EQ(key.rfind("HKCU\\" + kUserTree, 0), 0u) << key;
+  }
+}
+
+TEST_F(SimTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
+  // The target reads like a component this product last holds.
+  FlagAll();
+  AddComponent("Elsewhere", "1", kArea + "\\Data");
+  sim::MakeFile(kArea + "\\Data\\file.dat");
+  sim::MakeKeyLink(Root::LocalMachine, ComponentKey("Data"), ComponentKey("Elsewhere"));
+
+  CleanupInstallation();
+
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), "UseCount"), "1");
+  EXPECT_TRUE(sim::Exists(kArea + "\\Data\\file.dat"));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(Changes("RegDeleteKey").empty());
+  EXPECT_TRUE(Changes("RegSetValue").empty());
+}
+
+TEST_F(SimTest, SharedKeyThatIsALinkGoesAsALink) {
+  // The target names an empty directory and has no components.
+  sim::SetText(Root::LocalMachine, "Software\\Other", "SharedFilesDir", kArea);
+  sim::MakeDir(kArea);
+  sim::MakeKeyLink(Root::LocalMachine, SharedKey, "Software\\Other");
+
+  CleanupInstallation();
+
+  EXPECT_EQ(Changes("RegDeleteKey"), std::vector<std::string>{std::string("HKLM\\") + SharedKey});
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", "SharedFilesDir"), kArea);
+  EXPECT_TRUE(sim::Exists(kArea));
 }
 
 TEST_F(SimTest, MissingUserTreeChangesNothing) {
