@@ -79,6 +79,10 @@ std::vector<Link> BuildSample(bool lastHolder) {
                           "Options\\Editor\\Colors", "Recent", "Recent\\Files\\Pinned"})
     sim::SetText(Root::CurrentUser, user + "\\" + key, "Setting", "on");
   sim::SetText(Root::CurrentUser, user, "Language", "en");
+  // A link key in the tree leads to another program's settings.
+  sim::SetText(Root::CurrentUser, "Software\\Other\\Inner", "Setting", "keep");
+  sim::SetText(Root::CurrentUser, "Software\\Other", "Setting", "keep");
+  sim::MakeKeyLink(Root::CurrentUser, user + "\\Aliases\\Current", "Software\\Other");
   sim::SetText(Root::CurrentUser, std::string(ProductKey) + "\\2.5", "Language", "en");
 
   sim::AddLibrary("MX20UNIB.DLL");
