@@ -15,6 +15,8 @@
 #include <set>
 
 #include "support.h"
+// After windows.h, which support.h brings.
+#include <sddl.h>
 
 namespace qftest {
 namespace {
@@ -39,7 +41,7 @@ std::string Utf8(const std::string& ansi) {
 
 enum Feature : unsigned {
   kReadOnly = 1, kHelp = 2, kDirLink = 4, kFileLink = 8, kOtherProduct = 16, kAdmin = 32,
-  kLock = 64, kNoUserTree = 128,
+  kLock = 64, kNoUserTree = 128, kKeyLink = 256,
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
@@ -82,6 +84,7 @@ const Recipe kRecipes[] = {
   {"companion without its entry", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "noentry"},
   {"no companions, read-only help", "TRUE", {"1", "1", "1"}, {"tree", "tree", "empty"}, 2, kReadOnly | kHelp, "none"},
   {"RootDir behind a directory link", "TRUE", {"1", "1", "1"}, {"link", "tree", "tree"}, 1, kDirLink, "full"},
+  {"registry link in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink, "full"},
 };
 // clang-format on
 
@@ -99,6 +102,7 @@ struct Installation {
   std::vector<Value> values;
   std::vector<std::string> dirs, files, readOnly;  // relative to the installation's directory
   std::map<std::string, std::string> links;        // link -> target, both relative
+  std::map<std::string, std::string> keyLinks;     // HKCU link key -> target key
 };
 
 std::string Text(const std::string& text) { return text + '\0'; }
@@ -178,6 +182,11 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     inst.files.push_back("Outside\\Docs\\keep.txt");
     inst.files.push_back("Outside\\target.txt");
   }
+  if (r.features & kKeyLink) {
+    value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere", "Kept", REG_SZ, Text("1"));
+    value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere\\Below", "", 0, "");
+    inst.keyLinks[product + "\\Linked"] = "Software\\Halvern\\Elsewhere";
+  }
   if (r.features & kDirLink) inst.links["Shared\\Image Files\\Linked"] = "Outside\\Docs";
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
   if (r.features & kOtherProduct) {
@@ -192,6 +201,14 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 // ---- Setting one up ------------------------------------------------------------
 
 void Clear() {
+  // A link key first, as itself (NtDeleteKey): deleting a tree would follow it.
+  using DeleteKey = LONG(NTAPI*)(HANDLE);
+  const auto deleteKey = reinterpret_cast<DeleteKey>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  Key link;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0\\Linked",
+                    REG_OPTION_OPEN_LINK, DELETE, link.receive()) == ERROR_SUCCESS)
+    deleteKey(link.get());
   RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Halvern");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Halvern");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
@@ -218,6 +235,38 @@ bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const 
   for (int i = 0; i < 200; ++i, Sleep(25))
     if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   return false;
+}
+
+// A registry link key below HKEY_CURRENT_USER to `target` there.
+bool KeyLink(const std::string& link, const std::string& target) {
+  Handle token;
+  BYTE user[256];
+  DWORD size = 0;
+  char* sid = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()) ||
+      !GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) ||
+      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+    return false;
+  const std::string full = "\\Registry\\User\\" + std::string(sid) + "\\" + target;
+  LocalFree(sid);
+  const std::wstring wide(full.begin(), full.end());
+  Key key;
+  return RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                         KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.receive(),
+                         nullptr) == ERROR_SUCCESS &&
+         RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                        reinterpret_cast<const BYTE*>(wide.data()),
+                        static_cast<DWORD>(wide.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool IsKeyLink(HKEY parent, const char* name) {
+  Key link;
+  DWORD type = 0;
+  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.receive()) ==
+             ERROR_SUCCESS &&
+         RegQueryValueExA(link.get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+             ERROR_SUCCESS &&
+         type == REG_LINK;
 }
 
 std::string Unix(const std::string& relative) {
@@ -250,6 +299,8 @@ std::string Unix(const std::string& relative) {
   }
   for (const std::string& f : inst.readOnly)
     SetFileAttributesA((dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
+  for (const auto& [link, target] : inst.keyLinks)
+    if (!KeyLink(link, target)) return ::testing::AssertionFailure() << "cannot link " << link;
   for (const auto& [link, target] : inst.links)
     if (!UnixLink(unixDir + "/" + Unix(target), unixDir + "/" + Unix(link), dir + "\\" + link))
       return ::testing::AssertionFailure() << "cannot link " << link;
@@ -282,7 +333,10 @@ void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, S
     DWORD size = sizeof name;
     if (RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    subkeys.push_back(name);
+    if (IsKeyLink(key.get(), name))
+      (*state)["key " + shown + "\\" + Utf8(name)] = "link";  // never followed
+    else
+      subkeys.push_back(name);
   }
   for (const std::string& subkey : subkeys) SnapKeys(root, rootName, path + "\\" + subkey, state);
 }

@@ -135,16 +135,23 @@ void CopyTree(HKEY key, Root root, const std::string& path, Snapshot* snapshot) 
   for (const std::string& name : SubkeyNames(key)) CopySubkey(key, root, path, name, snapshot);
 }
 
-void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
-                Snapshot* snapshot) {
+// Gives the simulation the key `name` below `parent` as a link when it is
+// one.  Never followed: the link itself is what the pass meets, since it
+// opens every key it may delete as itself.
+bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
+              Snapshot* snapshot) {
   const std::string path = qf::JoinPath(parentPath, name);
   std::wstring target;
-  if (IsKeyLink(parent, name, &target)) {
-    // Never followed: the link itself is what the pass meets.
-    snapshot->keys[FoldPath(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
-    sim::MakeKeyLink(root, path, TargetBelow(root, target));
-    return;
-  }
+  if (!IsKeyLink(parent, name, &target)) return false;
+  snapshot->keys[FoldPath(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
+  sim::MakeKeyLink(root, path, TargetBelow(root, target));
+  return true;
+}
+
+void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
+                Snapshot* snapshot) {
+  if (CopyLink(parent, root, parentPath, name, snapshot)) return;
+  const std::string path = qf::JoinPath(parentPath, name);
   KeyGuard key;
   if (OpenKey(parent, name, root, path, &key)) CopyTree(key.Get(), root, path, snapshot);
 }
@@ -200,9 +207,11 @@ bool IsComponent(const std::string& name) {
 // above it, which the pass opens to delete it.
 void CopySharedArea(Snapshot* snapshot) {
   KeyGuard maker;
-  OpenKey(Root::LocalMachine, qf::MakerKey, &maker);
+  if (!OpenKey(Root::LocalMachine, qf::MakerKey, &maker) ||
+      CopyLink(maker.Get(), Root::LocalMachine, qf::MakerKey, qf::SharedKeyName, snapshot))
+    return;
   KeyGuard shared;
-  if (!OpenKey(Root::LocalMachine, qf::SharedKey, &shared)) return;
+  if (!OpenKey(maker.Get(), qf::SharedKeyName, Root::LocalMachine, qf::SharedKey, &shared)) return;
   CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, "SharedFilesDir",
             kSharedFilesDirCapacity);
   for (const std::string& name : SubkeyNames(shared.Get())) {
@@ -212,7 +221,9 @@ void CopySharedArea(Snapshot* snapshot) {
       continue;
     }
     KeyGuard component;
-    if (!OpenKey(shared.Get(), name, Root::LocalMachine, path, &component)) continue;
+    if (CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, name, snapshot) ||
+        !OpenKey(shared.Get(), name, Root::LocalMachine, path, &component))
+      continue;
     CopyValue(component.Get(), Root::LocalMachine, path, "UseCount", kFlagCapacity);
     CopyValue(component.Get(), Root::LocalMachine, path, "RootDir", kRootDirCapacity);
     CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
