@@ -1,15 +1,12 @@
 // Scratch areas over the raw Win32 API: a key under
 // HKCU\Software\QuillforgeContractTest and a directory under the temp dir.
 #include <windows.h>
-#include <sddl.h>
-#include <winternl.h>
 
 #include <stdexcept>
 #include <vector>
 
+#include "../key_links_win32.h"
 #include "scratch.h"
-
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace qf::contract {
 namespace {
@@ -145,36 +142,6 @@ std::string CurrentDirectory() {
   return std::string(buffer.data(), length);
 }
 
-// The registry's own name of HKEY_CURRENT_USER, which a link key's
-// "SymbolicLinkValue" must use: "\Registry\User\<the user's SID>".
-std::wstring CurrentUserRegistryPath() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-    Fail("OpenProcessToken", GetLastError());
-  std::vector<BYTE> buffer(256);
-  DWORD size = 0;
-  const BOOL got = GetTokenInformation(token, TokenUser, buffer.data(),
-                                       static_cast<DWORD>(buffer.size()), &size);
-  CloseHandle(token);
-  if (!got) Fail("GetTokenInformation", GetLastError());
-  wchar_t* sid = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid))
-    Fail("ConvertSidToStringSidW", GetLastError());
-  std::wstring path = std::wstring(L"\\Registry\\User\\") + sid;
-  LocalFree(sid);
-  return path;
-}
-
-// Deletes the link key at `path` itself, never its target.
-void DeleteKeyLink(const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS,
-                    &key) != ERROR_SUCCESS)
-    return;
-  NtDeleteKey(key);
-  RegCloseKey(key);
-}
-
 // A key opened for the fixture's own use; absent when it cannot be opened.
 struct Key {
   Key(const std::string& path, REGSAM access) {
@@ -242,20 +209,9 @@ class Win32Scratch final : public Scratch {
   }
 
   void MakeKeyLink(const std::string& sub, const std::string& targetSub) override {
-    HKEY key = nullptr;
-    LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(sub).c_str(), 0, nullptr,
-                                  REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                                  nullptr, &key, nullptr);
-    if (result != ERROR_SUCCESS) Fail("RegCreateKeyExA (link) " + KeyPath(sub), result);
     keyLinks_.push_back(KeyPath(sub));
-    std::wstring target = CurrentUserRegistryPath();
-    for (char c : "\\" + KeyPath(targetSub)) target += static_cast<wchar_t>(c);
-    // The target's path without a terminator.
-    result = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
-                            reinterpret_cast<const BYTE*>(target.data()),
-                            static_cast<DWORD>(target.size() * sizeof(wchar_t)));
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) Fail("RegSetValueExW SymbolicLinkValue", result);
+    const LONG result = qf_win32_test::MakeCurrentUserKeyLink(KeyPath(sub), KeyPath(targetSub));
+    if (result != ERROR_SUCCESS) Fail("making the link key " + KeyPath(sub), result);
   }
 
   bool KeyExists(const std::string& sub) override {
@@ -344,7 +300,8 @@ class Win32Scratch final : public Scratch {
 
   void Cleanup() {
     // Link keys first, deepest first: deleting the tree would follow them.
-    for (auto link = keyLinks_.rbegin(); link != keyLinks_.rend(); ++link) DeleteKeyLink(*link);
+    for (auto link = keyLinks_.rbegin(); link != keyLinks_.rend(); ++link)
+      qf_win32_test::DeleteCurrentUserKeyLink(*link);
     keyLinks_.clear();
     RegDeleteTreeA(HKEY_CURRENT_USER, KeyPath().c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath().c_str());

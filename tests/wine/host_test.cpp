@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "../key_links_win32.h"
 #include "support.h"
 
 namespace qftest {
@@ -126,6 +127,32 @@ TEST(HostEntries, LibraryThatIsMissingFails) {
 struct GateCase {
   const char* name;
   bool marker;  // "InstallAdmin" present; .Default stays writable either way
+  bool aliasLink = false;  // the per-user tree holds a link key to Software\Other
+};
+
+// Another program's settings, HKCU\Software\Other with a value and a subkey,
+// and a link key in the per-user tree that leads there.  Both go at the end,
+// the link as itself.
+class LinkedOtherSettings {
+ public:
+  static constexpr char kOther[] = "Software\\Other";
+  static constexpr char kOtherInner[] = "Software\\Other\\Inner";
+  static constexpr char kLink[] = "Software\\Halvern\\Quillforge\\3.0\\Aliases\\Current";
+  LinkedOtherSettings() {
+    result_ = WriteText(HKEY_CURRENT_USER, kOtherInner, "Keep", "inner");
+    if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_CURRENT_USER, kOther, "Keep", "me");
+    if (result_ == ERROR_SUCCESS) result_ = qf_win32_test::MakeCurrentUserKeyLink(kLink, kOther);
+  }
+  ~LinkedOtherSettings() {
+    qf_win32_test::DeleteCurrentUserKeyLink(kLink);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kOther);
+  }
+  LinkedOtherSettings(const LinkedOtherSettings&) = delete;
+  LinkedOtherSettings& operator=(const LinkedOtherSettings&) = delete;
+  LONG result() const { return result_; }
+
+ private:
+  LONG result_;
 };
 
 class PassingGate : public ::testing::TestWithParam<GateCase> {};
@@ -140,16 +167,37 @@ TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
     marker = std::make_unique<AdminMarker>();
     ASSERT_EQ(marker->result(), ERROR_SUCCESS);
   }
+  std::unique_ptr<LinkedOtherSettings> other;
+  if (GetParam().aliasLink) {
+    other = std::make_unique<LinkedOtherSettings>();
+    ASSERT_EQ(other->result(), ERROR_SUCCESS);
+    ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER,
+                          (std::string(LinkedOtherSettings::kLink) + "\\Inner").c_str()))
+        << "the link key must lead to Software\\Other";
+  }
 
   const HostRun run = RunHost(Host(), "--answer-boxes", TestDir());
   ExpectCleanCalls(run, 1, 1);
   EXPECT_TRUE(run.boxes.empty()) << run.output;
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kProductKey));
+  if (other) {
+    // The link went as itself: what it led to is all there.
+    char text[16] = {};
+    DWORD size = sizeof text;
+    for (const char* path : {LinkedOtherSettings::kOther, LinkedOtherSettings::kOtherInner}) {
+      size = sizeof text;
+      EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, path, "Keep", RRF_RT_REG_SZ, nullptr, text, &size),
+                ERROR_SUCCESS)
+          << path;
+    }
+    EXPECT_STREQ(text, "inner");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Wine, PassingGate,
                          ::testing::Values(GateCase{"NoMarker", false},
-                                           GateCase{"MarkerWritableProfile", true}),
+                                           GateCase{"MarkerWritableProfile", true},
+                                           GateCase{"LinkInUserTree", false, true}),
                          [](const ::testing::TestParamInfo<GateCase>& info) {
                            return info.param.name;
                          });
