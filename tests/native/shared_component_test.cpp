@@ -1,5 +1,7 @@
 // Releasing one shared component: its use count, its files, its record and,
 // for the help component, the help registrations of its files.
+#include <functional>
+
 #include "fixtures.h"
 #include "shared/shared.h"
 
@@ -247,6 +249,58 @@ TEST_F(SimTest, RootThatIsALinkIsLeftAlone) {
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
   EXPECT_TRUE(sim::Journal().empty());
 }
+
+// The root is checked through its handle: its final path must name the
+// RootDir as the system names it.  8.3 names and a drive shown under another
+// drive's name in final paths still name it; a link on the way does not.
+struct NamedRootCase {
+  const char* name;
+  std::string rootDir;
+  std::function<void()> arrange;
+  bool emptied;
+};
+
+class NamedRootTest : public SimTest, public ::testing::WithParamInterface<NamedRootCase> {};
+
+TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
+  const NamedRootCase& c = GetParam();
+  for (const char* file : {"C:\\Program Files\\Halvern Shared\\Data\\a.dat",
+                           "Q:\\tree\\Data\\sub\\b.dat", "D:\\Real\\Data\\c.dat"})
+    sim::MakeFile(file);
+  sim::SetShortName("C:\\Program Files", "PROGRA~1");
+  sim::SetShortName("C:\\Program Files\\Halvern Shared", "HALVER~1");
+  c.arrange();
+  AddComponent("Data", "1", c.rootDir);
+
+  ReleaseSharedComponent("Data");
+
+  EXPECT_EQ(sim::JournalOf("DeleteFile").size(), c.emptied ? 1u : 0u);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")), !c.emptied);
+  EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roots, NamedRootTest,
+    ::testing::Values(
+        NamedRootCase{"ShortNames", "C:\\PROGRA~1\\HALVER~1\\Data", [] {}, true},
+        NamedRootCase{"ShortNamesAnyCase", "c:\\progra~1\\halver~1\\DATA", [] {}, true},
+        NamedRootCase{"DriveShownAsAnother", "Q:\\tree\\Data",
+                      [] { sim::ShowDriveAs("Q:", "Z:\\dev\\shm\\q"); }, true},
+        NamedRootCase{"LinkOnTheWay", "C:\\Linked\\Data",
+                      [] { sim::MakeLink("C:\\Linked", "D:\\Real", true); }, false},
+        NamedRootCase{"LinkOnTheWayOfAShownDrive", "Q:\\Linked\\Data",
+                      [] {
+                        sim::ShowDriveAs("Q:", "Z:\\dev\\shm\\q");
+                        sim::MakeLink("Q:\\Linked", "D:\\Real", true);
+                      },
+                      false},
+        NamedRootCase{"ShortNameOfALink", "C:\\LINKED~1\\Data",
+                      [] {
+                        sim::MakeLink("C:\\Linked", "D:\\Real", true);
+                        sim::SetShortName("C:\\Linked", "LINKED~1");
+                      },
+                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
   AddComponent("Data", "1", "C:\\Shared\\Other\\..\\Data\\.");

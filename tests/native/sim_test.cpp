@@ -367,6 +367,26 @@ TEST_F(SimTest, FailAtCountsEveryOperation) {
   }
 }
 
+// Another process acts when the n-th call starts, before its effect; its
+// renames are refused while a handle holds the object.
+TEST_F(SimTest, ActionsRunWhenTheirOperationStarts) {
+  sim::MakeDir("C:\\Data\\Held");
+  sim::MakeDir("C:\\Data\\Free");
+  p::FileHandle held;
+  std::vector<long> renames;
+  sim::AtOperation(2, [&] {
+    renames.push_back(sim::Rename("C:\\Data\\Held", "C:\\Data\\Moved"));
+    renames.push_back(sim::Rename("C:\\Data\\Free", "C:\\Data\\Moved"));
+    renames.push_back(sim::Rename("C:\\Data\\Gone", "C:\\Data\\Other"));
+  });
+  ASSERT_EQ(p::kSuccess, held.Open("C:\\Data\\Held", p::FileAccess::List));
+  p::FileHandle free;
+  EXPECT_EQ(p::kErrorFileNotFound, free.Open("C:\\Data\\Free", p::FileAccess::List));
+  EXPECT_EQ((std::vector<long>{32, p::kSuccess, p::kErrorFileNotFound}), renames);
+  EXPECT_EQ((Strings{"C:\\Data\\Held", "C:\\Data\\Moved"}), sim::Tree("C:\\Data"));
+  EXPECT_EQ(2u, sim::OperationCount());
+}
+
 TEST_F(SimTest, HandlesAreCountedAndTransferred) {
   sim::MakeDir("C:\\Data");
   sim::AddLibrary("QFHELP.DLL");

@@ -211,10 +211,12 @@ long Prepare(Op op, const char* path, bool followLast, Target* target,
              std::string_view suffix = {}) {
   const std::string given = path ? path : "";
   const std::string absolute = MakeAbsolute(given);
-  const Found found = absolute.empty() ? Found{} : Walk(absolute, followLast);
+  const Found named = absolute.empty() ? Found{} : Walk(absolute, followLast);
   const std::string shown = Append(absolute.empty() ? given : absolute, suffix);
-  const std::string real = found.node ? Append(PathOf(found.node), suffix) : std::string();
+  const std::string real = named.node ? Append(PathOf(named.node), suffix) : std::string();
   if (long injected = BeginOp(op, {shown, real})) return injected;
+  // Resolved again: an action of another process may have changed the way.
+  const Found found = absolute.empty() ? Found{} : Walk(absolute, followLast);
   if (absolute.empty()) return given.empty() ? kErrorPathNotFound : kErrorInvalidName;
   if (shown.size() > kMaxPath) return kErrorFilenameTooLong;
   if (!found.node) return found.error;
@@ -302,6 +304,10 @@ void SetShortName(const std::string& path, const std::string& shortName) {
   FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
   if (!node || !node->parent) Misuse("nothing to name at " + path);
   node->shortName = shortName;
+}
+
+void ShowDriveAs(const std::string& drive, const std::string& shownAs) {
+  M().shownAs[Fold(drive)] = shownAs;
 }
 
 long Rename(const std::string& from, const std::string& to) {
@@ -448,6 +454,17 @@ std::shared_ptr<FileNode> NodeOf(std::uintptr_t handle) {
   return file ? file->node.lock() : nullptr;
 }
 
+// The path a handle's final path gives: the real one, on a drive shown
+// under another name when ShowDriveAs says so.
+std::string FinalPathOf(const FileNode* node) {
+  std::string path = PathOf(node);
+  const FileNode* root = node;
+  while (root->parent) root = root->parent;
+  auto shown = M().shownAs.find(Fold(root->name));
+  if (shown == M().shownAs.end()) return path;
+  return node == root ? shown->second : shown->second + path.substr(root->name.size());
+}
+
 std::string ShownPath(std::uintptr_t handle) {
   const std::shared_ptr<FileNode> node = NodeOf(handle);
   return node ? PathOf(node.get()) : std::string();
@@ -502,7 +519,7 @@ long FileHandle::Facts(FileFacts* facts) const {
   if (!node) return kErrorInvalidHandle;
   facts->id = node->id;
   facts->attributes = AttributesOf(*node);
-  facts->finalPath = PathOf(node.get());
+  facts->finalPath = FinalPathOf(node.get());
   return kSuccess;
 }
 

@@ -146,6 +146,7 @@ struct Machine {
   std::vector<PathRule> pathRules;
   std::vector<CountRule> countRules;
   std::multimap<uint64_t, std::function<void()>> actions;  // AtOperation's, by n
+  std::map<std::string, std::string> shownAs;  // ShowDriveAs's, by folded drive
 };
 
 Machine& M();

@@ -119,6 +119,10 @@ std::vector<std::string> Tree(const std::string& path);
 // Gives the object at `path` the 8.3 name `shortName`, by which paths may
 // name it too.
 void SetShortName(const std::string& path, const std::string& shortName);
+// Final paths of objects on `drive` ("Q:") begin with `shownAs`
+// ("Z:\dev\shm\q") instead, as Wine may show a drive mapped onto a
+// directory that another drive reaches too.
+void ShowDriveAs(const std::string& drive, const std::string& shownAs);
 // Renames or moves the object at `from` (a link itself) to `to`, whose parent
 // must exist, as another process would: refused with 32 (sharing violation)
 // while any handle holds it open (no open shares deletion) or it is the
