@@ -71,7 +71,9 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
     uint64_t files = 0, bytes = 0;
     bool removed = false;
   };
-  std::vector<std::string> order, rest;
+  // The file tree in the pass's order: each a directory summed up in `dirs`,
+  // or a line of its own (a link; every item with `all`).
+  std::vector<std::string> tree, rest;
   std::map<std::string, Dir> dirs;
   uint64_t keys = 0, values = 0;
   const Change* topKey = nullptr;
@@ -84,20 +86,20 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
       topKey = &change;  // deepest first: the last one deleted is the top
     } else if ((file || dir) && !all) {
       const std::string at = file ? Parent(change.path) : change.path;
-      if (!dirs.count(at)) order.push_back(at);
+      if (!dirs.count(at)) tree.push_back(at);
       Dir& entry = dirs[at];
       entry.removed = entry.removed || dir;
       entry.files += file ? 1 : 0;
       entry.bytes += change.bytes;
     } else {
-      (file || dir || change.op == "remove-link" ? order : rest).push_back(Line(change, report));
+      (file || dir || change.op == "remove-link" ? tree : rest).push_back(Line(change, report));
     }
   }
   std::vector<std::string> lines;
-  for (const std::string& at : order) {
+  for (const std::string& at : tree) {
     const auto entry = dirs.find(at);
     if (entry == dirs.end()) {
-      lines.push_back(at);  // a line of its own
+      lines.push_back(at);
       continue;
     }
     const Dir& d = entry->second;
