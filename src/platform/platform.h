@@ -92,38 +92,39 @@ class RegKey {
  public:
   // Opens `path` under `root` with `mask` and `options` (0 or kOpenLink); a
   // key held before is closed first.
-  long Open(Root root, const char* path, uint32_t mask, uint32_t options = 0);
+  [[nodiscard]] long Open(Root root, const char* path, uint32_t mask, uint32_t options = 0);
   // Opens `path` below the open key `parent`; a key held before is closed
   // first.  `parent` must be another guard than this one.
-  long Open(const RegKey& parent, const char* path, uint32_t mask, uint32_t options = 0);
+  [[nodiscard]] long Open(const RegKey& parent, const char* path, uint32_t mask,
+                          uint32_t options = 0);
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
   // Reads the value `name` when its data fits into `capacity` bytes: *type
   // gets the stored type and *data exactly the bytes returned.  A value that
   // is absent or larger than `capacity` fails alike.
-  long ReadValue(const char* name, uint32_t capacity, uint32_t* type,
+  [[nodiscard]] long ReadValue(const char* name, uint32_t capacity, uint32_t* type,
                  std::string* data) const;
   // ReadValue taken as text: the bytes up to the first NUL, or all of them
   // when none is stored.  Never reads past `capacity`.
-  long ReadText(const char* name, uint32_t capacity, std::string* text) const;
+  [[nodiscard]] long ReadText(const char* name, uint32_t capacity, std::string* text) const;
   // Stores `text` as REG_SZ; the size counts the terminating NUL.
-  long WriteText(const char* name, const std::string& text);
-  long WriteDword(const char* name, uint32_t value);
+  [[nodiscard]] long WriteText(const char* name, const std::string& text);
+  [[nodiscard]] long WriteDword(const char* name, uint32_t value);
   // RegQueryInfoKeyA asking for the number of subkeys only.
-  long CountSubkeys(uint32_t* count) const;
+  [[nodiscard]] long CountSubkeys(uint32_t* count) const;
   // RegEnumKeyA with a kSubkeyNameCapacity buffer; fails past the last one.
-  long SubkeyName(uint32_t index, std::string* name) const;
+  [[nodiscard]] long SubkeyName(uint32_t index, std::string* name) const;
   // RegDeleteKeyA: deletes one subkey; fails when it has subkeys of its own.
   // A link named last is followed: its target is what goes.
-  long DeleteSubkey(const char* name);
+  [[nodiscard]] long DeleteSubkey(const char* name);
   // NtDeleteKey: deletes the key this guard holds (opened with DELETE, as
   // kKeyAllAccess is), whatever its name now leads to; a key opened with
   // kOpenLink goes as the link.  Fails when it has subkeys of its own.  The
   // guard still holds the deleted key until it is closed; calls through it
   // then fail.
-  long Delete();
-  long DeleteValue(const char* name);
+  [[nodiscard]] long Delete();
+  [[nodiscard]] long DeleteValue(const char* name);
 
  private:
   UniqueKeyHandle handle_;
@@ -140,9 +141,9 @@ class FileFind {
  public:
   // Starts listing `pattern` (a directory's path followed by "\*.*") and
   // gives its first entry.  A listing held before is closed first.
-  long Start(const char* pattern, FileEntry* first);
+  [[nodiscard]] long Start(const char* pattern, FileEntry* first);
   // The next entry; kErrorNoMoreFiles after the last one.
-  long Next(FileEntry* entry);
+  [[nodiscard]] long Next(FileEntry* entry);
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
@@ -209,9 +210,9 @@ class FileHandle {
 class Library {
  public:
   // Loads `name` by the platform's ordinary search.
-  long Load(const char* name);
+  [[nodiscard]] long Load(const char* name);
   // GetProcAddress; null when the entry is missing.
-  void* Lookup(const char* entry) const;
+  [[nodiscard]] void* Lookup(const char* entry) const;
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
@@ -224,14 +225,14 @@ class Library {
 void CallTextEntry(void* entry, const char* text);
 
 // The process's current directory, whatever its length.
-long GetCurrentDir(std::string* path);
-long SetCurrentDir(const char* path);
+[[nodiscard]] long GetCurrentDir(std::string* path);
+[[nodiscard]] long SetCurrentDir(const char* path);
 // GetFileAttributesA; does not follow a link given as the last component.
-long GetAttributes(const char* path, uint32_t* attributes);
+[[nodiscard]] long GetAttributes(const char* path, uint32_t* attributes);
 // DeleteFileA; a bare name resolves against the current directory.
-long EraseFile(const char* path);
+[[nodiscard]] long EraseFile(const char* path);
 // RemoveDirectoryA: only an empty directory, or a directory link, goes.
-long RemoveDir(const char* path);
+[[nodiscard]] long RemoveDir(const char* path);
 
 // MessageBeep(0).
 void Beep();
@@ -239,6 +240,6 @@ void Beep();
 void ShowMessage(const char* text, const char* caption, uint32_t icon);
 // The system's message text for `code` (FormatMessageA from the system
 // table, language neutral); the system's buffer is released before return.
-long SystemErrorText(uint32_t code, std::string* text);
+[[nodiscard]] long SystemErrorText(uint32_t code, std::string* text);
 
 }  // namespace qf::platform

@@ -36,7 +36,8 @@ bool LowerUseCount(RegKey& component, bool* lastHolder) {
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder) component.WriteDword("UseCount", static_cast<uint32_t>(count - 1));
+    if (!*lastHolder)
+      BestEffort(component.WriteDword("UseCount", static_cast<uint32_t>(count - 1)));
     return true;
   }
 
@@ -45,7 +46,7 @@ bool LowerUseCount(RegKey& component, bool* lastHolder) {
   if (!*lastHolder) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    component.WriteText("UseCount", text);
+    BestEffort(component.WriteText("UseCount", text));
   }
   return true;
 }

@@ -200,7 +200,9 @@ TEST_F(FilesContract, RemovingADirectoryLinkNeverEmptiesItsTarget) {
   scratch().MakeFile("target\\kept.txt");
   MAKE_LINK_OR_SKIP("link", "target", /*directory=*/true);
 
-  RemoveDir(scratch().Path("link").c_str());
+  // Windows removes the link; Wine acts on the target, which is not empty,
+  // and fails.  Either way the target keeps its file.
+  static_cast<void>(RemoveDir(scratch().Path("link").c_str()));
   EXPECT_TRUE(scratch().Exists("target\\kept.txt"));
 }
 

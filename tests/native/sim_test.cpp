@@ -299,7 +299,7 @@ TEST_F(SimTest, FailWhenHitsTheMatchingCallOnly) {
       {"lookup", Op::Lookup, "qfhelp",
        [] {
          p::Library library;
-         library.Load("QFHELP.DLL");
+         if (library.Load("QFHELP.DLL") != p::kSuccess) return -1L;
          return library.Lookup("Register") ? p::kSuccess : kCode;
        },
        [] { return true; }},
