@@ -207,8 +207,8 @@ void Clear() {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
   Key link;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0\\Linked",
-                    REG_OPTION_OPEN_LINK, DELETE, link.receive()) == ERROR_SUCCESS)
-    deleteKey(link.get());
+                    REG_OPTION_OPEN_LINK, DELETE, link.Put()) == ERROR_SUCCESS)
+    deleteKey(link.Get());
   RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Halvern");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Halvern");
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
@@ -243,8 +243,8 @@ bool KeyLink(const std::string& link, const std::string& target) {
   BYTE user[256];
   DWORD size = 0;
   char* sid = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive()) ||
-      !GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) ||
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) ||
+      !GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &size) ||
       !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
     return false;
   const std::string full = "\\Registry\\User\\" + std::string(sid) + "\\" + target;
@@ -252,9 +252,9 @@ bool KeyLink(const std::string& link, const std::string& target) {
   const std::wstring wide(full.begin(), full.end());
   Key key;
   return RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                         KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.receive(),
+                         KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.Put(),
                          nullptr) == ERROR_SUCCESS &&
-         RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK,
+         RegSetValueExW(key.Get(), L"SymbolicLinkValue", 0, REG_LINK,
                         reinterpret_cast<const BYTE*>(wide.data()),
                         static_cast<DWORD>(wide.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
@@ -262,9 +262,9 @@ bool KeyLink(const std::string& link, const std::string& target) {
 bool IsKeyLink(HKEY parent, const char* name) {
   Key link;
   DWORD type = 0;
-  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.receive()) ==
+  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Put()) ==
              ERROR_SUCCESS &&
-         RegQueryValueExA(link.get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+         RegQueryValueExA(link.Get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
              ERROR_SUCCESS &&
          type == REG_LINK;
 }
@@ -282,19 +282,19 @@ std::string Unix(const std::string& relative) {
   for (const Value& v : inst.values) {
     Key key;
     if (RegCreateKeyExA(v.root, v.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.receive(), nullptr) != ERROR_SUCCESS)
+                        key.Put(), nullptr) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "cannot create " << v.key;
     if (v.type != 0)
-      RegSetValueExA(key.get(), v.name.c_str(), 0, v.type,
+      RegSetValueExA(key.Get(), v.name.c_str(), 0, v.type,
                      reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
   }
   for (const std::string& d : inst.dirs) MakeDirs(dir + "\\" + d);
   for (const std::string& f : inst.files) {
     const std::string path = dir + "\\" + f;
     MakeDirs(path.substr(0, path.rfind('\\')));
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     DWORD written = 0;
-    if (!WriteFile(file.get(), f.data(), static_cast<DWORD>(f.size()), &written, nullptr))
+    if (!WriteFile(file.Get(), f.data(), static_cast<DWORD>(f.size()), &written, nullptr))
       return ::testing::AssertionFailure() << "cannot write " << path;
   }
   for (const std::string& f : inst.readOnly)
@@ -313,14 +313,14 @@ using State = std::map<std::string, std::string>;  // "key|value|file <path>" ->
 
 void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, State* state) {
   Key key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
   const std::string shown = Utf8(rootName + "\\" + path);
   (*state)["key " + shown] = "";
   char name[1024];
   std::string data(65536, '\0');
   for (DWORD i = 0;; ++i) {
     DWORD nameSize = sizeof name, dataSize = static_cast<DWORD>(data.size()), type = 0;
-    if (RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type,
+    if (RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type,
                       reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
       break;
     const std::string content = type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
@@ -331,9 +331,9 @@ void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, S
   std::vector<std::string> subkeys;
   for (DWORD i = 0;; ++i) {
     DWORD size = sizeof name;
-    if (RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    if (IsKeyLink(key.get(), name))
+    if (IsKeyLink(key.Get(), name))
       (*state)["key " + shown + "\\" + Utf8(name)] = "link";  // never followed
     else
       subkeys.push_back(name);
@@ -487,6 +487,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     {
       std::unique_ptr<DefaultProfileLock> lock;
       if (inst.features & kLock) lock = std::make_unique<DefaultProfileLock>();
+      if (lock) ASSERT_EQ(lock->result(), ERROR_SUCCESS);
       SetEnvironmentVariableA("QF_COMPANION_LOG", previewLog.c_str());
       preview = RunHost(host + "\\qfpreview.exe", "--json", host);
       EXPECT_TRUE(before == Snap(dir)) << inst.label << ": the preview changed something";
@@ -541,6 +542,7 @@ struct CommandCase {
   DWORD exitCode;
   const char* line;  // a line part that must be there (or, with `absent`, must not)
   bool absent;
+  bool lockProfile = false;  // HKEY_USERS\.Default cannot be written (the sample is an administrator's)
 };
 
 class PreviewCommand : public ::testing::TestWithParam<CommandCase> {
@@ -556,6 +558,9 @@ class PreviewCommand : public ::testing::TestWithParam<CommandCase> {
 
 TEST_P(PreviewCommand, ExitsAndReportsAsDocumented) {
   const CommandCase& c = GetParam();
+  std::unique_ptr<DefaultProfileLock> lock;
+  if (c.lockProfile) lock = std::make_unique<DefaultProfileLock>();
+  if (lock) ASSERT_EQ(lock->result(), ERROR_SUCCESS);
   const HostRun run = RunHost(BuildPath("qfpreview.exe"), c.arguments, Dir());
   EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
   EXPECT_EQ(run.output.find(c.line) == std::string::npos, c.absent) << run.output;
@@ -574,7 +579,10 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   CommandCase{"AllListsFiles", "--all", 0, "Reference\\qfref.hlp\n", false},
   CommandCase{"AllHasNoSummary", "--all", 0, ": 2 files (", true},
   CommandCase{"Totals", "", 0, "Totals: 7 files (72 bytes), 6 directories, 0 links, 11 keys and 15 values removed; 1 value changed;", false},
-  CommandCase{"Json", "--json", 0, "\"gate\": \"passes\"", false}),
+  CommandCase{"Json", "--json", 0, "\"gate\": \"passes\"", false},
+  CommandCase{"GateRefuses", "", 0, "1. Administrator gate: refuses\n", false, true},
+  CommandCase{"GateBoxes", "", 0, "  [] Quillforge was installed by an administrator on this system.  You must run uninstall from an account with administrator rights.\n", false, true},
+  CommandCase{"GateKeepsUserSettings", "", 0, "stays    HKCU\\Software\\Halvern\\Quillforge\\3.0: the administrator gate refuses\n", false, true}),
   [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 // clang-format on
 
