@@ -487,7 +487,9 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     {
       std::unique_ptr<DefaultProfileLock> lock;
       if (inst.features & kLock) lock = std::make_unique<DefaultProfileLock>();
-      if (lock) ASSERT_EQ(lock->result(), ERROR_SUCCESS);
+      if (lock) {
+        ASSERT_EQ(lock->result(), ERROR_SUCCESS);
+      }
       SetEnvironmentVariableA("QF_COMPANION_LOG", previewLog.c_str());
       preview = RunHost(host + "\\qfpreview.exe", "--json", host);
       EXPECT_TRUE(before == Snap(dir)) << inst.label << ": the preview changed something";
@@ -560,7 +562,9 @@ TEST_P(PreviewCommand, ExitsAndReportsAsDocumented) {
   const CommandCase& c = GetParam();
   std::unique_ptr<DefaultProfileLock> lock;
   if (c.lockProfile) lock = std::make_unique<DefaultProfileLock>();
-  if (lock) ASSERT_EQ(lock->result(), ERROR_SUCCESS);
+  if (lock) {
+    ASSERT_EQ(lock->result(), ERROR_SUCCESS);
+  }
   const HostRun run = RunHost(BuildPath("qfpreview.exe"), c.arguments, Dir());
   EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
   EXPECT_EQ(run.output.find(c.line) == std::string::npos, c.absent) << run.output;
