@@ -44,6 +44,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_any.h"
+
 namespace {
 
 constexpr char kUserKey[] = "Software\\Halvern\\Quillforge\\3.0";
@@ -56,20 +58,7 @@ constexpr char kComponentKey[] = "Software\\Halvern\\Halvern Shared\\Data";
 using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
 using DeleteTree = LONG(WINAPI*)(HKEY, LPCSTR);
 
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* out() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+using Key = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
 
 class Timer {
  public:
@@ -103,7 +92,7 @@ bool Fail(const char* what, long code) {
 
 bool KeyExists(HKEY root, const char* path) {
   Key key;
-  return RegOpenKeyExA(root, path, 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+  return RegOpenKeyExA(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 bool SetText(HKEY key, const char* name, const std::string& text) {
@@ -116,9 +105,9 @@ bool SetText(HKEY key, const char* name, const std::string& text) {
 bool CreateWithText(HKEY root, const char* path, const char* name, const std::string& text) {
   Key key;
   const LONG result = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                      key.out(), nullptr);
+                                      key.Put(), nullptr);
   if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
-  return SetText(key.get(), name, text);
+  return SetText(key.Get(), name, text);
 }
 
 DeleteTree FindDeleteTree() {
@@ -295,10 +284,10 @@ bool BuildLevel(HKEY parent, const Shape& shape, int level, int* serial) {
     std::snprintf(name, sizeof name, "%s%02d", kPrefixes[level], i);
     Key child;
     const LONG result = RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                        child.out(), nullptr);
+                                        child.Put(), nullptr);
     if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
-    if (!FillValues(child.get(), shape.values, ++*serial)) return false;
-    if (level + 1 < 4 && !BuildLevel(child.get(), shape, level + 1, serial)) return false;
+    if (!FillValues(child.Get(), shape.values, ++*serial)) return false;
+    if (level + 1 < 4 && !BuildLevel(child.Get(), shape, level + 1, serial)) return false;
   }
   return true;
 }
@@ -307,10 +296,10 @@ bool BuildUserTree(const Shape& shape) {
   if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("clearing the per-user tree", 0);
   Key top;
   const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0,
-                                      KEY_ALL_ACCESS, nullptr, top.out(), nullptr);
+                                      KEY_ALL_ACCESS, nullptr, top.Put(), nullptr);
   if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
   int serial = 0;
-  return FillValues(top.get(), shape.values, 0) && BuildLevel(top.get(), shape, 0, &serial);
+  return FillValues(top.Get(), shape.values, 0) && BuildLevel(top.Get(), shape, 0, &serial);
 }
 
 // Calls `visit` with each subkey name of `key`, from the highest index down,
@@ -334,15 +323,15 @@ void CurrentTree(const std::string& parentPath, const std::string& name) {
   const std::string fullPath = parentPath + "\\" + name;
   {
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.Put()) !=
         ERROR_SUCCESS)
       return;
-    ForEachSubkeyDownward(key.get(), [&](const char* child) { CurrentTree(fullPath, child); });
+    ForEachSubkeyDownward(key.Get(), [&](const char* child) { CurrentTree(fullPath, child); });
   }
   Key parent;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.Put()) ==
       ERROR_SUCCESS)
-    RegDeleteKeyA(parent.get(), name.c_str());
+    RegDeleteKeyA(parent.Get(), name.c_str());
 }
 
 // The same deletions in the same order, each key opened below its parent's
@@ -350,8 +339,8 @@ void CurrentTree(const std::string& parentPath, const std::string& name) {
 void RelativeSubtree(HKEY parent, const char* name) {
   {
     Key key;
-    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS) return;
-    ForEachSubkeyDownward(key.get(), [&](const char* child) { RelativeSubtree(key.get(), child); });
+    if (RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) return;
+    ForEachSubkeyDownward(key.Get(), [&](const char* child) { RelativeSubtree(key.Get(), child); });
   }
   RegDeleteKeyA(parent, name);
 }
@@ -362,15 +351,15 @@ void RelativeTree(const std::string& parentPath, const std::string& name) {
   const std::string fullPath = parentPath + "\\" + name;
   {
     Key key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.out()) !=
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, fullPath.c_str(), 0, KEY_ALL_ACCESS, key.Put()) !=
         ERROR_SUCCESS)
       return;
-    ForEachSubkeyDownward(key.get(), [&](const char* child) { RelativeSubtree(key.get(), child); });
+    ForEachSubkeyDownward(key.Get(), [&](const char* child) { RelativeSubtree(key.Get(), child); });
   }
   Key parent;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.out()) ==
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, parentPath.c_str(), 0, KEY_ALL_ACCESS, parent.Put()) ==
       ERROR_SUCCESS)
-    RegDeleteKeyA(parent.get(), name.c_str());
+    RegDeleteKeyA(parent.Get(), name.c_str());
 }
 
 int Keys(const Shape& shape, int reps, bool variants) {

@@ -142,20 +142,15 @@ std::string CurrentDirectory() {
   return std::string(buffer.data(), length);
 }
 
-// A key opened for the fixture's own use; absent when it cannot be opened.
-struct Key {
-  Key(const std::string& path, REGSAM access) {
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &handle) != ERROR_SUCCESS) {
-      handle = nullptr;
-    }
-  }
-  ~Key() {
-    if (handle != nullptr) RegCloseKey(handle);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
+using Key = platform::UniqueAny<HKEY, &::RegCloseKey>;
+
+// A key opened for the fixture's own use; not Valid() when it cannot be opened.
+Key OpenKey(const std::string& path, REGSAM access) {
   HKEY handle = nullptr;
-};
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &handle) != ERROR_SUCCESS)
+    return Key();
+  return Key(handle);
+}
 
 class Win32Scratch final : public Scratch {
  public:
@@ -187,22 +182,21 @@ class Win32Scratch final : public Scratch {
   }
 
   void CreateKey(const std::string& sub) override {
-    HKEY key = nullptr;
+    Key key;
     const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(sub).c_str(), 0,
-                                        nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+                                        nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
     if (result != ERROR_SUCCESS) Fail("RegCreateKeyExA " + KeyPath(sub), result);
-    RegCloseKey(key);
   }
 
   void SetValue(const std::string& sub, const std::string& name, uint32_t type,
                 const std::string& bytes) override {
     CreateKey(sub);
-    const Key key(KeyPath(sub), KEY_SET_VALUE);
+    const Key key = OpenKey(KeyPath(sub), KEY_SET_VALUE);
     // RegSetValueExA counts a NUL that directly follows a text as part of it
     // when the size leaves it out.  A non-NUL byte after the data keeps the
     // stored bytes exactly as given.
     const std::string buffer = bytes + '\x01';
-    const LONG result = RegSetValueExA(key.handle, name.c_str(), 0, type,
+    const LONG result = RegSetValueExA(key.Get(), name.c_str(), 0, type,
                                        reinterpret_cast<const BYTE*>(buffer.data()),
                                        static_cast<DWORD>(bytes.size()));
     if (result != ERROR_SUCCESS) Fail("RegSetValueExA " + name, result);
@@ -215,19 +209,19 @@ class Win32Scratch final : public Scratch {
   }
 
   bool KeyExists(const std::string& sub) override {
-    return Key(KeyPath(sub), KEY_READ).handle != nullptr;
+    return OpenKey(KeyPath(sub), KEY_READ).Valid();
   }
 
   std::optional<StoredValue> Value(const std::string& sub, const std::string& name) override {
-    const Key key(KeyPath(sub), KEY_QUERY_VALUE);
+    const Key key = OpenKey(KeyPath(sub), KEY_QUERY_VALUE);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, nullptr, &size) !=
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
         ERROR_SUCCESS) {
       return std::nullopt;
     }
     std::vector<BYTE> buffer(size + 1);
     const LONG result =
-        RegQueryValueExA(key.handle, name.c_str(), nullptr, &type, buffer.data(), &size);
+        RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
     if (result != ERROR_SUCCESS) Fail("RegQueryValueExA " + name, result);
     return StoredValue{type, std::string(reinterpret_cast<const char*>(buffer.data()), size)};
   }

@@ -29,12 +29,12 @@ std::string Lower(std::string text) {
 class PeImage {
  public:
   explicit PeImage(const std::string& path) {
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return;
+    if (!file.Valid()) return;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
       bytes_.insert(bytes_.end(), buffer, buffer + read);
 
     const auto* dos = At<IMAGE_DOS_HEADER>(0);

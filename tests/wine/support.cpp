@@ -96,19 +96,9 @@ std::string SystemText(DWORD code) {
   return text;
 }
 
-void Handle::Reset() {
-  if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  handle_ = nullptr;
-}
-
-void Key::Reset() {
-  if (key_ != nullptr) RegCloseKey(key_);
-  key_ = nullptr;
-}
-
 LONG TryOpen(HKEY root, const char* path, REGSAM access) {
   Key key;
-  return RegOpenKeyExA(root, path, 0, access, key.receive());
+  return RegOpenKeyExA(root, path, 0, access, key.Put());
 }
 
 bool KeyExists(HKEY root, const char* path) {
@@ -117,10 +107,10 @@ bool KeyExists(HKEY root, const char* path) {
 
 LONG WriteText(HKEY root, const char* path, const char* name, const char* value) {
   Key key;
-  LONG result = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, key.receive(),
+  LONG result = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(),
                                 nullptr);
   if (result != ERROR_SUCCESS) return result;
-  return RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+  return RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
                         static_cast<DWORD>(strlen(value) + 1));
 }
 
@@ -169,17 +159,17 @@ AdminMarker::~AdminMarker() {
 // ---- DefaultProfileLock ------------------------------------------------------
 
 DefaultProfileLock::DefaultProfileLock() {
-  result_ = RegOpenKeyExA(HKEY_USERS, ".Default", 0, READ_CONTROL | WRITE_DAC, key_.receive());
+  result_ = RegOpenKeyExA(HKEY_USERS, ".Default", 0, READ_CONTROL | WRITE_DAC, key_.Put());
   if (result_ != ERROR_SUCCESS) return;
 
   DWORD size = 0;
-  result_ = RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+  result_ = RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
   if (result_ != ERROR_INSUFFICIENT_BUFFER) {
     if (result_ == ERROR_SUCCESS) result_ = ERROR_INVALID_DATA;
     return;
   }
   std::vector<BYTE> saved(size);
-  result_ = RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved.data(), &size);
+  result_ = RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved.data(), &size);
   if (result_ != ERROR_SUCCESS) return;
 
   BYTE everyone[SECURITY_MAX_SID_SIZE];
@@ -199,7 +189,7 @@ DefaultProfileLock::DefaultProfileLock() {
     result_ = static_cast<LONG>(GetLastError());
     return;
   }
-  result_ = RegSetKeySecurity(key_.get(),
+  result_ = RegSetKeySecurity(key_.Get(),
                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                               &descriptor);
   // Only a DACL that was replaced is put back.
@@ -215,7 +205,7 @@ DefaultProfileLock::~DefaultProfileLock() {
       DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0
                                        ? PROTECTED_DACL_SECURITY_INFORMATION
                                        : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  const LONG result = RegSetKeySecurity(key_.get(), what, saved_.data());
+  const LONG result = RegSetKeySecurity(key_.Get(), what, saved_.data());
   if (result != ERROR_SUCCESS)
     ADD_FAILURE() << "HKEY_USERS\\.Default keeps the test's DACL: error " << result;
 }
@@ -243,13 +233,13 @@ bool ScratchDir::Add(const std::string& source) {
 // ---- Files -------------------------------------------------------------------
 
 std::vector<std::string> ReadLines(const std::string& path) {
-  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return {};
+  if (!file.Valid()) return {};
   std::string text;
   char buffer[4096];
   DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
     text.append(buffer, read);
   return SplitLines(text);
 }
@@ -273,15 +263,15 @@ HostRun RunHost(const std::string& host, const std::string& arguments,
   HostRun run;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   Handle readEnd, writeEnd;
-  if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0)) return run;
-  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+  if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0)) return run;
+  SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd.get();
-  startup.hStdError = writeEnd.get();
+  startup.hStdOutput = writeEnd.Get();
+  startup.hStdError = writeEnd.Get();
   std::string commandLine = "\"" + host + "\" " + arguments;
   PROCESS_INFORMATION info = {};
   if (!CreateProcessA(host.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
@@ -295,17 +285,17 @@ HostRun RunHost(const std::string& host, const std::string& arguments,
   std::thread reader([&] {
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
       run.output.append(buffer, read);
   });
   // A box nobody answers would keep the host waiting for ever.
-  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-    TerminateProcess(process.get(), 99);
-    WaitForSingleObject(process.get(), INFINITE);
+  if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.Get(), 99);
+    WaitForSingleObject(process.Get(), INFINITE);
   } else {
     run.finished = true;
   }
-  GetExitCodeProcess(process.get(), &run.exitCode);
+  GetExitCodeProcess(process.Get(), &run.exitCode);
   reader.join();
 
   run.lines = SplitLines(run.output);

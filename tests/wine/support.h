@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_any.h"
+
 namespace qftest {
 
 // A path of the build machine as Wine sees it: drive Z: maps the whole file
@@ -19,33 +21,10 @@ std::string BuildPath(const std::string& relative);
 // The system's text for `code`, as the library asks for it.
 std::string SystemText(DWORD code);
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  ~Handle() { Reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-  HANDLE* receive() { Reset(); return &handle_; }
-  void Reset();
-
- private:
-  HANDLE handle_;
-};
-
-class Key {
- public:
-  Key() = default;
-  ~Key() { Reset(); }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY get() const { return key_; }
-  HKEY* receive() { Reset(); return &key_; }
-  void Reset();
-
- private:
-  HKEY key_ = nullptr;
-};
+// Owners of the handles the tests open, one line per kind.
+using Handle = qf::platform::UniqueAny<HANDLE, &::CloseHandle>;  // processes, pipes, tokens
+using FileHandle = qf::platform::UniqueAny<HANDLE, &::CloseHandle, -1>;  // CreateFile's
+using Key = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
 
 bool KeyExists(HKEY root, const char* path);
 // Creates `path` (with its parents) and stores `name` = `value` as REG_SZ.

@@ -30,8 +30,9 @@ bool MakeDir(const std::string& win) {
 
 bool MakeFile(const std::string& win) {
   const std::wstring wide = L"\\\\?\\" + std::wstring(win.begin(), win.end());
-  Handle file(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  return file.get() != INVALID_HANDLE_VALUE;
+  const FileHandle file(
+      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  return file.Valid();
 }
 
 // `width` files in `dir`, and `width` subdirectories with as many files each

@@ -24,6 +24,8 @@
 #include <set>
 #include <string>
 
+#include "platform/unique_any.h"
+
 namespace {
 
 using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
@@ -38,33 +40,9 @@ struct EntryInfo {
 constexpr EntryInfo kInit = {"UninstInitialize", 1};
 constexpr EntryInfo kUninit = {"UninstUnInitialize", 2};
 
-class LibraryGuard {
- public:
-  explicit LibraryGuard(HMODULE module) : module_(module) {}
-  ~LibraryGuard() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  LibraryGuard(const LibraryGuard&) = delete;
-  LibraryGuard& operator=(const LibraryGuard&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
-
-class HookGuard {
- public:
-  explicit HookGuard(HHOOK hook) : hook_(hook) {}
-  ~HookGuard() {
-    if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
-  }
-  HookGuard(const HookGuard&) = delete;
-  HookGuard& operator=(const HookGuard&) = delete;
-  bool valid() const { return hook_ != nullptr; }
-
- private:
-  HHOOK hook_;
-};
+// Owners of the library and the hook, one line per kind.
+using LibraryGuard = qf::platform::UniqueAny<HMODULE, &::FreeLibrary>;
+using HookGuard = qf::platform::UniqueAny<HHOOK, &::UnhookWindowsHookEx>;
 
 // ---- Message boxes --------------------------------------------------------
 
@@ -246,20 +224,20 @@ int main(int argc, char** argv) {
   if (options.dll.empty()) options.dll = DefaultDllPath();
 
   LibraryGuard library(LoadLibraryA(options.dll.c_str()));
-  if (library.get() == nullptr) {
+  if (library.Get() == nullptr) {
     std::printf("cannot load %s: error %lu\n", options.dll.c_str(), GetLastError());
     return 1;
   }
   std::printf("loaded %s\n", options.dll.c_str());
 
-  const Entry init = Resolve(library.get(), kInit, options);
-  const Entry uninit = Resolve(library.get(), kUninit, options);
+  const Entry init = Resolve(library.Get(), kInit, options);
+  const Entry uninit = Resolve(library.Get(), kUninit, options);
   if (init == nullptr || uninit == nullptr) return 1;
 
   HookGuard hook(options.answerBoxes
                      ? SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId())
                      : nullptr);
-  if (options.answerBoxes && !hook.valid()) {
+  if (options.answerBoxes && !hook.Valid()) {
     std::printf("cannot hook message boxes: error %lu\n", GetLastError());
     return 1;
   }

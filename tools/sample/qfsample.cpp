@@ -73,7 +73,7 @@ bool WriteRow(const RegistryRow& row, const std::string& dir) {
   const std::string key = Substitute(row.key, dir);
   KeyGuard handle;
   LONG result = RegCreateKeyExA(RootOf(row.hive), key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, handle.Out(), nullptr);
+                                nullptr, handle.Put(), nullptr);
   if (result != ERROR_SUCCESS) return Fail("create key " + key, result);
   if (row.type == Type::Key) return true;
 
@@ -217,7 +217,7 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 
 void ShowKeyTree(HKEY root, const char* rootName, const std::string& path) {
   KeyGuard key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
     std::printf("[%s\\%s] (no key)\n", rootName, Utf8(path).c_str());
     return;
   }
@@ -244,12 +244,12 @@ void ShowFiles(const std::string& dir, const std::string& relative) {
   std::vector<WIN32_FIND_DATAA> entries;
   {
     WIN32_FIND_DATAA entry;
-    FindGuard find(Join(Join(dir, relative), "*").c_str(), &entry);
+    FindGuard find(FindFirstFileA(Join(Join(dir, relative), "*").c_str(), &entry));
     if (!find.Valid()) return;
     do {
       const std::string name = entry.cFileName;
       if (name != "." && name != "..") entries.push_back(entry);
-    } while (find.Next(&entry));
+    } while (FindNextFileA(find.Get(), &entry));
   }
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
     return LessNoCase(a.cFileName, b.cFileName);
@@ -275,7 +275,7 @@ bool Show(const std::string& dir, const std::vector<std::string>& paths) {
   for (const ShownTree& tree : kShownTrees) ShowKeyTree(RootOf(tree.hive), tree.hiveName, tree.key);
   {
     KeyGuard help;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_READ, help.Out()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_READ, help.Put()) == ERROR_SUCCESS) {
       const std::string label = "[HKLM\\" + std::string(kHelpKey) + "]";
       std::printf("%s (values only)\n", label.c_str());
       ShowValues(help.Get(), label);
@@ -302,7 +302,7 @@ bool Show(const std::string& dir, const std::vector<std::string>& paths) {
 bool DeleteKeyTree(HKEY root, const std::string& path) {
   {
     KeyGuard key;
-    const LONG result = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Out());
+    const LONG result = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put());
     if (result == ERROR_FILE_NOT_FOUND) return true;
     if (result != ERROR_SUCCESS) return Fail("open key " + path, result);
     for (const std::string& name : SubkeyNames(key.Get()))
@@ -320,7 +320,7 @@ bool DeleteFileTree(const std::string& dir) {
   std::vector<WIN32_FIND_DATAA> entries;
   {
     WIN32_FIND_DATAA entry;
-    FindGuard find(Join(dir, "*").c_str(), &entry);
+    FindGuard find(FindFirstFileA(Join(dir, "*").c_str(), &entry));
     if (!find.Valid()) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
@@ -329,7 +329,7 @@ bool DeleteFileTree(const std::string& dir) {
     do {
       const std::string name = entry.cFileName;
       if (name != "." && name != "..") entries.push_back(entry);
-    } while (find.Next(&entry));
+    } while (FindNextFileA(find.Get(), &entry));
   }
   for (const WIN32_FIND_DATAA& entry : entries) {
     const std::string path = Join(dir, entry.cFileName);
@@ -355,7 +355,7 @@ bool Clear(const std::string& dir) {
     return false;
   {
     KeyGuard help;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_ALL_ACCESS, help.Out()) ==
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_ALL_ACCESS, help.Put()) ==
         ERROR_SUCCESS) {
       for (const RegistryRow& row : kRegistry)
         if (std::string(row.key) == kHelpKey) RegDeleteValueA(help.Get(), row.name);

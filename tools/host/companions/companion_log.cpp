@@ -2,23 +2,13 @@
 
 #include <cstring>
 
+#include "platform/unique_any.h"
+
 namespace {
 
 HMODULE g_module = nullptr;
 
-class FileGuard {
- public:
-  explicit FileGuard(HANDLE file) : file_(file) {}
-  ~FileGuard() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  }
-  FileGuard(const FileGuard&) = delete;
-  FileGuard& operator=(const FileGuard&) = delete;
-  HANDLE get() const { return file_; }
-
- private:
-  HANDLE file_;
-};
+using FileGuard = qf::platform::UniqueAny<HANDLE, &::CloseHandle, -1>;
 
 // Fills `path` (MAX_PATH bytes) with the log's path; false if none fits.
 bool LogPath(char* path) {
@@ -43,12 +33,12 @@ void AppendLogLine(const char* line) {
   if (!LogPath(path)) return;
   FileGuard file(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return;
+  if (!file.Valid()) return;
   char buffer[1024];
   const size_t length = std::strlen(line);
   if (length + 2 > sizeof buffer) return;
   std::memcpy(buffer, line, length);
   std::memcpy(buffer + length, "\r\n", 2);
   DWORD written = 0;
-  WriteFile(file.get(), buffer, static_cast<DWORD>(length + 2), &written, nullptr);
+  WriteFile(file.Get(), buffer, static_cast<DWORD>(length + 2), &written, nullptr);
 }
