@@ -83,6 +83,26 @@ TEST_F(SimTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
   }
 }
 
+TEST_F(SimTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoes) {
+  for (bool parentOpens : {false, true}) {
+    SCOPED_TRACE(parentOpens ? "parent read-only" : "parent unopenable");
+    ResetMachine();
+    AddUserTree();
+    FlagAll();
+    AddComponent("Data", "1", kArea + "\\Data");
+    sim::MakeFile(kArea + "\\Data\\file.dat");
+    sim::SetKeyRights(Root::CurrentUser, ProductKey, parentOpens, false);
+    sim::SetKeyRights(Root::LocalMachine, SharedKey, parentOpens, false);
+
+    CleanupInstallation();
+
+    EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, kUserTree));
+    EXPECT_TRUE(sim::SubkeyNames(Root::CurrentUser, kUserTree).empty());
+    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+    EXPECT_FALSE(sim::Exists(kArea + "\\Data"));
+  }
+}
+
 TEST_F(SimTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   // The target reads like a component this product last holds.
   FlagAll();
