@@ -11,6 +11,11 @@
 namespace qf::contract {
 namespace {
 
+// Owners of the fixture's own handles, one line per kind.
+using Key = platform::UniqueAny<HKEY, &::RegCloseKey>;
+using File = platform::UniqueAny<HANDLE, &::CloseHandle, -1>;
+using Find = platform::UniqueAny<HANDLE, &::FindClose, -1>;
+
 constexpr char kKeyBase[] = "Software\\QuillforgeContractTest";
 constexpr char kDirBase[] = "QuillforgeContractTest";
 
@@ -114,13 +119,12 @@ void RemoveTree(const std::string& path) {
   }
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  const Find find(FindFirstFileA((path + "\\*").c_str(), &data));
+  if (find.Valid()) {
     do {
       const std::string name = data.cFileName;
       if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
+    } while (FindNextFileA(find.Get(), &data));
   }
   for (const std::string& name : names) RemoveTree(path + "\\" + name);
   RemoveDirectoryA(path.c_str());
@@ -141,8 +145,6 @@ std::string CurrentDirectory() {
   if (length == 0 || length >= buffer.size()) Fail("GetCurrentDirectoryA", GetLastError());
   return std::string(buffer.data(), length);
 }
-
-using Key = platform::UniqueAny<HKEY, &::RegCloseKey>;
 
 // A key opened for the fixture's own use; not Valid() when it cannot be opened.
 Key OpenKey(const std::string& path, REGSAM access) {
@@ -241,12 +243,13 @@ class Win32Scratch final : public Scratch {
     const std::string path = Path(rel);
     const size_t slash = rel.rfind('\\');
     if (slash != std::string::npos) MakeDir(rel.substr(0, slash));
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail("CreateFileA " + path, GetLastError());
-    DWORD written = 0;
-    WriteFile(file, rel.data(), static_cast<DWORD>(rel.size()), &written, nullptr);
-    CloseHandle(file);
+    {
+      const File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file.Valid()) Fail("CreateFileA " + path, GetLastError());
+      DWORD written = 0;
+      WriteFile(file.Get(), rel.data(), static_cast<DWORD>(rel.size()), &written, nullptr);
+    }
     if (readOnly && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) {
       Fail("SetFileAttributesA " + path, GetLastError());
     }

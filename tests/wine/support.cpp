@@ -64,13 +64,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 void DeleteFilesIn(const std::string& dir) {
   WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &entry));
+  if (!find.Valid()) return;
   do {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       DeleteFileA((dir + "\\" + entry.cFileName).c_str());
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &entry));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ std::string SystemText(DWORD code);
 // Owners of the handles the tests open, one line per kind.
 using Handle = qf::platform::UniqueAny<HANDLE, &::CloseHandle>;  // processes, pipes, tokens
 using FileHandle = qf::platform::UniqueAny<HANDLE, &::CloseHandle, -1>;  // CreateFile's
+using FindHandle = qf::platform::UniqueAny<HANDLE, &::FindClose, -1>;
 using Key = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
 
 bool KeyExists(HKEY root, const char* path);

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "companion_log.h"
+#include "platform/unique_any.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -23,12 +24,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 namespace {
 
 bool UserTreeExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
+  qf::platform::UniqueAny<HKEY, &::RegCloseKey> key;
+  return RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0", 0, KEY_READ,
+                       key.Put()) == ERROR_SUCCESS;
 }
 
 }  // namespace
