@@ -41,7 +41,7 @@ std::string Utf8(const std::string& ansi) {
 
 enum Feature : unsigned {
   kReadOnly = 1, kHelp = 2, kDirLink = 4, kFileLink = 8, kOtherProduct = 16, kAdmin = 32,
-  kLock = 64, kNoUserTree = 128, kKeyLink = 256,
+  kLock = 64, kNoUserTree = 128, kKeyLink = 256, kDeep = 512,
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
@@ -85,6 +85,7 @@ const Recipe kRecipes[] = {
   {"no companions, read-only help", "TRUE", {"1", "1", "1"}, {"tree", "tree", "empty"}, 2, kReadOnly | kHelp, "none"},
   {"RootDir behind a directory link", "TRUE", {"1", "1", "1"}, {"link", "tree", "tree"}, 1, kDirLink, "full"},
   {"registry link in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink, "full"},
+  {"a tree deeper than MAX_PATH", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kDeep, "full"},
 };
 // clang-format on
 
@@ -103,6 +104,7 @@ struct Installation {
   std::vector<std::string> dirs, files, readOnly;  // relative to the installation's directory
   std::map<std::string, std::string> links;        // link -> target, both relative
   std::map<std::string, std::string> keyLinks;     // HKCU link key -> target key
+  std::string deep;  // a directory whose path is longer than MAX_PATH, made natively
 };
 
 std::string Text(const std::string& text) { return text + '\0'; }
@@ -187,6 +189,10 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere\\Below", "", 0, "");
     inst.keyLinks[product + "\\Linked"] = "Software\\Halvern\\Elsewhere";
   }
+  if (r.features & kDeep) {
+    inst.deep = "Shared\\Data";
+    for (int level = 0; level < 24; ++level) inst.deep += "\\level-" + std::to_string(level) + "-of-a-deep-tree";
+  }
   if (r.features & kDirLink) inst.links["Shared\\Image Files\\Linked"] = "Outside\\Docs";
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
   if (r.features & kOtherProduct) {
@@ -223,8 +229,16 @@ void MakeDirs(const std::string& path) {
 
 // A unix link, made from the Linux side (Wine cannot make one); the native
 // process is waited for by watching for the link.
-bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const std::string& link) {
-  std::string command = "Z:\\usr\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
+std::wstring Wide(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                  &wide[0], static_cast<int>(wide.size())));
+  return wide;
+}
+
+// Runs a native program (`command` names it by its Z: path); it is waited
+// for by watching for `result`, which it makes, to appear.
+bool Native(std::string command, const std::string& result) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -232,9 +246,14 @@ bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const 
                       &startup, &info))
     return false;
   Handle process(info.hProcess), thread(info.hThread);
+  const std::wstring watched = L"\\\\?\\" + Wide(result);
   for (int i = 0; i < 200; ++i, Sleep(25))
-    if (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (GetFileAttributesW(watched.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   return false;
+}
+
+bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const std::string& link) {
+  return Native("Z:\\usr\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"", link);
 }
 
 // A registry link key below HKEY_CURRENT_USER to `target` there.
@@ -299,6 +318,11 @@ std::string Unix(const std::string& relative) {
   }
   for (const std::string& f : inst.readOnly)
     SetFileAttributesA((dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::string deep = unixDir + "/" + Unix(inst.deep);
+  if (!inst.deep.empty() &&
+      !(Native("Z:\\usr\\bin\\mkdir -p \"" + deep + "\"", dir + "\\" + inst.deep) &&
+        Native("Z:\\usr\\bin\\touch \"" + deep + "/bottom.dat\"", dir + "\\" + inst.deep + "\\bottom.dat")))
+    return ::testing::AssertionFailure() << "cannot make " << inst.deep;
   for (const auto& [link, target] : inst.keyLinks)
     if (!KeyLink(link, target)) return ::testing::AssertionFailure() << "cannot link " << link;
   for (const auto& [link, target] : inst.links)
@@ -341,21 +365,25 @@ void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, S
   for (const std::string& subkey : subkeys) SnapKeys(root, rootName, path + "\\" + subkey, state);
 }
 
-void SnapFiles(const std::string& dir, State* state) {
-  WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
+// Listed through "\\?\" paths, so trees deeper than MAX_PATH are seen whole.
+void SnapFiles(const std::wstring& dir, State* state) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = FindFirstFileW((L"\\\\?\\" + dir + L"\\*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return;
-  std::vector<std::string> subdirectories;
+  std::vector<std::wstring> subdirectories;
   do {
-    const std::string name = entry.cFileName, path = dir + "\\" + name;
-    if (name == "." || name == "..") continue;
+    const std::wstring name = entry.cFileName, path = dir + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
+    std::string shown(path.size() * 3, '\0');
+    shown.resize(WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                     &shown[0], static_cast<int>(shown.size()), nullptr, nullptr));
     const DWORD a = entry.dwFileAttributes;
     const bool link = a & FILE_ATTRIBUTE_REPARSE_POINT, directory = a & FILE_ATTRIBUTE_DIRECTORY;
-    (*state)["file " + Utf8(path)] = link ? "remove-link" : directory ? "remove-directory" : "delete-file";
+    (*state)["file " + shown] = link ? "remove-link" : directory ? "remove-directory" : "delete-file";
     if (directory && !link) subdirectories.push_back(path);
-  } while (FindNextFileA(find, &entry));
+  } while (FindNextFileW(find, &entry));
   FindClose(find);
-  for (const std::string& path : subdirectories) SnapFiles(path, state);
+  for (const std::wstring& path : subdirectories) SnapFiles(path, state);
 }
 
 State Snap(const std::string& dir) {
@@ -363,7 +391,7 @@ State Snap(const std::string& dir) {
   SnapKeys(HKEY_CURRENT_USER, "HKCU", "Software\\Halvern", &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", "Software\\Halvern", &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", kHelpKey, &state);
-  SnapFiles(dir, &state);
+  SnapFiles(Wide(dir), &state);
   return state;
 }
 
