@@ -29,8 +29,8 @@ const char* const kFlags[] = {"UseSharedData", "UseSharedMSHelp", "UseSharedImag
 
 std::string Utf8(const std::string& ansi) {
   std::wstring wide(ansi.size(), L'\0');
-  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                  &wide[0], static_cast<int>(wide.size())));
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                  static_cast<int>(wide.size())));
   std::string out(wide.size() * 3, '\0');
   out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0],
                                  static_cast<int>(out.size()), nullptr, nullptr));
@@ -40,8 +40,16 @@ std::string Utf8(const std::string& ansi) {
 // ---- Installations -----------------------------------------------------------
 
 enum Feature : unsigned {
-  kReadOnly = 1, kHelp = 2, kDirLink = 4, kFileLink = 8, kOtherProduct = 16, kAdmin = 32,
-  kLock = 64, kNoUserTree = 128, kKeyLink = 256, kDeep = 512,
+  kReadOnly = 1,
+  kHelp = 2,
+  kDirLink = 4,
+  kFileLink = 8,
+  kOtherProduct = 16,
+  kAdmin = 32,
+  kLock = 64,
+  kNoUserTree = 128,
+  kKeyLink = 256,
+  kDeep = 512,
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
@@ -134,7 +142,9 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   inst.host = r.host;
   inst.features = r.features;
   auto value = [&](HKEY root, const std::string& key, const std::string& name, DWORD type,
-                   const std::string& data) { inst.values.push_back({root, key, name, type, data}); };
+                   const std::string& data) {
+    inst.values.push_back({root, key, name, type, data});
+  };
   const std::string product = "Software\\Halvern\\Quillforge\\3.0";
   value(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\2.5", "Kept", REG_SZ, Text("1"));
   if (!(r.features & kNoUserTree)) {
@@ -160,13 +170,16 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     if (count[0] == '#')
       value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_DWORD, Dword(std::stoul(count.substr(1))));
     else if (count != "?")
-      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ, Text(count == "@" ? "12345678901" : count));
+      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ,
+            Text(count == "@" ? "12345678901" : count));
     const std::string root = r.roots[i], relative = std::string("Shared\\") + kComponents[i];
     if (root == "-") continue;
     const bool ours = root == "tree" || root == "empty" || root == "none";
     const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
     value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ,
-          Text(ours ? dir + "\\" + relative : root == "link" ? behind : root));
+          Text(ours             ? dir + "\\" + relative
+               : root == "link" ? behind
+                                : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
     std::vector<std::string> names;
     if (root == "tree") AddTree(&inst, rng, relative, r.depth, i == 1 ? ".hlp" : ".dat", &names);
@@ -191,7 +204,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   }
   if (r.features & kDeep) {
     inst.deep = "Shared\\Data";
-    for (int level = 0; level < 24; ++level) inst.deep += "\\level-" + std::to_string(level) + "-of-a-deep-tree";
+    for (int level = 0; level < 24; ++level)
+      inst.deep += "\\level-" + std::to_string(level) + "-of-a-deep-tree";
   }
   if (r.features & kDirLink) inst.links["Shared\\Image Files\\Linked"] = "Outside\\Docs";
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
@@ -231,8 +245,8 @@ void MakeDirs(const std::string& path) {
 // process is waited for by watching for the link.
 std::wstring Wide(const std::string& ansi) {
   std::wstring wide(ansi.size(), L'\0');
-  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                  &wide[0], static_cast<int>(wide.size())));
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                  static_cast<int>(wide.size())));
   return wide;
 }
 
@@ -242,8 +256,8 @@ bool Native(std::string command, const std::string& result) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info))
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info))
     return false;
   Handle process(info.hProcess), thread(info.hThread);
   const std::wstring watched = L"\\\\?\\" + Wide(result);
@@ -300,12 +314,13 @@ std::string Unix(const std::string& relative) {
   MakeDirs(dir);
   for (const Value& v : inst.values) {
     Key key;
-    if (RegCreateKeyExA(v.root, v.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.Put(), nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(v.root, v.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
+                        nullptr) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "cannot create " << v.key;
     if (v.type != 0)
       RegSetValueExA(key.Get(), v.name.c_str(), 0, v.type,
-                     reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
+                     reinterpret_cast<const BYTE*>(v.data.data()),
+                     static_cast<DWORD>(v.data.size()));
   }
   for (const std::string& d : inst.dirs) MakeDirs(dir + "\\" + d);
   for (const std::string& f : inst.files) {
@@ -321,7 +336,8 @@ std::string Unix(const std::string& relative) {
   const std::string deep = unixDir + "/" + Unix(inst.deep);
   if (!inst.deep.empty() &&
       !(Native("Z:\\usr\\bin\\mkdir -p \"" + deep + "\"", dir + "\\" + inst.deep) &&
-        Native("Z:\\usr\\bin\\touch \"" + deep + "/bottom.dat\"", dir + "\\" + inst.deep + "\\bottom.dat")))
+        Native("Z:\\usr\\bin\\touch \"" + deep + "/bottom.dat\"",
+               dir + "\\" + inst.deep + "\\bottom.dat")))
     return ::testing::AssertionFailure() << "cannot make " << inst.deep;
   for (const auto& [link, target] : inst.keyLinks)
     if (!KeyLink(link, target)) return ::testing::AssertionFailure() << "cannot link " << link;
@@ -347,15 +363,17 @@ void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, S
     if (RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type,
                       reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
       break;
-    const std::string content = type == REG_DWORD ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
-                                                  : Utf8(data.substr(0, data.find('\0')));
+    const std::string content = type == REG_DWORD
+                                    ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
+                                    : Utf8(data.substr(0, data.find('\0')));
     (*state)["value " + shown + "|" + Utf8(name)] =
         (type == REG_DWORD ? "REG_DWORD " : "REG_SZ ") + content;
   }
   std::vector<std::string> subkeys;
   for (DWORD i = 0;; ++i) {
     DWORD size = sizeof name;
-    if (RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
       break;
     if (IsKeyLink(key.Get(), name))
       (*state)["key " + shown + "\\" + Utf8(name)] = "link";  // never followed
@@ -379,7 +397,9 @@ void SnapFiles(const std::wstring& dir, State* state) {
                                      &shown[0], static_cast<int>(shown.size()), nullptr, nullptr));
     const DWORD a = entry.dwFileAttributes;
     const bool link = a & FILE_ATTRIBUTE_REPARSE_POINT, directory = a & FILE_ATTRIBUTE_DIRECTORY;
-    (*state)["file " + shown] = link ? "remove-link" : directory ? "remove-directory" : "delete-file";
+    (*state)["file " + shown] = link        ? "remove-link"
+                                : directory ? "remove-directory"
+                                            : "delete-file";
     if (directory && !link) subdirectories.push_back(path);
   } while (FindNextFileW(find, &entry));
   FindClose(find);
@@ -404,7 +424,8 @@ std::set<std::string> Made(const State& before, const State& after) {
     const std::string key = "key " + path.substr(0, path.find('|'));
     if (kind == "key" && now == after.end()) made.insert("delete-key " + path);
     if (kind == "file" && now == after.end()) made.insert(content + " " + path);
-    if (kind == "value" && now == after.end() && after.count(key)) made.insert("delete-value " + path);
+    if (kind == "value" && now == after.end() && after.count(key))
+      made.insert("delete-value " + path);
     if (kind == "value" && now != after.end() && now->second != content)
       made.insert("set-value " + path + " " + now->second);
   }
@@ -446,10 +467,12 @@ std::vector<std::string> NameWineDifferences(const Installation& inst, const std
       named.push_back("Wine keeps the directory link " + link +
                       " (its RemoveDirectory acts on the link's non-empty target)");
     else if (predicted->count("delete-file " + path) && made->erase("delete-file " + base + target))
-      named.push_back("Wine lists the file link " + link + " as a plain file; deleting it deleted " +
-                      target + " and left the link dangling (Windows deletes the link itself)");
+      named.push_back("Wine lists the file link " + link +
+                      " as a plain file; deleting it deleted " + target +
+                      " and left the link dangling (Windows deletes the link itself)");
     else if (!made->count("delete-file " + path) && predicted->erase("delete-file " + path))
-      named.push_back("Wine lists the file link " + link + " as a plain file; the pass finds it "
+      named.push_back("Wine lists the file link " + link +
+                      " as a plain file; the pass finds it "
                       "leads elsewhere and leaves it (Windows lists it as a link and deletes it)");
     else
       continue;
@@ -473,8 +496,10 @@ std::string HostDir(const std::string& kind) {
     CopyFileA(BuildPath(file).c_str(), (dir + "\\" + file).c_str(), FALSE);
   const std::string companions = kind == "noentry" ? "companions-noentry" : "companions";
   if (kind != "none") {
-    CopyFileA(BuildPath(companions + "/RWUNINST.DLL").c_str(), (dir + "\\RWUNINST.DLL").c_str(), FALSE);
-    CopyFileA(BuildPath("companions/MX20UNIB.DLL").c_str(), (dir + "\\MX20UNIB.DLL").c_str(), FALSE);
+    CopyFileA(BuildPath(companions + "/RWUNINST.DLL").c_str(), (dir + "\\RWUNINST.DLL").c_str(),
+              FALSE);
+    CopyFileA(BuildPath("companions/MX20UNIB.DLL").c_str(), (dir + "\\MX20UNIB.DLL").c_str(),
+              FALSE);
   }
   return dir;
 }
@@ -502,7 +527,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     Clear();
     if (inst.sample) {
       MakeDirs(dir);
-      const HostRun run = RunHost(BuildPath("qfsample.exe"), "install \"" + dir + "\\Shared\"", dir);
+      const HostRun run =
+          RunHost(BuildPath("qfsample.exe"), "install \"" + dir + "\\Shared\"", dir);
       ASSERT_EQ(run.exitCode, 0u) << run.output;
     }
     ASSERT_TRUE(Install(inst, dir, unixDir)) << inst.label;
@@ -534,7 +560,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     std::set<std::string> predicted = Predicted(json), made = Made(before, after);
     const std::vector<std::string> differences = NameWineDifferences(inst, dir, &predicted, &made);
     std::vector<std::string> boxes;
-    for (const auto& box : json["boxes"]) boxes.push_back(box["caption"].get<std::string>() + "|" + box["text"].get<std::string>());
+    for (const auto& box : json["boxes"])
+      boxes.push_back(box["caption"].get<std::string>() + "|" + box["text"].get<std::string>());
     std::vector<std::string> shown;
     for (const Box& box : uninstall.boxes) shown.push_back(Utf8(box.caption + "|" + box.text));
     const size_t calls = CountContaining(ReadLines(hostLog), "UNINSTALLVRXREGISTRY \"/vrxreg\"");
@@ -549,7 +576,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     for (const auto& kept : json["kept"]) {
       std::string path = kept["path"], item = "key " + path;
       const size_t help = path.find(std::string(kHelpKey) + "\\");
-      if (help != std::string::npos) item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
+      if (help != std::string::npos)
+        item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
       if (path.rfind(Utf8(dir), 0) == 0) item = "file " + path;
       if (item.rfind("file ", 0) == 0 || path.rfind("HK", 0) == 0) {
         EXPECT_TRUE(after.count(item) != 0) << inst.label << ": " << kept.dump();
@@ -572,7 +600,8 @@ struct CommandCase {
   DWORD exitCode;
   const char* line;  // a line part that must be there (or, with `absent`, must not)
   bool absent;
-  bool lockProfile = false;  // HKEY_USERS\.Default cannot be written (the sample is an administrator's)
+  bool lockProfile =
+      false;  // HKEY_USERS\.Default cannot be written (the sample is an administrator's)
 };
 
 class PreviewCommand : public ::testing::TestWithParam<CommandCase> {

@@ -44,10 +44,10 @@ bool Within(const std::string& path, const std::string& dir) {
 Before Look() {
   Before before;
   before.product = sim::KeyExists(Root::LocalMachine, qf::ProductVersionKey);
-  before.admin = Read(Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin",
-                      kFlagCapacity).has_value();
-  const auto uses = Read(Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles",
-                         kFlagCapacity);
+  before.admin =
+      Read(Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin", kFlagCapacity).has_value();
+  const auto uses =
+      Read(Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles", kFlagCapacity);
   before.usesShared = uses && TextOf(uses->data) == "TRUE";
   before.userTree = sim::KeyExists(Root::CurrentUser, qf::JoinPath(qf::ProductKey, "3.0"));
   for (size_t i = 0; i < 3; ++i) {
@@ -62,8 +62,8 @@ Before Look() {
     if (c.rootDir && qf::IsBelowRoot(*c.rootDir)) c.root = qf::ResolveAbsolutePath(*c.rootDir);
   }
   before.sharedKey = sim::KeyExists(Root::LocalMachine, qf::SharedKey);
-  if (const auto dir = Read(Root::LocalMachine, qf::SharedKey, "SharedFilesDir",
-                            kSharedFilesDirCapacity)) {
+  if (const auto dir =
+          Read(Root::LocalMachine, qf::SharedKey, "SharedFilesDir", kSharedFilesDirCapacity)) {
     if (qf::IsBelowRoot(TextOf(dir->data)))
       before.area = qf::ResolveAbsolutePath(TextOf(dir->data));
   }

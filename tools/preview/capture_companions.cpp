@@ -28,7 +28,7 @@ constexpr Companion kCompanions[] = {
     {"RWUNINST.DLL", "UNINSTALLVRXREGISTRY"},
 };
 
-std::string Directory(UINT (WINAPI* get)(LPSTR, UINT)) {
+std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {
   char path[MAX_PATH] = {};
   const UINT length = get(path, MAX_PATH);
   return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
@@ -90,8 +90,8 @@ bool ExportNames(const std::vector<BYTE>& bytes, std::set<std::string>* names) {
                             sizeof(IMAGE_FILE_HEADER) + nt.FileHeader.SizeOfOptionalHeader;
   std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
   for (size_t i = 0; i < sections.size(); ++i) {
-    const BYTE* section = at(sectionsAt + i * sizeof(IMAGE_SECTION_HEADER),
-                             sizeof(IMAGE_SECTION_HEADER));
+    const BYTE* section =
+        at(sectionsAt + i * sizeof(IMAGE_SECTION_HEADER), sizeof(IMAGE_SECTION_HEADER));
     if (!section) return false;
     std::memcpy(&sections[i], section, sizeof sections[i]);
   }

@@ -12,8 +12,8 @@
 #include "capture.h"
 #include "common/locations.h"
 #include "common/paths.h"
-#include "platform/sim/sim.h"
 #include "pass_reads.h"
+#include "platform/sim/sim.h"
 #include "win32_guards.h"
 
 namespace qfpreview {
@@ -37,8 +37,8 @@ std::wstring Wide(const std::string& text) {
 // A name as the pass's ANSI calls see it.
 std::string Narrow(const wchar_t* text, size_t length) {
   if (length == 0) return {};
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                        nullptr, nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &narrow[0], bytes, nullptr,
                       nullptr);
@@ -102,8 +102,7 @@ bool List(HANDLE directory, const std::string& path, Snapshot* snapshot,
         const std::string child = qf::JoinPath(path, Narrow(name.data(), length));
         const DWORD attributes = entry->FileAttributes;
         Place(child, attributes, static_cast<uint64_t>(entry->EndOfFile.QuadPart), snapshot);
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
           subdirectories->push_back(Subdirectory{name, child});
       }
       if (entry->NextEntryOffset == 0) break;

@@ -10,8 +10,8 @@
 #include "capture.h"
 #include "common/locations.h"
 #include "common/paths.h"
-#include "platform/sim/sim.h"
 #include "pass_reads.h"
+#include "platform/sim/sim.h"
 #include "win32_guards.h"
 
 namespace qfpreview {
@@ -22,9 +22,12 @@ namespace sim = qf::sim;
 
 HKEY RootKey(Root root) {
   switch (root) {
-    case Root::CurrentUser: return HKEY_CURRENT_USER;
-    case Root::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case Root::Users: return HKEY_USERS;
+    case Root::CurrentUser:
+      return HKEY_CURRENT_USER;
+    case Root::LocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case Root::Users:
+      return HKEY_USERS;
   }
   return nullptr;
 }
@@ -56,13 +59,12 @@ bool OpenKey(Root root, const std::string& path, KeyGuard* key) {
 // Reads `name` with the pass's capacity.  A value too long for it is given
 // to the simulation as a value of its length with no text, so that the
 // pass's read there fails alike.
-void CopyValue(HKEY key, Root root, const std::string& path, const char* name,
-               DWORD capacity) {
+void CopyValue(HKEY key, Root root, const std::string& path, const char* name, DWORD capacity) {
   std::string data(capacity, '\0');
   DWORD size = capacity;
   DWORD type = 0;
-  const LONG result = RegQueryValueExA(key, name, nullptr, &type,
-                                       reinterpret_cast<BYTE*>(&data[0]), &size);
+  const LONG result =
+      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
   if (result == ERROR_SUCCESS) {
     data.resize(std::min(size, capacity));
     sim::SetValue(root, path, name, type, data);
@@ -165,10 +167,10 @@ void ProbeDefaultProfile(Snapshot* snapshot) {
   // this machine's own text for it.
   sim::FailWhen(sim::Op::RegOpen, "HKU\\.Default", result);
   char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-      static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                     static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<LPSTR>(&text), 0, nullptr);
   if (text != nullptr) {
     sim::SetMessageText(static_cast<uint32_t>(result), std::string(text, length));
     LocalFree(text);
@@ -236,8 +238,8 @@ void CopyHelpRegistrations() {
   KeyGuard help;
   if (!OpenKey(Root::LocalMachine, qf::HelpRegistrationKey, &help)) return;
   DWORD longest = 0;
-  if (RegQueryInfoKeyA(help.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyA(help.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     return;
   std::vector<char> name(longest + 2);
   for (DWORD index = 0;; ++index) {

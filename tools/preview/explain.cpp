@@ -1,8 +1,9 @@
 // Explanations: for what stays, the reason read off the item and the
 // records around it; for each step, what the pass looked at and found.
+#include "explain.h"
+
 #include "common/locations.h"
 #include "common/paths.h"
-#include "explain.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -69,8 +70,7 @@ void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Rep
     touched = touched || change.root.empty();
   }
   if (lowered) {
-    if (!c.root.empty())
-      report->kept.push_back(Kept{step, c.root, "held by another product"});
+    if (!c.root.empty()) report->kept.push_back(Kept{step, c.root, "held by another product"});
     return;
   }
   if (sim::KeyExists(Root::LocalMachine, key)) {
@@ -106,7 +106,8 @@ void KeptSharedArea(const Snapshot& snapshot, const Before& before, Report* repo
         held.empty() ? "cannot be deleted" : "components remain in the shared area: " + held;
     report->kept.push_back(Kept{Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey), why});
     if (!before.area.empty() && sim::Exists(before.area))
-      report->kept.push_back(Kept{Step::SharedArea, before.area, "the shared area is still in use"});
+      report->kept.push_back(
+          Kept{Step::SharedArea, before.area, "the shared area is still in use"});
     return;
   }
   const auto area = snapshot.files.find(FoldPath(before.area));
@@ -118,12 +119,13 @@ void KeptSharedArea(const Snapshot& snapshot, const Before& before, Report* repo
 void KeptAfterRefusal(const Before& before, Report* report) {
   const char* why = "the administrator gate refuses";
   if (before.userTree)
-    report->kept.push_back(Kept{Step::UserSettings,
-                                "HKCU\\" + qf::JoinPath(qf::ProductKey, "3.0"), why});
+    report->kept.push_back(
+        Kept{Step::UserSettings, "HKCU\\" + qf::JoinPath(qf::ProductKey, "3.0"), why});
   for (size_t i = 0; i < 3; ++i) {
     if (before.usesShared && before.components[i].flagged && before.components[i].record)
-      report->kept.push_back(
-          Kept{kComponentRows[i].step, "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentRows[i].name), why});
+      report->kept.push_back(Kept{kComponentRows[i].step,
+                                  "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentRows[i].name),
+                                  why});
   }
 }
 
@@ -144,10 +146,13 @@ void ExplainKept(const Snapshot& snapshot, const Before& before, Report* report)
 }
 
 void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
-  auto note = [&](Step step, const std::string& text) { report->notes.push_back(Note{step, text}); };
+  auto note = [&](Step step, const std::string& text) {
+    report->notes.push_back(Note{step, text});
+  };
   if (!before.product && !before.userTree)
     note(Step::Gate, "Quillforge 3.0 is not installed here: neither HKLM\\" +
-                         std::string(qf::ProductVersionKey) + " nor its per-user settings are there");
+                         std::string(qf::ProductVersionKey) +
+                         " nor its per-user settings are there");
   note(Step::Gate, before.admin ? "installed by an administrator (InstallAdmin is set)"
                                 : "not marked as an administrator's installation");
   note(Step::Gate, snapshot.profileProbe == 0
@@ -174,7 +179,8 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
         note(step, "its directory " + c.root + " is not there");
     }
   }
-  if (!before.sharedKey) note(Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey) + " is not there");
+  if (!before.sharedKey)
+    note(Step::SharedArea, "HKLM\\" + std::string(qf::SharedKey) + " is not there");
   for (const auto& [library, path] : snapshot.companions)
     note(Step::Companions, library + (path.empty() ? ": not found" : ": found at " + path));
 }

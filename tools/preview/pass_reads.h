@@ -13,7 +13,14 @@ constexpr uint32_t kSharedFilesDirCapacity = 260;
 
 // Steps of the pass, in its order; every item of the report belongs to one.
 enum class Step {
-  Gate, UserSettings, Components, Data, MSHelp, ImageFiles, SharedArea, Companions
+  Gate,
+  UserSettings,
+  Components,
+  Data,
+  MSHelp,
+  ImageFiles,
+  SharedArea,
+  Companions
 };
 
 // The installation's flags under UnInstInfoKey and the components they

@@ -6,8 +6,8 @@
 #include "before.h"
 #include "common/locations.h"
 #include "common/paths.h"
-#include "exports/entry_points.h"
 #include "explain.h"
+#include "exports/entry_points.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -77,8 +77,9 @@ void ReadJournal(const Snapshot& snapshot, const Before& before, Report* report)
       Change change;
       const auto item = snapshot.files.find(FoldPath(entry.path));
       const bool link = item != snapshot.files.end() && item->second.link;
-      change.op = link ? "remove-link" : entry.kind == "DeleteFile" ? "delete-file"
-                                                                     : "remove-directory";
+      change.op = link                         ? "remove-link"
+                  : entry.kind == "DeleteFile" ? "delete-file"
+                                               : "remove-directory";
       change.path = entry.path;
       if (item != snapshot.files.end()) change.bytes = item->second.size;
       change.step = FileStep(before, entry.path);

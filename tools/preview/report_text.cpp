@@ -157,8 +157,9 @@ std::string FormatText(const Report& report, bool all) {
          Plural(t.changedValues, "value", "values") + " changed; " +
          Plural(report.kept.size(), "item stays", "items stay") + ".\n";
   if (report.underWine)
-    out += "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "
-           "file; on Windows it is listed, and removed, as a link.\n";
+    out +=
+        "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "
+        "file; on Windows it is listed, and removed, as a link.\n";
   return Utf8(out);
 }
 
