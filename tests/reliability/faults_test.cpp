@@ -148,6 +148,21 @@ TEST(Faults, LastHeldComponentWhoseRootIsGoneLosesItsRecord) {
   }
 }
 
+// The current directory reached through a link inside the root: the root
+// is the current directory when it is opened, so it stays, though the link
+// goes with the rest of its contents.
+TEST(Faults, RootThatIsTheCurrentDirectoryThroughALinkInItStays) {
+  sim::Reset();
+  sim::MakeFile("C:\\Shared\\a.dat");
+  sim::MakeLink("C:\\Shared\\Here", "C:\\Shared", true);
+  sim::SetCwd("C:\\Shared\\Here");
+  FlagData("C:\\Shared");
+  const auto before = Capture({{"C:\\Shared\\Here", "C:\\Shared", true}});
+  EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
+  EXPECT_EQ(sim::Tree("C:\\"), std::vector<std::string>{"C:\\Shared"});
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, kDataKey));
+}
+
 // A REG_DWORD count is a number of exactly four bytes.  One of any other
 // length was not written as a count and says nothing about the holders, so
 // the component is left as one without a count would be; four bytes are

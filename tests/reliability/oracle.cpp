@@ -204,8 +204,9 @@ class Model {
     const Found at = Reach(root);
     if (!at.error) {
       if (!Genuine(at, root)) return;
+      const bool deletable = Deletable(at.key);
       Empty(at.key, name == "MSHelp");
-      RemoveEntry(at.key);
+      RemoveEntry(at.key, deletable);
     } else if (at.error != kMissing) {
       return;
     }
@@ -218,15 +219,18 @@ class Model {
     while (named.size() > RootOf(named).size() && named.back() == '\\') named.pop_back();
     return !at.root && IsDir(at.attributes) && !IsLink(at.attributes) && at.key == Fold(named);
   }
-  // Deletes the entry with the folded real path `key`, as its handle would:
-  // a link itself, a file that is not read-only, an empty directory that
-  // is not the current one.
-  bool RemoveEntry(const std::string& key) {
+  // Whether the entry can be opened for deletion now: the current directory
+  // cannot.  A directory is opened before it is emptied, so this is known
+  // before anything below it goes (a link on the way to the current
+  // directory among it).
+  bool Deletable(const std::string& key) const { return key != Walk(cwd_, true).key; }
+  // Deletes the entry with the folded real path `key`, as its handle would,
+  // when it was `deletable` when opened: a link itself, a file that is not
+  // read-only, an empty directory.
+  bool RemoveEntry(const std::string& key, bool deletable) {
     const uint32_t attributes = s_.files.at(key).attributes;
-    if (!IsDir(attributes) && (attributes & platform::kAttrReadOnly)) return false;
-    if (IsDir(attributes) && !IsLink(attributes) &&
-        (!Children(s_.files, key).empty() || key == Walk(cwd_, true).key))
-      return false;
+    if (!deletable || (!IsDir(attributes) && (attributes & platform::kAttrReadOnly))) return false;
+    if (IsDir(attributes) && !IsLink(attributes) && !Children(s_.files, key).empty()) return false;
     return s_.files.erase(key) > 0;
   }
 
@@ -236,10 +240,11 @@ class Model {
     const bool help = mshelp && Opens(helpKey, true);
     for (const FileItem& entry : Children(s_.files, dirKey)) {
       const std::string key = Fold(entry.path);
+      const bool deletable = Deletable(key);
       if (IsDir(entry.attributes)) {
         if (!IsLink(entry.attributes)) Empty(key, mshelp);
-        RemoveEntry(key);
-      } else if (RemoveEntry(key) && help) {
+        RemoveEntry(key, deletable);
+      } else if (RemoveEntry(key, deletable) && help) {
         s_.keys.at(helpKey).values.erase(Fold(LastName(entry.path)));
       }
     }
@@ -251,7 +256,7 @@ class Model {
     if (const std::optional<sim::Value> dir = Read(shared, "SharedFilesDir", 260)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
-      if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key);
+      if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key, Deletable(at.key));
     }
     if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);
   }
