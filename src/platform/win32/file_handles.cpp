@@ -154,12 +154,22 @@ long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name, Fi
 
 long FileHandle::Facts(FileFacts* facts) const {
   if (!handle_.Valid()) return kErrorInvalidHandle;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(AsHandle(handle_.Get()), &info)) return LastError();
+  // Two queries of the file itself rather than GetFileInformationByHandle,
+  // which asks for the volume's serial number too: under Wine a round of
+  // requests to the mount manager for every entry.
+  const HANDLE handle = AsHandle(handle_.Get());
+  IO_STATUS_BLOCK io;
+  FILE_INTERNAL_INFORMATION internal;
+  NTSTATUS status =
+      NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation);
+  if (status < 0) return FromStatus(status);
+  FILE_ATTRIBUTE_TAG_INFORMATION tag;
+  status = NtQueryInformationFile(handle, &io, &tag, sizeof tag, FileAttributeTagInformation);
+  if (status < 0) return FromStatus(status);
   std::string path;
-  if (long result = FinalPath(AsHandle(handle_.Get()), &path)) return result;
-  facts->id = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  facts->attributes = info.dwFileAttributes;
+  if (long result = FinalPath(handle, &path)) return result;
+  facts->id = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
+  facts->attributes = tag.FileAttributes;
   facts->finalPath = std::move(path);
   return kSuccess;
 }
