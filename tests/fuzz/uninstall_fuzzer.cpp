@@ -270,6 +270,17 @@ class Builder {
       }
       if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::CreateKey(Root::LocalMachine, key + "\\Files");
     }
+    // A component record that is a link to another record, or to a key
+    // outside the shared area that reads like one.
+    if (in_.ConsumeIntegralInRange(0, 3) == 0) {
+      const std::string outside = "Software\\Other";
+      StoreText(Root::LocalMachine, outside, "UseCount", "1");
+      StoreText(Root::LocalMachine, outside, "RootDir", PathText());
+      const std::string link = qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
+      const std::string target =
+          in_.ConsumeBool() ? outside : qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
+      Try([&] { sim::MakeKeyLink(Root::LocalMachine, link, target); });
+    }
   }
 
   void UserTree() {
@@ -283,8 +294,19 @@ class Builder {
                            ? std::string(in_.ConsumeIntegralInRange<size_t>(250, 270), 'k')
                            : std::string(in_.PickValueInArray({"Options", "Editor", "a", "B", "..", "Recent"})));
       }
-      sim::SetText(Root::CurrentUser, key, "Setting", "on");
-      if (in_.ConsumeIntegralInRange(0, 5) == 0) sim::SetKeyRights(Root::CurrentUser, key, in_.ConsumeBool(), false);
+      if (in_.ConsumeIntegralInRange(0, 5) == 0) {
+        // A link key: to another program's settings, the sibling version,
+        // the tree itself, or nothing.
+        sim::SetText(Root::CurrentUser, "Software\\Other\\Inner", "Keep", "me");
+        const std::string target = in_.PickValueInArray(
+            {std::string("Software\\Other"), std::string(qf::ProductKey) + "\\2.5", tree,
+             std::string("Software\\Missing")});
+        Try([&] { sim::MakeKeyLink(Root::CurrentUser, key, target); });
+        continue;
+      }
+      Try([&] { sim::SetText(Root::CurrentUser, key, "Setting", "on"); });
+      if (in_.ConsumeIntegralInRange(0, 5) == 0)
+        Try([&] { sim::SetKeyRights(Root::CurrentUser, key, in_.ConsumeBool(), false); });
     }
   }
 

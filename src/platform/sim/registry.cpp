@@ -83,6 +83,8 @@ RegNode* CreateKeyPath(Root root, const std::string& path) {
     if (!slot) slot = NewKey(part);
     node = slot.get();
   }
+  // A link key holds nothing but its target's name.
+  if (node->isLink) Misuse("a key or value in the link key " + path);
   return node;
 }
 
