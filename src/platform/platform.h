@@ -8,6 +8,8 @@
 // Conventions, as in the Win32 calls underneath:
 // - calls that can fail return the Win32 result code; 0 (kSuccess) is success;
 // - out-parameters are left untouched when a call fails;
+// - results are [[nodiscard]]: one the pass ignores by design goes through
+//   BestEffort(), so that no failure is dropped silently;
 // - texts handed out are std::string, so they are always terminated;
 // - every handle is owned by a move-only guard that releases it on every path.
 #pragma once

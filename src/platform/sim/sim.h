@@ -29,6 +29,7 @@ namespace qf::sim {
 using platform::Root;
 
 // Every platform call that can fail, for failure injection and counting.
+// RegDeleteKey stands for both RegKey::DeleteSubkey and RegKey::Delete.
 enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, GetCurrentDir, SetCurrentDir, GetAttributes, FindFirst,
