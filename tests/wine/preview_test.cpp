@@ -252,14 +252,8 @@ std::wstring Wide(const std::string& ansi) {
 
 // Runs a native program (`command` names it by its Z: path); it is waited
 // for by watching for `result`, which it makes, to appear.
-bool Native(std::string command, const std::string& result) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info))
-    return false;
-  Handle process(info.hProcess), thread(info.hThread);
+bool Native(const std::string& command, const std::string& result) {
+  if (!StartNative(command)) return false;
   const std::wstring watched = L"\\\\?\\" + Wide(result);
   for (int i = 0; i < 200; ++i, Sleep(25))
     if (GetFileAttributesW(watched.c_str()) != INVALID_FILE_ATTRIBUTES) return true;

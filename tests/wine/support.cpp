@@ -305,4 +305,16 @@ HostRun RunHost(const std::string& host, const std::string& arguments,
   return run;
 }
 
+bool StartNative(const std::string& command) {
+  std::string line = "\"" + BuildPath("tests/wine/native_start.exe") + "\" " + command;
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info))
+    return false;
+  Handle process(info.hProcess), thread(info.hThread);
+  return WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0;
+}
+
 }  // namespace qftest

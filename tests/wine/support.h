@@ -126,4 +126,12 @@ struct HostRun {
 HostRun RunHost(const std::string& host, const std::string& arguments,
                 const std::string& currentDir);
 
+// Starts a native program (`command` names it by its Z: path) through
+// native_start.exe and returns once that has gone; the program itself may
+// still run, so callers synchronise through the files it makes.  Wine's
+// CreateProcess of a unix program closes a handle slot of the caller that
+// it never gave out (a cached root key, here), so only a throwaway process
+// may start one.
+bool StartNative(const std::string& command);
+
 }  // namespace qftest

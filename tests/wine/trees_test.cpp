@@ -71,16 +71,9 @@ class Native {
  public:
   Native(const std::string& arguments, const Place& done) : done_(done) {
     DeleteFileA(done_.win().c_str());
-    std::string line = "Z:\\usr\\bin\\perl " + std::string(QF_NATIVE_LINKS) + " " + arguments +
+    const std::string line = "Z:\\usr\\bin\\perl " + std::string(QF_NATIVE_LINKS) + " " + arguments +
                        " " + done_.unix;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &info)) {
-      if (info.hProcess) CloseHandle(info.hProcess);
-      if (info.hThread) CloseHandle(info.hThread);
-    }
+    StartNative(line);
   }
   std::string Wait() const {
     for (int i = 0; i < 600; ++i) {
