@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/paths.h"
+#include "common/schema.h"
 #include "exports/entry_points.h"
 #include "platform/sim/sim.h"
 
@@ -49,16 +51,13 @@ constexpr KeyShape kKeyShapes[] = {
 
 void SetUpRelease(const FileShape& shape) {
   qf::sim::Reset();
-  qf::sim::SetText(Root::LocalMachine, "Software\\Halvern\\Quillforge\\3.0", "UseSharedFiles",
-                   "TRUE");
-  qf::sim::SetText(Root::LocalMachine, "Software\\Halvern\\Quillforge\\3.0\\UnInstInfo",
-                   "UseSharedData", "1");
-  qf::sim::SetText(Root::LocalMachine, "Software\\Halvern\\Halvern Shared", "SharedFilesDir",
-                   "C:\\QFBench\\Shared");
-  qf::sim::SetText(Root::LocalMachine, "Software\\Halvern\\Halvern Shared\\Data", "UseCount",
-                   "1");
-  qf::sim::SetText(Root::LocalMachine, "Software\\Halvern\\Halvern Shared\\Data", "RootDir",
-                   kRootDir);
+  const std::string component = qf::JoinPath(qf::SharedKey, qf::kDataComponent);
+  qf::sim::SetText(Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles,
+                   qf::kSharedFilesUsed);
+  qf::sim::SetText(Root::LocalMachine, qf::UnInstInfoKey, qf::kUseSharedData, "1");
+  qf::sim::SetText(Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir, "C:\\QFBench\\Shared");
+  qf::sim::SetText(Root::LocalMachine, component, qf::kUseCount, "1");
+  qf::sim::SetText(Root::LocalMachine, component, qf::kRootDir, kRootDir);
   char name[64];
   for (int a = 0; a < shape.fanout[0]; ++a) {
     for (int b = 0; b < shape.fanout[1]; ++b) {
@@ -99,7 +98,7 @@ void AddLevel(const std::string& parent, const KeyShape& shape, int level, int* 
 
 void SetUpUserTree(const KeyShape& shape) {
   qf::sim::Reset();
-  const std::string top = "Software\\Halvern\\Quillforge\\3.0";
+  const std::string top = qf::UserSettingsKey;
   qf::sim::CreateKey(Root::CurrentUser, top);
   AddValues(top, shape.values, 0);
   int serial = 0;
@@ -134,7 +133,7 @@ void UserTree(benchmark::State& state, const KeyShape& shape) {
     state.ResumeTiming();
     UninstInitialize(0, 0, 0);
     state.PauseTiming();
-    if (qf::sim::KeyExists(Root::CurrentUser, "Software\\Halvern\\Quillforge\\3.0"))
+    if (qf::sim::KeyExists(Root::CurrentUser, qf::UserSettingsKey))
       state.SkipWithError("the per-user tree stayed");
     state.ResumeTiming();
   }

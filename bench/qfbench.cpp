@@ -44,16 +44,17 @@
 #include <string>
 #include <vector>
 
+#include "common/schema.h"
 #include "platform/unique_any.h"
 
 namespace {
 
-constexpr char kUserKey[] = "Software\\Halvern\\Quillforge\\3.0";
-constexpr char kMakerKey[] = "Software\\Halvern";
-constexpr char kProductKey[] = "Software\\Halvern\\Quillforge\\3.0";
-constexpr char kUnInstInfoKey[] = "Software\\Halvern\\Quillforge\\3.0\\UnInstInfo";
-constexpr char kSharedKey[] = "Software\\Halvern\\Halvern Shared";
-constexpr char kComponentKey[] = "Software\\Halvern\\Halvern Shared\\Data";
+using qf::MakerKey;
+using qf::ProductVersionKey;
+using qf::SharedKey;
+using qf::UnInstInfoKey;
+using qf::UserSettingsKey;
+constexpr char kComponentKey[] = QF_SHARED_KEY "\\Data";
 
 using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
 using DeleteTree = LONG(WINAPI*)(HKEY, LPCSTR);
@@ -122,21 +123,22 @@ DeleteTree FindDeleteTree() {
 bool ClearKeys() {
   const DeleteTree deleteTree = FindDeleteTree();
   if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0);
-  if (KeyExists(HKEY_CURRENT_USER, kUserKey)) deleteTree(HKEY_CURRENT_USER, kUserKey);
-  if (KeyExists(HKEY_LOCAL_MACHINE, kMakerKey)) deleteTree(HKEY_LOCAL_MACHINE, kMakerKey);
-  return !KeyExists(HKEY_CURRENT_USER, kUserKey) && !KeyExists(HKEY_LOCAL_MACHINE, kMakerKey);
+  if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey)) deleteTree(HKEY_CURRENT_USER, UserSettingsKey);
+  if (KeyExists(HKEY_LOCAL_MACHINE, MakerKey)) deleteTree(HKEY_LOCAL_MACHINE, MakerKey);
+  return !KeyExists(HKEY_CURRENT_USER, UserSettingsKey) && !KeyExists(HKEY_LOCAL_MACHINE, MakerKey);
 }
 
 bool FilesSetup(const std::string& rootDir) {
   const size_t slash = rootDir.find_last_of('\\');
   if (slash == std::string::npos || slash < 3) return Fail("ROOTDIR below a directory", 0);
   return ClearKeys() &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kProductKey, "UseSharedFiles", "TRUE") &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kUnInstInfoKey, "UseSharedData", "1") &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kSharedKey, "SharedFilesDir",
+         CreateWithText(HKEY_LOCAL_MACHINE, ProductVersionKey, qf::kUseSharedFiles,
+                        qf::kSharedFilesUsed) &&
+         CreateWithText(HKEY_LOCAL_MACHINE, UnInstInfoKey, qf::kUseSharedData, "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, SharedKey, qf::kSharedFilesDir,
                         rootDir.substr(0, slash)) &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, "UseCount", "1") &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, "RootDir", rootDir);
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::kUseCount, "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::kRootDir, rootDir);
 }
 
 // QFUNINST.DLL from qfbench's own directory, as the host finds it.
@@ -293,9 +295,9 @@ bool BuildLevel(HKEY parent, const Shape& shape, int level, int* serial) {
 }
 
 bool BuildUserTree(const Shape& shape) {
-  if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("clearing the per-user tree", 0);
+  if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey)) return Fail("clearing the per-user tree", 0);
   Key top;
-  const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0,
+  const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, UserSettingsKey, 0, nullptr, 0,
                                       KEY_ALL_ACCESS, nullptr, top.Put(), nullptr);
   if (result != ERROR_SUCCESS) return Fail("RegCreateKeyExA", result);
   int serial = 0;
@@ -375,43 +377,45 @@ int Keys(const Shape& shape, int reps, bool variants) {
   if (!BuildUserTree(warmup)) return 1;
   TimePass(init);
   if (!BuildUserTree(warmup)) return 1;
-  deleteTree(HKEY_CURRENT_USER, kUserKey);
+  deleteTree(HKEY_CURRENT_USER, UserSettingsKey);
 
   std::vector<double> pass, tree, current, relative;
-  const std::string parentPath = "Software\\Halvern\\Quillforge";
+  const std::string parentPath = qf::ProductKey;
   for (int rep = 0; rep < reps; ++rep) {
     if (variants) {
       if (!BuildUserTree(shape)) return 1;
       {
         Mark("qfbench: current copy begins");
         const Timer timer;
-        CurrentTree(parentPath, "3.0");
+        CurrentTree(parentPath, qf::VersionKeyName);
         current.push_back(timer.Seconds());
         Mark("qfbench: current copy ends");
       }
-      if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the current copy", 0), 1;
+      if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey)) return Fail("the current copy", 0), 1;
       if (!BuildUserTree(shape)) return 1;
       {
         Mark("qfbench: relative copy begins");
         const Timer timer;
-        RelativeTree(parentPath, "3.0");
+        RelativeTree(parentPath, qf::VersionKeyName);
         relative.push_back(timer.Seconds());
         Mark("qfbench: relative copy ends");
       }
-      if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the relative copy", 0), 1;
+      if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey)) return Fail("the relative copy", 0), 1;
     }
     if (!BuildUserTree(shape)) return 1;
     pass.push_back(TimePass(init));
-    if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("the pass removing the tree", 0), 1;
+    if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey))
+      return Fail("the pass removing the tree", 0), 1;
 
     if (!BuildUserTree(shape)) return 1;
     Mark("qfbench: RegDeleteTreeA begins");
     const Timer timer;
-    const LONG result = deleteTree(HKEY_CURRENT_USER, kUserKey);
+    const LONG result = deleteTree(HKEY_CURRENT_USER, UserSettingsKey);
     tree.push_back(timer.Seconds());
     Mark("qfbench: RegDeleteTreeA ends");
     if (result != ERROR_SUCCESS) return Fail("RegDeleteTreeA", result), 1;
-    if (KeyExists(HKEY_CURRENT_USER, kUserKey)) return Fail("RegDeleteTreeA removing the tree", 0), 1;
+    if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey))
+      return Fail("RegDeleteTreeA removing the tree", 0), 1;
   }
   FreeLibrary(module);
 

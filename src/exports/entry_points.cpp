@@ -10,7 +10,7 @@ namespace {
 void RunUninstallPass() {
   if (!CheckAdmin()) {
     platform::Beep();
-    platform::ShowMessage(AdminRequiredMessage, "", platform::kIconWarning);
+    platform::ShowMessage(AdminRequiredMessage, AdminRequiredCaption, platform::kIconWarning);
     return;
   }
   // Per-user settings and shared components first; the companion library is

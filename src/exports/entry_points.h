@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "common/schema.h"  // AdminRequiredMessage
+
 // The host calls both entries with the platform's standard API convention, in
 // which the callee removes its arguments from the stack.
 #if defined(__i386__)
@@ -18,13 +20,3 @@ int32_t QF_STDCALL UninstInitialize(uint32_t a, uint32_t b, uint32_t c);
 // Does nothing; always returns 0.
 int32_t QF_STDCALL UninstUnInitialize(uint32_t a, uint32_t b, uint32_t c);
 }
-
-namespace qf {
-
-// Shown, with an empty caption, when an administrator's installation is being
-// removed from an account without administrator rights.
-inline constexpr char AdminRequiredMessage[] =
-    "Quillforge was installed by an administrator on this system.  You must "
-    "run uninstall from an account with administrator rights.";
-
-}  // namespace qf

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "common/locations.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 
@@ -17,7 +17,7 @@ bool InstalledByAdministrator() {
     return false;
   uint32_t type = 0;
   std::string data;
-  return product.ReadValue("InstallAdmin", kFlagCapacity, &type, &data) == kSuccess;
+  return product.ReadValue(kInstallAdmin, kFlagCapacity, &type, &data) == kSuccess;
 }
 
 // Shows the system's text for the code that the probe's open returned.  The
@@ -27,7 +27,7 @@ void ShowProbeError(long code) {
   std::string text;
   if (SystemErrorText(static_cast<uint32_t>(code), &text) != kSuccess || text.empty())
     text = "Error " + std::to_string(code) + ".";
-  ShowMessage(text.c_str(), "CheckAdmin", kIconInformation);
+  ShowMessage(text.c_str(), CheckAdminCaption, kIconInformation);
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ bool CheckAdmin() {
 
   // Only an administrator can write the default user profile.
   RegKey profile;
-  const long result = profile.Open(Root::Users, ".Default", kKeyWrite);
+  const long result = profile.Open(Root::Users, DefaultUserKey, kKeyWrite);
   if (result == kSuccess) return true;
   ShowProbeError(result);
   return false;

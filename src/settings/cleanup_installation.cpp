@@ -1,5 +1,5 @@
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "settings/deletable_key.h"
 #include "settings/settings.h"
@@ -10,27 +10,12 @@ namespace {
 
 using namespace platform;
 
-// Capacity of the shared area's directory path, in bytes.
-constexpr unsigned kSharedFilesDirCapacity = 260;
-
-struct ComponentFlag {
-  const char* flag;
-  const char* component;
-};
-
-// The installation's flags under UnInstInfoKey, in the order they are handled.
-constexpr ComponentFlag kComponentFlags[] = {
-    {"UseSharedData", "Data"},
-    {"UseSharedMSHelp", "MSHelp"},
-    {"UseSharedImages", "Image Files"},
-};
-
 bool UsesSharedFiles() {
   RegKey product;
   if (product.Open(Root::LocalMachine, ProductVersionKey, kKeyRead) != kSuccess) return false;
   std::string text;
-  return product.ReadText("UseSharedFiles", kFlagCapacity, &text) == kSuccess &&
-         text == "TRUE";
+  return product.ReadText(kUseSharedFiles, kFlagCapacity, &text) == kSuccess &&
+         text == kSharedFilesUsed;
 }
 
 void ReleaseFlaggedComponents() {
@@ -68,7 +53,7 @@ void RemoveEmptySharedArea() {
     // that is still the one checked goes.
     FileHandle area;
     std::string finalPath;
-    if (shared.ReadText("SharedFilesDir", kSharedFilesDirCapacity, &dir) == kSuccess &&
+    if (shared.ReadText(kSharedFilesDir, kSharedFilesDirCapacity, &dir) == kSuccess &&
         IsBelowRoot(dir) &&
         OpenCheckedRoot(dir, ResolveAbsolutePath(dir), &area, &finalPath) == RootCheck::Verified)
       BestEffort(area.Dispose());
@@ -79,7 +64,7 @@ void RemoveEmptySharedArea() {
 }  // namespace
 
 void CleanupInstallation() {
-  DeleteUserKeyTree(ProductKey, "3.0");
+  DeleteUserKeyTree(ProductKey, VersionKeyName);
   ReleaseFlaggedComponents();
   RemoveEmptySharedArea();
 }

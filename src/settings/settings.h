@@ -6,9 +6,6 @@
 
 namespace qf {
 
-// Capacity, in bytes, of every flag, marker and count read.
-inline constexpr unsigned kFlagCapacity = 10;
-
 // True when the uninstall may go on.  False only when an administrator made
 // the installation and this account cannot write the default user profile;
 // the system's text for that failure has then been shown under "CheckAdmin".

@@ -1,7 +1,7 @@
 #include <vector>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "shared/shared.h"
 
@@ -39,7 +39,7 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
                     const std::string& componentName) {
   // Help registrations belong to the help component only (exact name).
   RegKey help;
-  if (componentName == "MSHelp")
+  if (componentName == kHelpComponent)
     BestEffort(help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess));
 
   std::vector<DirEntry> entries;

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "settings/deletable_key.h"
 #include "shared/shared.h"
@@ -11,18 +11,16 @@ namespace {
 
 using namespace platform;
 
-constexpr unsigned kUseCountCapacity = 10;
-constexpr unsigned kRootDirCapacity = 255;
-
 bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-// Reads "UseCount" and, while other holders remain, stores it one lower;
-// *lastHolder tells whether this product held the last share.  Returns
-// whether a count could be read at all.
+// Reads "UseCount" and, while other holders remain, stores it one lower.
+// Returns whether a usable count was read; only then is *lastHolder set, to
+// whether this product held the last share (a count of 1 or less).  False
+// means the component has no count and must be left alone.
 bool LowerUseCount(RegKey& component, bool* lastHolder) {
   uint32_t type = 0;
   std::string data;
-  if (component.ReadValue("UseCount", kUseCountCapacity, &type, &data) != kSuccess)
+  if (component.ReadValue(kUseCount, kFlagCapacity, &type, &data) != kSuccess)
     return false;  // a component without a count is never removed
 
   if (type == kRegDword) {
@@ -36,8 +34,7 @@ bool LowerUseCount(RegKey& component, bool* lastHolder) {
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder)
-      BestEffort(component.WriteDword("UseCount", static_cast<uint32_t>(count - 1)));
+    if (!*lastHolder) BestEffort(component.WriteDword(kUseCount, static_cast<uint32_t>(count - 1)));
     return true;
   }
 
@@ -46,7 +43,7 @@ bool LowerUseCount(RegKey& component, bool* lastHolder) {
   if (!*lastHolder) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    BestEffort(component.WriteText("UseCount", text));
+    BestEffort(component.WriteText(kUseCount, text));
   }
   return true;
 }
@@ -79,7 +76,7 @@ void ReleaseSharedComponent(const std::string& componentName) {
     if (!LowerUseCount(component, &lastHolder) || !lastHolder) return;
 
     std::string rootDir;
-    if (component.ReadText("RootDir", kRootDirCapacity, &rootDir) != kSuccess) return;
+    if (component.ReadText(kRootDir, kRootDirCapacity, &rootDir) != kSuccess) return;
     // An empty, relative or root path would reach far beyond the component's
     // own files, and a root that is a link would lead somewhere else
     // entirely: such a record is left as it is, like one without a root.

@@ -23,9 +23,9 @@ TEST_P(CheckAdminTest, DecidesFromMarkerAndProbe) {
   const GateCase& c = GetParam();
   if (c.productKey) sim::CreateKey(Root::LocalMachine, ProductVersionKey);
   if (c.marker)
-    sim::SetValue(Root::LocalMachine, ProductVersionKey, "InstallAdmin", platform::kRegSz,
+    sim::SetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, platform::kRegSz,
                   c.markerBytes);
-  if (!c.defaultWritable) sim::SetKeyRights(Root::Users, ".Default", true, false);
+  if (!c.defaultWritable) sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
 
   EXPECT_EQ(CheckAdmin(), c.expected);
 
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, GateExplainsTheProbesOwnErrorCode) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   // A code other than "access denied" shows that the box explains what the
   // probe returned, not some unrelated last error.
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", platform::kErrorFileNotFound);
@@ -65,7 +65,7 @@ TEST_F(SimTest, GateExplainsTheProbesOwnErrorCode) {
 }
 
 TEST_F(SimTest, GateNamesACodeTheSystemCannotExplain) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", 1234);
   EXPECT_FALSE(CheckAdmin());
   EXPECT_EQ(Changes("MessageBox"), std::vector<std::string>{"CheckAdmin|Error 1234."});
@@ -73,14 +73,14 @@ TEST_F(SimTest, GateNamesACodeTheSystemCannotExplain) {
 
 TEST_F(SimTest, FailedGateBeepsWarnsAndRemovesNothing) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  AddComponent("Data", "1", "C:\\Shared\\Data");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
+  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Data");
   sim::MakeFile("C:\\Shared\\Data\\a.dat");
-  sim::AddLibrary("RWUNINST.DLL");
-  sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
-  sim::SetKeyRights(Root::Users, ".Default", true, false);
+  sim::AddLibrary(qf::kSecondCompanion);
+  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
+  sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
 
   EXPECT_EQ(UninstInitialize(1, 2, 3), 0);
 
@@ -95,12 +95,12 @@ TEST_F(SimTest, FailedGateBeepsWarnsAndRemovesNothing) {
             "Quillforge was installed by an administrator on this system.  You must run "
             "uninstall from an account with administrator rights.");
   EXPECT_EQ(journal[2].flags, platform::kIconWarning);
-  EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0"));
+  EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, std::string(qf::UserSettingsKey)));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Data\\a.dat"));
 }
 
 TEST_F(SimTest, PassingGateShowsNoBox) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_TRUE(sim::JournalOf("MessageBox").empty());
   EXPECT_TRUE(sim::JournalOf("Beep").empty());

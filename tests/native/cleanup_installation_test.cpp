@@ -11,19 +11,19 @@ namespace {
 
 using sim::Op;
 
-const std::string kUserTree = std::string(ProductKey) + "\\3.0";
+const std::string kUserTree = std::string(qf::UserSettingsKey);
 const std::string kArea = "C:\\Shared";
 
 void FlagAll(const std::string& content = "1") {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  for (const char* flag : {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"})
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  for (const char* flag : {qf::kUseSharedData, qf::kUseSharedMSHelp, qf::kUseSharedImages})
     sim::SetText(Root::LocalMachine, UnInstInfoKey, flag, content);
 }
 
 // The three components, each last held by this product, in the shared area.
 void AddSharedArea() {
-  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
-  for (const char* name : {"Data", "MSHelp", "Image Files"}) {
+  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
+  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent}) {
     AddComponent(name, "1", kArea + "\\" + name);
     sim::MakeFile(kArea + "\\" + name + "\\file.dat");
   }
@@ -40,7 +40,7 @@ std::vector<std::string> ReleasedComponents() {
 
 TEST_F(SimTest, UserTreeGoesDeepestFirstAndHighestIndexFirst) {
   AddUserTree();
-  DeleteUserKeyTree(ProductKey, "3.0");
+  DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
 
   const std::string t = "HKCU\\" + kUserTree;
   EXPECT_EQ(Changes("RegDeleteKey"),
@@ -72,7 +72,7 @@ TEST_F(SimTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
     if (*link) AddUserTree();
     sim::MakeKeyLink(Root::CurrentUser, kUserTree + link, "Software\\Other");
 
-    DeleteUserKeyTree(ProductKey, "3.0");
+    DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
 
     ExpectLinkTargetIntact();
     EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, kUserTree));
@@ -89,7 +89,7 @@ TEST_F(SimTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoe
     ResetMachine();
     AddUserTree();
     FlagAll();
-    AddComponent("Data", "1", kArea + "\\Data");
+    AddComponent(qf::kDataComponent, "1", kArea + "\\Data");
     sim::MakeFile(kArea + "\\Data\\file.dat");
     sim::SetKeyRights(Root::CurrentUser, ProductKey, parentOpens, false);
     sim::SetKeyRights(Root::LocalMachine, SharedKey, parentOpens, false);
@@ -98,7 +98,7 @@ TEST_F(SimTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoe
 
     EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, kUserTree));
     EXPECT_TRUE(sim::SubkeyNames(Root::CurrentUser, kUserTree).empty());
-    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
     EXPECT_FALSE(sim::Exists(kArea + "\\Data"));
   }
 }
@@ -108,33 +108,33 @@ TEST_F(SimTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   FlagAll();
   AddComponent("Elsewhere", "1", kArea + "\\Data");
   sim::MakeFile(kArea + "\\Data\\file.dat");
-  sim::MakeKeyLink(Root::LocalMachine, ComponentKey("Data"), ComponentKey("Elsewhere"));
+  sim::MakeKeyLink(Root::LocalMachine, ComponentKey(qf::kDataComponent), ComponentKey("Elsewhere"));
 
   CleanupInstallation();
 
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), "UseCount"), "1");
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), qf::kUseCount), "1");
   EXPECT_TRUE(sim::Exists(kArea + "\\Data\\file.dat"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(Changes("RegDeleteKey").empty());
   EXPECT_TRUE(Changes("RegSetValue").empty());
 }
 
 TEST_F(SimTest, SharedKeyThatIsALinkGoesAsALink) {
   // The target names an empty directory and has no components.
-  sim::SetText(Root::LocalMachine, "Software\\Other", "SharedFilesDir", kArea);
+  sim::SetText(Root::LocalMachine, "Software\\Other", qf::kSharedFilesDir, kArea);
   sim::MakeDir(kArea);
   sim::MakeKeyLink(Root::LocalMachine, SharedKey, "Software\\Other");
 
   CleanupInstallation();
 
   EXPECT_EQ(Changes("RegDeleteKey"), std::vector<std::string>{std::string("HKLM\\") + SharedKey});
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", "SharedFilesDir"), kArea);
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", qf::kSharedFilesDir), kArea);
   EXPECT_TRUE(sim::Exists(kArea));
 }
 
 TEST_F(SimTest, MissingUserTreeChangesNothing) {
   sim::CreateKey(Root::CurrentUser, ProductKey);
-  DeleteUserKeyTree(ProductKey, "3.0");
+  DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
   EXPECT_TRUE(sim::Journal().empty());
 }
 
@@ -142,7 +142,7 @@ TEST_F(SimTest, UnopenableSubkeyStaysWithItsAncestors) {
   AddUserTree();
   sim::SetKeyRights(Root::CurrentUser, kUserTree + "\\Options\\Editor\\Fonts", false, false);
 
-  DeleteUserKeyTree(ProductKey, "3.0");
+  DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
 
   EXPECT_EQ(sim::SubkeyNames(Root::CurrentUser, kUserTree), std::vector<std::string>{"Options"});
   EXPECT_EQ(sim::SubkeyNames(Root::CurrentUser, kUserTree + "\\Options"),
@@ -170,7 +170,7 @@ TEST_F(SimTest, FlagsCountWhateverTheyHold) {
 
 TEST_F(SimTest, FlagTooLongToReadCountsAsAbsent) {
   FlagAll();
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedMSHelp", "123456789012");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedMSHelp, "123456789012");
   AddSharedArea();
   CleanupInstallation();
   EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "Image Files"}));
@@ -180,10 +180,10 @@ TEST_F(SimTest, SharedFilesMustReadExactlyTrue) {
   for (const char* word : {"true", "True", "TRUE ", "YES"}) {
     ResetMachine();
     FlagAll();
-    sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", word);
+    sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, word);
     AddSharedArea();
     sim::MakeDir("C:\\Empty");
-    AddComponent("Data", "1", kArea + "\\Data");
+    AddComponent(qf::kDataComponent, "1", kArea + "\\Data");
     CleanupInstallation();
     EXPECT_TRUE(ReleasedComponents().empty()) << word;
     EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey)) << word;
@@ -191,8 +191,8 @@ TEST_F(SimTest, SharedFilesMustReadExactlyTrue) {
 }
 
 TEST_F(SimTest, SharedAreaStepRunsWithoutSharedFiles) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "true");
-  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "true");
+  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
   sim::MakeDir(kArea);
   CleanupInstallation();
   EXPECT_FALSE(sim::Exists(kArea));
@@ -202,7 +202,7 @@ TEST_F(SimTest, SharedAreaStepRunsWithoutSharedFiles) {
 
 TEST_F(SimTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
   AddSharedArea();
   CleanupInstallation();
   EXPECT_TRUE(ReleasedComponents().empty());
@@ -210,7 +210,7 @@ TEST_F(SimTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
 }
 
 TEST_F(SimTest, SharedAreaWithAComponentLeftIsUntouched) {
-  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
   sim::CreateKey(Root::LocalMachine, ComponentKey("Fonts"));
   sim::MakeDir(kArea);
   CleanupInstallation();
@@ -240,7 +240,7 @@ TEST_F(SimTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
   for (const char* dir : {"Shared", "C:\\", ""}) {
     ResetMachine();
     sim::MakeDir("C:\\Host\\Shared");
-    sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", dir);
+    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, dir);
     CleanupInstallation();
     EXPECT_TRUE(Changes("RemoveDirectory").empty()) << dir;
     EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey)) << dir;
@@ -249,12 +249,12 @@ TEST_F(SimTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
 
 TEST_F(SimTest, EachPassLowersEachFlaggedCountOnce) {
   FlagAll();
-  for (const char* name : {"Data", "MSHelp", "Image Files"})
+  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent})
     AddComponent(name, "5", kArea + "\\" + name);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
-  for (const char* name : {"Data", "MSHelp", "Image Files"})
-    EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(name), "UseCount"), "3") << name;
+  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent})
+    EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(name), qf::kUseCount), "3") << name;
 }
 
 }  // namespace

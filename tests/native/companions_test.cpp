@@ -7,10 +7,10 @@ namespace qf::test {
 namespace {
 
 void AddCompanions(bool withEntry) {
-  sim::AddLibrary("MX20UNIB.DLL");
-  sim::AddEntry("MX20UNIB.DLL", "UNREGLIB");
-  sim::AddLibrary("RWUNINST.DLL");
-  if (withEntry) sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+  sim::AddLibrary(qf::kFirstCompanion);
+  sim::AddEntry(qf::kFirstCompanion, qf::kFirstCompanionEntry);
+  sim::AddLibrary(qf::kSecondCompanion);
+  if (withEntry) sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
 }
 
 std::vector<std::string> Kinds() {
@@ -45,14 +45,14 @@ TEST_F(SimTest, CompanionWithoutEntryIsReleasedUncalled) {
 
 TEST_F(SimTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  AddComponent("Data", "1", "C:\\Shared\\Data");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
+  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Data");
   sim::MakeFile("C:\\Shared\\Data\\a.dat");
   AddCompanions(true);
   bool userTreeAtCall = true;
-  sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY", [&](const char*) {
-    userTreeAtCall = sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0");
+  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry, [&](const char*) {
+    userTreeAtCall = sim::KeyExists(Root::CurrentUser, std::string(qf::UserSettingsKey));
   });
 
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
@@ -73,8 +73,8 @@ TEST_F(SimTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
 
 TEST_F(SimTest, FailedGateLoadsNoCompanion) {
   AddCompanions(true);
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "InstallAdmin", "1");
-  sim::SetKeyRights(Root::Users, ".Default", true, false);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_TRUE(Changes("LoadLibrary").empty());
 }

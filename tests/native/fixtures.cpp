@@ -24,8 +24,8 @@ std::string ComponentKey(const std::string& name) { return JoinPath(SharedKey, n
 
 void AddComponent(const std::string& name, const std::string& useCount,
                   const std::string& rootDir) {
-  sim::SetText(Root::LocalMachine, ComponentKey(name), "UseCount", useCount);
-  sim::SetText(Root::LocalMachine, ComponentKey(name), "RootDir", rootDir);
+  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::kUseCount, useCount);
+  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::kRootDir, rootDir);
 }
 
 std::vector<std::string> Changes(const std::string& kind) {
@@ -36,7 +36,7 @@ std::vector<std::string> Changes(const std::string& kind) {
 }
 
 void AddUserTree() {
-  const std::string base = std::string(ProductKey) + "\\3.0";
+  const std::string base = std::string(qf::UserSettingsKey);
   for (const char* key : {"Options", "Options\\Editor", "Options\\Editor\\Fonts",
                           "Options\\Editor\\Colors", "Options\\Print", "Recent",
                           "Recent\\Files", "Recent\\Files\\Pinned", "Toolbars"}) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/locations.h"
+#include "common/schema.h"
 #include "platform/sim/sim.h"
 
 namespace qf::test {

@@ -32,17 +32,19 @@ class UseCountTest : public SimTest, public ::testing::WithParamInterface<CountC
 
 TEST_P(UseCountTest, CountsDownOrReleases) {
   const CountCase& c = GetParam();
-  sim::SetValue(Root::LocalMachine, ComponentKey("Data"), "UseCount", c.type, c.stored);
-  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "RootDir", kRoot);
+  sim::SetValue(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount, c.type,
+                c.stored);
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kRootDir, kRoot);
   sim::MakeFile(kRoot + "\\file.dat");
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_EQ(sim::Exists(kRoot), !c.released);
-  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")), !c.released);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)), !c.released);
   if (!c.released) {
     EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
-    const auto count = sim::GetValue(Root::LocalMachine, ComponentKey("Data"), "UseCount");
+    const auto count =
+        sim::GetValue(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount);
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, c.expectedType);
     EXPECT_EQ(count->data, c.expected);
@@ -73,24 +75,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, MissingCountLeavesComponentAlone) {
-  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "RootDir", kRoot);
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kRootDir, kRoot);
   sim::MakeFile(kRoot + "\\file.dat");
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(SimTest, MissingComponentKeyChangesNothing) {
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(SimTest, ReleasingTwiceCountsDownTwice) {
-  AddComponent("Data", "3", kRoot);
-  ReleaseSharedComponent("Data");
-  ReleaseSharedComponent("Data");
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Data"), "UseCount"), "1");
+  AddComponent(qf::kDataComponent, "3", kRoot);
+  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::kDataComponent);
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount), "1");
 }
 
 // Root directories that would reach beyond one component's own files.
@@ -101,12 +103,12 @@ TEST_P(UnsafeRootTest, LeavesEverythingAsItWas) {
   sim::MakeFile("C:\\Temp\\keep.txt");
   sim::MakeFile("D:\\keep.txt");
   sim::MakeFile("\\\\server\\share\\keep.txt");
-  AddComponent("Data", "1", GetParam());
+  AddComponent(qf::kDataComponent, "1", GetParam());
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_TRUE(sim::Journal().empty());
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Data"), "UseCount"), "1");
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount), "1");
   for (const char* path : {"C:\\Host\\keep.txt", "C:\\Temp\\keep.txt", "D:\\keep.txt",
                            "\\\\server\\share\\keep.txt"})
     EXPECT_TRUE(sim::Exists(path)) << path;
@@ -120,32 +122,32 @@ INSTANTIATE_TEST_SUITE_P(Roots, UnsafeRootTest,
                                            "\\\\?\\C:\\Temp", "\\\\.\\C:"));
 
 TEST_F(SimTest, MissingRootDirLeavesCountAndKey) {
-  sim::SetText(Root::LocalMachine, ComponentKey("Data"), "UseCount", "1");
-  ReleaseSharedComponent("Data");
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount, "1");
+  ReleaseSharedComponent(qf::kDataComponent);
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(SimTest, RootDirTooLongToReadLeavesComponent) {
   const std::string longRoot = "C:\\" + std::string(252, 'd');  // 255 bytes and a NUL
-  AddComponent("Data", "1", longRoot);
-  ReleaseSharedComponent("Data");
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  AddComponent(qf::kDataComponent, "1", longRoot);
+  ReleaseSharedComponent(qf::kDataComponent);
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
 }
 
 TEST_F(SimTest, ReleasesWholeTreeThreeLevelsDeep) {
-  AddComponent("Data", "1", kRoot);
+  AddComponent(qf::kDataComponent, "1", kRoot);
   for (const char* file : {"top.dat", "a\\one.dat", "a\\b\\two.dat", "a\\b\\c\\three.dat",
                            "a\\b\\c\\four.dat", "e\\five.dat"})
     sim::MakeFile(kRoot + "\\" + file);
   sim::MakeDir(kRoot + "\\empty");
   sim::MakeFile("C:\\Shared\\sibling.dat");
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\sibling.dat"));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
   // Every directory goes after its contents.
   const auto removed = Changes("RemoveDirectory");
@@ -155,37 +157,37 @@ TEST_F(SimTest, ReleasesWholeTreeThreeLevelsDeep) {
 
 TEST_F(SimTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
   using namespace platform;
-  AddComponent("Data", "1", kRoot);
+  AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeDir(kRoot + "\\hidden", kAttrHidden);
   sim::MakeDir(kRoot + "\\readonly", kAttrReadOnly);
   sim::MakeDir(kRoot + "\\archive", kAttrArchive | kAttrHidden);
   for (const char* dir : {"hidden", "readonly", "archive"}) sim::MakeFile(kRoot + "\\" + dir + "\\f");
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_FALSE(sim::Exists(kRoot));
 }
 
 TEST_F(SimTest, UndeletableFileStaysAndTheRecordGoes) {
-  AddComponent("Data", "1", kRoot);
+  AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\a\\locked.dat", platform::kAttrReadOnly);
   sim::MakeFile(kRoot + "\\a\\free.dat");
   sim::MakeFile(kRoot + "\\z\\free.dat");
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_EQ(sim::Tree(kRoot), (std::vector<std::string>{kRoot + "\\a", kRoot + "\\a\\locked.dat"}));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
 }
 
 TEST_F(SimTest, HelpRegistrationsGoWithDeletedFilesOnly) {
   const std::string help = "C:\\Shared\\MSHelp";
-  AddComponent("MSHelp", "1", help);
+  AddComponent(qf::kHelpComponent, "1", help);
   sim::MakeFile(help + "\\guide.hlp");
   sim::MakeFile(help + "\\deep\\deeper\\ref.hlp");
   sim::MakeFile(help + "\\stuck.hlp", platform::kAttrReadOnly);
   for (const char* value : {"guide.hlp", "ref.hlp", "stuck.hlp", "deep", "other.hlp"})
     sim::SetText(Root::LocalMachine, HelpRegistrationKey, value, help);
 
-  ReleaseSharedComponent("MSHelp");
+  ReleaseSharedComponent(qf::kHelpComponent);
 
   EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp"));
   EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "ref.hlp"));
@@ -211,12 +213,12 @@ TEST_F(SimTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
   // A file of the host's current directory shares a name with one of the
   // component; whatever the current directory does, it stays.
   sim::MakeFile("C:\\Host\\same.dat");
-  AddComponent("Data", "1", kRoot);
+  AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\same.dat");
   sim::MakeFile(kRoot + "\\sub\\same.dat");
   sim::FailWhen(Op::SetCurrentDir, "");
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_TRUE(sim::Exists("C:\\Host\\same.dat"));
   for (const std::string& deleted : Changes("DeleteFile"))
@@ -225,13 +227,13 @@ TEST_F(SimTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
 }
 
 TEST_F(SimTest, LinksAreRemovedNeverFollowed) {
-  AddComponent("Data", "1", kRoot);
+  AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile("C:\\Users\\docs\\letter.txt");
   sim::MakeFile("C:\\Users\\notes.txt");
   sim::MakeLink(kRoot + "\\docs", "C:\\Users\\docs", true);
   sim::MakeLink(kRoot + "\\sub\\notes.txt", "C:\\Users\\notes.txt", false);
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Users\\docs\\letter.txt"));
@@ -243,10 +245,10 @@ TEST_F(SimTest, LinksAreRemovedNeverFollowed) {
 TEST_F(SimTest, RootThatIsALinkIsLeftAlone) {
   sim::MakeFile("C:\\Windows\\system.ini");
   sim::MakeLink(kRoot, "C:\\Windows", true);
-  AddComponent("Data", "1", kRoot);
-  ReleaseSharedComponent("Data");
+  AddComponent(qf::kDataComponent, "1", kRoot);
+  ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
@@ -270,12 +272,12 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
   sim::SetShortName("C:\\Program Files", "PROGRA~1");
   sim::SetShortName("C:\\Program Files\\Halvern Shared", "HALVER~1");
   c.arrange();
-  AddComponent("Data", "1", c.rootDir);
+  AddComponent(qf::kDataComponent, "1", c.rootDir);
 
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
 
   EXPECT_EQ(sim::JournalOf("DeleteFile").size(), c.emptied ? 1u : 0u);
-  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey("Data")), !c.emptied);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
 }
 
@@ -303,24 +305,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
-  AddComponent("Data", "1", "C:\\Shared\\Other\\..\\Data\\.");
+  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Other\\..\\Data\\.");
   sim::MakeFile(kRoot + "\\file.dat");
   sim::MakeFile("C:\\Shared\\Other\\keep.dat");
-  ReleaseSharedComponent("Data");
+  ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Other\\keep.dat"));
 }
 
 TEST_F(SimTest, EmptyingAnEmptyDirectoryDeletesNothing) {
   sim::MakeDir(kRoot);
-  DeleteDirectoryContents(kRoot, "Data");
+  DeleteDirectoryContents(kRoot, qf::kDataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(SimTest, EmptyingKeepsTheTopDirectory) {
   sim::MakeFile(kRoot + "\\a\\b\\f.dat");
-  DeleteDirectoryContents(kRoot, "Data");
+  DeleteDirectoryContents(kRoot, qf::kDataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Tree(kRoot).empty());
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "exports/entry_points.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
@@ -17,9 +17,9 @@ using sim::RootName;
 using LinkPairs = std::vector<std::pair<std::string, std::string>>;
 
 // Capacities the pass reads with, in bytes.
-constexpr size_t kFlagBytes = 10;
-constexpr size_t kRootDirBytes = 255;
-constexpr size_t kSharedDirBytes = 260;
+constexpr size_t kFlagBytes = qf::kFlagCapacity;
+constexpr size_t kRootDirBytes = qf::kRootDirCapacity;
+constexpr size_t kSharedDirBytes = qf::kSharedFilesDirCapacity;
 
 std::string LastComponent(const std::string& path) {
   const size_t slash = path.rfind('\\');
@@ -62,13 +62,6 @@ std::set<std::string> AllFiles(const std::vector<std::string>& roots) {
   }
   return files;
 }
-
-struct ComponentRow {
-  const char* flag;
-  const char* name;
-};
-constexpr ComponentRow kRows[] = {
-    {"UseSharedData", "Data"}, {"UseSharedMSHelp", "MSHelp"}, {"UseSharedImages", "Image Files"}};
 
 bool Eligible(const ComponentState& c, int passes) {
   return c.exists && c.flagged && c.count && *c.count <= passes;
@@ -129,28 +122,29 @@ Snapshot Capture(const std::vector<Link>& links) {
 
   // Component records and what each may take with it.
   const std::optional<std::string> useShared =
-      ReadableText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", kFlagBytes);
+      ReadableText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, kFlagBytes);
   const bool usesShared = useShared && *useShared == "TRUE";
-  s.installAdmin = sim::GetValue(Root::LocalMachine, ProductVersionKey, "InstallAdmin") &&
-                   sim::GetValue(Root::LocalMachine, ProductVersionKey, "InstallAdmin")
-                           ->data.size() <= kFlagBytes;
+  s.installAdmin =
+      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin) &&
+      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin)->data.size() <=
+          kFlagBytes;
   std::vector<std::string> paths = {"C:\\", "D:\\", "\\\\server\\share\\", s.cwd};
-  for (const ComponentRow& row : kRows) {
+  for (const qf::ComponentFlag& row : qf::kComponentFlags) {
     ComponentState c;
-    c.name = row.name;
-    const std::string key = JoinPath(SharedKey, row.name);
+    c.name = row.component;
+    const std::string key = JoinPath(SharedKey, row.component);
     c.keyPath = Hklm(key);
     c.exists = sim::KeyExists(Root::LocalMachine, key);
     const std::optional<sim::Value> flag = sim::GetValue(Root::LocalMachine, UnInstInfoKey, row.flag);
     c.flagged = usesShared && flag && flag->data.size() <= kFlagBytes;
-    const std::optional<sim::Value> count = sim::GetValue(Root::LocalMachine, key, "UseCount");
+    const std::optional<sim::Value> count = sim::GetValue(Root::LocalMachine, key, qf::kUseCount);
     if (count) {
       c.countRaw = true;
       c.countType = count->type;
       c.countBytes = count->data;
     }
     c.count = ReadableCount(count);
-    if (const auto rootDir = ReadableText(Root::LocalMachine, key, "RootDir", kRootDirBytes)) {
+    if (const auto rootDir = ReadableText(Root::LocalMachine, key, qf::kRootDir, kRootDirBytes)) {
       const std::string root = OwnedForm(*rootDir);
       if (!root.empty()) s.dirs[c.name] = {root, RealPath(root, s.realLinks, true)};
       const std::optional<uint32_t> attributes =
@@ -162,7 +156,8 @@ Snapshot Capture(const std::vector<Link>& links) {
     }
     s.components.push_back(c);
   }
-  if (const auto dir = ReadableText(Root::LocalMachine, SharedKey, "SharedFilesDir", kSharedDirBytes)) {
+  if (const auto dir =
+          ReadableText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kSharedDirBytes)) {
     const std::string resolved = OwnedForm(*dir);
     if (!resolved.empty()) {
       s.sharedDir = RealPath(resolved, s.realLinks, false);
@@ -248,9 +243,9 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
   std::vector<std::string> bad;
   const ComponentState* help = nullptr;
   for (const ComponentState& c : before.components) {
-    if (c.name == "MSHelp" && Eligible(c, passes) && !c.tree.empty()) help = &c;
+    if (c.name == qf::kHelpComponent && Eligible(c, passes) && !c.tree.empty()) help = &c;
   }
-  const std::string userTree = std::string("HKCU\\") + ProductKey + "\\3.0";
+  const std::string userTree = std::string("HKCU\\") + qf::UserSettingsKey;
   std::set<std::string> deletedHelpFiles;
   for (const sim::JournalEntry& e : sim::Journal()) {
     const std::string line = LineOf(e);
@@ -280,7 +275,8 @@ std::vector<std::string> CheckWrites(const Snapshot& before) {
   for (const sim::JournalEntry& e : sim::JournalOf("RegSetValue")) {
     bool owned = false;
     for (const ComponentState& c : before.components) {
-      if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, "UseCount")) owned = true;
+      if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, qf::kUseCount))
+        owned = true;
     }
     if (!owned) bad.push_back(LineOf(e) + ": a value other than a flagged component's count");
   }
@@ -332,7 +328,7 @@ std::vector<std::string> CheckCounts(const Snapshot& before, int passes) {
   for (const ComponentState& c : before.components) {
     const std::string key = c.keyPath.substr(5);
     if (!c.exists || !sim::KeyExists(Root::LocalMachine, key)) continue;
-    const std::optional<sim::Value> after = sim::GetValue(Root::LocalMachine, key, "UseCount");
+    const std::optional<sim::Value> after = sim::GetValue(Root::LocalMachine, key, qf::kUseCount);
     if (!c.countRaw) {
       if (after) bad.push_back(c.name + ": UseCount created");
       continue;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "exports/entry_points.h"
 #include "invariants.h"
 #include "platform/platform.h"
@@ -31,7 +31,7 @@ TEST(SampleInstallation, CleanPassReleasesWhatItHoldsAndKeepsTheRest) {
   const auto before = Capture(BuildSample(false));
   EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
 
-  const auto count = sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount");
+  const auto count = sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount);
   ASSERT_TRUE(count);
   EXPECT_EQ(count->type, platform::kRegDword);
   EXPECT_EQ(count->data, std::string("\2\0\0\0", 4));
@@ -47,7 +47,7 @@ TEST(SampleInstallation, CleanPassReleasesWhatItHoldsAndKeepsTheRest) {
     EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, gone)) << gone;
   for (const char* kept : {"locked.hlp", "other.hlp", "ref"})
     EXPECT_TRUE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, kept)) << kept;
-  EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0"));
+  EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, std::string(qf::UserSettingsKey)));
   EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\2.5"));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
   EXPECT_TRUE(sim::Exists(kArea));
@@ -66,7 +66,7 @@ TEST(SampleInstallation, LastHolderTakesTheSharedAreaWithIt) {
 TEST(SampleInstallation, SecondPassLowersTheHeldCountOnceMore) {
   const auto before = Capture(BuildSample(false));
   EXPECT_EQ(Joined(RunPassesAndCheck(before, 2)), "");
-  EXPECT_EQ(sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount")->data,
+  EXPECT_EQ(sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount)->data,
             std::string("\1\0\0\0", 4));
 }
 
@@ -114,9 +114,9 @@ TEST_F(CheckReports, HelpRegistrationWithoutItsFileDeleted) {
 
 void WriteDataCount(bool dword, uint32_t value) {
   platform::RegKey data;
-  ASSERT_EQ(data.Open(Root::LocalMachine, JoinPath(SharedKey, "Data").c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(dword ? data.WriteDword("UseCount", value)
-                  : data.WriteText("UseCount", std::to_string(value)), 0);
+  ASSERT_EQ(data.Open(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent).c_str(), platform::kKeyAllAccess), 0);
+  ASSERT_EQ(dword ? data.WriteDword(qf::kUseCount, value)
+                  : data.WriteText(qf::kUseCount, std::to_string(value)), 0);
 }
 
 TEST_F(CheckReports, CountsRaisedLoweredTwiceOrRetyped) {
@@ -132,9 +132,9 @@ TEST_F(CheckReports, CountsRaisedLoweredTwiceOrRetyped) {
 TEST_F(CheckReports, ValuesOtherThanCountsWritten) {
   platform::RegKey key;
   ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, "Fonts").c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(key.WriteText("UseCount", "1"), 0);  // another product's component
-  ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, "Data").c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(key.WriteText("RootDir", "C:\\"), 0);
+  ASSERT_EQ(key.WriteText(qf::kUseCount, "1"), 0);  // another product's component
+  ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent).c_str(), platform::kKeyAllAccess), 0);
+  ASSERT_EQ(key.WriteText(qf::kRootDir, "C:\\"), 0);
   key.Close();
   const std::string report = Check();
   EXPECT_THAT(report, HasSubstr("Fonts|UseCount: a value other than"));
@@ -147,14 +147,14 @@ TEST_F(CheckReports, KeysOutsideTheOwnedSet) {
   ASSERT_EQ(key.DeleteSubkey("2.5"), 0);
   ASSERT_EQ(key.Open(Root::LocalMachine, SharedKey, platform::kKeyAllAccess), 0);
   ASSERT_EQ(key.DeleteSubkey("Fonts"), 0);
-  ASSERT_EQ(key.DeleteSubkey("Data"), 0);
-  ASSERT_EQ(key.DeleteSubkey("MSHelp"), 0);
+  ASSERT_EQ(key.DeleteSubkey(qf::kDataComponent), 0);
+  ASSERT_EQ(key.DeleteSubkey(qf::kHelpComponent), 0);
   key.Close();
   const std::string report = Check();
   EXPECT_THAT(report, HasSubstr("Quillforge\\2.5: a key the pass does not own"));
   EXPECT_THAT(report, HasSubstr("Shared\\Fonts: a key"));
   EXPECT_THAT(report, HasSubstr("Shared\\Data: a key"));
-  EXPECT_THAT(report, Not(HasSubstr("MSHelp")));
+  EXPECT_THAT(report, Not(HasSubstr(qf::kHelpComponent)));
 }
 
 TEST_F(CheckReports, HandlesCurrentDirectoryAndMessages) {
@@ -178,7 +178,7 @@ TEST_F(CheckReports, GateThatDoesNotStopThePass) {
   platform::ShowMessage(AdminRequiredMessage, "", platform::kIconWarning);
   EXPECT_EQ(Check(), "");
   platform::RegKey key;
-  ASSERT_EQ(key.Open(Root::CurrentUser, std::string(ProductKey).append("\\3.0\\Recent\\Files").c_str(),
+  ASSERT_EQ(key.Open(Root::CurrentUser, std::string(qf::UserSettingsKey).append("\\Recent\\Files").c_str(),
                      platform::kKeyAllAccess), 0);
   ASSERT_EQ(key.DeleteSubkey("Pinned"), 0);
   EXPECT_THAT(Check(), HasSubstr("the administrator gate stopped the pass, yet it went on"));
@@ -189,7 +189,7 @@ TEST(CheckReportsAlone, SharedAreaThatIsALinkIsNoEmptyDirectory) {
   sim::MakeFile("D:\\Area\\other.txt");
   sim::MakeDir("C:\\Program Files");
   sim::MakeLink(kArea, "D:\\Area", true);
-  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
   const auto before = Capture({{kArea, "D:\\Area", true}});
   ASSERT_EQ(platform::RemoveDir(kArea.c_str()), platform::kSuccess);
   EXPECT_THAT(Joined(CheckInvariants(before, 1)), HasSubstr("Halvern Shared: a link outside everything"));
@@ -200,10 +200,10 @@ TEST(CheckReportsAlone, ComponentTreeReachedThroughALinkIsOwnedByItsRealPath) {
   sim::MakeFile("D:\\Moved\\Data\\a.dat");
   sim::MakeDir("C:\\Program Files");
   sim::MakeLink(kArea, "D:\\Moved", true);
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", kDataRoot);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kRootDir, kDataRoot);
   const auto before = Capture({{kArea, "D:\\Moved", true}});
   ASSERT_EQ(platform::EraseFile((kDataRoot + "\\a.dat").c_str()), platform::kSuccess);
   EXPECT_EQ(sim::JournalOf("DeleteFile").at(0).path, "D:\\Moved\\Data\\a.dat");
@@ -230,18 +230,18 @@ struct Undone {
 };
 
 TEST(OracleReports, EachPartOfTheJobLeftUndone) {
-  const std::string user = std::string(ProductKey) + "\\3.0";
+  const std::string user = std::string(qf::UserSettingsKey);
   const auto none = [] {};
   const Undone cases[] = {
-      {"gate", false, [] { sim::SetKeyRights(Root::Users, ".Default", true, false); }, none,
+      {"gate", false, [] { sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false); }, none,
        "shown box CheckAdmin 64 #0 not expected (gate)"},
       {"user tree", false, none, [&] { sim::CreateKey(Root::CurrentUser, user + "\\Options"); },
        "key hkcu\\software\\halvern\\quillforge\\3.0 not expected (user)"},
-      {"count", false, none, [] { sim::SetDword(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", 3); },
+      {"count", false, none, [] { sim::SetDword(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, 3); },
        "shared\\data|usecount differs (component:Data)"},
       {"files", false, none, [] { sim::MakeFile(kImageRoot + "\\logo.bmp"); },
        "image files\\logo.bmp not expected (component:Image Files)"},
-      {"record", true, none, [] { sim::CreateKey(Root::LocalMachine, JoinPath(SharedKey, "MSHelp")); },
+      {"record", true, none, [] { sim::CreateKey(Root::LocalMachine, JoinPath(SharedKey, qf::kHelpComponent)); },
        "shared\\mshelp not expected (component:MSHelp)"},
       {"help", false, none, [] { sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", ""); },
        "help|guide.hlp not expected (component:MSHelp)"},

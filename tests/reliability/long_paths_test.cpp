@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "invariants.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
@@ -51,7 +51,7 @@ TEST(LongPaths, TreeOfAnyDepthIsEmptiedAndRemoved) {
   EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
   EXPECT_FALSE(sim::Exists(root));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\keep.dat"));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, "Data")));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent)));
 }
 
 TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {
@@ -76,7 +76,7 @@ TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {
       const bool released = base == kImageRoot + "\\icons" || (base == kDataRoot && lastHolder);
       EXPECT_NE(sim::Exists(cwd + "\\a.dat"), released);
       EXPECT_TRUE(sim::Exists(cwd));
-      EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\3.0"));
+      EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, std::string(qf::UserSettingsKey)));
       EXPECT_TRUE(sim::Exists(kHelpRoot + "\\locked.hlp"));
       EXPECT_FALSE(sim::Exists(kHelpRoot + "\\guide.hlp"));
     }
@@ -95,7 +95,8 @@ TEST(LongPaths, RootDirAtTheLongestReadableLengthIsEmptiedAndOneLongerIsLeft) {
     const auto before = Capture();
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_EQ(sim::Exists(root), length > 254);
-    EXPECT_EQ(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, "Data")), length > 254);
+    EXPECT_EQ(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent)),
+              length > 254);
   }
 }
 
@@ -107,7 +108,7 @@ TEST(LongPaths, SharedAreaAtAndPastTheLengthItIsReadWith) {
     sim::Reset();
     const std::string area = "C:\\" + std::string(length - 3, 's');
     sim::MakeDir(area);
-    sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", area);
+    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, area);
     const auto before = Capture();
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_EQ(sim::Exists(area), length > 259);
@@ -117,7 +118,7 @@ TEST(LongPaths, SharedAreaAtAndPastTheLengthItIsReadWith) {
 
 TEST(LongPaths, UserKeyNamesTooLongToEnumerateStayWithTheirAncestors) {
   sim::Reset();
-  const std::string tree = std::string(ProductKey) + "\\3.0";
+  const std::string tree = std::string(qf::UserSettingsKey);
   sim::CreateKey(Root::CurrentUser, tree + "\\Options\\" + std::string(259, 'k'));
   sim::CreateKey(Root::CurrentUser, tree + "\\Options\\" + std::string(260, 'm') + "\\below");
   sim::CreateKey(Root::CurrentUser, tree + "\\Recent\\Files");

@@ -7,8 +7,8 @@
 #include <optional>
 #include <tuple>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "invariants.h"
 #include "support.h"
 
@@ -24,8 +24,6 @@ constexpr int kMaxLinkDepth = 16;
 const char kAdminRequired[] =
     "Quillforge was installed by an administrator on this system.  You must run uninstall from an "
     "account with administrator rights.";
-const char* const kComponents[][2] = {
-    {"UseSharedData", "Data"}, {"UseSharedMSHelp", "MSHelp"}, {"UseSharedImages", "Image Files"}};
 
 bool IsDir(uint32_t attributes) { return (attributes & platform::kAttrDirectory) != 0; }
 bool IsLink(uint32_t attributes) { return (attributes & platform::kAttrReparsePoint) != 0; }
@@ -147,8 +145,8 @@ class Model {
   // ---- The pass ----
   bool GatePasses() {
     const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
-    if (!Opens(product, false) || !Read(product, "InstallAdmin", 10) ||
-        Opens(KeyOf(Root::Users, ".Default"), true))
+    if (!Opens(product, false) || !Read(product, qf::kInstallAdmin, qf::kFlagCapacity) ||
+        Opens(KeyOf(Root::Users, qf::DefaultUserKey), true))
       return true;
     s_.shown.insert(s_.shown.end(), {"box CheckAdmin 64", "beep", std::string("box  48 ") + kAdminRequired});
     return false;
@@ -172,17 +170,17 @@ class Model {
     const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
     const std::string info = KeyOf(Root::LocalMachine, UnInstInfoKey);
     if (!Opens(product, false)) return;
-    const std::optional<sim::Value> uses = Read(product, "UseSharedFiles", 10);
+    const std::optional<sim::Value> uses = Read(product, qf::kUseSharedFiles, qf::kFlagCapacity);
     if (!uses || TextOf(uses->data) != "TRUE" || !Opens(info, false)) return;
-    for (const auto& row : kComponents) {
-      if (Read(info, row[0], 10)) Release(row[1]);
+    for (const qf::ComponentFlag& row : qf::kComponentFlags) {
+      if (Read(info, row.flag, qf::kFlagCapacity)) Release(row.component);
     }
   }
 
   void Release(const std::string& name) {
     const std::string key = KeyOf(Root::LocalMachine, JoinPath(SharedKey, name));
     if (!Opens(key, true)) return;
-    const std::optional<sim::Value> stored = Read(key, "UseCount", 10);
+    const std::optional<sim::Value> stored = Read(key, qf::kUseCount, qf::kFlagCapacity);
     const std::optional<int32_t> count = stored ? UseCountOf(*stored) : std::nullopt;
     if (!count) return;
     if (*count > 1) {
@@ -192,10 +190,10 @@ class Model {
         lowered = {platform::kRegDword, std::string(4, '\0')};
         for (int i = 0; i < 4; ++i) lowered.data[i] = static_cast<char>(static_cast<uint32_t>(n) >> (8 * i));
       }
-      s_.keys.at(key).values[Fold("UseCount")].second = lowered;
+      s_.keys.at(key).values[Fold(qf::kUseCount)].second = lowered;
       return;
     }
-    const std::optional<sim::Value> rootDir = Read(key, "RootDir", 255);
+    const std::optional<sim::Value> rootDir = Read(key, qf::kRootDir, qf::kRootDirCapacity);
     if (!rootDir) return;
     // Only a directory below a root that resolves to itself, reached
     // without a link on the way or at its end.
@@ -205,7 +203,7 @@ class Model {
     if (!at.error) {
       if (!Genuine(at, root)) return;
       const bool deletable = Deletable(at.key);
-      Empty(at.key, name == "MSHelp");
+      Empty(at.key, name == qf::kHelpComponent);
       RemoveEntry(at.key, deletable);
     } else if (at.error != kMissing) {
       return;
@@ -253,7 +251,8 @@ class Model {
   void Area() {
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     if (!Opens(shared, true) || !Subkeys(shared).empty()) return;
-    if (const std::optional<sim::Value> dir = Read(shared, "SharedFilesDir", 260)) {
+    if (const std::optional<sim::Value> dir =
+            Read(shared, qf::kSharedFilesDir, qf::kSharedFilesDirCapacity)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
       if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key, Deletable(at.key));
@@ -305,8 +304,8 @@ std::string PartOf(const std::string& item, const PartDirs& dirs) {
   if (AtOrBelow(key, Hklm(HelpRegistrationKey))) return "component:MSHelp";
   if (!Below(key, shared)) return "other";
   const std::string name = SplitPath(key.substr(shared.size()))[0];
-  for (const auto& row : kComponents) {
-    if (name == Fold(row[1])) return std::string("component:") + row[1];
+  for (const qf::ComponentFlag& row : qf::kComponentFlags) {
+    if (name == Fold(row.component)) return std::string("component:") + row.component;
   }
   return "other";
 }
@@ -341,7 +340,7 @@ MachineState CaptureState(const std::vector<std::string>& roots, const std::vect
   for (const sim::JournalEntry& e : sim::Journal()) {
     if (const std::string line = ShownLine(e); !line.empty()) s.shown.push_back(line);
   }
-  s.companion = sim::HasEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+  s.companion = sim::HasEntry(qf::kSecondCompanion, qf::kVrxEntry);
   return s;
 }
 
@@ -369,7 +368,8 @@ std::vector<std::string> CompareStates(const MachineState& expected, const Machi
 std::set<std::string> SuspectParts(const PartDirs& dirs) {
   std::set<std::string> suspect;
   const auto components = [&] {
-    for (const auto& row : kComponents) suspect.insert(std::string("component:") + row[1]);
+    for (const qf::ComponentFlag& row : qf::kComponentFlags)
+      suspect.insert(std::string("component:") + row.component);
   };
   for (const std::string& hit : sim::FailuresHit()) {
     const std::string path = hit.substr(hit.find(' ') + 1), folded = Fold(path);

@@ -1,7 +1,7 @@
 #include "sample.h"
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -26,23 +26,24 @@ std::vector<Link> BuildSample(bool lastHolder) {
   sim::SetCwd(kHostDir);
 
   const std::string product = ProductVersionKey;
-  sim::SetText(Root::LocalMachine, product, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, product, "InstallAdmin", "1");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedMSHelp", "");
-  sim::SetDword(Root::LocalMachine, UnInstInfoKey, "UseSharedImages", 1);
-  sim::SetText(Root::LocalMachine, SharedKey, "SharedFilesDir", kArea);
+  sim::SetText(Root::LocalMachine, product, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, product, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedMSHelp, "");
+  sim::SetDword(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedImages, 1);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
 
-  const std::string data = JoinPath(SharedKey, "Data");
-  sim::SetDword(Root::LocalMachine, data, "UseCount", lastHolder ? 1 : 3);
-  sim::SetText(Root::LocalMachine, data, "RootDir", kDataRoot);
+  const std::string data = JoinPath(SharedKey, qf::kDataComponent);
+  sim::SetDword(Root::LocalMachine, data, qf::kUseCount, lastHolder ? 1 : 3);
+  sim::SetText(Root::LocalMachine, data, qf::kRootDir, kDataRoot);
   for (const char* file : {"a.dat", "sub\\b.dat", "sub\\deeper\\c.dat", "sub\\deeper\\deepest\\d.dat"})
     sim::MakeFile(kDataRoot + "\\" + file);
 
   // The help component lives outside the area and is named with dots.
-  const std::string help = JoinPath(SharedKey, "MSHelp");
-  sim::SetText(Root::LocalMachine, help, "UseCount", "1");
-  sim::SetText(Root::LocalMachine, help, "RootDir", "C:\\Windows\\Help\\Halvern\\Old\\..\\.\\Quillforge");
+  const std::string help = JoinPath(SharedKey, qf::kHelpComponent);
+  sim::SetText(Root::LocalMachine, help, qf::kUseCount, "1");
+  sim::SetText(Root::LocalMachine, help, qf::kRootDir,
+               "C:\\Windows\\Help\\Halvern\\Old\\..\\.\\Quillforge");
   for (const char* file : {"guide.hlp", "guide.cnt", "ref\\api.hlp", "ref\\deep\\index.hlp"})
     sim::MakeFile(kHelpRoot + "\\" + file);
   sim::MakeFile(kHelpRoot + "\\locked.hlp", kAttrReadOnly);
@@ -53,9 +54,9 @@ std::vector<Link> BuildSample(bool lastHolder) {
 
   // The images hold links to a directory and to a file elsewhere, and a
   // hidden directory.  The count is stored without its terminating NUL.
-  const std::string images = JoinPath(SharedKey, "Image Files");
-  sim::SetValue(Root::LocalMachine, images, "UseCount", platform::kRegSz, "1");
-  sim::SetText(Root::LocalMachine, images, "RootDir", kImageRoot);
+  const std::string images = JoinPath(SharedKey, qf::kImagesComponent);
+  sim::SetValue(Root::LocalMachine, images, qf::kUseCount, platform::kRegSz, "1");
+  sim::SetText(Root::LocalMachine, images, qf::kRootDir, kImageRoot);
   for (const char* file : {"logo.bmp", "icons\\a.ico", "icons\\b.ico"})
     sim::MakeFile(kImageRoot + "\\" + file);
   sim::MakeDir(kImageRoot + "\\cache", kAttrHidden);
@@ -68,13 +69,13 @@ std::vector<Link> BuildSample(bool lastHolder) {
 
   if (!lastHolder) {
     const std::string fonts = JoinPath(SharedKey, "Fonts");
-    sim::SetText(Root::LocalMachine, fonts, "UseCount", "2");
-    sim::SetText(Root::LocalMachine, fonts, "RootDir", kArea + "\\Fonts");
+    sim::SetText(Root::LocalMachine, fonts, qf::kUseCount, "2");
+    sim::SetText(Root::LocalMachine, fonts, qf::kRootDir, kArea + "\\Fonts");
     sim::MakeFile(kArea + "\\Fonts\\serif.ttf");
   }
 
   // Per-user settings three levels deep, next to another version's.
-  const std::string user = std::string(ProductKey) + "\\3.0";
+  const std::string user = std::string(qf::UserSettingsKey);
   for (const char* key : {"Options", "Options\\Editor", "Options\\Editor\\Fonts",
                           "Options\\Editor\\Colors", "Recent", "Recent\\Files\\Pinned"})
     sim::SetText(Root::CurrentUser, user + "\\" + key, "Setting", "on");
@@ -85,10 +86,10 @@ std::vector<Link> BuildSample(bool lastHolder) {
   sim::MakeKeyLink(Root::CurrentUser, user + "\\Aliases\\Current", "Software\\Other");
   sim::SetText(Root::CurrentUser, std::string(ProductKey) + "\\2.5", "Language", "en");
 
-  sim::AddLibrary("MX20UNIB.DLL");
-  sim::AddEntry("MX20UNIB.DLL", "UNREGLIB");
-  sim::AddLibrary("RWUNINST.DLL");
-  sim::AddEntry("RWUNINST.DLL", "UNINSTALLVRXREGISTRY");
+  sim::AddLibrary(qf::kFirstCompanion);
+  sim::AddEntry(qf::kFirstCompanion, qf::kFirstCompanionEntry);
+  sim::AddLibrary(qf::kSecondCompanion);
+  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
   return links;
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -84,10 +84,10 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 // Flags "Data" for release with `count` and `rootDir`.
 inline void FlagData(const std::string& rootDir, const std::string& count = "1") {
   using platform::Root;
-  sim::SetText(Root::LocalMachine, ProductVersionKey, "UseSharedFiles", "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, "UseSharedData", "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "UseCount", count);
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, "Data"), "RootDir", rootDir);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, count);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kRootDir, rootDir);
 }
 
 }  // namespace qf::reliability

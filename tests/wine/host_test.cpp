@@ -158,7 +158,7 @@ class LinkedOtherSettings {
 class PassingGate : public ::testing::TestWithParam<GateCase> {};
 
 TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
-  ASSERT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_SUCCESS)
+  ASSERT_EQ(TryOpen(HKEY_USERS, qf::DefaultUserKey, KEY_WRITE), ERROR_SUCCESS)
       << "HKEY_USERS\\.Default must be writable here";
   UserSettings settings;
   ASSERT_EQ(settings.result(), ERROR_SUCCESS);
@@ -278,10 +278,10 @@ TEST_P(AdminGate, RefusesWithTwoBoxesAndRemovesNothing) {
   {
     DefaultProfileLock lock;
     ASSERT_EQ(lock.result(), ERROR_SUCCESS);
-    ASSERT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_ACCESS_DENIED);
+    ASSERT_EQ(TryOpen(HKEY_USERS, qf::DefaultUserKey, KEY_WRITE), ERROR_ACCESS_DENIED);
     run = host.Run(std::string("--answer-boxes --calls ") + c.calls);
   }
-  EXPECT_EQ(TryOpen(HKEY_USERS, ".Default", KEY_WRITE), ERROR_SUCCESS)
+  EXPECT_EQ(TryOpen(HKEY_USERS, qf::DefaultUserKey, KEY_WRITE), ERROR_SUCCESS)
       << "the original DACL must be back";
 
   std::cout << run.output;  // the boxes as shown, for the test log

@@ -22,10 +22,8 @@ namespace qftest {
 namespace {
 
 const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
-const char kHelpKey[] = "Software\\Microsoft\\Windows\\Help";
-const char kShared[] = "Software\\Halvern\\Halvern Shared";
-const char* const kComponents[] = {"Data", "MSHelp", "Image Files"};
-const char* const kFlags[] = {"UseSharedData", "UseSharedMSHelp", "UseSharedImages"};
+const char kHelpKey[] = QF_HELP_REGISTRATION_KEY;
+const char kShared[] = QF_SHARED_KEY;
 
 std::string Utf8(const std::string& ansi) {
   std::wstring wide(ansi.size(), L'\0');
@@ -145,7 +143,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                    const std::string& data) {
     inst.values.push_back({root, key, name, type, data});
   };
-  const std::string product = "Software\\Halvern\\Quillforge\\3.0";
+  const std::string product = qf::ProductVersionKey;
   value(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\2.5", "Kept", REG_SZ, Text("1"));
   if (!(r.features & kNoUserTree)) {
     std::string key = product;
@@ -155,28 +153,30 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
       key += "\\Level" + std::to_string(level);
     }
   }
-  if (r.useShared) value(HKEY_LOCAL_MACHINE, product, "UseSharedFiles", REG_SZ, Text(r.useShared));
-  if (r.features & kAdmin) value(HKEY_LOCAL_MACHINE, product, "InstallAdmin", REG_SZ, Text("1"));
-  value(HKEY_LOCAL_MACHINE, kShared, "SharedFilesDir", REG_SZ, Text(dir + "\\Shared"));
+  if (r.useShared)
+    value(HKEY_LOCAL_MACHINE, product, qf::kUseSharedFiles, REG_SZ, Text(r.useShared));
+  if (r.features & kAdmin) value(HKEY_LOCAL_MACHINE, product, qf::kInstallAdmin, REG_SZ, Text("1"));
+  value(HKEY_LOCAL_MACHINE, kShared, qf::kSharedFilesDir, REG_SZ, Text(dir + "\\Shared"));
   std::vector<std::string> helpFiles;
   for (int i = 0; i < 3; ++i) {
     std::string count = r.counts[i];
     if (count[0] != '!')
-      value(HKEY_LOCAL_MACHINE, product + "\\UnInstInfo", kFlags[i], REG_SZ, Text("1"));
+      value(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::kComponentFlags[i].flag, REG_SZ, Text("1"));
     else
       count.erase(0, 1);
     if (count == "-") continue;
-    const std::string key = std::string(kShared) + "\\" + kComponents[i];
+    const std::string key = std::string(kShared) + "\\" + qf::kComponentFlags[i].component;
     if (count[0] == '#')
-      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_DWORD, Dword(std::stoul(count.substr(1))));
+      value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_DWORD, Dword(std::stoul(count.substr(1))));
     else if (count != "?")
-      value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ,
+      value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_SZ,
             Text(count == "@" ? "12345678901" : count));
-    const std::string root = r.roots[i], relative = std::string("Shared\\") + kComponents[i];
+    const std::string root = r.roots[i],
+                      relative = std::string("Shared\\") + qf::kComponentFlags[i].component;
     if (root == "-") continue;
     const bool ours = root == "tree" || root == "empty" || root == "none";
     const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
-    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ,
+    value(HKEY_LOCAL_MACHINE, key, qf::kRootDir, REG_SZ,
           Text(ours             ? dir + "\\" + relative
                : root == "link" ? behind
                                 : root));
@@ -211,8 +211,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
-    value(HKEY_LOCAL_MACHINE, key, "UseCount", REG_SZ, Text("1"));
-    value(HKEY_LOCAL_MACHINE, key, "RootDir", REG_SZ, Text(dir + "\\Shared\\Other"));
+    value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_SZ, Text("1"));
+    value(HKEY_LOCAL_MACHINE, key, qf::kRootDir, REG_SZ, Text(dir + "\\Shared\\Other"));
     inst.files.push_back("Shared\\Other\\other.dat");
   }
   return inst;
@@ -229,8 +229,8 @@ void Clear() {
   if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0\\Linked",
                     REG_OPTION_OPEN_LINK, DELETE, link.Put()) == ERROR_SUCCESS)
     deleteKey(link.Get());
-  RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Halvern");
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Halvern");
+  RegDeleteTreeA(HKEY_CURRENT_USER, qf::MakerKey);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
 }
 
@@ -402,8 +402,8 @@ void SnapFiles(const std::wstring& dir, State* state) {
 
 State Snap(const std::string& dir) {
   State state;
-  SnapKeys(HKEY_CURRENT_USER, "HKCU", "Software\\Halvern", &state);
-  SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", "Software\\Halvern", &state);
+  SnapKeys(HKEY_CURRENT_USER, "HKCU", qf::MakerKey, &state);
+  SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", qf::MakerKey, &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", kHelpKey, &state);
   SnapFiles(Wide(dir), &state);
   return state;

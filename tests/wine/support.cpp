@@ -121,8 +121,7 @@ namespace {
 // yet, outermost first.
 std::vector<std::string> MissingProductKeys(HKEY root) {
   std::vector<std::string> missing;
-  for (const char* path : {"Software\\Halvern", "Software\\Halvern\\Quillforge",
-                           "Software\\Halvern\\Quillforge\\3.0"})
+  for (const char* path : {qf::MakerKey, qf::ProductKey, qf::ProductVersionKey})
     if (!KeyExists(root, path)) missing.push_back(path);
   return missing;
 }
@@ -144,21 +143,21 @@ UserSettings::~UserSettings() {
 }
 
 AdminMarker::AdminMarker() : created_(MissingProductKeys(HKEY_LOCAL_MACHINE)) {
-  result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, "InstallAdmin", "1");
+  result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin, "1");
 }
 
 AdminMarker::~AdminMarker() {
-  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kProductKey, "InstallAdmin");
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin);
   DeleteCreatedKeys(HKEY_LOCAL_MACHINE, created_);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, kProductKey, "InstallAdmin", RRF_RT_ANY, nullptr,
-                   nullptr, nullptr) == ERROR_SUCCESS)
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin, RRF_RT_ANY, nullptr, nullptr,
+                   nullptr) == ERROR_SUCCESS)
     ADD_FAILURE() << "the administrator marker stays behind";
 }
 
 // ---- DefaultProfileLock ------------------------------------------------------
 
 DefaultProfileLock::DefaultProfileLock() {
-  result_ = RegOpenKeyExA(HKEY_USERS, ".Default", 0, READ_CONTROL | WRITE_DAC, key_.Put());
+  result_ = RegOpenKeyExA(HKEY_USERS, qf::DefaultUserKey, 0, READ_CONTROL | WRITE_DAC, key_.Put());
   if (result_ != ERROR_SUCCESS) return;
 
   DWORD size = 0;

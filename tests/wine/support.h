@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/schema.h"
 #include "platform/unique_any.h"
 
 namespace qftest {
@@ -35,8 +36,8 @@ LONG TryOpen(HKEY root, const char* path, REGSAM access);
 
 // The product's key: per-user settings under HKEY_CURRENT_USER, the
 // installation's record under HKEY_LOCAL_MACHINE.
-inline constexpr char kProductKey[] = "Software\\Halvern\\Quillforge\\3.0";
-inline constexpr char kUserOptions[] = "Software\\Halvern\\Quillforge\\3.0\\Options";
+inline constexpr char kProductKey[] = QF_PRODUCT_VERSION_KEY;
+inline constexpr char kUserOptions[] = QF_PRODUCT_VERSION_KEY "\\Options";
 
 // Writes HKCU\...\3.0\Options for the test; at the end removes the per-user
 // tree and the keys above it that the test created.

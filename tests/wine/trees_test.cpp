@@ -12,8 +12,8 @@
 namespace qftest {
 namespace {
 
-constexpr char kShared[] = "Software\\Halvern\\Halvern Shared";
-constexpr char kData[] = "Software\\Halvern\\Halvern Shared\\Data";
+constexpr char kShared[] = QF_SHARED_KEY;
+constexpr char kData[] = QF_SHARED_KEY "\\Data";
 
 // A directory below the scratch root, by its unix path and as Wine names it.
 struct Place {
@@ -107,16 +107,16 @@ Place Fresh(const std::string& name) {
 class DataRecord {
  public:
   explicit DataRecord(const std::string& rootDir) {
-    result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, "UseSharedFiles", "TRUE");
+    result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::kUseSharedFiles, "TRUE");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, "Software\\Halvern\\Quillforge\\3.0\\UnInstInfo",
-                          "UseSharedData", "1");
-    if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_LOCAL_MACHINE, kData, "UseCount", "1");
+      result_ = WriteText(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::kUseSharedData, "1");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, "RootDir", rootDir.c_str());
+      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::kUseCount, "1");
+    if (result_ == ERROR_SUCCESS)
+      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::kRootDir, rootDir.c_str());
   }
   ~DataRecord() {
-    for (const char* key : {kProductKey, kShared, "Software\\Halvern\\Quillforge", "Software\\Halvern"})
+    for (const char* key : {kProductKey, kShared, qf::ProductKey, qf::MakerKey})
       RegDeleteTreeA(HKEY_LOCAL_MACHINE, key), RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
   }
   LONG result() const { return result_; }

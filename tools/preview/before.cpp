@@ -2,8 +2,8 @@
 // reads it: the flags, the component records, the shared area.
 #include "before.h"
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "pass_reads.h"
 
 namespace qfpreview {
@@ -45,25 +45,25 @@ Before Look() {
   Before before;
   before.product = sim::KeyExists(Root::LocalMachine, qf::ProductVersionKey);
   before.admin =
-      Read(Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin", kFlagCapacity).has_value();
+      Read(Root::LocalMachine, qf::ProductVersionKey, qf::kInstallAdmin, kFlagCapacity).has_value();
   const auto uses =
-      Read(Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles", kFlagCapacity);
-  before.usesShared = uses && TextOf(uses->data) == "TRUE";
-  before.userTree = sim::KeyExists(Root::CurrentUser, qf::JoinPath(qf::ProductKey, "3.0"));
-  for (size_t i = 0; i < 3; ++i) {
+      Read(Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles, kFlagCapacity);
+  before.usesShared = uses && TextOf(uses->data) == qf::kSharedFilesUsed;
+  before.userTree = sim::KeyExists(Root::CurrentUser, qf::UserSettingsKey);
+  for (size_t i = 0; i < kComponentCount; ++i) {
     ComponentBefore& c = before.components[i];
-    const std::string key = qf::JoinPath(qf::SharedKey, kComponentRows[i].name);
-    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, kComponentRows[i].flag, kFlagCapacity)
+    const std::string key = qf::JoinPath(qf::SharedKey, kComponentFlags[i].component);
+    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, kComponentFlags[i].flag, kFlagCapacity)
                     .has_value();
     c.record = sim::KeyExists(Root::LocalMachine, key);
-    c.useCount = Read(Root::LocalMachine, key, "UseCount", kFlagCapacity);
-    if (const auto dir = Read(Root::LocalMachine, key, "RootDir", kRootDirCapacity))
+    c.useCount = Read(Root::LocalMachine, key, qf::kUseCount, kFlagCapacity);
+    if (const auto dir = Read(Root::LocalMachine, key, qf::kRootDir, kRootDirCapacity))
       c.rootDir = TextOf(dir->data);
     if (c.rootDir && qf::IsBelowRoot(*c.rootDir)) c.root = qf::ResolveAbsolutePath(*c.rootDir);
   }
   before.sharedKey = sim::KeyExists(Root::LocalMachine, qf::SharedKey);
   if (const auto dir =
-          Read(Root::LocalMachine, qf::SharedKey, "SharedFilesDir", kSharedFilesDirCapacity)) {
+          Read(Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir, kSharedFilesDirCapacity)) {
     if (qf::IsBelowRoot(TextOf(dir->data)))
       before.area = qf::ResolveAbsolutePath(TextOf(dir->data));
   }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "pass_reads.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -34,7 +35,7 @@ struct Before {
   bool admin = false;
   bool usesShared = false;
   bool userTree = false;
-  ComponentBefore components[3];  // in the order of kComponentRows
+  ComponentBefore components[kComponentCount];  // in the order of kComponentFlags
   bool sharedKey = false;
   std::string area;  // SharedFilesDir resolved, when it names one
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "common/schema.h"
 #include "platform/sim/sim.h"
 #include "win32_guards.h"
 
@@ -24,8 +25,8 @@ struct Companion {
   const char* entry;  // the one entry the pass looks up
 };
 constexpr Companion kCompanions[] = {
-    {"MX20UNIB.DLL", "UNREGLIB"},
-    {"RWUNINST.DLL", "UNINSTALLVRXREGISTRY"},
+    {qf::kFirstCompanion, qf::kFirstCompanionEntry},
+    {qf::kSecondCompanion, qf::kVrxEntry},
 };
 
 std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {

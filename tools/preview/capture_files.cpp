@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "capture.h"
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "pass_reads.h"
 #include "platform/sim/sim.h"
 #include "win32_guards.h"
@@ -221,12 +221,12 @@ void CaptureFiles(Snapshot* snapshot) {
   std::map<std::string, std::string> roots;  // by folded path
   for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
     std::string root;
-    if (ReadPath(qf::JoinPath(qf::SharedKey, component), "RootDir", kRootDirCapacity, &root))
+    if (ReadPath(qf::JoinPath(qf::SharedKey, component), qf::kRootDir, kRootDirCapacity, &root))
       roots[FoldPath(qf::ResolveAbsolutePath(root))] = qf::ResolveAbsolutePath(root);
   }
   for (const auto& [folded, root] : roots) CopyRoot(root, true, snapshot);
   std::string area;
-  if (ReadPath(qf::SharedKey, "SharedFilesDir", kSharedFilesDirCapacity, &area))
+  if (ReadPath(qf::SharedKey, qf::kSharedFilesDir, kSharedFilesDirCapacity, &area))
     CopyRoot(qf::ResolveAbsolutePath(area), false, snapshot);
 }
 

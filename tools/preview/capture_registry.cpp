@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture.h"
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "pass_reads.h"
 #include "platform/sim/sim.h"
 #include "win32_guards.h"
@@ -160,7 +160,7 @@ void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const std
 
 void ProbeDefaultProfile(Snapshot* snapshot) {
   KeyGuard profile;
-  const LONG result = RegOpenKeyExA(HKEY_USERS, ".Default", 0, KEY_WRITE, profile.Put());
+  const LONG result = RegOpenKeyExA(HKEY_USERS, qf::DefaultUserKey, 0, KEY_WRITE, profile.Put());
   snapshot->profileProbe = result;
   if (result == ERROR_SUCCESS) return;
   // The pass's probe fails here with the same code, and explains it with
@@ -180,14 +180,14 @@ void ProbeDefaultProfile(Snapshot* snapshot) {
 void CopyProduct() {
   KeyGuard product;
   if (OpenKey(Root::LocalMachine, qf::ProductVersionKey, &product)) {
-    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, "InstallAdmin",
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::kInstallAdmin,
               kFlagCapacity);
-    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, "UseSharedFiles",
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles,
               kFlagCapacity);
   }
   KeyGuard info;
   if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
-    for (const ComponentRow& row : kComponentRows)
+    for (const qf::ComponentFlag& row : kComponentFlags)
       CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, kFlagCapacity);
   }
 }
@@ -195,12 +195,12 @@ void CopyProduct() {
 void CopyUserTree(Snapshot* snapshot) {
   KeyGuard product;
   if (OpenKey(Root::CurrentUser, qf::ProductKey, &product))
-    CopySubkey(product.Get(), Root::CurrentUser, qf::ProductKey, "3.0", snapshot);
+    CopySubkey(product.Get(), Root::CurrentUser, qf::ProductKey, qf::VersionKeyName, snapshot);
 }
 
 bool IsComponent(const std::string& name) {
-  for (const ComponentRow& row : kComponentRows)
-    if (FoldPath(name) == FoldPath(row.name)) return true;
+  for (const qf::ComponentFlag& row : kComponentFlags)
+    if (FoldPath(name) == FoldPath(row.component)) return true;
   return false;
 }
 
@@ -214,7 +214,7 @@ void CopySharedArea(Snapshot* snapshot) {
     return;
   KeyGuard shared;
   if (!OpenKey(maker.Get(), qf::SharedKeyName, Root::LocalMachine, qf::SharedKey, &shared)) return;
-  CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, "SharedFilesDir",
+  CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir,
             kSharedFilesDirCapacity);
   for (const std::string& name : SubkeyNames(shared.Get())) {
     const std::string path = qf::JoinPath(qf::SharedKey, name);
@@ -226,8 +226,8 @@ void CopySharedArea(Snapshot* snapshot) {
     if (CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, name, snapshot) ||
         !OpenKey(shared.Get(), name, Root::LocalMachine, path, &component))
       continue;
-    CopyValue(component.Get(), Root::LocalMachine, path, "UseCount", kFlagCapacity);
-    CopyValue(component.Get(), Root::LocalMachine, path, "RootDir", kRootDirCapacity);
+    CopyValue(component.Get(), Root::LocalMachine, path, qf::kUseCount, kFlagCapacity);
+    CopyValue(component.Get(), Root::LocalMachine, path, qf::kRootDir, kRootDirCapacity);
     CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
   }
 }

@@ -2,8 +2,8 @@
 // records around it; for each step, what the pass looked at and found.
 #include "explain.h"
 
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -61,8 +61,8 @@ std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, const 
 
 void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Report* report) {
   const ComponentBefore& c = before.components[i];
-  const Step step = kComponentRows[i].step;
-  const std::string key = qf::JoinPath(qf::SharedKey, kComponentRows[i].name);
+  const Step step = kComponentSteps[i];
+  const std::string key = qf::JoinPath(qf::SharedKey, kComponentFlags[i].component);
   bool lowered = false, touched = false;
   for (const Change& change : report->changes) {
     if (change.step != step) continue;
@@ -74,7 +74,7 @@ void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Rep
     return;
   }
   if (sim::KeyExists(Root::LocalMachine, key)) {
-    const std::string why = RecordWhy(snapshot, c, kComponentRows[i].name, touched);
+    const std::string why = RecordWhy(snapshot, c, kComponentFlags[i].component, touched);
     report->kept.push_back(Kept{step, "HKLM\\" + key, why});
     if (!touched && !c.root.empty() && snapshot.files.count(FoldPath(c.root)))
       report->kept.push_back(Kept{step, c.root, why});
@@ -120,12 +120,12 @@ void KeptAfterRefusal(const Before& before, Report* report) {
   const char* why = "the administrator gate refuses";
   if (before.userTree)
     report->kept.push_back(
-        Kept{Step::UserSettings, "HKCU\\" + qf::JoinPath(qf::ProductKey, "3.0"), why});
-  for (size_t i = 0; i < 3; ++i) {
+        Kept{Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey, why});
+  for (size_t i = 0; i < kComponentCount; ++i) {
     if (before.usesShared && before.components[i].flagged && before.components[i].record)
-      report->kept.push_back(Kept{kComponentRows[i].step,
-                                  "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentRows[i].name),
-                                  why});
+      report->kept.push_back(
+          Kept{kComponentSteps[i],
+               "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentFlags[i].component), why});
   }
 }
 
@@ -138,7 +138,7 @@ void ExplainKept(const Snapshot& snapshot, const Before& before, Report* report)
   }
   KeptUserKeys(snapshot, report);
   if (before.usesShared) {
-    for (size_t i = 0; i < 3; ++i)
+    for (size_t i = 0; i < kComponentCount; ++i)
       if (before.components[i].flagged && before.components[i].record)
         KeptComponent(snapshot, before, i, report);
   }
@@ -160,18 +160,19 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
                        : "HKEY_USERS\\.Default does not open for writing (error " +
                              std::to_string(snapshot.profileProbe) + ")");
   if (!before.userTree)
-    note(Step::UserSettings, "HKCU\\" + qf::JoinPath(qf::ProductKey, "3.0") + " is not there");
+    note(Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey + " is not there");
   note(Step::Components, before.usesShared
                              ? "UseSharedFiles reads \"TRUE\""
                              : "UseSharedFiles does not read \"TRUE\": no component is released");
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < kComponentCount; ++i) {
     const ComponentBefore& c = before.components[i];
-    const Step step = kComponentRows[i].step;
+    const Step step = kComponentSteps[i];
     if (!c.flagged) {
-      note(step, std::string("not flagged (no readable ") + kComponentRows[i].flag + ")");
+      note(step, std::string("not flagged (no readable ") + kComponentFlags[i].flag + ")");
     } else if (!c.record) {
       note(step, "flagged, but there is no record HKLM\\" +
-                     qf::JoinPath(qf::SharedKey, kComponentRows[i].name) + ": nothing to release");
+                     qf::JoinPath(qf::SharedKey, kComponentFlags[i].component) +
+                     ": nothing to release");
     } else {
       note(step, "flagged; UseCount " + (c.useCount ? Shown(*c.useCount) : "unreadable") +
                      ", RootDir " + (c.rootDir ? "\"" + *c.rootDir + "\"" : "unreadable"));

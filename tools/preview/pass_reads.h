@@ -1,15 +1,17 @@
 // What the uninstall pass reads, as the preview needs to know it: the
-// capacities of its value reads and its table of component flags.
+// library's schema (capacities, value names, component table) and the step of
+// the pass that each component belongs to.
 #pragma once
 
-#include <cstdint>
+#include "common/schema.h"
 
 namespace qfpreview {
 
-// Capacities, in bytes, of the pass's reads.
-constexpr uint32_t kFlagCapacity = 10;  // flags, the marker and counts
-constexpr uint32_t kRootDirCapacity = 255;
-constexpr uint32_t kSharedFilesDirCapacity = 260;
+using qf::kComponentCount;
+using qf::kComponentFlags;
+using qf::kFlagCapacity;
+using qf::kRootDirCapacity;
+using qf::kSharedFilesDirCapacity;
 
 // Steps of the pass, in its order; every item of the report belongs to one.
 enum class Step {
@@ -23,17 +25,9 @@ enum class Step {
   Companions
 };
 
-// The installation's flags under UnInstInfoKey and the components they
-// release, in the order the pass handles them.
-struct ComponentRow {
-  const char* flag;
-  const char* name;
-  Step step;
-};
-constexpr ComponentRow kComponentRows[] = {
-    {"UseSharedData", "Data", Step::Data},
-    {"UseSharedMSHelp", "MSHelp", Step::MSHelp},
-    {"UseSharedImages", "Image Files", Step::ImageFiles},
-};
+// The step of each row of kComponentFlags, in the same order.
+constexpr Step kComponentSteps[] = {Step::Data, Step::MSHelp, Step::ImageFiles};
+static_assert(sizeof kComponentSteps / sizeof kComponentSteps[0] == kComponentCount,
+              "one step per component");
 
 }  // namespace qfpreview

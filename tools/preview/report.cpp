@@ -4,8 +4,8 @@
 #include "report.h"
 
 #include "before.h"
-#include "common/locations.h"
 #include "common/paths.h"
+#include "common/schema.h"
 #include "explain.h"
 #include "exports/entry_points.h"
 #include "platform/sim/sim.h"
@@ -20,15 +20,16 @@ Step RegistryStep(const std::string& root, const std::string& path) {
   if (root == "HKCU") return Step::UserSettings;
   const std::string folded = FoldPath(path);
   if (folded == FoldPath(qf::HelpRegistrationKey)) return Step::MSHelp;
-  for (const ComponentRow& row : kComponentRows)
-    if (Within(folded, FoldPath(qf::JoinPath(qf::SharedKey, row.name)))) return row.step;
+  for (size_t i = 0; i < kComponentCount; ++i)
+    if (Within(folded, FoldPath(qf::JoinPath(qf::SharedKey, kComponentFlags[i].component))))
+      return kComponentSteps[i];
   return Step::SharedArea;
 }
 
 Step FileStep(const Before& before, const std::string& path) {
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < kComponentCount; ++i) {
     const std::string& root = before.components[i].root;
-    if (!root.empty() && Within(FoldPath(path), FoldPath(root))) return kComponentRows[i].step;
+    if (!root.empty() && Within(FoldPath(path), FoldPath(root))) return kComponentSteps[i];
   }
   return Step::SharedArea;
 }
@@ -54,8 +55,8 @@ void SetValueData(const Before& before, Change* change) {
     change->type = "REG_SZ";
     change->text = now ? TextOf(now->data) : std::string();
   }
-  for (size_t i = 0; i < 3; ++i) {
-    if (kComponentRows[i].step == change->step && before.components[i].useCount)
+  for (size_t i = 0; i < kComponentCount; ++i) {
+    if (kComponentSteps[i] == change->step && before.components[i].useCount)
       change->before = Shown(*before.components[i].useCount);
   }
 }

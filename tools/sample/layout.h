@@ -11,6 +11,8 @@
 // - OtherApp.hlp belongs to another product and keeps its registration.
 #pragma once
 
+#include "common/schema.h"
+
 namespace qfsample {
 
 enum class Hive { User, Machine };
@@ -30,47 +32,51 @@ constexpr Type Key = Type::Key;
 constexpr Type Sz = Type::Text;
 constexpr Type Dword = Type::Dword;
 
-#define QF_PRODUCT "Software\\Halvern\\Quillforge"
-#define QF_SHARED "Software\\Halvern\\Halvern Shared"
-#define QF_HELP "Software\\Microsoft\\Windows\\Help"
+#define QF_PRODUCT QF_PRODUCT_KEY
+#define QF_VERSION QF_PRODUCT_VERSION_KEY  // the per-user tree, and the machine's version key
+#define QF_UNINST_INFO QF_PRODUCT_VERSION_KEY "\\" QF_UNINST_INFO_KEY_NAME
+#define QF_SHARED QF_SHARED_KEY
+#define QF_HELP QF_HELP_REGISTRATION_KEY
 
 // clang-format off
 inline constexpr RegistryRow kRegistry[] = {
-  // hive  key                                   value              type   data
-  {HKCU, QF_PRODUCT "\\2.5",                     "InstallDir",      Sz,    "C:\\Program Files\\Halvern\\Quillforge 2.5"},
-  {HKCU, QF_PRODUCT "\\2.5\\Preferences",        "AutoSave",        Dword, "0"},
-  {HKCU, QF_PRODUCT "\\3.0",                     "LastDocument",    Sz,    "C:\\UserDocs\\letter.qfd"},
-  {HKCU, QF_PRODUCT "\\3.0\\Preferences",        "AutoSave",        Dword, "1"},
-  {HKCU, QF_PRODUCT "\\3.0\\Preferences\\Editor", "Font",           Sz,    "Tahoma"},
-  {HKCU, QF_PRODUCT "\\3.0\\Preferences\\Editor\\Colors", "Background", Dword, "16777215"},
-  {HKCU, QF_PRODUCT "\\3.0\\Preferences\\Editor\\Colors", "Text",   Dword, "0"},
-  {HKCU, QF_PRODUCT "\\3.0\\Recent Files",       "File1",           Sz,    "C:\\UserDocs\\letter.qfd"},
-  {HKCU, QF_PRODUCT "\\3.0\\Recent Files",       "File2",           Sz,    "C:\\UserDocs\\notes.qfd"},
-  {HKCU, QF_PRODUCT "\\3.0\\Toolbars\\Standard\\Buttons", "Order", Sz,    "New,Open,Save,Print"},
-  {HKCU, QF_PRODUCT "\\3.0\\Toolbars\\Empty",    nullptr,           Key,   nullptr},
+  // hive key                                      value                  type   data
+  {HKCU, QF_PRODUCT "\\2.5",                      "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge 2.5"},
+  {HKCU, QF_PRODUCT "\\2.5\\Preferences",         "AutoSave",            Dword, "0"},
+  {HKCU, QF_VERSION,                              "LastDocument",        Sz,    "C:\\UserDocs\\letter.qfd"},
+  {HKCU, QF_VERSION "\\Preferences",              "AutoSave",            Dword, "1"},
+  {HKCU, QF_VERSION "\\Preferences\\Editor",      "Font",                Sz,    "Tahoma"},
+  {HKCU, QF_VERSION "\\Preferences\\Editor\\Colors", "Background",          Dword, "16777215"},
+  {HKCU, QF_VERSION "\\Preferences\\Editor\\Colors", "Text",                Dword, "0"},
+  {HKCU, QF_VERSION "\\Recent Files",             "File1",               Sz,    "C:\\UserDocs\\letter.qfd"},
+  {HKCU, QF_VERSION "\\Recent Files",             "File2",               Sz,    "C:\\UserDocs\\notes.qfd"},
+  {HKCU, QF_VERSION "\\Toolbars\\Standard\\Buttons", "Order",               Sz,    "New,Open,Save,Print"},
+  {HKCU, QF_VERSION "\\Toolbars\\Empty",          nullptr,               Key,   nullptr},
 
-  {HKLM, QF_PRODUCT "\\3.0",                     "UseSharedFiles",  Sz,    "TRUE"},
-  {HKLM, QF_PRODUCT "\\3.0",                     "InstallAdmin",    Sz,    "1"},
-  {HKLM, QF_PRODUCT "\\3.0",                     "InstallDir",      Sz,    "C:\\Program Files\\Halvern\\Quillforge"},
-  {HKLM, QF_PRODUCT "\\3.0\\UnInstInfo",         "UseSharedData",   Sz,    "1"},
-  {HKLM, QF_PRODUCT "\\3.0\\UnInstInfo",         "UseSharedMSHelp", Sz,    "0"},  // set all the same: only its presence counts
-  {HKLM, QF_PRODUCT "\\3.0\\UnInstInfo",         "UseSharedImages", Dword, "1"},
-  {HKLM, QF_SHARED,                              "SharedFilesDir",  Sz,    "{dir}"},
-  {HKLM, QF_SHARED "\\Data",                     "UseCount",        Sz,    "2"},
-  {HKLM, QF_SHARED "\\Data",                     "RootDir",         Sz,    "{dir}\\Data"},
-  {HKLM, QF_SHARED "\\MSHelp",                   "UseCount",        Sz,    "1"},
-  {HKLM, QF_SHARED "\\MSHelp",                   "RootDir",         Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_SHARED "\\Image Files",              "UseCount",        Dword, "1"},
-  {HKLM, QF_SHARED "\\Image Files",              "RootDir",         Sz,    "{dir}\\Image Files"},
-  {HKLM, QF_HELP,                                "qfguide.hlp",     Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_HELP,                                "qfguide.cnt",     Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_HELP,                                "qfref.hlp",       Sz,    "{dir}\\MSHelp\\Reference"},
-  {HKLM, QF_HELP,                                "qfold.hlp",       Sz,    "{dir}\\MSHelp\\Reference\\Legacy"},
-  {HKLM, QF_HELP,                                "OtherApp.hlp",    Sz,    "C:\\Program Files\\OtherApp"},
+  {HKLM, QF_VERSION,                              qf::kUseSharedFiles,   Sz,    qf::kSharedFilesUsed},
+  {HKLM, QF_VERSION,                              qf::kInstallAdmin,     Sz,    "1"},
+  {HKLM, QF_VERSION,                              "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge"},
+  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedData,    Sz,    "1"},
+  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedMSHelp,  Sz,    "0"},  // set all the same: only its presence counts
+  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedImages,  Dword, "1"},
+  {HKLM, QF_SHARED,                               qf::kSharedFilesDir,   Sz,    "{dir}"},
+  {HKLM, QF_SHARED "\\Data",                      qf::kUseCount,         Sz,    "2"},
+  {HKLM, QF_SHARED "\\Data",                      qf::kRootDir,          Sz,    "{dir}\\Data"},
+  {HKLM, QF_SHARED "\\MSHelp",                    qf::kUseCount,         Sz,    "1"},
+  {HKLM, QF_SHARED "\\MSHelp",                    qf::kRootDir,          Sz,    "{dir}\\MSHelp"},
+  {HKLM, QF_SHARED "\\Image Files",               qf::kUseCount,         Dword, "1"},
+  {HKLM, QF_SHARED "\\Image Files",               qf::kRootDir,          Sz,    "{dir}\\Image Files"},
+  {HKLM, QF_HELP,                                 "qfguide.hlp",         Sz,    "{dir}\\MSHelp"},
+  {HKLM, QF_HELP,                                 "qfguide.cnt",         Sz,    "{dir}\\MSHelp"},
+  {HKLM, QF_HELP,                                 "qfref.hlp",           Sz,    "{dir}\\MSHelp\\Reference"},
+  {HKLM, QF_HELP,                                 "qfold.hlp",           Sz,    "{dir}\\MSHelp\\Reference\\Legacy"},
+  {HKLM, QF_HELP,                                 "OtherApp.hlp",        Sz,    "C:\\Program Files\\OtherApp"},
 };
 // clang-format on
 
 #undef QF_PRODUCT
+#undef QF_VERSION
+#undef QF_UNINST_INFO
 #undef QF_SHARED
 #undef QF_HELP
 
@@ -82,10 +88,10 @@ struct ShownTree {
   const char* key;
 };
 inline constexpr ShownTree kShownTrees[] = {
-    {HKCU, "HKCU", "Software\\Halvern"},
-    {HKLM, "HKLM", "Software\\Halvern"},
+    {HKCU, "HKCU", qf::MakerKey},
+    {HKLM, "HKLM", qf::MakerKey},
 };
-inline constexpr char kHelpKey[] = "Software\\Microsoft\\Windows\\Help";
+inline constexpr const char* kHelpKey = qf::HelpRegistrationKey;
 
 struct FileRow {
   const char* path;  // below {dir}; a trailing backslash makes a directory
@@ -114,7 +120,7 @@ inline constexpr FileRow kFiles[] = {
 
 // Longest data, terminator included, that the uninstaller reads from the two
 // path values.
-constexpr unsigned kRootDirCapacity = 255;
-constexpr unsigned kSharedFilesDirCapacity = 260;
+using qf::kRootDirCapacity;
+using qf::kSharedFilesDirCapacity;
 
 }  // namespace qfsample

@@ -350,8 +350,8 @@ bool DeleteFileTree(const std::string& dir) {
 }
 
 bool Clear(const std::string& dir) {
-  if (!DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Halvern") ||
-      !DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Halvern"))
+  if (!DeleteKeyTree(HKEY_CURRENT_USER, qf::MakerKey) ||
+      !DeleteKeyTree(HKEY_LOCAL_MACHINE, qf::MakerKey))
     return false;
   {
     KeyGuard help;

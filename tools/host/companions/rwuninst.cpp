@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "common/schema.h"
 #include "companion_log.h"
 #include "platform/unique_any.h"
 
@@ -25,8 +26,8 @@ namespace {
 
 bool UserTreeExists() {
   qf::platform::UniqueAny<HKEY, &::RegCloseKey> key;
-  return RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0", 0, KEY_READ,
-                       key.Put()) == ERROR_SUCCESS;
+  return RegOpenKeyExA(HKEY_CURRENT_USER, qf::UserSettingsKey, 0, KEY_READ, key.Put()) ==
+         ERROR_SUCCESS;
 }
 
 }  // namespace
