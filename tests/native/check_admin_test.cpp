@@ -54,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
         GateCase{"MarkerReadOnlyProfile", true, true, std::string("1\0", 2), false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SimTest, GateExplainsTheProbesOwnErrorCode) {
+// The gate's own box: the system's text for the probe's error.
+class CheckAdminErrorTest : public SimTest {};
+// The exported entries around the gate: warning, result, UninstUnInitialize.
+class EntryPointsTest : public SimTest {};
+
+TEST_F(CheckAdminErrorTest, GateExplainsTheProbesOwnErrorCode) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   // A code other than "access denied" shows that the box explains what the
   // probe returned, not some unrelated last error.
@@ -64,14 +69,14 @@ TEST_F(SimTest, GateExplainsTheProbesOwnErrorCode) {
             std::vector<std::string>{"CheckAdmin|The system cannot find the file specified.\r\n"});
 }
 
-TEST_F(SimTest, GateNamesACodeTheSystemCannotExplain) {
+TEST_F(CheckAdminErrorTest, GateNamesACodeTheSystemCannotExplain) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", 1234);
   EXPECT_FALSE(CheckAdmin());
   EXPECT_EQ(Changes("MessageBox"), std::vector<std::string>{"CheckAdmin|Error 1234."});
 }
 
-TEST_F(SimTest, FailedGateBeepsWarnsAndRemovesNothing) {
+TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
   AddUserTree();
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
@@ -99,14 +104,14 @@ TEST_F(SimTest, FailedGateBeepsWarnsAndRemovesNothing) {
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Data\\a.dat"));
 }
 
-TEST_F(SimTest, PassingGateShowsNoBox) {
+TEST_F(EntryPointsTest, PassingGateShowsNoBox) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_TRUE(sim::JournalOf("MessageBox").empty());
   EXPECT_TRUE(sim::JournalOf("Beep").empty());
 }
 
-TEST_F(SimTest, UnInitializeTouchesNothing) {
+TEST_F(EntryPointsTest, UnInitializeTouchesNothing) {
   AddUserTree();
   EXPECT_EQ(UninstUnInitialize(7, 8, 9), 0);
   EXPECT_EQ(sim::OperationCount(), 0u);

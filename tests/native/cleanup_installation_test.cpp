@@ -38,7 +38,14 @@ std::vector<std::string> ReleasedComponents() {
   return released;
 }
 
-TEST_F(SimTest, UserTreeGoesDeepestFirstAndHighestIndexFirst) {
+// Removal of the per-user settings tree.
+class UserTreeTest : public SimTest {};
+// The installation's flags and the components they release.
+class ComponentFlagsTest : public SimTest {};
+// The shared area's directory and key once no component is left.
+class SharedAreaTest : public SimTest {};
+
+TEST_F(UserTreeTest, UserTreeGoesDeepestFirstAndHighestIndexFirst) {
   AddUserTree();
   DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
 
@@ -63,7 +70,7 @@ void ExpectLinkTargetIntact() {
   EXPECT_EQ(sim::GetText(Root::CurrentUser, "Software\\Other\\Inner", "Keep"), "me");
 }
 
-TEST_F(SimTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
+TEST_F(UserTreeTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
   // Below the tree, or the tree's own key: either goes as the link it is.
   for (const char* link : {"\\Aliases\\Current", ""}) {
     SCOPED_TRACE(link);
@@ -83,7 +90,7 @@ TEST_F(SimTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
   }
 }
 
-TEST_F(SimTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoes) {
+TEST_F(UserTreeTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoes) {
   for (bool parentOpens : {false, true}) {
     SCOPED_TRACE(parentOpens ? "parent read-only" : "parent unopenable");
     ResetMachine();
@@ -103,7 +110,7 @@ TEST_F(SimTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoe
   }
 }
 
-TEST_F(SimTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
+TEST_F(ComponentFlagsTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   // The target reads like a component this product last holds.
   FlagAll();
   AddComponent("Elsewhere", "1", kArea + "\\Data");
@@ -119,7 +126,7 @@ TEST_F(SimTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   EXPECT_TRUE(Changes("RegSetValue").empty());
 }
 
-TEST_F(SimTest, SharedKeyThatIsALinkGoesAsALink) {
+TEST_F(SharedAreaTest, SharedKeyThatIsALinkGoesAsALink) {
   // The target names an empty directory and has no components.
   sim::SetText(Root::LocalMachine, "Software\\Other", qf::kSharedFilesDir, kArea);
   sim::MakeDir(kArea);
@@ -132,13 +139,13 @@ TEST_F(SimTest, SharedKeyThatIsALinkGoesAsALink) {
   EXPECT_TRUE(sim::Exists(kArea));
 }
 
-TEST_F(SimTest, MissingUserTreeChangesNothing) {
+TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
   sim::CreateKey(Root::CurrentUser, ProductKey);
   DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, UnopenableSubkeyStaysWithItsAncestors) {
+TEST_F(UserTreeTest, UnopenableSubkeyStaysWithItsAncestors) {
   AddUserTree();
   sim::SetKeyRights(Root::CurrentUser, kUserTree + "\\Options\\Editor\\Fonts", false, false);
 
@@ -151,14 +158,14 @@ TEST_F(SimTest, UnopenableSubkeyStaysWithItsAncestors) {
             std::vector<std::string>{"Fonts"});
 }
 
-TEST_F(SimTest, FlaggedComponentsAreReleasedInOrder) {
+TEST_F(ComponentFlagsTest, FlaggedComponentsAreReleasedInOrder) {
   FlagAll();
   AddSharedArea();
   CleanupInstallation();
   EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "MSHelp", "Image Files"}));
 }
 
-TEST_F(SimTest, FlagsCountWhateverTheyHold) {
+TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {
   for (const char* content : {"FALSE", "0", ""}) {
     ResetMachine();
     FlagAll(content);
@@ -168,7 +175,7 @@ TEST_F(SimTest, FlagsCountWhateverTheyHold) {
   }
 }
 
-TEST_F(SimTest, FlagTooLongToReadCountsAsAbsent) {
+TEST_F(ComponentFlagsTest, FlagTooLongToReadCountsAsAbsent) {
   FlagAll();
   sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedMSHelp, "123456789012");
   AddSharedArea();
@@ -176,7 +183,7 @@ TEST_F(SimTest, FlagTooLongToReadCountsAsAbsent) {
   EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "Image Files"}));
 }
 
-TEST_F(SimTest, SharedFilesMustReadExactlyTrue) {
+TEST_F(ComponentFlagsTest, SharedFilesMustReadExactlyTrue) {
   for (const char* word : {"true", "True", "TRUE ", "YES"}) {
     ResetMachine();
     FlagAll();
@@ -190,7 +197,7 @@ TEST_F(SimTest, SharedFilesMustReadExactlyTrue) {
   }
 }
 
-TEST_F(SimTest, SharedAreaStepRunsWithoutSharedFiles) {
+TEST_F(SharedAreaTest, SharedAreaStepRunsWithoutSharedFiles) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "true");
   sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
   sim::MakeDir(kArea);
@@ -200,7 +207,7 @@ TEST_F(SimTest, SharedAreaStepRunsWithoutSharedFiles) {
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, MakerKey));
 }
 
-TEST_F(SimTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
+TEST_F(ComponentFlagsTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
   AddUserTree();
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
   AddSharedArea();
@@ -209,7 +216,7 @@ TEST_F(SimTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
   EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, kUserTree));
 }
 
-TEST_F(SimTest, SharedAreaWithAComponentLeftIsUntouched) {
+TEST_F(SharedAreaTest, SharedAreaWithAComponentLeftIsUntouched) {
   sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
   sim::CreateKey(Root::LocalMachine, ComponentKey("Fonts"));
   sim::MakeDir(kArea);
@@ -218,7 +225,7 @@ TEST_F(SimTest, SharedAreaWithAComponentLeftIsUntouched) {
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
 }
 
-TEST_F(SimTest, LastComponentTakesTheEmptyAreaWithIt) {
+TEST_F(SharedAreaTest, LastComponentTakesTheEmptyAreaWithIt) {
   FlagAll();
   AddSharedArea();
   CleanupInstallation();
@@ -227,7 +234,7 @@ TEST_F(SimTest, LastComponentTakesTheEmptyAreaWithIt) {
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, MakerKey));
 }
 
-TEST_F(SimTest, NonEmptyAreaDirectoryStaysWhileItsKeyGoes) {
+TEST_F(SharedAreaTest, NonEmptyAreaDirectoryStaysWhileItsKeyGoes) {
   FlagAll();
   AddSharedArea();
   sim::MakeFile(kArea + "\\readme.txt");
@@ -236,7 +243,7 @@ TEST_F(SimTest, NonEmptyAreaDirectoryStaysWhileItsKeyGoes) {
   EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
 }
 
-TEST_F(SimTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
+TEST_F(SharedAreaTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
   for (const char* dir : {"Shared", "C:\\", ""}) {
     ResetMachine();
     sim::MakeDir("C:\\Host\\Shared");
@@ -247,7 +254,7 @@ TEST_F(SimTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
   }
 }
 
-TEST_F(SimTest, EachPassLowersEachFlaggedCountOnce) {
+TEST_F(ComponentFlagsTest, EachPassLowersEachFlaggedCountOnce) {
   FlagAll();
   for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent})
     AddComponent(name, "5", kArea + "\\" + name);

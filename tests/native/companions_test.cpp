@@ -19,12 +19,15 @@ std::vector<std::string> Kinds() {
   return kinds;
 }
 
-TEST_F(SimTest, NoCompanionMeansNoCallAndNoMessage) {
+// Notification of the companion libraries.
+class CompanionsTest : public SimTest {};
+
+TEST_F(CompanionsTest, NoCompanionMeansNoCallAndNoMessage) {
   UnregisterCompanions();
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
+TEST_F(CompanionsTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
   AddCompanions(true);
   UnregisterCompanions();
   EXPECT_EQ(Kinds(), (std::vector<std::string>{
@@ -36,14 +39,14 @@ TEST_F(SimTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
             std::vector<std::string>{"RWUNINST.DLL!UNINSTALLVRXREGISTRY|/vrxreg"});
 }
 
-TEST_F(SimTest, CompanionWithoutEntryIsReleasedUncalled) {
+TEST_F(CompanionsTest, CompanionWithoutEntryIsReleasedUncalled) {
   AddCompanions(false);
   UnregisterCompanions();
   EXPECT_TRUE(Changes("Call").empty());
   EXPECT_EQ(Changes("FreeLibrary"), (std::vector<std::string>{"MX20UNIB.DLL", "RWUNINST.DLL"}));
 }
 
-TEST_F(SimTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
+TEST_F(CompanionsTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
   AddUserTree();
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
   sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
@@ -71,7 +74,7 @@ TEST_F(SimTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
   EXPECT_GT(lastChange, 0u);
 }
 
-TEST_F(SimTest, FailedGateLoadsNoCompanion) {
+TEST_F(CompanionsTest, FailedGateLoadsNoCompanion) {
   AddCompanions(true);
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
   sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);

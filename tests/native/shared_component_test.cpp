@@ -74,7 +74,14 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"DwordNegative", kRegDword, Dword(0xFFFFFFFF), true, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SimTest, MissingCountLeavesComponentAlone) {
+// One component's record: its count, its root and when it is left alone.
+class ComponentRecordTest : public SimTest {};
+// Emptying a released component's directory tree.
+class ComponentTreeTest : public SimTest {};
+// The help registrations of the help component's files.
+class HelpRegistrationTest : public SimTest {};
+
+TEST_F(ComponentRecordTest, MissingCountLeavesComponentAlone) {
   sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kRootDir, kRoot);
   sim::MakeFile(kRoot + "\\file.dat");
   ReleaseSharedComponent(qf::kDataComponent);
@@ -83,12 +90,12 @@ TEST_F(SimTest, MissingCountLeavesComponentAlone) {
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, MissingComponentKeyChangesNothing) {
+TEST_F(ComponentRecordTest, MissingComponentKeyChangesNothing) {
   ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, ReleasingTwiceCountsDownTwice) {
+TEST_F(ComponentRecordTest, ReleasingTwiceCountsDownTwice) {
   AddComponent(qf::kDataComponent, "3", kRoot);
   ReleaseSharedComponent(qf::kDataComponent);
   ReleaseSharedComponent(qf::kDataComponent);
@@ -121,21 +128,21 @@ INSTANTIATE_TEST_SUITE_P(Roots, UnsafeRootTest,
                                            "\\\\server\\share\\", "\\\\server\\share\\x\\..",
                                            "\\\\?\\C:\\Temp", "\\\\.\\C:"));
 
-TEST_F(SimTest, MissingRootDirLeavesCountAndKey) {
+TEST_F(ComponentRecordTest, MissingRootDirLeavesCountAndKey) {
   sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount, "1");
   ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, RootDirTooLongToReadLeavesComponent) {
+TEST_F(ComponentRecordTest, RootDirTooLongToReadLeavesComponent) {
   const std::string longRoot = "C:\\" + std::string(252, 'd');  // 255 bytes and a NUL
   AddComponent(qf::kDataComponent, "1", longRoot);
   ReleaseSharedComponent(qf::kDataComponent);
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
 }
 
-TEST_F(SimTest, ReleasesWholeTreeThreeLevelsDeep) {
+TEST_F(ComponentTreeTest, ReleasesWholeTreeThreeLevelsDeep) {
   AddComponent(qf::kDataComponent, "1", kRoot);
   for (const char* file : {"top.dat", "a\\one.dat", "a\\b\\two.dat", "a\\b\\c\\three.dat",
                            "a\\b\\c\\four.dat", "e\\five.dat"})
@@ -155,7 +162,7 @@ TEST_F(SimTest, ReleasesWholeTreeThreeLevelsDeep) {
   EXPECT_EQ(removed.back(), kRoot);
 }
 
-TEST_F(SimTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
+TEST_F(ComponentTreeTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
   using namespace platform;
   AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeDir(kRoot + "\\hidden", kAttrHidden);
@@ -166,7 +173,7 @@ TEST_F(SimTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
   EXPECT_FALSE(sim::Exists(kRoot));
 }
 
-TEST_F(SimTest, UndeletableFileStaysAndTheRecordGoes) {
+TEST_F(ComponentRecordTest, UndeletableFileStaysAndTheRecordGoes) {
   AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\a\\locked.dat", platform::kAttrReadOnly);
   sim::MakeFile(kRoot + "\\a\\free.dat");
@@ -178,7 +185,7 @@ TEST_F(SimTest, UndeletableFileStaysAndTheRecordGoes) {
   EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
 }
 
-TEST_F(SimTest, HelpRegistrationsGoWithDeletedFilesOnly) {
+TEST_F(HelpRegistrationTest, HelpRegistrationsGoWithDeletedFilesOnly) {
   const std::string help = "C:\\Shared\\MSHelp";
   AddComponent(qf::kHelpComponent, "1", help);
   sim::MakeFile(help + "\\guide.hlp");
@@ -197,7 +204,7 @@ TEST_F(SimTest, HelpRegistrationsGoWithDeletedFilesOnly) {
     EXPECT_TRUE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, kept)) << kept;
 }
 
-TEST_F(SimTest, OtherComponentsNeverTouchHelpRegistrations) {
+TEST_F(HelpRegistrationTest, OtherComponentsNeverTouchHelpRegistrations) {
   for (const char* name : {"mshelp", "MSHELP", "MSHelp ", "Data"}) {
     const std::string root = std::string("C:\\Shared\\") + name + "X";
     AddComponent(name, "1", root);
@@ -209,7 +216,7 @@ TEST_F(SimTest, OtherComponentsNeverTouchHelpRegistrations) {
   }
 }
 
-TEST_F(SimTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
+TEST_F(ComponentTreeTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
   // A file of the host's current directory shares a name with one of the
   // component; whatever the current directory does, it stays.
   sim::MakeFile("C:\\Host\\same.dat");
@@ -226,7 +233,7 @@ TEST_F(SimTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
   EXPECT_FALSE(sim::Exists(kRoot));
 }
 
-TEST_F(SimTest, LinksAreRemovedNeverFollowed) {
+TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
   AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile("C:\\Users\\docs\\letter.txt");
   sim::MakeFile("C:\\Users\\notes.txt");
@@ -242,7 +249,7 @@ TEST_F(SimTest, LinksAreRemovedNeverFollowed) {
             (std::vector<std::string>{kRoot + "\\docs", kRoot + "\\sub", kRoot}));
 }
 
-TEST_F(SimTest, RootThatIsALinkIsLeftAlone) {
+TEST_F(ComponentRecordTest, RootThatIsALinkIsLeftAlone) {
   sim::MakeFile("C:\\Windows\\system.ini");
   sim::MakeLink(kRoot, "C:\\Windows", true);
   AddComponent(qf::kDataComponent, "1", kRoot);
@@ -304,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                       false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SimTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
+TEST_F(ComponentRecordTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
   AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Other\\..\\Data\\.");
   sim::MakeFile(kRoot + "\\file.dat");
   sim::MakeFile("C:\\Shared\\Other\\keep.dat");
@@ -313,14 +320,14 @@ TEST_F(SimTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Other\\keep.dat"));
 }
 
-TEST_F(SimTest, EmptyingAnEmptyDirectoryDeletesNothing) {
+TEST_F(ComponentTreeTest, EmptyingAnEmptyDirectoryDeletesNothing) {
   sim::MakeDir(kRoot);
   DeleteDirectoryContents(kRoot, qf::kDataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
-TEST_F(SimTest, EmptyingKeepsTheTopDirectory) {
+TEST_F(ComponentTreeTest, EmptyingKeepsTheTopDirectory) {
   sim::MakeFile(kRoot + "\\a\\b\\f.dat");
   DeleteDirectoryContents(kRoot, qf::kDataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));

@@ -29,7 +29,14 @@ std::vector<std::string> Kinds() {
   return kinds;
 }
 
-TEST_F(SimTest, ResetGivesTheEmptyMachine) {
+// The simulated registry: keys, values, rights.
+class SimRegistryTest : public SimTest {};
+// Failures and actions injected into the simulated operations.
+class SimFaultTest : public SimTest {};
+// The rest of the simulated machine: reset, files, journal, handles, messages, libraries.
+class SimulationTest : public SimTest {};
+
+TEST_F(SimulationTest, ResetGivesTheEmptyMachine) {
   sim::SetText(Root::CurrentUser, "Software\\Quill", "Name", "x");
   sim::MakeFile("C:\\Data\\a.txt");
   sim::SetCwd("C:\\Data");
@@ -68,7 +75,7 @@ TEST_F(SimTest, ResetGivesTheEmptyMachine) {
   EXPECT_EQ(0u, count);
 }
 
-TEST_F(SimTest, ValuesKeepTypeAndRawBytes) {
+TEST_F(SimRegistryTest, ValuesKeepTypeAndRawBytes) {
   const std::string binary("ab\0cd", 5);
   sim::SetText(Root::LocalMachine, "Software\\Quill", "Text", "hello");
   sim::SetDword(Root::LocalMachine, "Software\\Quill", "Number", 0x01020304);
@@ -99,7 +106,7 @@ TEST_F(SimTest, ValuesKeepTypeAndRawBytes) {
   EXPECT_FALSE(sim::GetValue(Root::CurrentUser, "Software\\Quill", "Text"));  // other root
 }
 
-TEST_F(SimTest, KeyNamesAreCaseInsensitiveAndKeepTheirCase) {
+TEST_F(SimRegistryTest, KeyNamesAreCaseInsensitiveAndKeepTheirCase) {
   sim::CreateKey(Root::CurrentUser, "Software\\Quill\\beta");
   sim::CreateKey(Root::CurrentUser, "SOFTWARE\\quill\\Alpha");
   sim::SetText(Root::CurrentUser, "software\\QUILL\\GAMMA", "Name", "g");
@@ -114,7 +121,7 @@ TEST_F(SimTest, KeyNamesAreCaseInsensitiveAndKeepTheirCase) {
   EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::CurrentUser, "Software\\Missing"));
 }
 
-TEST_F(SimTest, KeyRightsGovernOpening) {
+TEST_F(SimRegistryTest, KeyRightsGovernOpening) {
   sim::CreateKey(Root::LocalMachine, "Software\\Locked");
   sim::CreateKey(Root::LocalMachine, "Software\\ReadOnly");
   sim::SetKeyRights(Root::LocalMachine, "Software\\Locked", false, false);
@@ -141,7 +148,7 @@ TEST_F(SimTest, KeyRightsGovernOpening) {
                std::invalid_argument);
 }
 
-TEST_F(SimTest, FileSetUpAndInspection) {
+TEST_F(SimulationTest, FileSetUpAndInspection) {
   sim::MakeDir("C:\\Target\\Sub", p::kAttrHidden);
   sim::MakeFile("C:\\Target\\a.txt", p::kAttrReadOnly);
   sim::MakeLink("C:\\Apps\\ToTarget", "C:\\Target", true);
@@ -181,7 +188,7 @@ TEST_F(SimTest, FileSetUpAndInspection) {
   EXPECT_EQ(Strings{}, sim::Tree("C:\\Missing"));
 }
 
-TEST_F(SimTest, SetUpMisuseThrows) {
+TEST_F(SimulationTest, SetUpMisuseThrows) {
   sim::MakeFile("C:\\Data\\a.txt");
   EXPECT_THROW(sim::MakeFile("C:\\Data\\a.txt\\b.txt"), std::invalid_argument);
   EXPECT_THROW(sim::MakeDir("C:\\Data\\a.txt"), std::invalid_argument);
@@ -195,7 +202,7 @@ TEST_F(SimTest, SetUpMisuseThrows) {
   EXPECT_EQ("c:\\data", sim::CurrentDir());
 }
 
-TEST_F(SimTest, JournalShowsRealPathsInOrder) {
+TEST_F(SimulationTest, JournalShowsRealPathsInOrder) {
   sim::MakeFile("C:\\Target\\Keep.txt");
   sim::MakeFile("C:\\Target\\Gone.txt");
   sim::MakeDir("C:\\Target\\Empty");
@@ -231,7 +238,7 @@ TEST_F(SimTest, JournalShowsRealPathsInOrder) {
 
 // Each call, failed by a rule on its kind and a part of its path: it returns
 // the injected code and changes nothing; without the rule it succeeds.
-TEST_F(SimTest, FailWhenHitsTheMatchingCallOnly) {
+TEST_F(SimFaultTest, FailWhenHitsTheMatchingCallOnly) {
   constexpr long kCode = 1234;
   auto arrange = [] {
     sim::SetText(Root::LocalMachine, "Software\\Quill\\3.0", "Path", "C:\\Quill");
@@ -324,7 +331,7 @@ TEST_F(SimTest, FailWhenHitsTheMatchingCallOnly) {
   }
 }
 
-TEST_F(SimTest, MessageTextsGivenReplaceAndExtendTheTable) {
+TEST_F(SimulationTest, MessageTextsGivenReplaceAndExtendTheTable) {
   std::string text;
   EXPECT_NE(p::kSuccess, p::SystemErrorText(1234, &text));
   sim::SetMessageText(1234, "Copied.\r\n");
@@ -338,7 +345,7 @@ TEST_F(SimTest, MessageTextsGivenReplaceAndExtendTheTable) {
   }
 }
 
-TEST_F(SimTest, FailAtCountsEveryOperation) {
+TEST_F(SimFaultTest, FailAtCountsEveryOperation) {
   struct Case {
     uint64_t n;
     bool andAfter;
@@ -369,7 +376,7 @@ TEST_F(SimTest, FailAtCountsEveryOperation) {
 
 // Another process acts when the n-th call starts, before its effect; its
 // renames are refused while a handle holds the object.
-TEST_F(SimTest, ActionsRunWhenTheirOperationStarts) {
+TEST_F(SimFaultTest, ActionsRunWhenTheirOperationStarts) {
   sim::MakeDir("C:\\Data\\Held");
   sim::MakeDir("C:\\Data\\Free");
   p::FileHandle held;
@@ -387,7 +394,7 @@ TEST_F(SimTest, ActionsRunWhenTheirOperationStarts) {
   EXPECT_EQ(2u, sim::OperationCount());
 }
 
-TEST_F(SimTest, HandlesAreCountedAndTransferred) {
+TEST_F(SimulationTest, HandlesAreCountedAndTransferred) {
   sim::MakeDir("C:\\Data");
   sim::AddLibrary("QFHELP.DLL");
   const uint64_t before = sim::OperationCount();
@@ -424,7 +431,7 @@ TEST_F(SimTest, HandlesAreCountedAndTransferred) {
   EXPECT_EQ((Strings{"LoadLibrary", "FreeLibrary"}), Kinds());
 }
 
-TEST_F(SimTest, EntriesRunTheirCallbacks) {
+TEST_F(SimulationTest, EntriesRunTheirCallbacks) {
   std::vector<std::string> received;
   sim::AddLibrary("QfHelp.dll");
   sim::AddEntry("QFHELP.DLL", "Register", [&](const char* text) {
