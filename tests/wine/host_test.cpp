@@ -137,7 +137,7 @@ class LinkedOtherSettings {
  public:
   static constexpr char kOther[] = "Software\\Other";
   static constexpr char kOtherInner[] = "Software\\Other\\Inner";
-  static constexpr char kLink[] = "Software\\Halvern\\Quillforge\\3.0\\Aliases\\Current";
+  static constexpr char kLink[] = QF_PRODUCT_VERSION_KEY "\\Aliases\\Current";
   LinkedOtherSettings() {
     result_ = WriteText(HKEY_CURRENT_USER, kOtherInner, "Keep", "inner");
     if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_CURRENT_USER, kOther, "Keep", "me");

@@ -144,7 +144,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     inst.values.push_back({root, key, name, type, data});
   };
   const std::string product = qf::ProductVersionKey;
-  value(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\2.5", "Kept", REG_SZ, Text("1"));
+  value(HKEY_CURRENT_USER, std::string(qf::ProductKey) + "\\2.5", "Kept", REG_SZ, Text("1"));
   if (!(r.features & kNoUserTree)) {
     std::string key = product;
     for (int level = 0; level < 1 + static_cast<int>(rng() % 4); ++level) {
@@ -226,7 +226,7 @@ void Clear() {
   const auto deleteKey = reinterpret_cast<DeleteKey>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
   Key link;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Halvern\\Quillforge\\3.0\\Linked",
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, QF_PRODUCT_VERSION_KEY "\\Linked",
                     REG_OPTION_OPEN_LINK, DELETE, link.Put()) == ERROR_SUCCESS)
     deleteKey(link.Get());
   RegDeleteTreeA(HKEY_CURRENT_USER, qf::MakerKey);
