@@ -1,9 +1,10 @@
 // The registry schema of a Quillforge 3.0 installation as the uninstall pass
 // reads and writes it, and the other fixed texts the pass uses: key paths,
 // value names, read capacities, the component table, the companion libraries
-// and the messages.  Every fact is written here once; everything else (the
-// library, its tools, tests and benchmarks) names it from here.  All are
-// compile-time constants, so they exist for as long as the library is loaded.
+// and the messages.  Every fact is written here once; the library, its tools,
+// tests and benchmarks name it from here (tests that check a text the user
+// sees spell it out, as the check of this file).  All are compile-time
+// constants, so they exist for as long as the library is loaded.
 #pragma once
 
 #include <cstddef>
