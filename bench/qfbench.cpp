@@ -60,6 +60,8 @@ using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
 using DeleteTree = LONG(WINAPI*)(HKEY, LPCSTR);
 
 using Key = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
+using Module = qf::platform::UniqueAny<HMODULE, &::FreeLibrary>;
+using Handle = qf::platform::UniqueAny<HANDLE, &::CloseHandle>;
 
 class Timer {
  public:
@@ -142,25 +144,24 @@ bool FilesSetup(const std::string& rootDir) {
 }
 
 // QFUNINST.DLL from qfbench's own directory, as the host finds it.
-HMODULE LoadProduct(Entry* init) {
+Module LoadProduct(Entry* init) {
   char path[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
+  if (length == 0 || length >= MAX_PATH) return Module();
   std::string dll(path, length);
   dll.erase(dll.find_last_of('\\') + 1);
   dll += "QFUNINST.DLL";
-  const HMODULE module = LoadLibraryA(dll.c_str());
-  if (module == nullptr) {
+  Module module(LoadLibraryA(dll.c_str()));
+  if (!module.Valid()) {
     Fail(("LoadLibraryA " + dll).c_str(), static_cast<long>(GetLastError()));
-    return nullptr;
+    return module;
   }
   // Through void*: the entry's real type is not the one GetProcAddress gives.
   *init = reinterpret_cast<Entry>(
-      reinterpret_cast<void*>(GetProcAddress(module, "UninstInitialize")));
+      reinterpret_cast<void*>(GetProcAddress(module.Get(), "UninstInitialize")));
   if (*init == nullptr) {
     Fail("GetProcAddress(UninstInitialize)", static_cast<long>(GetLastError()));
-    FreeLibrary(module);
-    return nullptr;
+    return Module();
   }
   return module;
 }
@@ -181,10 +182,10 @@ double TimePass(Entry init) {
 int FilesPass(const std::string& rootDir) {
   if (!FilesSetup(rootDir)) return 1;
   Entry init = nullptr;
-  const HMODULE module = LoadProduct(&init);
-  if (module == nullptr) return 1;
+  Module module = LoadProduct(&init);
+  if (!module.Valid()) return 1;
   const double seconds = TimePass(init);
-  FreeLibrary(module);
+  module.Reset();
   std::printf("pass_seconds=%.6f\n", seconds);
   // The pass removes the component's directory and its key.
   const DWORD left = GetFileAttributesA(rootDir.c_str());
@@ -206,12 +207,11 @@ double TimeLaunch(const std::string& commandLine) {
     Fail(("CreateProcessA " + commandLine).c_str(), static_cast<long>(GetLastError()));
     return -1;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+  const Handle child(process.hProcess), thread(process.hThread);
+  WaitForSingleObject(child.Get(), INFINITE);
   const double seconds = timer.Seconds();
   DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(child.Get(), &code);
   if (code != 0) {
     Fail(commandLine.c_str(), static_cast<long>(code));
     return -1;
@@ -369,8 +369,8 @@ int Keys(const Shape& shape, int reps, bool variants) {
   if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0), 1;
   if (!ClearKeys()) return 1;
   Entry init = nullptr;
-  const HMODULE module = LoadProduct(&init);
-  if (module == nullptr) return 1;
+  const Module module = LoadProduct(&init);
+  if (!module.Valid()) return 1;
 
   // One small round of each first, so neither side pays for first use.
   const Shape warmup = {{2, 2, 2, 2}, shape.values};
@@ -417,7 +417,6 @@ int Keys(const Shape& shape, int reps, bool variants) {
     if (KeyExists(HKEY_CURRENT_USER, UserSettingsKey))
       return Fail("RegDeleteTreeA removing the tree", 0), 1;
   }
-  FreeLibrary(module);
 
   std::printf("keys=%d\n", CountKeys(shape));
   for (double s : pass) std::printf("pass_seconds=%.6f\n", s);

@@ -14,9 +14,8 @@
 #include <random>
 #include <set>
 
+#include "../key_links_win32.h"
 #include "support.h"
-// After windows.h, which support.h brings.
-#include <sddl.h>
 
 namespace qftest {
 namespace {
@@ -221,14 +220,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 // ---- Setting one up ------------------------------------------------------------
 
 void Clear() {
-  // A link key first, as itself (NtDeleteKey): deleting a tree would follow it.
-  using DeleteKey = LONG(NTAPI*)(HANDLE);
-  const auto deleteKey = reinterpret_cast<DeleteKey>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
-  Key link;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, QF_PRODUCT_VERSION_KEY "\\Linked",
-                    REG_OPTION_OPEN_LINK, DELETE, link.Put()) == ERROR_SUCCESS)
-    deleteKey(link.Get());
+  // A link key first, as itself: deleting a tree would follow it.
+  qf_win32_test::DeleteCurrentUserKeyLink(QF_PRODUCT_VERSION_KEY "\\Linked");
   RegDeleteTreeA(HKEY_CURRENT_USER, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
@@ -262,28 +255,6 @@ bool Native(const std::string& command, const std::string& result) {
 
 bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const std::string& link) {
   return Native("Z:\\usr\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"", link);
-}
-
-// A registry link key below HKEY_CURRENT_USER to `target` there.
-bool KeyLink(const std::string& link, const std::string& target) {
-  Handle token;
-  BYTE user[256];
-  DWORD size = 0;
-  char* sid = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) ||
-      !GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &size) ||
-      !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
-    return false;
-  const std::string full = "\\Registry\\User\\" + std::string(sid) + "\\" + target;
-  LocalFree(sid);
-  const std::wstring wide(full.begin(), full.end());
-  Key key;
-  return RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
-                         KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.Put(),
-                         nullptr) == ERROR_SUCCESS &&
-         RegSetValueExW(key.Get(), L"SymbolicLinkValue", 0, REG_LINK,
-                        reinterpret_cast<const BYTE*>(wide.data()),
-                        static_cast<DWORD>(wide.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool IsKeyLink(HKEY parent, const char* name) {
@@ -334,7 +305,7 @@ std::string Unix(const std::string& relative) {
                dir + "\\" + inst.deep + "\\bottom.dat")))
     return ::testing::AssertionFailure() << "cannot make " << inst.deep;
   for (const auto& [link, target] : inst.keyLinks)
-    if (!KeyLink(link, target)) return ::testing::AssertionFailure() << "cannot link " << link;
+    if (qf_win32_test::MakeCurrentUserKeyLink(link, target) != ERROR_SUCCESS) return ::testing::AssertionFailure() << "cannot link " << link;
   for (const auto& [link, target] : inst.links)
     if (!UnixLink(unixDir + "/" + Unix(target), unixDir + "/" + Unix(link), dir + "\\" + link))
       return ::testing::AssertionFailure() << "cannot link " << link;
@@ -380,8 +351,8 @@ void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, S
 // Listed through "\\?\" paths, so trees deeper than MAX_PATH are seen whole.
 void SnapFiles(const std::wstring& dir, State* state) {
   WIN32_FIND_DATAW entry;
-  const HANDLE find = FindFirstFileW((L"\\\\?\\" + dir + L"\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return;
+  const FindHandle find(FindFirstFileW((L"\\\\?\\" + dir + L"\\*").c_str(), &entry));
+  if (!find.Valid()) return;
   std::vector<std::wstring> subdirectories;
   do {
     const std::wstring name = entry.cFileName, path = dir + L"\\" + name;
@@ -395,8 +366,7 @@ void SnapFiles(const std::wstring& dir, State* state) {
                                 : directory ? "remove-directory"
                                             : "delete-file";
     if (directory && !link) subdirectories.push_back(path);
-  } while (FindNextFileW(find, &entry));
-  FindClose(find);
+  } while (FindNextFileW(find.Get(), &entry));
   for (const std::wstring& path : subdirectories) SnapFiles(path, state);
 }
 

@@ -49,14 +49,13 @@ void MakeTree(const std::string& dir, int levels, int width) {
 size_t CountFiles(const std::string& dir) {
   size_t count = 0;
   WIN32_FIND_DATAA entry;
-  const HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  const FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &entry));
+  if (!find.Valid()) return 0;
   do {
     const std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
     count += (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CountFiles(dir + "\\" + name) : 1;
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.Get(), &entry));
   return count;
 }
 
