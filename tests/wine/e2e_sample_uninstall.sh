@@ -26,16 +26,13 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 scenario=$2
 here=$(cd "$(dirname "$0")" && pwd)
-wine_run=$here/../../cmake/wine-run
+# shellcheck source=scripts/lib/wine.sh
+. "$here/../../scripts/lib/wine.sh"
+# shellcheck source=scripts/lib/sample.sh
+. "$here/../../scripts/lib/sample.sh"
 
-export QF_WINEPREFIX=${QF_WINEPREFIX:-$build/wineprefix-e2e}
+wine_ensure_display "$0" "$@"
 
-# One X server for every Wine start of this run, closed after Wine has gone.
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a bash "$0" "$@"
-fi
-
-shared='C:\Program Files\Halvern\Shared'
 run_dir=$build/e2e-$scenario
 failures=0
 
@@ -46,30 +43,19 @@ fail() {
 
 # ---------------------------------------------------------------- the prefix
 
-"$wine_run" "$build/qfsample.exe" show 'C:\nothing' >/dev/null 2>&1 || true  # boots a new prefix
-export WINEPREFIX=$QF_WINEPREFIX
-wineserver -p 2>/dev/null || true  # one server for all the starts below (one already up stays)
-trap 'WINEPREFIX=$QF_WINEPREFIX wineserver -k 2>/dev/null || true' EXIT
+wine_use_prefix "${QF_WINEPREFIX:-$build/wineprefix-e2e}"
+wine_prefix_boot
+wine_server_start
+wine_server_stop_on_exit
+wine_services_start
 
-[ "$(readlink "$QF_WINEPREFIX/dosdevices/z:")" = / ] || { echo "drive Z: is not /"; exit 1; }
-drive_c=$QF_WINEPREFIX/drive_c
-shared_unix="$drive_c/Program Files/Halvern/Shared"
-
-sample() { "$wine_run" "$build/qfsample.exe" "$@"; }
-# The state that matters: registry, shared files, and the files behind the links.
-state() { sample show "$shared" 'C:\UserDocs' 'C:\UserDocs\keep.txt'; }
-
-# The host with the library and the companion stand-ins beside it, so the
-# companion is found the way the product finds it.
-rm -rf "$run_dir"
-mkdir -p "$run_dir"
-cp "$build/qfhost.exe" "$build/QFUNINST.DLL" "$build"/companions/*.DLL "$run_dir/"
-companion_log=$run_dir/companions.log
-export QF_COMPANION_LOG="Z:${companion_log//\//\\}"
+[ "$(readlink "$WINEPREFIX/dosdevices/z:")" = / ] || { echo "drive Z: is not /"; exit 1; }
+sample_use "$build"
+sample_host_dir "$run_dir"
 
 host() {
   local out
-  out=$("$wine_run" "$run_dir/qfhost.exe" --answer-boxes "$@" 2>&1) || {
+  out=$(wine "$run_dir/qfhost.exe" --answer-boxes "$@" 2>&1) || {
     echo "$out"
     fail "qfhost $* exited non-zero"
     return 0
@@ -79,7 +65,7 @@ host() {
 
 expect_state() {  # <label> <expected text>
   local actual
-  actual=$(state)
+  actual=$(sample_state)
   if [ "$actual" != "$2" ]; then
     fail "state $1 differs from expected (- expected, + actual):"
     diff -u <(printf '%s\n' "$2") <(printf '%s\n' "$actual") | tail -n +3 || true
@@ -88,20 +74,10 @@ expect_state() {  # <label> <expected text>
 
 # -------------------------------------------------------------- the sample
 
-# Links left by an earlier run go from the unix side: Wine cannot remove them.
-[ -d "$shared_unix" ] && find "$shared_unix" -type l -delete
-sample clear "$shared" || { echo "qfsample clear failed"; exit 1; }
-rm -rf "$drive_c/UserDocs"
-sample install "$shared" || { echo "qfsample install failed"; exit 1; }
-
-# The user's documents outside the shared area, reachable from deep inside
-# the Image Files tree through a unix link to their directory.
-mkdir -p "$drive_c/UserDocs"
-echo "the user's own file" >"$drive_c/UserDocs/keep.txt"
-ln -s "$drive_c/UserDocs" "$shared_unix/Image Files/Clip Art/Animals/My Documents"
+sample_install
 
 # Without the link in place, and seen as a link, the test would prove nothing.
-before=$(state)
+before=$(sample_state)
 grep -qxF 'l--- Image Files\Clip Art\Animals\My Documents' <<<"$before" ||
   { echo "$before"; echo "the directory link is not seen as a link"; exit 1; }
 
@@ -218,7 +194,7 @@ $user_docs"
 # ------------------------------------------------------------ the passes
 
 companion_calls() {
-  tr -d '\r' <"$companion_log" 2>/dev/null | grep -c '^RWUNINST UNINSTALLVRXREGISTRY "/vrxreg" usertree=absent$' || true
+  tr -d '\r' <"$sample_companion_log" 2>/dev/null | grep -c '^RWUNINST UNINSTALLVRXREGISTRY "/vrxreg" usertree=absent$' || true
 }
 
 case $scenario in
@@ -228,9 +204,9 @@ case $scenario in
     [ "$(companion_calls)" = 1 ] || fail "the companion was not called once, after the per-user tree had gone"
 
     if [ "$scenario" = emptied ]; then
-      rm "$shared_unix/Image Files/Clip Art/Animals/My Documents"
-      chmod -R u+w "$shared_unix"
-      rm -rf "$shared_unix/MSHelp" "$shared_unix/Image Files"
+      rm "$sample_shared_unix/Image Files/Clip Art/Animals/My Documents"
+      chmod -R u+w "$sample_shared_unix"
+      rm -rf "$sample_shared_unix/MSHelp" "$sample_shared_unix/Image Files"
       host --init-times 1
       expect_state "after the second pass (shared directory emptied before it)" "$after_second_pass_emptied"
     else
@@ -248,7 +224,7 @@ case $scenario in
     ;;
 esac
 [ "$(companion_calls)" = 2 ] || fail "the companion was not called once per pass"
-[ "$(cat "$drive_c/UserDocs/keep.txt")" = "the user's own file" ] || fail "keep.txt was changed"
+sample_user_file_kept || fail "keep.txt was changed"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed"

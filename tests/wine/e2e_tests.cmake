@@ -11,3 +11,10 @@ foreach(scenario leftover twice emptied)
     RESOURCE_LOCK wineprefix-e2e
     TIMEOUT 300)
 endforeach()
+
+# The scripts' Wine launcher (scripts/lib/wine.sh): one boot per prefix under
+# racing callers, exit actions, and a script stopping only its own server.
+add_test(NAME wine.scripts_lib
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/wine_lib_test.sh
+                 ${CMAKE_CURRENT_BINARY_DIR}/scratch/wine_lib)
+set_tests_properties(wine.scripts_lib PROPERTIES TIMEOUT 120)

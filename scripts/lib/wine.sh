@@ -1,0 +1,90 @@
+# shellcheck shell=bash
+# Wine for the scripts and the Wine tests, in one place: a private prefix
+# inside the build tree, booted once; one persistent wineserver for it, so
+# every later start is quick, stopped when the script exits; and a virtual X
+# server when there is no display, so message boxes can appear.
+#
+#   . scripts/lib/wine.sh
+#   wine_use_prefix "$build/wineprefix"   # WINEPREFIX and Wine's quiet settings
+#   wine_prefix_boot                      # once per prefix, under a lock
+#   wine_server_start                     # one server for every start below
+#   wine_server_stop_on_exit
+#   wine_services_start
+#
+# WINESERVER and WINELOADER, when set, name the server and loader to use (the
+# benchmark's 64-bit Wine); otherwise those on PATH.  Wine itself reads both.
+
+wine_exit_actions=()
+
+# Exports the prefix and the settings every Wine start here shares: no debug
+# output, and no prompt to install Mono or Gecko.
+wine_use_prefix() {
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Whether the prefix has finished its first boot.  (system.reg appears early
+# in a boot, so it is no sign that the boot is over.)
+wine_prefix_booted() {
+  [ -f "$WINEPREFIX/.booted" ]
+}
+
+# Makes the prefix on first use.  Concurrent callers take turns on a lock
+# beside it, so one boots and the others wait for it.
+wine_prefix_boot() {
+  mkdir -p "$WINEPREFIX"
+  (
+    flock 9
+    wine_prefix_booted && exit 0
+    # The loader would start the server installed beside it, whatever
+    # WINESERVER says: start ours first, for just as long as the boot needs.
+    "${WINESERVER:-wineserver}" -p5
+    "${WINELOADER:-wine}" wineboot -i >/dev/null 2>&1 || true
+    # Let the boot finish writing the prefix before anything else runs.
+    "${WINESERVER:-wineserver}" -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "booting the Wine prefix $WINEPREFIX failed" >&2; exit 1; }
+    touch "$WINEPREFIX/.booted"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Starts a server for the prefix that stays up until it is stopped.  One that
+# is already running stays as it is.
+wine_server_start() {
+  "${WINESERVER:-wineserver}" -p 2>/dev/null || true
+}
+
+# Stops this prefix's server (and only it) when the script exits.
+wine_server_stop_on_exit() {
+  wine_at_exit "$(printf 'WINEPREFIX=%q %q -k 2>/dev/null' "$WINEPREFIX" "${WINESERVER:-wineserver}")"
+}
+
+# Starts the prefix's background services now: they live as long as the
+# server, and must not hold the output of the first program that is run.
+wine_services_start() {
+  "${WINELOADER:-wine}" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Runs a shell command when the script exits, after those added before it.
+# One EXIT trap serves them all, so no caller replaces another's.
+wine_at_exit() {
+  wine_exit_actions+=("$1")
+  trap wine_run_exit_actions EXIT
+}
+
+wine_run_exit_actions() {
+  local action
+  for action in "${wine_exit_actions[@]}"; do eval "$action" || true; done
+}
+
+# Starts the calling script again (SCRIPT ARGS...) under a virtual X server
+# when there is no display: one X server for all its Wine starts, closed only
+# after the script, and so Wine, has gone.
+wine_ensure_display() {
+  [ -n "${DISPLAY:-}" ] || exec xvfb-run -a bash "$@"
+}
+
+# Replaces the shell with COMMAND, under a virtual X server when there is no
+# display.
+wine_exec_with_display() {
+  [ -n "${DISPLAY:-}" ] || exec xvfb-run -a "$@"
+  exec "$@"
+}
