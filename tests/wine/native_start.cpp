@@ -13,15 +13,14 @@ int main() {
   const char end = *rest == '"' ? '"' : ' ';
   for (rest += *rest == '"'; *rest != '\0' && *rest != end; ++rest) {
   }
-  while (*rest == '"' || *rest == ' ')
-    ++rest;
+  while (*rest == '"' || *rest == ' ') ++rest;
   std::string line(rest);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   // Wine returns no usable handle for a native process: none is closed.
-  return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)
+  return CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)
              ? 0
              : 1;
 }

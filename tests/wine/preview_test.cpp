@@ -6,6 +6,7 @@
 // Wine differs from Windows on links, the difference is named, not hidden.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <map>
@@ -51,8 +52,9 @@ enum Feature : unsigned {
 
 // Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
 // UseCount, "-" no record; a leading "!" leaves the component unflagged.
-// Roots: "tree", "empty", "none" (no directory), "link" (below the directory
-// link of kDirLink), "-" (no RootDir) or as given.
+// Roots: "tree", "empty", "none" (no directory), "short" (a tree whose
+// RootDir is written with 8.3 short names), "link" (below the directory link
+// of kDirLink), "-" (no RootDir) or as given.
 struct Recipe {
   const char* label;
   const char* useShared;  // nullptr: no UseSharedFiles
@@ -91,6 +93,7 @@ const Recipe kRecipes[] = {
   {"RootDir behind a directory link", "TRUE", {"1", "1", "1"}, {"link", "tree", "tree"}, 1, kDirLink, "full"},
   {"registry link in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink, "full"},
   {"a tree deeper than MAX_PATH", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kDeep, "full"},
+  {"RootDir in 8.3 short names", "TRUE", {"1", "2", "1"}, {"tree", "short", "short"}, 2, kHelp, "full"},
 };
 // clang-format on
 
@@ -110,6 +113,7 @@ struct Installation {
   std::map<std::string, std::string> links;        // link -> target, both relative
   std::map<std::string, std::string> keyLinks;     // HKCU link key -> target key
   std::string deep;  // a directory whose path is longer than MAX_PATH, made natively
+  std::map<std::string, std::string> shortRoots;  // HKLM key -> its tree, named by short names
 };
 
 std::string Text(const std::string& text) { return text + '\0'; }
@@ -171,9 +175,10 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
       value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_SZ,
             Text(count == "@" ? "12345678901" : count));
     const std::string root = r.roots[i],
-                      relative = std::string("Shared\\") + qf::kComponentFlags[i].component;
+                      relative = std::string(root == "short" ? "Shared\\Long Named " : "Shared\\") +
+                                 qf::kComponentFlags[i].component;
     if (root == "-") continue;
-    const bool ours = root == "tree" || root == "empty" || root == "none";
+    const bool ours = root == "tree" || root == "empty" || root == "none" || root == "short";
     const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
     value(HKEY_LOCAL_MACHINE, key, qf::kRootDir, REG_SZ,
           Text(ours             ? dir + "\\" + relative
@@ -181,7 +186,9 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                                 : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
     std::vector<std::string> names;
-    if (root == "tree") AddTree(&inst, rng, relative, r.depth, i == 1 ? ".hlp" : ".dat", &names);
+    if (root == "short") inst.shortRoots[key] = relative;
+    if (root == "tree" || root == "short")
+      AddTree(&inst, rng, relative, r.depth, i == 1 ? ".hlp" : ".dat", &names);
     if (root == "empty") inst.dirs.push_back(relative);
     if (i == 1) helpFiles.insert(helpFiles.end(), names.begin(), names.end());
     if (i == 0 && (r.features & kHelp) && !names.empty()) helpFiles.push_back(names[0]);
@@ -304,12 +311,30 @@ std::string Unix(const std::string& relative) {
         Native("Z:\\usr\\bin\\touch \"" + deep + "/bottom.dat\"",
                dir + "\\" + inst.deep + "\\bottom.dat")))
     return ::testing::AssertionFailure() << "cannot make " << inst.deep;
+  for (const auto& [key, relative] : inst.shortRoots) {
+    char shortPath[MAX_PATH];
+    const DWORD length =
+        GetShortPathNameA((dir + "\\" + relative).c_str(), shortPath, sizeof shortPath);
+    if (length == 0 || length >= sizeof shortPath || !std::strchr(shortPath, '~') ||
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), qf::kRootDir, REG_SZ, shortPath,
+                        length + 1) != ERROR_SUCCESS)
+      return ::testing::AssertionFailure() << "no short name for " << relative;
+  }
   for (const auto& [link, target] : inst.keyLinks)
-    if (qf_win32_test::MakeCurrentUserKeyLink(link, target) != ERROR_SUCCESS) return ::testing::AssertionFailure() << "cannot link " << link;
+    if (qf_win32_test::MakeCurrentUserKeyLink(link, target) != ERROR_SUCCESS)
+      return ::testing::AssertionFailure() << "cannot link " << link;
   for (const auto& [link, target] : inst.links)
     if (!UnixLink(unixDir + "/" + Unix(target), unixDir + "/" + Unix(link), dir + "\\" + link))
       return ::testing::AssertionFailure() << "cannot link " << link;
   return ::testing::AssertionSuccess();
+}
+
+// A path as the snapshot names it: 8.3 short names (in a RootDir written
+// with them) expanded; as given when nothing is there.
+std::string LongName(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return length == 0 || length >= sizeof buffer ? path : std::string(buffer, length);
 }
 
 // ---- State and its changes ----------------------------------------------------
@@ -542,7 +567,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       const size_t help = path.find(std::string(kHelpKey) + "\\");
       if (help != std::string::npos)
         item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
-      if (path.rfind(Utf8(dir), 0) == 0) item = "file " + path;
+      if (path.rfind(Utf8(dir), 0) == 0) item = "file " + LongName(path);
       if (item.rfind("file ", 0) == 0 || path.rfind("HK", 0) == 0) {
         EXPECT_TRUE(after.count(item) != 0) << inst.label << ": " << kept.dump();
       }
