@@ -6,10 +6,10 @@
 #
 #   . scripts/lib/wine.sh
 #   wine_use_prefix "$build/wineprefix"   # WINEPREFIX and Wine's quiet settings
-#   wine_prefix_boot                      # once per prefix, under a lock
-#   wine_server_start                     # one server for every start below
-#   wine_server_stop_on_exit
-#   wine_services_start
+#   wine_session_start                    # boot, one server until exit, services
+#
+# or the steps of wine_session_start one by one (wine_prefix_boot,
+# wine_server_start, wine_server_stop_on_exit, wine_services_start).
 #
 # WINESERVER and WINELOADER, when set, name the server and loader to use (the
 # benchmark's 64-bit Wine); otherwise those on PATH.  Wine itself reads both.
@@ -61,6 +61,16 @@ wine_server_stop_on_exit() {
 # server, and must not hold the output of the first program that is run.
 wine_services_start() {
   "${WINELOADER:-wine}" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Everything a script that runs Windows programs needs before the first:
+# the prefix booted, one server for it until the script exits, and the
+# prefix's background services already up.
+wine_session_start() {
+  wine_prefix_boot
+  wine_server_start
+  wine_server_stop_on_exit
+  wine_services_start
 }
 
 # Runs a shell command when the script exits, after those added before it.

@@ -44,10 +44,7 @@ fail() {
 # ---------------------------------------------------------------- the prefix
 
 wine_use_prefix "${QF_WINEPREFIX:-$build/wineprefix-e2e}"
-wine_prefix_boot
-wine_server_start
-wine_server_stop_on_exit
-wine_services_start
+wine_session_start
 
 [ "$(readlink "$WINEPREFIX/dosdevices/z:")" = / ] || { echo "drive Z: is not /"; exit 1; }
 sample_use "$build"

@@ -144,41 +144,39 @@ void CopyTree(HandleGuard root, const std::string& rootPath, Snapshot* snapshot)
   }
 }
 
+// A directory on the way to a root, and the 8.3 short name the root's path
+// gave it.
+struct ShortName {
+  std::string path, name;
+};
+
 // A root named with 8.3 short names ("C:\PROGRA~1\...") is read under its
 // long names, and the simulation learns each short name, so that the pass
 // there reaches the same directory by either name, as it does here: its
 // entries are then named as the pass names them (final paths), and a root
 // and the shared area above it stay one tree.  Gives the long form, or
 // `root` itself when it has no short name or cannot be expanded.
-std::string LongRoot(const std::string& root, std::vector<std::string>* shortNames) {
+std::string LongRoot(const std::string& root, std::vector<ShortName>* shortNames) {
   if (root.find('~') == std::string::npos || root.rfind("\\\\", 0) == 0) return root;
   char buffer[MAX_PATH];
   const DWORD length = GetLongPathNameA(root.c_str(), buffer, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return root;
   const std::string longRoot(buffer, length);
   const std::vector<std::string> given = qf::SplitPath(root), expanded = qf::SplitPath(longRoot);
-  if (given.size() != expanded.size()) return root;
-  *shortNames = given;
-  return longRoot;
-}
-
-// Names each directory on the way to `longRoot` by its short name where
-// `shortNames` (the root as given, name by name) has one.
-void TeachShortNames(const std::string& longRoot, const std::vector<std::string>& shortNames) {
-  const std::vector<std::string> names = qf::SplitPath(longRoot);
-  std::string path = names.empty() ? "" : names[0];
-  for (size_t i = 1; i < names.size() && i < shortNames.size(); ++i) {
-    path = qf::JoinPath(path, names[i]);
-    if (FoldPath(names[i]) != FoldPath(shortNames[i]) && sim::Exists(path))
-      sim::SetShortName(path, shortNames[i]);
+  if (given.empty() || given.size() != expanded.size()) return root;
+  std::string path = expanded[0];
+  for (size_t i = 1; i < expanded.size(); ++i) {
+    path = qf::JoinPath(path, expanded[i]);
+    if (FoldPath(expanded[i]) != FoldPath(given[i])) shortNames->push_back({path, given[i]});
   }
+  return longRoot;
 }
 
 // A root directory as the pass first meets it: its attributes as
 // GetFileAttributesA gives them (a link as the last name is not followed),
 // then, for a directory, its tree (`deep`) or its entries.
 void CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
-  std::vector<std::string> shortNames;
+  std::vector<ShortName> shortNames;
   const std::string root = LongRoot(given, &shortNames);
   // A root reached through a link already read (in another component's
   // tree) lies where that link leads, which is never read.
@@ -198,7 +196,8 @@ void CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
     return;
   }
   Place(root, attributes, 0, snapshot);
-  TeachShortNames(root, shortNames);
+  for (const ShortName& shortName : shortNames)
+    if (sim::Exists(shortName.path)) sim::SetShortName(shortName.path, shortName.name);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return;
   HandleGuard directory;
