@@ -1,5 +1,5 @@
-// The library's whole view of Windows: registry keys, the current directory,
-// directory listings, files, message boxes and companion libraries.
+// The library's whole view of Windows: registry keys, files and directories
+// through their own handles, message boxes and companion libraries.
 //
 // Two backends implement these declarations and are chosen at link time:
 // win32/ calls the real API, sim/ is an in-memory Windows for tests.  The
@@ -80,12 +80,10 @@ inline void BestEffort(long /*result*/) {}
 // Each backend releases its own handles; the guards below own them.
 namespace detail {
 void CloseKeyHandle(std::uintptr_t handle);
-void CloseFindHandle(std::uintptr_t handle);
 void CloseLibraryHandle(std::uintptr_t handle);
 void CloseFileHandle(std::uintptr_t handle);
 }  // namespace detail
 using UniqueKeyHandle = UniqueAny<std::uintptr_t, &detail::CloseKeyHandle>;
-using UniqueFindHandle = UniqueAny<std::uintptr_t, &detail::CloseFindHandle>;
 using UniqueLibraryHandle = UniqueAny<std::uintptr_t, &detail::CloseLibraryHandle>;
 using UniqueFileHandle = UniqueAny<std::uintptr_t, &detail::CloseFileHandle>;
 
@@ -117,9 +115,6 @@ class RegKey {
   [[nodiscard]] long CountSubkeys(uint32_t* count) const;
   // RegEnumKeyA with a kSubkeyNameCapacity buffer; fails past the last one.
   [[nodiscard]] long SubkeyName(uint32_t index, std::string* name) const;
-  // RegDeleteKeyA: deletes one subkey; fails when it has subkeys of its own.
-  // A link named last is followed: its target is what goes.
-  [[nodiscard]] long DeleteSubkey(const char* name);
   // NtDeleteKey: deletes the key this guard holds (opened with DELETE, as
   // kKeyAllAccess is), whatever its name now leads to; a key opened with
   // kOpenLink goes as the link.  Fails when it has subkeys of its own.  The
@@ -130,27 +125,6 @@ class RegKey {
 
  private:
   UniqueKeyHandle handle_;
-};
-
-// One entry of a directory listing: only the name and attributes are used.
-struct FileEntry {
-  std::string name;
-  uint32_t attributes = 0;
-};
-
-// A directory listing (FindFirstFileA .. FindClose).
-class FileFind {
- public:
-  // Starts listing `pattern` (a directory's path followed by "\*.*") and
-  // gives its first entry.  A listing held before is closed first.
-  [[nodiscard]] long Start(const char* pattern, FileEntry* first);
-  // The next entry; kErrorNoMoreFiles after the last one.
-  [[nodiscard]] long Next(FileEntry* entry);
-  bool Valid() const { return handle_.Valid(); }
-  void Close() { handle_.Reset(); }
-
- private:
-  UniqueFindHandle handle_;
 };
 
 // What an open file or directory says about itself, through its handle.
@@ -225,16 +199,6 @@ class Library {
 // Calls an entry found by Library::Lookup that takes one narrow text and
 // removes its argument from the stack itself (stdcall).
 void CallTextEntry(void* entry, const char* text);
-
-// The process's current directory, whatever its length.
-[[nodiscard]] long GetCurrentDir(std::string* path);
-[[nodiscard]] long SetCurrentDir(const char* path);
-// GetFileAttributesA; does not follow a link given as the last component.
-[[nodiscard]] long GetAttributes(const char* path, uint32_t* attributes);
-// DeleteFileA; a bare name resolves against the current directory.
-[[nodiscard]] long EraseFile(const char* path);
-// RemoveDirectoryA: only an empty directory, or a directory link, goes.
-[[nodiscard]] long RemoveDir(const char* path);
 
 // MessageBeep(0).
 void Beep();

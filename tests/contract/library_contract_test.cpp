@@ -48,9 +48,7 @@ TEST_F(LibraryContract, CalledEntryReceivesTheText) {
   ASSERT_NE(entry, nullptr);
 
   CallTextEntry(entry, scratch().Path("called").c_str());
-  std::string current;
-  ASSERT_EQ(GetCurrentDir(&current), kSuccess);
-  EXPECT_EQ(current, scratch().Path("called"));
+  EXPECT_EQ(scratch().CurrentDir(), scratch().Path("called"));
 }
 
 class SystemTextContract : public ContractTest {};

@@ -76,6 +76,8 @@ class Scratch {
   virtual long Rename(const std::string& rel, const std::string& newRel) = 0;
 
   // ---- Libraries
+  // The process's current directory, as the backend keeps it.
+  virtual std::string CurrentDir() = 0;
   virtual TextEntry CurrentDirectorySetter() = 0;
 
  protected:

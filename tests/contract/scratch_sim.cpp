@@ -55,6 +55,8 @@ class SimScratch final : public Scratch {
     return sim::Rename(Path(rel), Path(newRel));
   }
 
+  std::string CurrentDir() override { return sim::CurrentDir(); }
+
   TextEntry CurrentDirectorySetter() override {
     const TextEntry setter{"kernel32.dll", "SetCurrentDirectoryA"};
     sim::AddLibrary(setter.library);

@@ -282,6 +282,8 @@ class Win32Scratch final : public Scratch {
     return MoveFileA(Path(rel).c_str(), Path(newRel).c_str()) ? 0 : static_cast<long>(GetLastError());
   }
 
+  std::string CurrentDir() override { return CurrentDirectory(); }
+
   TextEntry CurrentDirectorySetter() override {
     return {"kernel32.dll", "SetCurrentDirectoryA"};
   }

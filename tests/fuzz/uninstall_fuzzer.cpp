@@ -46,10 +46,10 @@ const char* const kComponents[] = {qf::kDataComponent, qf::kHelpComponent, qf::k
 
 // sim::Op by number, for the report of a failing input.
 const char* const kOpNames[] = {
-    "RegOpen",      "RegRead",       "RegWrite",      "RegCountSubkeys", "RegEnum",   "RegDeleteKey",
-    "RegDeleteValue", "GetCurrentDir", "SetCurrentDir", "GetAttributes", "FindFirst", "FindNext",
-    "EraseFile",    "RemoveDir",     "SystemErrorText", "LoadLibrary",   "Lookup"};
-static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::Lookup) + 1);
+    "RegOpen",        "RegRead",       "RegWrite",   "RegCountSubkeys", "RegEnum",   "RegDeleteKey",
+    "RegDeleteValue", "SystemErrorText", "LoadLibrary", "Lookup",        "FileOpen",  "FileOpenBelow",
+    "FileFacts",      "FileList",      "FileDispose", "LongPathName"};
+static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::LongPathName) + 1);
 
 class Builder {
  public:
@@ -349,14 +349,15 @@ class Builder {
   }
 
   void Failures() {
-    // The file calls on the components' own paths are where a failure can
-    // change what is deleted, so they are picked most often.
+    // Every call the pass makes can fail.  The file calls on the components'
+    // own paths are where a failure can change what is deleted, so they are
+    // picked most often.
     constexpr sim::Op kOps[] = {
-        sim::Op::GetAttributes, sim::Op::GetAttributes, sim::Op::FindFirst, sim::Op::FindFirst,
-        sim::Op::FindNext,      sim::Op::EraseFile,     sim::Op::RemoveDir, sim::Op::RegOpen,
-        sim::Op::RegRead,       sim::Op::RegWrite,      sim::Op::RegCountSubkeys, sim::Op::RegEnum,
-        sim::Op::RegDeleteKey,  sim::Op::RegDeleteValue, sim::Op::GetCurrentDir, sim::Op::SetCurrentDir,
-        sim::Op::SystemErrorText, sim::Op::LoadLibrary, sim::Op::Lookup};
+        sim::Op::FileOpen,      sim::Op::FileOpen,      sim::Op::FileOpenBelow, sim::Op::FileOpenBelow,
+        sim::Op::FileFacts,     sim::Op::FileFacts,     sim::Op::FileList,      sim::Op::FileDispose,
+        sim::Op::FileDispose,   sim::Op::LongPathName,  sim::Op::RegOpen,       sim::Op::RegRead,
+        sim::Op::RegWrite,      sim::Op::RegCountSubkeys, sim::Op::RegEnum,     sim::Op::RegDeleteKey,
+        sim::Op::RegDeleteValue, sim::Op::SystemErrorText, sim::Op::LoadLibrary, sim::Op::Lookup};
     const int count = in_.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < count; ++i) {
       const sim::Op op = in_.PickValueInArray(kOps);

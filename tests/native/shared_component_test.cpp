@@ -216,14 +216,14 @@ TEST_F(HelpRegistrationTest, OtherComponentsNeverTouchHelpRegistrations) {
   }
 }
 
-TEST_F(ComponentTreeTest, NothingOutsideTheTreeGoesWhenTheDirectoryCannotBeEntered) {
+TEST_F(ComponentTreeTest, NothingInTheCurrentDirectoryGoesByAName) {
   // A file of the host's current directory shares a name with one of the
-  // component; whatever the current directory does, it stays.
+  // component: it stays.
   sim::MakeFile("C:\\Host\\same.dat");
   AddComponent(qf::kDataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\same.dat");
   sim::MakeFile(kRoot + "\\sub\\same.dat");
-  sim::FailWhen(Op::SetCurrentDir, "");
+  sim::SetCwd("C:\\Host");
 
   ReleaseSharedComponent(qf::kDataComponent);
 

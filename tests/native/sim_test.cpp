@@ -29,6 +29,13 @@ std::vector<std::string> Kinds() {
   return kinds;
 }
 
+// Deletes what `path` names through a handle (a link named last goes itself).
+long Dispose(const char* path) {
+  p::FileHandle handle;
+  const long opened = handle.Open(path, p::FileAccess::Delete);
+  return opened != p::kSuccess ? opened : handle.Dispose();
+}
+
 // The simulated registry: keys, values, rights.
 class SimRegistryTest : public SimTest {};
 // Failures and actions injected into the simulated operations.
@@ -41,7 +48,7 @@ TEST_F(SimulationTest, ResetGivesTheEmptyMachine) {
   sim::MakeFile("C:\\Data\\a.txt");
   sim::SetCwd("C:\\Data");
   sim::AddLibrary("QFHELP.DLL");
-  sim::FailWhen(Op::GetCurrentDir, "");
+  sim::FailWhen(Op::LongPathName, "");
   sim::SetMessageText(5, "copied from a real machine\r\n");
   p::RegKey survivor;
   ASSERT_EQ(p::kSuccess, survivor.Open(Root::CurrentUser, "Software", p::kKeyRead));
@@ -57,8 +64,8 @@ TEST_F(SimulationTest, ResetGivesTheEmptyMachine) {
   EXPECT_TRUE(sim::Journal().empty());
   EXPECT_EQ(0, sim::OpenHandles());
   EXPECT_EQ(0u, sim::OperationCount());
-  std::string cwd;
-  EXPECT_EQ(p::kSuccess, p::GetCurrentDir(&cwd));  // the injected failure is gone
+  std::string longPath;
+  EXPECT_EQ(p::kSuccess, p::LongPathName("C:\\", &longPath));  // the injected failure is gone
   p::Library library;
   EXPECT_EQ(p::kErrorModNotFound, library.Load("QFHELP.DLL"));
   std::string message;
@@ -209,13 +216,13 @@ TEST_F(SimulationTest, JournalShowsRealPathsInOrder) {
   sim::MakeLink("C:\\Link", "C:\\Target", true);
   sim::SetText(Root::CurrentUser, "Software\\Quill", "Name", "x");
 
-  EXPECT_EQ(p::kSuccess, p::EraseFile("c:\\link\\GONE.TXT"));
-  EXPECT_EQ(p::kSuccess, p::RemoveDir("C:\\LINK\\empty"));
+  EXPECT_EQ(p::kSuccess, Dispose("c:\\link\\GONE.TXT"));
+  EXPECT_EQ(p::kSuccess, Dispose("C:\\LINK\\empty"));
   p::Beep();
   p::RegKey key;
   ASSERT_EQ(p::kSuccess, key.Open(Root::CurrentUser, "SOFTWARE\\QUILL", p::kKeyAllAccess));
   EXPECT_EQ(p::kSuccess, key.DeleteValue("NAME"));
-  EXPECT_EQ(p::kSuccess, p::RemoveDir("C:\\Link"));  // the link, not its target
+  EXPECT_EQ(p::kSuccess, Dispose("C:\\Link"));  // the link, not its target
   p::ShowMessage("Done.", "Quillforge", p::kIconInformation);
 
   EXPECT_EQ((Strings{"DeleteFile", "RemoveDirectory", "Beep", "RegDeleteValue",
@@ -280,26 +287,32 @@ TEST_F(SimFaultTest, FailWhenHitsTheMatchingCallOnly) {
        [&] { p::RegKey key; openKey(&key); return key.WriteText("Path", "D:\\"); },
        [] { return sim::GetText(Root::LocalMachine, "Software\\Quill\\3.0", "Path") == "C:\\Quill"; }},
       {"delete key", Op::RegDeleteKey, "3.0\\Sub",
-       [&] { p::RegKey key; openKey(&key); return key.DeleteSubkey("Sub"); },
+       [&] {
+         p::RegKey key, sub;
+         openKey(&key);
+         if (sub.Open(key, "Sub", p::kKeyAllAccess) != p::kSuccess) return -1L;
+         return sub.Delete();
+       },
        [] { return sim::KeyExists(Root::LocalMachine, "Software\\Quill\\3.0\\Sub"); }},
-      {"erase through link", Op::EraseFile, "C:\\Target\\A.TXT",
-       [] { return p::EraseFile("C:\\Link\\a.txt"); },
+      {"dispose through link", Op::FileDispose, "C:\\Target\\A.TXT",
+       [] { return Dispose("C:\\Link\\a.txt"); },
        [] { return sim::Exists("C:\\Target\\a.txt"); }},
-      {"remove dir", Op::RemoveDir, "empty",
-       [] { return p::RemoveDir("C:\\Target\\Empty"); },
-       [] { return sim::Exists("C:\\Target\\Empty"); }},
-      {"set cwd", Op::SetCurrentDir, "target",
-       [] { return p::SetCurrentDir("C:\\Target"); },
-       [] { return sim::CurrentDir() == "C:\\"; }},
-      {"find first", Op::FindFirst, "C:\\Target",
+      {"open", Op::FileOpen, "empty",
        [] {
-         p::FileFind find;
-         p::FileEntry entry{"untouched", 7};
-         const long result = find.Start("C:\\Target\\*.*", &entry);
-         if (result == p::kSuccess) return result;
-         return !find.Valid() && entry.name == "untouched" ? result : -1;
+         p::FileHandle dir;
+         const long result = dir.Open("C:\\Target\\Empty", p::FileAccess::List);
+         return dir.Valid() == (result == p::kSuccess) ? result : -1;
        },
        [] { return sim::OpenHandles() == 0; }},
+      {"list", Op::FileList, "C:\\Target",
+       [] {
+         p::FileHandle dir;
+         if (dir.Open("C:\\Target", p::FileAccess::List) != p::kSuccess) return -1L;
+         std::vector<p::DirEntry> entries{{"untouched", 7, 7}};
+         const long result = dir.List(&entries);
+         return result == p::kSuccess || entries.at(0).name == "untouched" ? result : -1;
+       },
+       [] { return true; }},
       {"load", Op::LoadLibrary, "qfhelp",
        [] { p::Library library; return library.Load("QFHELP.DLL"); },
        [] { return sim::OpenHandles() == 0; }},
@@ -361,12 +374,11 @@ TEST_F(SimFaultTest, FailAtCountsEveryOperation) {
     sim::MakeDir("C:\\Data");
     sim::FailAt(c.n, c.andAfter);
     std::vector<long> results;
-    std::string cwd;
-    uint32_t attributes = 0;
+    p::FileHandle first, second;
     p::RegKey key;
-    results.push_back(p::GetCurrentDir(&cwd));
+    results.push_back(first.Open("C:\\Data", p::FileAccess::Inspect));
     results.push_back(key.Open(Root::Users, ".Default", p::kKeyRead));
-    results.push_back(p::GetAttributes("C:\\Data", &attributes));
+    results.push_back(second.Open("C:\\Data", p::FileAccess::Inspect));
     std::string text;
     results.push_back(p::SystemErrorText(2, &text));
     EXPECT_EQ(c.expected, results);
@@ -402,16 +414,15 @@ TEST_F(SimulationTest, HandlesAreCountedAndTransferred) {
   p::RegKey key;
   ASSERT_EQ(p::kSuccess, key.Open(Root::Users, ".Default", p::kKeyRead));
   ASSERT_EQ(p::kSuccess, key.Open(Root::Users, ".Default", p::kKeyRead));  // replaces
-  p::FileFind find;
-  p::FileEntry entry;
-  ASSERT_EQ(p::kSuccess, find.Start("C:\\Data\\*.*", &entry));
+  p::FileHandle find;
+  ASSERT_EQ(p::kSuccess, find.Open("C:\\Data", p::FileAccess::List));
   p::Library library;
   ASSERT_EQ(p::kSuccess, library.Load("qfhelp.dll"));
   EXPECT_EQ(3, sim::OpenHandles());
   EXPECT_EQ(before + 4, sim::OperationCount());
 
   p::RegKey movedKey(std::move(key));
-  p::FileFind movedFind;
+  p::FileHandle movedFind;
   movedFind = std::move(find);
   p::Library movedLibrary(std::move(library));
   key.Close();
@@ -420,7 +431,7 @@ TEST_F(SimulationTest, HandlesAreCountedAndTransferred) {
   EXPECT_EQ(3, sim::OpenHandles());
   EXPECT_TRUE(movedKey.Valid() && movedFind.Valid() && movedLibrary.Valid());
 
-  EXPECT_NE(p::kSuccess, find.Start("C:\\Missing\\*.*", &entry));
+  EXPECT_NE(p::kSuccess, find.Open("C:\\Missing", p::FileAccess::List));
   EXPECT_FALSE(find.Valid());
   movedKey.Close();
   movedFind.Close();

@@ -2,7 +2,11 @@
 // operation it makes with that operation failing, and once more with every
 // operation from that one on failing, and checks the invariants after each
 // run, with the oracle's end state: all of it where no failure hit a call,
-// otherwise in every part that no failure reached.  Prints "fault sweep: R
+// otherwise in every part that no failure reached.  Failing by number covers
+// every call the pass makes and only those: the registry's opens, reads,
+// writes, counts, enumerations and deletions, the files' opens (by path and
+// below a parent), facts, listings, disposals and long names, the system's
+// message text, and the companions' loads and lookups.  Prints "fault sweep: R
 // runs, K kept every invariant"; fails unless every run kept them.
 #include <cstdio>
 #include <string>

@@ -20,14 +20,14 @@ using platform::Root;
 using sim::Op;
 
 
-// A component whose directory is a link is left alone; when its attributes
+// A component whose directory is a link is left alone; when its root's facts
 // cannot be read, the pass cannot know it is a link and must leave it too.
-TEST(Faults, RootDirWhoseAttributesCannotBeReadIsLeftAlone) {
+TEST(Faults, RootDirWhoseFactsCannotBeReadIsLeftAlone) {
   sim::Reset();
   sim::MakeFile("C:\\Windows\\system.ini");
   sim::MakeLink("C:\\Shared\\Data", "C:\\Windows", true);
   FlagData("C:\\Shared\\Data");
-  sim::FailWhen(Op::GetAttributes, "C:\\Shared\\Data");
+  sim::FailWhen(Op::FileFacts, "C:\\Shared\\Data");
   const auto before = Capture({{"C:\\Shared\\Data", "C:\\Windows", true}});
   EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
   EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
@@ -108,7 +108,7 @@ const std::string kDataKey = JoinPath(SharedKey, qf::kDataComponent);
 // link) keeps everything: files, count, record; and so the area stays too.
 TEST(Faults, LastHeldComponentWhoseRootCannotBeReadKeepsItsRecord) {
   int hit = 0;
-  for (const Op op : {Op::GetAttributes, Op::FileOpen, Op::FileFacts}) {
+  for (const Op op : {Op::FileOpen, Op::FileFacts}) {
     for (const long code : {platform::kErrorAccessDenied, 32L, 1921L}) {
       SCOPED_TRACE(testing::Message() << static_cast<int>(op) << " fails with " << code);
       sim::Reset();

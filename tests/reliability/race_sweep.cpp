@@ -3,7 +3,8 @@
 // turn: a directory, a file, a root, the shared area) for a link to a canary
 // tree, moving the entry aside, as an attacker who can write there would.  A
 // rename is refused while the pass holds the entry open, as Windows refuses
-// it.  After each run the canary must be untouched and the invariants hold.
+// it.  The race runs at every call the pass makes, whatever its kind.  After
+// each run the canary must be untouched and the invariants hold.
 // Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
 // the canary and every invariant.
 #include <cstdio>

@@ -1,5 +1,6 @@
 // An uninstall cut short and run again.  For every platform call of a pass
-// over the sample installations, the process dies at that call (the call and
+// over the sample installations (every call the pass makes, whatever its
+// kind), the process dies at that call (the call and
 // all later ones have no effect, open handles vanish), and a new process runs
 // the pass again on what is left.  The end state must be the uninterrupted
 // pass's, except that a count the first run lowered is lowered once more, as

@@ -100,13 +100,6 @@ struct KeyHandle {
   uint32_t granted = 0;
 };
 
-struct ListingHandle {
-  std::string pattern;  // as given, made absolute
-  std::string real;     // with links resolved
-  std::vector<platform::FileEntry> entries;
-  size_t next = 0;
-};
-
 struct LibraryHandle {
   LibraryRecord* library = nullptr;
 };
@@ -119,7 +112,7 @@ struct FileObjectHandle {
   bool remove = false;  // opened with DELETE access
 };
 
-using Handle = std::variant<KeyHandle, ListingHandle, LibraryHandle, FileObjectHandle>;
+using Handle = std::variant<KeyHandle, LibraryHandle, FileObjectHandle>;
 
 struct PathRule {
   Op op;

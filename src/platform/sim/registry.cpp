@@ -399,33 +399,6 @@ long RegKey::SubkeyName(uint32_t index, std::string* name) const {
   return kSuccess;
 }
 
-long RegKey::DeleteSubkey(const char* name) {
-  const std::vector<std::string> parts = SplitKeyPath(name ? name : "");
-  std::string given = HandlePath(handle_.Get());
-  for (const std::string& part : parts) given += "\\" + part;
-  if (long injected = BeginOp(Op::RegDeleteKey, {given})) return injected;
-
-  Reached open;
-  if (long result = Reach(handle_.Get(), 0, &open)) return result;
-  std::vector<std::string> full;
-  for (const std::string& part : open.handle->folded) full.push_back(part);
-  for (const std::string& part : parts) full.push_back(part);
-  // The subkey is opened as RegOpenKeyExA opens it: a link named last is
-  // followed, and its target is what goes.
-  Resolved found;
-  if (long result = Resolve(open.handle->root, full, false, &found)) return result;
-  const std::vector<RegNode*>& chain = found.chain;
-  RegNode* key = found.key;
-  // A root cannot go, nor a key the caller may not open for deletion, nor
-  // one with subkeys of its own.
-  if (chain.size() < 2 || !key->canOpen || !key->canWrite) return kErrorAccessDenied;
-  if (!key->subkeys.empty()) return kErrorAccessDenied;
-
-  Record("RegDeleteKey", DisplayPath(open.handle->root, chain));
-  chain[chain.size() - 2]->subkeys.erase(Fold(key->name));
-  return kSuccess;
-}
-
 long RegKey::Delete() {
   if (long injected = BeginOp(Op::RegDeleteKey, {HandlePath(handle_.Get())})) return injected;
   Reached open;

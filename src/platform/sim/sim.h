@@ -1,16 +1,21 @@
-// Test-side control of the simulated Windows behind the platform layer.
+// Control of the simulated Windows behind the platform layer.
 //
 // The simulation is one process-wide machine: the uninstall logic reaches it
-// through platform.h, tests arrange and inspect it through this header.
-// It models what the logic relies on and nothing more:
+// through platform.h; the tests and the preview tool (which runs the
+// library's own logic on a copy of the real machine) arrange and inspect it
+// through this header.  It models what the logic relies on and nothing more:
+// - names: UTF-8, compared as Windows compares them (each UTF-16 unit
+//   upper-cased by the system's table);
 // - registry: roots HKCU, HKLM, HKU; key and value names case-insensitive;
 //   subkeys enumerated sorted case-insensitively (as Wine gives them);
 //   values kept as type + raw bytes; per-key rights to open and to write;
-// - files: drive-letter paths ("C:\..."), one current directory, attributes,
-//   links (reparse points) to directories and files, listings of "\*.*" that
-//   give "." and ".." and then the names sorted case-insensitively;
+// - files: drive-letter paths ("C:\..."), one current directory (held open
+//   by the process), attributes, links (reparse points) to directories and
+//   files, listings through a directory's handle that give "." and ".." and
+//   then the names sorted case-insensitively;
 // - beeps, message boxes, library loads, lookups, releases and calls;
-// - a journal of every change and every visible action, in order;
+// - a journal of every change, every visible action and every decision the
+//   pass reports, in order;
 // - failure injection by operation kind and path, or by operation number;
 // - a count of open handles.
 #pragma once
@@ -29,11 +34,10 @@ namespace qf::sim {
 using platform::Root;
 
 // Every platform call that can fail, for failure injection and counting.
-// RegDeleteKey stands for both RegKey::DeleteSubkey and RegKey::Delete.
+// RegDeleteKey is RegKey::Delete.
 enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
-  RegDeleteValue, GetCurrentDir, SetCurrentDir, GetAttributes, FindFirst,
-  FindNext, EraseFile, RemoveDir, SystemErrorText, LoadLibrary, Lookup,
+  RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
 };
 
@@ -147,7 +151,7 @@ void SetMessageText(uint32_t code, const std::string& text);
 // ---- Observation ----
 const std::vector<JournalEntry>& Journal();
 std::vector<JournalEntry> JournalOf(const std::string& kind);
-int OpenHandles();          // keys + listings + libraries still open
+int OpenHandles();          // keys, files and libraries still open
 uint64_t OperationCount();  // platform calls made since Reset (all Ops)
 
 // ---- Failure injection ----

@@ -102,10 +102,6 @@ long RegKey::SubkeyName(uint32_t index, std::string* name) const {
   return kSuccess;
 }
 
-long RegKey::DeleteSubkey(const char* name) {
-  return RegDeleteKeyA(AsKey(handle_.Get()), name);
-}
-
 long RegKey::Delete() {
   const NTSTATUS status = NtDeleteKey(AsKey(handle_.Get()));
   return NT_SUCCESS(status) ? kSuccess : static_cast<long>(RtlNtStatusToDosError(status));
