@@ -22,7 +22,7 @@ namespace {
 
 using qf::platform::Root;
 
-constexpr char kRootDir[] = "C:\\QFBench\\Shared\\Data";
+constexpr char RootDir[] = "C:\\QFBench\\Shared\\Data";
 
 struct FileShape {
   int items;
@@ -51,18 +51,18 @@ constexpr KeyShape kKeyShapes[] = {
 
 void SetUpRelease(const FileShape& shape) {
   qf::sim::Reset();
-  const std::string component = qf::JoinPath(qf::SharedKey, qf::kDataComponent);
-  qf::sim::SetText(Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles,
-                   qf::kSharedFilesUsed);
-  qf::sim::SetText(Root::LocalMachine, qf::UnInstInfoKey, qf::kUseSharedData, "1");
-  qf::sim::SetText(Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir, "C:\\QFBench\\Shared");
-  qf::sim::SetText(Root::LocalMachine, component, qf::kUseCount, "1");
-  qf::sim::SetText(Root::LocalMachine, component, qf::kRootDir, kRootDir);
+  const std::string component = qf::JoinPath(qf::SharedKey, qf::DataComponent);
+  qf::sim::SetText(Root::LocalMachine, qf::ProductVersionKey, qf::UseSharedFiles,
+                   qf::SharedFilesUsed);
+  qf::sim::SetText(Root::LocalMachine, qf::UnInstInfoKey, qf::UseSharedData, "1");
+  qf::sim::SetText(Root::LocalMachine, qf::SharedKey, qf::SharedFilesDir, "C:\\QFBench\\Shared");
+  qf::sim::SetText(Root::LocalMachine, component, qf::UseCount, "1");
+  qf::sim::SetText(Root::LocalMachine, component, qf::RootDir, RootDir);
   char name[64];
   for (int a = 0; a < shape.fanout[0]; ++a) {
     for (int b = 0; b < shape.fanout[1]; ++b) {
       for (int c = 0; c < shape.fanout[2]; ++c) {
-        std::snprintf(name, sizeof name, "%s\\d%02d\\d%02d\\d%02d\\", kRootDir, a, b, c);
+        std::snprintf(name, sizeof name, "%s\\d%02d\\d%02d\\d%02d\\", RootDir, a, b, c);
         const std::string dir = name;
         for (int f = 0; f < shape.files; ++f) {
           std::snprintf(name, sizeof name, "file%03d.dat", f);
@@ -120,7 +120,7 @@ void ReleaseFiles(benchmark::State& state, const FileShape& shape) {
     state.ResumeTiming();
     UninstInitialize(0, 0, 0);
     state.PauseTiming();
-    if (qf::sim::Exists(kRootDir)) state.SkipWithError("the component's files stayed");
+    if (qf::sim::Exists(RootDir)) state.SkipWithError("the component's files stayed");
     state.ResumeTiming();
   }
   SetCounters(state, shape.items);

@@ -54,7 +54,7 @@ using qf::ProductVersionKey;
 using qf::SharedKey;
 using qf::UnInstInfoKey;
 using qf::UserSettingsKey;
-constexpr char kComponentKey[] = QF_SHARED_KEY "\\Data";
+constexpr const auto& kComponentKey = qf::KeyPath<qf::MakerKey, qf::SharedKeyName, qf::DataComponent>;
 
 using Entry = int32_t(__stdcall*)(uint32_t, uint32_t, uint32_t);
 using DeleteTree = LONG(WINAPI*)(HKEY, LPCSTR);
@@ -134,13 +134,13 @@ bool FilesSetup(const std::string& rootDir) {
   const size_t slash = rootDir.find_last_of('\\');
   if (slash == std::string::npos || slash < 3) return Fail("ROOTDIR below a directory", 0);
   return ClearKeys() &&
-         CreateWithText(HKEY_LOCAL_MACHINE, ProductVersionKey, qf::kUseSharedFiles,
-                        qf::kSharedFilesUsed) &&
-         CreateWithText(HKEY_LOCAL_MACHINE, UnInstInfoKey, qf::kUseSharedData, "1") &&
-         CreateWithText(HKEY_LOCAL_MACHINE, SharedKey, qf::kSharedFilesDir,
+         CreateWithText(HKEY_LOCAL_MACHINE, ProductVersionKey, qf::UseSharedFiles,
+                        qf::SharedFilesUsed) &&
+         CreateWithText(HKEY_LOCAL_MACHINE, UnInstInfoKey, qf::UseSharedData, "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, SharedKey, qf::SharedFilesDir,
                         rootDir.substr(0, slash)) &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::kUseCount, "1") &&
-         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::kRootDir, rootDir);
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::UseCount, "1") &&
+         CreateWithText(HKEY_LOCAL_MACHINE, kComponentKey, qf::RootDir, rootDir);
 }
 
 // QFUNINST.DLL from qfbench's own directory, as the host finds it.

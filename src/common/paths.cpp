@@ -93,18 +93,18 @@ std::string ResolveAbsolutePath(std::string_view input) {
   return out;
 }
 
+size_t RootLength(std::string_view resolved) {
+  if (resolved.size() >= 3 && resolved[1] == ':') return 3;
+  const size_t share = resolved.find('\\', 2);
+  const size_t end = share == std::string_view::npos ? share : resolved.find('\\', share + 1);
+  return end == std::string_view::npos ? resolved.size() : end + 1;
+}
+
 bool IsBelowRoot(std::string_view path) {
   const std::string resolved = ResolveAbsolutePath(path);
-  if (resolved.empty()) return false;
-  // Skip the root ("C:\" or "\\server\share\") and look for a name after it.
-  size_t rootEnd = 3;
-  if (resolved[0] == '\\') {
-    const size_t shareStart = resolved.find('\\', 2) + 1;
-    rootEnd = resolved.find('\\', shareStart);
-    if (rootEnd == std::string::npos) return false;
-    ++rootEnd;
-  }
-  return resolved.find_first_not_of('\\', rootEnd) != std::string::npos;
+  // A name after the root ("C:\" or "\\server\share\").
+  return !resolved.empty() &&
+         resolved.find_first_not_of('\\', RootLength(resolved)) != std::string::npos;
 }
 
 }  // namespace qf

@@ -1,4 +1,5 @@
-// Narrow-text path helpers shared by every subsystem.
+// Path helpers shared by every subsystem.  Paths are UTF-8 (platform.h);
+// every separator and dot is ASCII, so they are worked on byte by byte.
 #pragma once
 
 #include <string>
@@ -24,6 +25,10 @@ std::vector<std::string> SplitPath(std::string_view path);
 // made only of dots and blanks other than "." and "..", which the layers of
 // the system do not read alike.
 std::string ResolveAbsolutePath(std::string_view path);
+
+// Length of the root part of a resolved path: 3 for "C:\", and for a share
+// "\\server\share\" with its backslash, or the whole "\\server\share".
+size_t RootLength(std::string_view resolved);
 
 // Whether `path` names a directory below a drive root or share root once
 // resolved as above; false for the roots themselves and for anything that

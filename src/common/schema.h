@@ -4,81 +4,107 @@
 // and the messages.  Every fact is written here once; the library, its tools,
 // tests and benchmarks name it from here (tests that check a text the user
 // sees spell it out, as the check of this file).  All are compile-time
-// constants, so they exist for as long as the library is loaded.
+// constants, so they exist for as long as the library is loaded.  They are
+// named as the product's documents name them, with no prefix.
 #pragma once
 
 #include <cstddef>
 
-// The key paths as literals, for code that joins them to further names at
-// compile time (tables of sample rows).  Code that needs a path at run time
-// uses the constants below.
-#define QF_MAKER_KEY "Software\\Halvern"
-#define QF_SHARED_KEY_NAME "Halvern Shared"
-#define QF_PRODUCT_KEY QF_MAKER_KEY "\\Quillforge"
-#define QF_VERSION_KEY_NAME "3.0"
-#define QF_PRODUCT_VERSION_KEY QF_PRODUCT_KEY "\\" QF_VERSION_KEY_NAME
-#define QF_UNINST_INFO_KEY_NAME "UnInstInfo"
-#define QF_SHARED_KEY QF_MAKER_KEY "\\" QF_SHARED_KEY_NAME
-#define QF_HELP_REGISTRATION_KEY "Software\\Microsoft\\Windows\\Help"
-
 namespace qf {
+
+namespace schema_detail {
+
+constexpr size_t Length(const char* text) {
+  size_t length = 0;
+  while (text[length] != '\0') ++length;
+  return length;
+}
+
+template <size_t N>
+struct Text {
+  char chars[N] = {};
+};
+
+template <const char*... Names>
+struct Joined {
+  static constexpr size_t kSize = (Length(Names) + ...) + sizeof...(Names);
+  static constexpr Text<kSize> Make() {
+    Text<kSize> text;
+    size_t at = 0;
+    const char* const names[] = {Names...};
+    for (const char* name : names) {
+      if (at > 0) text.chars[at++] = '\\';
+      for (const char* c = name; *c != '\0'; ++c) text.chars[at++] = *c;
+    }
+    return text;
+  }
+  static constexpr Text<kSize> value = Make();
+};
+
+}  // namespace schema_detail
+
+// The key path made of `Names` joined by backslashes, built by the compiler,
+// so that each name is written once and every path below it is made of it.
+template <const char*... Names>
+inline constexpr const auto& KeyPath = schema_detail::Joined<Names...>::value.chars;
 
 // ---- Key paths ------------------------------------------------------------
 
-// Under HKEY_LOCAL_MACHINE.
-inline constexpr char MakerKey[] = QF_MAKER_KEY;
-inline constexpr char ProductVersionKey[] = QF_PRODUCT_VERSION_KEY;
-inline constexpr char UnInstInfoKey[] = QF_PRODUCT_VERSION_KEY "\\" QF_UNINST_INFO_KEY_NAME;
-inline constexpr char SharedKey[] = QF_SHARED_KEY;
-inline constexpr char HelpRegistrationKey[] = QF_HELP_REGISTRATION_KEY;
-
-// Under HKEY_CURRENT_USER.
-inline constexpr char ProductKey[] = QF_PRODUCT_KEY;
-// The per-user settings tree that the pass removes: VersionKeyName below
-// ProductKey (the same text as ProductVersionKey, in the other hive).
-inline constexpr char UserSettingsKey[] = QF_PRODUCT_KEY "\\" QF_VERSION_KEY_NAME;
-
-// The name of SharedKey below MakerKey.
-inline constexpr char SharedKeyName[] = QF_SHARED_KEY_NAME;
-// The name of the version's key below ProductKey: the per-user tree that goes,
-// and, below MakerKey's product key, ProductVersionKey.
-inline constexpr char VersionKeyName[] = QF_VERSION_KEY_NAME;
-// The name of UnInstInfoKey below ProductVersionKey.
-inline constexpr char UnInstInfoKeyName[] = QF_UNINST_INFO_KEY_NAME;
+// Names of single keys.
+inline constexpr char MakerKey[] = "Software\\Halvern";  // under HKEY_LOCAL_MACHINE
+inline constexpr char ProductKeyName[] = "Quillforge";
+inline constexpr char VersionKeyName[] = "3.0";
+inline constexpr char UnInstInfoKeyName[] = "UnInstInfo";
+inline constexpr char SharedKeyName[] = "Halvern Shared";
+// Under HKEY_LOCAL_MACHINE: the system's help registrations.
+inline constexpr char HelpRegistrationKey[] = "Software\\Microsoft\\Windows\\Help";
 // Under HKEY_USERS: the default user profile, writable only by administrators.
 inline constexpr char DefaultUserKey[] = ".Default";
+
+// The product's key: under HKEY_CURRENT_USER it holds the per-user settings
+// tree VersionKeyName, under HKEY_LOCAL_MACHINE the installation's key.
+inline constexpr const auto& ProductKey = KeyPath<MakerKey, ProductKeyName>;
+// Under HKEY_LOCAL_MACHINE.
+inline constexpr const auto& ProductVersionKey = KeyPath<MakerKey, ProductKeyName, VersionKeyName>;
+inline constexpr const auto& UnInstInfoKey =
+    KeyPath<MakerKey, ProductKeyName, VersionKeyName, UnInstInfoKeyName>;
+inline constexpr const auto& SharedKey = KeyPath<MakerKey, SharedKeyName>;
+// Under HKEY_CURRENT_USER: the per-user settings tree that the pass removes
+// (the same text as ProductVersionKey, in the other hive).
+inline constexpr const auto& UserSettingsKey = ProductVersionKey;
 
 // ---- Value names ----------------------------------------------------------
 
 // Under ProductVersionKey.
-inline constexpr char kInstallAdmin[] = "InstallAdmin";      // the administrator marker
-inline constexpr char kUseSharedFiles[] = "UseSharedFiles";  // reads kSharedFilesUsed when used
-inline constexpr char kSharedFilesUsed[] = "TRUE";           // compared byte for byte
+inline constexpr char InstallAdmin[] = "InstallAdmin";      // the administrator marker
+inline constexpr char UseSharedFiles[] = "UseSharedFiles";  // reads SharedFilesUsed when used
+inline constexpr char SharedFilesUsed[] = "TRUE";           // compared byte for byte
 
 // Under UnInstInfoKey: one flag per shared component.
-inline constexpr char kUseSharedData[] = "UseSharedData";
-inline constexpr char kUseSharedMSHelp[] = "UseSharedMSHelp";
-inline constexpr char kUseSharedImages[] = "UseSharedImages";
+inline constexpr char UseSharedData[] = "UseSharedData";
+inline constexpr char UseSharedMSHelp[] = "UseSharedMSHelp";
+inline constexpr char UseSharedImages[] = "UseSharedImages";
 
 // Under SharedKey.
-inline constexpr char kSharedFilesDir[] = "SharedFilesDir";
+inline constexpr char SharedFilesDir[] = "SharedFilesDir";
 
 // Under SharedKey\<component>.
-inline constexpr char kUseCount[] = "UseCount";
-inline constexpr char kRootDir[] = "RootDir";
+inline constexpr char UseCount[] = "UseCount";
+inline constexpr char RootDir[] = "RootDir";
 
-// ---- Read capacities, in bytes, terminator included ------------------------
+// ---- Read capacities, terminator included: bytes for flags and counts,
+// UTF-16 units for the directories (read through the wide calls) -----------
 
-inline constexpr unsigned kFlagCapacity = 10;  // flags, the marker and use counts
-inline constexpr unsigned kRootDirCapacity = 255;
-inline constexpr unsigned kSharedFilesDirCapacity = 260;
+inline constexpr unsigned FlagCapacity = 10;  // flags, the marker and use counts
+inline constexpr unsigned RootDirCapacity = 255;
+inline constexpr unsigned SharedFilesDirCapacity = 260;
 
 // ---- Shared components -----------------------------------------------------
 
 // Names of the components' keys below SharedKey.
-inline constexpr char kDataComponent[] = "Data";
-inline constexpr char kHelpComponent[] = "MSHelp";  // its files carry help registrations
-inline constexpr char kImagesComponent[] = "Image Files";
+inline constexpr char DataComponent[] = "Data";
+inline constexpr char HelpComponent[] = "MSHelp";  // its files carry help registrations
+inline constexpr char ImagesComponent[] = "Image Files";
 
 struct ComponentFlag {
   const char* flag;       // value under UnInstInfoKey
@@ -87,22 +113,22 @@ struct ComponentFlag {
 
 // The installation's flags and the components they release, in the order the
 // pass handles them.
-inline constexpr ComponentFlag kComponentFlags[] = {
-    {kUseSharedData, kDataComponent},
-    {kUseSharedMSHelp, kHelpComponent},
-    {kUseSharedImages, kImagesComponent},
+inline constexpr ComponentFlag ComponentFlags[] = {
+    {UseSharedData, DataComponent},
+    {UseSharedMSHelp, HelpComponent},
+    {UseSharedImages, ImagesComponent},
 };
-inline constexpr size_t kComponentCount = sizeof kComponentFlags / sizeof kComponentFlags[0];
+inline constexpr size_t ComponentCount = sizeof ComponentFlags / sizeof ComponentFlags[0];
 
 // ---- Companion libraries ---------------------------------------------------
 
 // Loaded and released; its entry is only looked up.
-inline constexpr char kFirstCompanion[] = "MX20UNIB.DLL";
-inline constexpr char kFirstCompanionEntry[] = "UNREGLIB";
+inline constexpr char FirstCompanion[] = "MX20UNIB.DLL";
+inline constexpr char FirstCompanionEntry[] = "UNREGLIB";
 // Its entry removes the registry entries of the VRX component set.
-inline constexpr char kSecondCompanion[] = "RWUNINST.DLL";
-inline constexpr char kVrxEntry[] = "UNINSTALLVRXREGISTRY";
-inline constexpr char kVrxSwitch[] = "/vrxreg";
+inline constexpr char SecondCompanion[] = "RWUNINST.DLL";
+inline constexpr char VrxEntry[] = "UNINSTALLVRXREGISTRY";
+inline constexpr char VrxSwitch[] = "/vrxreg";
 
 // ---- Messages ---------------------------------------------------------------
 

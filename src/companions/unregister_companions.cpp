@@ -12,15 +12,25 @@ void UnregisterCompanions() {
   {
     // Its entry is only looked up, never called.
     Library first;
-    if (first.Load(kFirstCompanion) == kSuccess) (void)first.Lookup(kFirstCompanionEntry);
+    if (first.Load(FirstCompanion) == kSuccess) {
+      const bool found = first.Lookup(FirstCompanionEntry) != nullptr;
+      Decide(found ? Decision::CompanionLoaded : Decision::CompanionEntryMissing, FirstCompanion);
+    } else {
+      Decide(Decision::CompanionAbsent, FirstCompanion);
+    }
   }
   Library second;
-  if (second.Load(kSecondCompanion) != kSuccess) return;
-  if (void* entry = second.Lookup(kVrxEntry)) {
+  if (second.Load(SecondCompanion) != kSuccess) {
+    Decide(Decision::CompanionAbsent, SecondCompanion);
+    return;
+  }
+  void* entry = second.Lookup(VrxEntry);
+  Decide(entry ? Decision::CompanionCalled : Decision::CompanionEntryMissing, SecondCompanion);
+  if (entry) {
     // A writable copy: the entry's parameter is a plain text pointer, and a
     // companion that writes to it must not fault on a read-only literal.
-    char vrxSwitch[sizeof kVrxSwitch];
-    std::memcpy(vrxSwitch, kVrxSwitch, sizeof kVrxSwitch);
+    char vrxSwitch[sizeof VrxSwitch];
+    std::memcpy(vrxSwitch, VrxSwitch, sizeof VrxSwitch);
     CallTextEntry(entry, vrxSwitch);
   }
 }

@@ -1,26 +1,6 @@
 #include "exports/entry_points.h"
 
-#include "companions/companions.h"
-#include "platform/platform.h"
-#include "settings/settings.h"
-
-namespace qf {
-namespace {
-
-void RunUninstallPass() {
-  if (!CheckAdmin()) {
-    platform::Beep();
-    platform::ShowMessage(AdminRequiredMessage, AdminRequiredCaption, platform::kIconWarning);
-    return;
-  }
-  // Per-user settings and shared components first; the companion library is
-  // told last, once everything of this product's own is gone.
-  CleanupInstallation();
-  UnregisterCompanions();
-}
-
-}  // namespace
-}  // namespace qf
+#include "pass/uninstall_pass.h"
 
 extern "C" int32_t QF_STDCALL UninstInitialize(uint32_t, uint32_t, uint32_t) {
   // Nothing may escape into the host: a failure (even running out of memory)

@@ -5,6 +5,14 @@
 // win32/ calls the real API, sim/ is an in-memory Windows for tests.  The
 // uninstall logic includes only this header.
 //
+// Names and paths (keys, values, files, directories, final paths, the texts
+// of message boxes) are carried exactly, as UTF-8 in std::string and const
+// char*.  The Win32 backend converts them to and from UTF-16 at its calls
+// and nowhere else, exactly: a text that is not valid UTF-8, or a name whose
+// UTF-16 is not valid (a lone surrogate), is never used to reach anything;
+// nothing is ever converted to the ANSI code page.  Values that are not names
+// (counts, flags, markers) are read as the stored bytes, see ReadValue.
+//
 // Conventions, as in the Win32 calls underneath:
 // - calls that can fail return the Win32 result code; 0 (kSuccess) is success;
 // - out-parameters are left untouched when a call fails;
@@ -16,8 +24,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/decisions.h"
 #include "platform/unique_any.h"
 
 namespace qf::platform {
@@ -28,6 +38,7 @@ constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorPathNotFound = 3;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorInvalidData = 13;
 constexpr long kErrorNoMoreFiles = 18;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorDirNotEmpty = 145;
@@ -69,7 +80,8 @@ constexpr uint32_t kAttrReparsePoint = 0x400;
 constexpr uint32_t kIconWarning = 0x30;
 constexpr uint32_t kIconInformation = 0x40;
 
-// Longest subkey name buffer the enumeration uses, in bytes.
+// Longest subkey name buffer the enumeration uses, in UTF-16 units (a key's
+// name has at most 255).
 constexpr uint32_t kSubkeyNameCapacity = 260;
 
 // Marks a call whose result the pass ignores by design: the pass goes on
@@ -87,7 +99,7 @@ using UniqueKeyHandle = UniqueAny<std::uintptr_t, &detail::CloseKeyHandle>;
 using UniqueLibraryHandle = UniqueAny<std::uintptr_t, &detail::CloseLibraryHandle>;
 using UniqueFileHandle = UniqueAny<std::uintptr_t, &detail::CloseFileHandle>;
 
-// An open registry key (RegOpenKeyExA .. RegCloseKey).
+// An open registry key (RegOpenKeyExW .. RegCloseKey).
 class RegKey {
  public:
   // Opens `path` under `root` with `mask` and `options` (0 or kOpenLink); a
@@ -102,18 +114,31 @@ class RegKey {
 
   // Reads the value `name` when its data fits into `capacity` bytes: *type
   // gets the stored type and *data exactly the bytes returned.  A value that
-  // is absent or larger than `capacity` fails alike.
+  // is absent or larger than `capacity` fails alike.  For values that are
+  // not names (counts, flags, markers): RegQueryValueExA, whose bytes these
+  // values have always been read as; `name` must be ASCII.
   [[nodiscard]] long ReadValue(const char* name, uint32_t capacity, uint32_t* type,
                  std::string* data) const;
   // ReadValue taken as text: the bytes up to the first NUL, or all of them
   // when none is stored.  Never reads past `capacity`.
   [[nodiscard]] long ReadText(const char* name, uint32_t capacity, std::string* text) const;
-  // Stores `text` as REG_SZ; the size counts the terminating NUL.
+  // ReadText for a value that names something (a directory): read through
+  // the wide call (RegQueryValueExW), so that nothing is narrowed to the
+  // ANSI code page.  `capacity` counts UTF-16 units, terminator included;
+  // the text is what precedes the first NUL, converted exactly, and a value
+  // that cannot be (kErrorInvalidData) is never used.  A value of another
+  // type than REG_SZ or REG_EXPAND_SZ holds bytes, not UTF-16: it is read
+  // as text, within `capacity` bytes, only when those bytes are ASCII.
+  [[nodiscard]] long ReadPath(const char* name, uint32_t capacity, std::string* text) const;
+  // Stores `text` as REG_SZ (RegSetValueExA, a count's digits); the size
+  // counts the terminating NUL.  `name` must be ASCII, as for ReadValue.
   [[nodiscard]] long WriteText(const char* name, const std::string& text);
   [[nodiscard]] long WriteDword(const char* name, uint32_t value);
-  // RegQueryInfoKeyA asking for the number of subkeys only.
+  // RegQueryInfoKeyW asking for the number of subkeys only.
   [[nodiscard]] long CountSubkeys(uint32_t* count) const;
-  // RegEnumKeyA with a kSubkeyNameCapacity buffer; fails past the last one.
+  // RegEnumKeyExW with a buffer of kSubkeyNameCapacity units; fails past the
+  // last one, and with kErrorInvalidData for a name that cannot be carried
+  // exactly (such a key is never reached).
   [[nodiscard]] long SubkeyName(uint32_t index, std::string* name) const;
   // NtDeleteKey: deletes the key this guard holds (opened with DELETE, as
   // kKeyAllAccess is), whatever its name now leads to; a key opened with
@@ -165,6 +190,8 @@ class FileHandle {
                                FileAccess access);
   // The object's id, attributes and final path.
   [[nodiscard]] long Facts(FileFacts* facts) const;
+  // The final path alone (FileFacts::finalPath), with fewer requests.
+  [[nodiscard]] long FinalPath(std::string* path) const;
   // Every entry of the directory, "." and ".." included, in the order the
   // file system gives them (NtQueryDirectoryFile with file ids).
   [[nodiscard]] long List(std::vector<DirEntry>* entries) const;
@@ -177,6 +204,11 @@ class FileHandle {
  private:
   UniqueFileHandle handle_;
 };
+
+// Whether two names or paths are the same to the file system and the
+// registry: CompareStringOrdinal ignoring case, each UTF-16 unit upper-cased
+// by the system's table ("É" and "é" are the same, "ß" and "SS" are not).
+[[nodiscard]] bool SameName(std::string_view a, std::string_view b);
 
 // GetLongPathNameW: `path` with every 8.3 short name replaced by the long
 // name; the path must exist.
@@ -199,6 +231,12 @@ class Library {
 // Calls an entry found by Library::Lookup that takes one narrow text and
 // removes its argument from the stack itself (stdcall).
 void CallTextEntry(void* entry, const char* text);
+
+// Tells the journal what the pass decided at a step, about `subject`, with
+// up to two numbers (see Decision).  Windows keeps no journal: a no-op there;
+// the simulation records it for the preview and the tests.
+void Decide(Decision decision, const std::string& subject, int64_t first = 0,
+            int64_t second = 0);
 
 // MessageBeep(0).
 void Beep();

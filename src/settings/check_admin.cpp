@@ -17,7 +17,7 @@ bool InstalledByAdministrator() {
     return false;
   uint32_t type = 0;
   std::string data;
-  return product.ReadValue(kInstallAdmin, kFlagCapacity, &type, &data) == kSuccess;
+  return product.ReadValue(InstallAdmin, FlagCapacity, &type, &data) == kSuccess;
 }
 
 // Shows the system's text for the code that the probe's open returned.  The
@@ -33,12 +33,18 @@ void ShowProbeError(long code) {
 }  // namespace
 
 bool CheckAdmin() {
-  if (!InstalledByAdministrator()) return true;
-
+  if (!InstalledByAdministrator()) {
+    Decide(Decision::GateNotMarked, InstallAdmin);
+    return true;
+  }
   // Only an administrator can write the default user profile.
   RegKey profile;
   const long result = profile.Open(Root::Users, DefaultUserKey, kKeyWrite);
-  if (result == kSuccess) return true;
+  if (result == kSuccess) {
+    Decide(Decision::GateAdministrator, DefaultUserKey);
+    return true;
+  }
+  Decide(Decision::GateRefused, DefaultUserKey, result);
   ShowProbeError(result);
   return false;
 }

@@ -1,8 +1,9 @@
 // Settings removal: the administrator gate, the per-user key tree and the
-// cleanup pass that drives the shared-component work.
+// installation's flags that say which shared components it used.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qf {
 
@@ -15,8 +16,9 @@ bool CheckAdmin();
 // below it, deepest keys first; the parent stays.
 void DeleteUserKeyTree(const std::string& parentPath, const std::string& keyName);
 
-// Removes the per-user settings, releases the shared components the
-// installation flagged, and removes the shared area once no component is left.
-void CleanupInstallation();
+// The shared components this installation flagged, in the order they are
+// released; none when it did not use the shared area ("UseSharedFiles" not
+// exactly "TRUE").
+std::vector<std::string> FlaggedComponents();
 
 }  // namespace qf

@@ -1,9 +1,8 @@
 #include <cstdio>
 
-#include "common/paths.h"
 #include "common/schema.h"
 #include "platform/platform.h"
-#include "settings/deletable_key.h"
+#include "linkproof/linkproof.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -17,24 +16,34 @@ bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 // Returns whether a usable count was read; only then is *lastHolder set, to
 // whether this product held the last share (a count of 1 or less).  False
 // means the component has no count and must be left alone.
-bool LowerUseCount(RegKey& component, bool* lastHolder) {
+bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder) {
   uint32_t type = 0;
   std::string data;
-  if (component.ReadValue(kUseCount, kFlagCapacity, &type, &data) != kSuccess)
-    return false;  // a component without a count is never removed
+  if (component.ReadValue(UseCount, FlagCapacity, &type, &data) != kSuccess) {
+    // A component without a count is never removed.  A record that is a
+    // link has none of its own: nothing behind it is read.
+    Decide(IsKeyLink(component) ? Decision::ComponentIsLink : Decision::CountAbsent, name);
+    return false;
+  }
 
   if (type == kRegDword) {
     // A count stored as a number: its bytes are no text to parse.  A number
     // of any other length than four bytes was not written as a count, so it
     // tells nothing about the holders: such a component is left like one
     // without a count, rather than read as text and perhaps removed.
-    if (data.size() != 4) return false;
+    if (data.size() != 4) {
+      Decide(Decision::CountMisstored, name, static_cast<int64_t>(data.size()));
+      return false;
+    }
     uint32_t raw = 0;
     for (size_t i = 0; i < data.size(); ++i)
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder) BestEffort(component.WriteDword(kUseCount, static_cast<uint32_t>(count - 1)));
+    if (!*lastHolder) {
+      BestEffort(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)));
+      Decide(Decision::CountLowered, name, count, count - 1);
+    }
     return true;
   }
 
@@ -43,7 +52,8 @@ bool LowerUseCount(RegKey& component, bool* lastHolder) {
   if (!*lastHolder) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    BestEffort(component.WriteText(kUseCount, text));
+    BestEffort(component.WriteText(UseCount, text));
+    Decide(Decision::CountLowered, name, count, count - 1);
   }
   return true;
 }
@@ -68,44 +78,46 @@ void ReleaseSharedComponent(const std::string& componentName) {
   // nothing behind the link is read, written or deleted, and the link stays.
   RegKey component;
   bool deletable = false;
-  if (OpenDeletableKey(Root::LocalMachine, SharedKey, componentName, &component,
-                       &deletable) != kSuccess)
+  if (long failed =
+          OpenDeletableKey(Root::LocalMachine, SharedKey, componentName, &component, &deletable)) {
+    Decide(Decision::ComponentAbsent, componentName, failed);
     return;
+  }
   {
     bool lastHolder = false;
-    if (!LowerUseCount(component, &lastHolder) || !lastHolder) return;
+    if (!LowerUseCount(component, componentName, &lastHolder) || !lastHolder) return;
 
     std::string rootDir;
-    if (component.ReadText(kRootDir, kRootDirCapacity, &rootDir) != kSuccess) return;
-    // An empty, relative or root path would reach far beyond the component's
-    // own files, and a root that is a link would lead somewhere else
-    // entirely: such a record is left as it is, like one without a root.
-    if (!IsBelowRoot(rootDir)) return;
-    // Every call below is given the path as the system resolves it.  The
-    // path as stored could be read differently once "\*.*" or a name is
-    // appended: "C:\Shared\Data " names "Data", "C:\Shared\Data \*.*"
-    // lists "Data ".
-    const std::string root = ResolveAbsolutePath(rootDir);
-    // A resolved path whose last name ends in a blank ("C:\Shared\Data \."
-    // gives "C:\Shared\Data ") loses the blank when it is resolved again, so
-    // the calls below would not all reach the same directory.
-    if (ResolveAbsolutePath(root) != root) return;
+    if (component.ReadPath(RootDir, RootDirCapacity, &rootDir) != kSuccess) {
+      Decide(Decision::RootDirAbsent, componentName);
+      return;
+    }
     // Only a root verified through its own handle is emptied, and removed
-    // through that handle.  One that fails the checks (a link, or one that
-    // cannot be opened) is left like an unsafe root; one that is not there
-    // has nothing to empty, and its record still goes.
+    // through that handle.  One that is unsafe or fails the checks (a link,
+    // or one that cannot be opened) is left as it is with its record, like
+    // a component without a root; one that is not there has nothing to
+    // empty, and its record still goes.
     FileHandle dir;
     std::string finalPath;
-    const RootCheck check = OpenCheckedRoot(root, root, &dir, &finalPath);
-    if (check == RootCheck::Refused) return;
-    if (check == RootCheck::Verified) {
-      EmptyDirectory(dir, finalPath, componentName);
-      BestEffort(dir.Dispose());
+    long code = 0;
+    switch (OpenVerifiedRoot(rootDir, &dir, &finalPath, &code)) {
+      case RootCheck::Unsafe: Decide(Decision::RootUnsafe, componentName); return;
+      case RootCheck::Refused: Decide(Decision::RootRefused, componentName, code); return;
+      case RootCheck::Missing: Decide(Decision::RootMissing, componentName); break;
+      case RootCheck::Verified: {
+        EmptyDirectory(dir, finalPath, componentName);
+        const long removed = dir.Dispose();
+        Decide(removed == kSuccess ? Decision::TreeRemoved : Decision::TreeKept, componentName,
+               removed);
+        break;
+      }
     }
   }
   // The record goes, through its own handle, even when files stayed behind;
   // it fails, harmlessly, when the component's key has subkeys of its own.
-  if (deletable) BestEffort(component.Delete());
+  const long deleted = deletable ? component.Delete() : kErrorAccessDenied;
+  Decide(deleted == kSuccess ? Decision::RecordDeleted : Decision::RecordKept, componentName,
+         deleted);
 }
 
 }  // namespace qf

@@ -42,7 +42,7 @@ const char* const kPlaces[] = {
 const char* const kNames[] = {"a", "b", "A", "sub", "x.hlp", "guide.hlp", "Data", "link", "n ",
                               "Images", "MSHelp", "deep", "a.dat"};
 
-const char* const kComponents[] = {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent, "Fonts", "mshelp"};
+const char* const kComponents[] = {qf::DataComponent, qf::HelpComponent, qf::ImagesComponent, "Fonts", "mshelp"};
 
 // sim::Op by number, for the report of a failing input.
 const char* const kOpNames[] = {
@@ -116,7 +116,7 @@ class Builder {
       }
       case 4: return place + in_.PickValueInArray({" ", ".", ". ", " .", "...", " \\.", " \\", " \\x\\.."});
       case 5: return "";
-      case 6: return in_.PickValueInArray({"Shared\\Data", qf::kDataComponent, ".\\", "\\Shared\\Data", "C:Shared"});
+      case 6: return in_.PickValueInArray({"Shared\\Data", qf::DataComponent, ".\\", "\\Shared\\Data", "C:Shared"});
       case 7:
         return in_.PickValueInArray({"C:\\", "C:", "C:\\Temp\\..", "\\\\server\\share",
                                      "\\\\server\\share\\", "D:\\", "C:\\\\", "\\\\server\\share\\x\\.."});
@@ -207,18 +207,18 @@ class Builder {
     const std::string product = qf::ProductVersionKey;
     switch (in_.ConsumeIntegralInRange(0, 7)) {
       case 0: break;
-      case 1: sim::SetText(Root::LocalMachine, product, qf::kUseSharedFiles, in_.ConsumeRandomLengthString(12)); break;
-      case 2: StoreText(Root::LocalMachine, product, qf::kUseSharedFiles, "TRUE"); break;
-      case 3: sim::SetText(Root::LocalMachine, product, qf::kUseSharedFiles,
+      case 1: sim::SetText(Root::LocalMachine, product, qf::UseSharedFiles, in_.ConsumeRandomLengthString(12)); break;
+      case 2: StoreText(Root::LocalMachine, product, qf::UseSharedFiles, "TRUE"); break;
+      case 3: sim::SetText(Root::LocalMachine, product, qf::UseSharedFiles,
                            in_.PickValueInArray({"true", "TRUE ", " TRUE", "TRUEX"})); break;
-      default: sim::SetText(Root::LocalMachine, product, qf::kUseSharedFiles, "TRUE");
+      default: sim::SetText(Root::LocalMachine, product, qf::UseSharedFiles, "TRUE");
     }
     if (in_.ConsumeBool()) {
-      sim::SetValue(Root::LocalMachine, product, qf::kInstallAdmin, p::kRegSz,
+      sim::SetValue(Root::LocalMachine, product, qf::InstallAdmin, p::kRegSz,
                     std::string(in_.ConsumeIntegralInRange<size_t>(0, 12), '1'));
       if (in_.ConsumeBool()) sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
     }
-    for (const char* flag : {qf::kUseSharedData, qf::kUseSharedMSHelp, qf::kUseSharedImages}) {
+    for (const char* flag : {qf::UseSharedData, qf::UseSharedMSHelp, qf::UseSharedImages}) {
       switch (in_.ConsumeIntegralInRange(0, 5)) {
         case 0: break;
         case 1: sim::SetDword(Root::LocalMachine, qf::UnInstInfoKey, flag, in_.ConsumeIntegral<uint32_t>()); break;
@@ -238,14 +238,14 @@ class Builder {
         std::string bytes(4, '\0');
         for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
         bytes.resize(in_.PickValueInArray({4, 4, 0, 1, 2, 3, 5, 8}));
-        sim::SetValue(Root::LocalMachine, key, qf::kUseCount, p::kRegDword, bytes);
+        sim::SetValue(Root::LocalMachine, key, qf::UseCount, p::kRegDword, bytes);
         break;
       }
-      case 2: StoreText(Root::LocalMachine, key, qf::kUseCount, in_.ConsumeRandomLengthString(12)); break;
-      case 3: StoreText(Root::LocalMachine, key, qf::kUseCount,
+      case 2: StoreText(Root::LocalMachine, key, qf::UseCount, in_.ConsumeRandomLengthString(12)); break;
+      case 3: StoreText(Root::LocalMachine, key, qf::UseCount,
                         in_.PickValueInArray({"2147483647", "-2147483648", "4294967298", " +3", "0003", "2x"}));
               break;
-      default: StoreText(Root::LocalMachine, key, qf::kUseCount,
+      default: StoreText(Root::LocalMachine, key, qf::UseCount,
                          std::to_string(in_.ConsumeIntegralInRange(-2, 4)));
     }
   }
@@ -255,7 +255,7 @@ class Builder {
     sim::CreateKey(Root::LocalMachine, qf::SharedKey);
     if (in_.ConsumeBool()) {
       const std::string dir = PathText();
-      StoreText(Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir, dir);
+      StoreText(Root::LocalMachine, qf::SharedKey, qf::SharedFilesDir, dir);
       MaybeLinkAt(dir);
     }
     const int count = in_.ConsumeIntegralInRange(0, 5);
@@ -265,7 +265,7 @@ class Builder {
       Count(key);
       if (in_.ConsumeIntegralInRange(0, 7) != 0) {
         const std::string rootDir = PathText();
-        StoreText(Root::LocalMachine, key, qf::kRootDir, rootDir);
+        StoreText(Root::LocalMachine, key, qf::RootDir, rootDir);
         MaybeLinkAt(rootDir);
       }
       if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::CreateKey(Root::LocalMachine, key + "\\Files");
@@ -274,8 +274,8 @@ class Builder {
     // outside the shared area that reads like one.
     if (in_.ConsumeIntegralInRange(0, 3) == 0) {
       const std::string outside = "Software\\Other";
-      StoreText(Root::LocalMachine, outside, qf::kUseCount, "1");
-      StoreText(Root::LocalMachine, outside, qf::kRootDir, PathText());
+      StoreText(Root::LocalMachine, outside, qf::UseCount, "1");
+      StoreText(Root::LocalMachine, outside, qf::RootDir, PathText());
       const std::string link = qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
       const std::string target =
           in_.ConsumeBool() ? outside : qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
@@ -318,7 +318,7 @@ class Builder {
 
   void Rights() {
     const std::string keys[] = {qf::ProductVersionKey, qf::UnInstInfoKey, qf::SharedKey,
-                                qf::JoinPath(qf::SharedKey, qf::kDataComponent), qf::JoinPath(qf::SharedKey, qf::kHelpComponent),
+                                qf::JoinPath(qf::SharedKey, qf::DataComponent), qf::JoinPath(qf::SharedKey, qf::HelpComponent),
                                 qf::HelpRegistrationKey, qf::MakerKey};
     const int count = in_.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < count; ++i) {
@@ -330,12 +330,12 @@ class Builder {
 
   void Companions() {
     if (in_.ConsumeBool()) {
-      sim::AddLibrary(qf::kFirstCompanion);
-      sim::AddEntry(qf::kFirstCompanion, qf::kFirstCompanionEntry);
+      sim::AddLibrary(qf::FirstCompanion);
+      sim::AddEntry(qf::FirstCompanion, qf::FirstCompanionEntry);
     }
     if (in_.ConsumeBool()) {
-      sim::AddLibrary(qf::kSecondCompanion);
-      if (in_.ConsumeBool()) sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
+      sim::AddLibrary(qf::SecondCompanion);
+      if (in_.ConsumeBool()) sim::AddEntry(qf::SecondCompanion, qf::VrxEntry);
     }
   }
 
@@ -418,11 +418,11 @@ void PrintValue(const std::string& key, const char* name) {
 // What the failing input built, for whoever reads the report.
 void Describe(const Builder& builder) {
   std::fprintf(stderr, "Installation:\n  current directory %s\n", sim::CurrentDir().c_str());
-  for (const char* name : {qf::kUseSharedFiles, qf::kInstallAdmin}) PrintValue(qf::ProductVersionKey, name);
-  for (const char* name : {qf::kUseSharedData, qf::kUseSharedMSHelp, qf::kUseSharedImages}) PrintValue(qf::UnInstInfoKey, name);
-  PrintValue(qf::SharedKey, qf::kSharedFilesDir);
+  for (const char* name : {qf::UseSharedFiles, qf::InstallAdmin}) PrintValue(qf::ProductVersionKey, name);
+  for (const char* name : {qf::UseSharedData, qf::UseSharedMSHelp, qf::UseSharedImages}) PrintValue(qf::UnInstInfoKey, name);
+  PrintValue(qf::SharedKey, qf::SharedFilesDir);
   for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
-    for (const char* name : {qf::kUseCount, qf::kRootDir}) PrintValue(qf::JoinPath(qf::SharedKey, component), name);
+    for (const char* name : {qf::UseCount, qf::RootDir}) PrintValue(qf::JoinPath(qf::SharedKey, component), name);
   }
   for (const char* root : {"C:\\", "D:\\", "\\\\server\\share"}) {
     for (const std::string& path : sim::Tree(root)) std::fprintf(stderr, "  file %s\n", path.c_str());

@@ -23,7 +23,7 @@ TEST_P(CheckAdminTest, DecidesFromMarkerAndProbe) {
   const GateCase& c = GetParam();
   if (c.productKey) sim::CreateKey(Root::LocalMachine, ProductVersionKey);
   if (c.marker)
-    sim::SetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, platform::kRegSz,
+    sim::SetValue(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, platform::kRegSz,
                   c.markerBytes);
   if (!c.defaultWritable) sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
 
@@ -60,7 +60,7 @@ class CheckAdminErrorTest : public SimTest {};
 class EntryPointsTest : public SimTest {};
 
 TEST_F(CheckAdminErrorTest, GateExplainsTheProbesOwnErrorCode) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   // A code other than "access denied" shows that the box explains what the
   // probe returned, not some unrelated last error.
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", platform::kErrorFileNotFound);
@@ -70,7 +70,7 @@ TEST_F(CheckAdminErrorTest, GateExplainsTheProbesOwnErrorCode) {
 }
 
 TEST_F(CheckAdminErrorTest, GateNamesACodeTheSystemCannotExplain) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", 1234);
   EXPECT_FALSE(CheckAdmin());
   EXPECT_EQ(Changes("MessageBox"), std::vector<std::string>{"CheckAdmin|Error 1234."});
@@ -78,13 +78,13 @@ TEST_F(CheckAdminErrorTest, GateNamesACodeTheSystemCannotExplain) {
 
 TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
-  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Data");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedData, "1");
+  AddComponent(qf::DataComponent, "1", "C:\\Shared\\Data");
   sim::MakeFile("C:\\Shared\\Data\\a.dat");
-  sim::AddLibrary(qf::kSecondCompanion);
-  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
+  sim::AddLibrary(qf::SecondCompanion);
+  sim::AddEntry(qf::SecondCompanion, qf::VrxEntry);
   sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
 
   EXPECT_EQ(UninstInitialize(1, 2, 3), 0);
@@ -105,7 +105,7 @@ TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
 }
 
 TEST_F(EntryPointsTest, PassingGateShowsNoBox) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_TRUE(sim::JournalOf("MessageBox").empty());
   EXPECT_TRUE(sim::JournalOf("Beep").empty());

@@ -4,6 +4,7 @@
 #include "common/paths.h"
 #include "exports/entry_points.h"
 #include "fixtures.h"
+#include "pass/uninstall_pass.h"
 #include "settings/settings.h"
 
 namespace qf::test {
@@ -15,15 +16,15 @@ const std::string kUserTree = std::string(qf::UserSettingsKey);
 const std::string kArea = "C:\\Shared";
 
 void FlagAll(const std::string& content = "1") {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
-  for (const char* flag : {qf::kUseSharedData, qf::kUseSharedMSHelp, qf::kUseSharedImages})
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
+  for (const char* flag : {qf::UseSharedData, qf::UseSharedMSHelp, qf::UseSharedImages})
     sim::SetText(Root::LocalMachine, UnInstInfoKey, flag, content);
 }
 
 // The three components, each last held by this product, in the shared area.
 void AddSharedArea() {
-  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
-  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent}) {
+  sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kArea);
+  for (const char* name : {qf::DataComponent, qf::HelpComponent, qf::ImagesComponent}) {
     AddComponent(name, "1", kArea + "\\" + name);
     sim::MakeFile(kArea + "\\" + name + "\\file.dat");
   }
@@ -96,7 +97,7 @@ TEST_F(UserTreeTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelow
     ResetMachine();
     AddUserTree();
     FlagAll();
-    AddComponent(qf::kDataComponent, "1", kArea + "\\Data");
+    AddComponent(qf::DataComponent, "1", kArea + "\\Data");
     sim::MakeFile(kArea + "\\Data\\file.dat");
     sim::SetKeyRights(Root::CurrentUser, ProductKey, parentOpens, false);
     sim::SetKeyRights(Root::LocalMachine, SharedKey, parentOpens, false);
@@ -105,7 +106,7 @@ TEST_F(UserTreeTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelow
 
     EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, kUserTree));
     EXPECT_TRUE(sim::SubkeyNames(Root::CurrentUser, kUserTree).empty());
-    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
     EXPECT_FALSE(sim::Exists(kArea + "\\Data"));
   }
 }
@@ -115,27 +116,27 @@ TEST_F(ComponentFlagsTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   FlagAll();
   AddComponent("Elsewhere", "1", kArea + "\\Data");
   sim::MakeFile(kArea + "\\Data\\file.dat");
-  sim::MakeKeyLink(Root::LocalMachine, ComponentKey(qf::kDataComponent), ComponentKey("Elsewhere"));
+  sim::MakeKeyLink(Root::LocalMachine, ComponentKey(qf::DataComponent), ComponentKey("Elsewhere"));
 
   CleanupInstallation();
 
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), qf::kUseCount), "1");
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), qf::UseCount), "1");
   EXPECT_TRUE(sim::Exists(kArea + "\\Data\\file.dat"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(Changes("RegDeleteKey").empty());
   EXPECT_TRUE(Changes("RegSetValue").empty());
 }
 
 TEST_F(SharedAreaTest, SharedKeyThatIsALinkGoesAsALink) {
   // The target names an empty directory and has no components.
-  sim::SetText(Root::LocalMachine, "Software\\Other", qf::kSharedFilesDir, kArea);
+  sim::SetText(Root::LocalMachine, "Software\\Other", qf::SharedFilesDir, kArea);
   sim::MakeDir(kArea);
   sim::MakeKeyLink(Root::LocalMachine, SharedKey, "Software\\Other");
 
   CleanupInstallation();
 
   EXPECT_EQ(Changes("RegDeleteKey"), std::vector<std::string>{std::string("HKLM\\") + SharedKey});
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", qf::kSharedFilesDir), kArea);
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", qf::SharedFilesDir), kArea);
   EXPECT_TRUE(sim::Exists(kArea));
 }
 
@@ -177,7 +178,7 @@ TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {
 
 TEST_F(ComponentFlagsTest, FlagTooLongToReadCountsAsAbsent) {
   FlagAll();
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedMSHelp, "123456789012");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedMSHelp, "123456789012");
   AddSharedArea();
   CleanupInstallation();
   EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "Image Files"}));
@@ -187,10 +188,10 @@ TEST_F(ComponentFlagsTest, SharedFilesMustReadExactlyTrue) {
   for (const char* word : {"true", "True", "TRUE ", "YES"}) {
     ResetMachine();
     FlagAll();
-    sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, word);
+    sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, word);
     AddSharedArea();
     sim::MakeDir("C:\\Empty");
-    AddComponent(qf::kDataComponent, "1", kArea + "\\Data");
+    AddComponent(qf::DataComponent, "1", kArea + "\\Data");
     CleanupInstallation();
     EXPECT_TRUE(ReleasedComponents().empty()) << word;
     EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey)) << word;
@@ -198,8 +199,8 @@ TEST_F(ComponentFlagsTest, SharedFilesMustReadExactlyTrue) {
 }
 
 TEST_F(SharedAreaTest, SharedAreaStepRunsWithoutSharedFiles) {
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "true");
-  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "true");
+  sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kArea);
   sim::MakeDir(kArea);
   CleanupInstallation();
   EXPECT_FALSE(sim::Exists(kArea));
@@ -209,7 +210,7 @@ TEST_F(SharedAreaTest, SharedAreaStepRunsWithoutSharedFiles) {
 
 TEST_F(ComponentFlagsTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
   AddSharedArea();
   CleanupInstallation();
   EXPECT_TRUE(ReleasedComponents().empty());
@@ -217,7 +218,7 @@ TEST_F(ComponentFlagsTest, NoUnInstInfoReleasesNothingButRemovesUserTree) {
 }
 
 TEST_F(SharedAreaTest, SharedAreaWithAComponentLeftIsUntouched) {
-  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kArea);
   sim::CreateKey(Root::LocalMachine, ComponentKey("Fonts"));
   sim::MakeDir(kArea);
   CleanupInstallation();
@@ -247,7 +248,7 @@ TEST_F(SharedAreaTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
   for (const char* dir : {"Shared", "C:\\", ""}) {
     ResetMachine();
     sim::MakeDir("C:\\Host\\Shared");
-    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, dir);
+    sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, dir);
     CleanupInstallation();
     EXPECT_TRUE(Changes("RemoveDirectory").empty()) << dir;
     EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey)) << dir;
@@ -256,12 +257,12 @@ TEST_F(SharedAreaTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
 
 TEST_F(ComponentFlagsTest, EachPassLowersEachFlaggedCountOnce) {
   FlagAll();
-  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent})
+  for (const char* name : {qf::DataComponent, qf::HelpComponent, qf::ImagesComponent})
     AddComponent(name, "5", kArea + "\\" + name);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
-  for (const char* name : {qf::kDataComponent, qf::kHelpComponent, qf::kImagesComponent})
-    EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(name), qf::kUseCount), "3") << name;
+  for (const char* name : {qf::DataComponent, qf::HelpComponent, qf::ImagesComponent})
+    EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(name), qf::UseCount), "3") << name;
 }
 
 }  // namespace

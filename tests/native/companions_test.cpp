@@ -7,10 +7,10 @@ namespace qf::test {
 namespace {
 
 void AddCompanions(bool withEntry) {
-  sim::AddLibrary(qf::kFirstCompanion);
-  sim::AddEntry(qf::kFirstCompanion, qf::kFirstCompanionEntry);
-  sim::AddLibrary(qf::kSecondCompanion);
-  if (withEntry) sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
+  sim::AddLibrary(qf::FirstCompanion);
+  sim::AddEntry(qf::FirstCompanion, qf::FirstCompanionEntry);
+  sim::AddLibrary(qf::SecondCompanion);
+  if (withEntry) sim::AddEntry(qf::SecondCompanion, qf::VrxEntry);
 }
 
 std::vector<std::string> Kinds() {
@@ -48,13 +48,13 @@ TEST_F(CompanionsTest, CompanionWithoutEntryIsReleasedUncalled) {
 
 TEST_F(CompanionsTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
   AddUserTree();
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
-  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Data");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedData, "1");
+  AddComponent(qf::DataComponent, "1", "C:\\Shared\\Data");
   sim::MakeFile("C:\\Shared\\Data\\a.dat");
   AddCompanions(true);
   bool userTreeAtCall = true;
-  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry, [&](const char*) {
+  sim::AddEntry(qf::SecondCompanion, qf::VrxEntry, [&](const char*) {
     userTreeAtCall = sim::KeyExists(Root::CurrentUser, std::string(qf::UserSettingsKey));
   });
 
@@ -76,7 +76,7 @@ TEST_F(CompanionsTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
 
 TEST_F(CompanionsTest, FailedGateLoadsNoCompanion) {
   AddCompanions(true);
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   EXPECT_TRUE(Changes("LoadLibrary").empty());

@@ -24,8 +24,8 @@ std::string ComponentKey(const std::string& name) { return JoinPath(SharedKey, n
 
 void AddComponent(const std::string& name, const std::string& useCount,
                   const std::string& rootDir) {
-  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::kUseCount, useCount);
-  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::kRootDir, rootDir);
+  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::UseCount, useCount);
+  sim::SetText(Root::LocalMachine, ComponentKey(name), qf::RootDir, rootDir);
 }
 
 std::vector<std::string> Changes(const std::string& kind) {

@@ -1,8 +1,13 @@
-// Pure text helpers: path joining, root judgement and the use-count parser.
+// Pure text helpers: path joining, root judgement, the use-count parser and
+// name folding.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <string>
+#include <vector>
 
+#include "common/case_fold.h"
 #include "common/paths.h"
 #include "shared/shared.h"
 
@@ -49,6 +54,34 @@ TEST(BelowRootTest, OnlyPathsBelowADriveOrShareRootQualify) {
       {"\\\\?\\C:\\Data", false},     {"\\\\.\\C:\\Data", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsBelowRoot(c.path), c.owned) << c.path;
+}
+
+TEST(FoldNameTest, KeepsBytesThatAreNotUtf8AndFoldsAroundThem) {
+  const struct { std::string name, key; } cases[] = {
+      {"Ab\xFF" "C\x80" "D\xBF", "ab\xFF" "c\x80" "d\xBF"},          // never lead bytes
+      {"\xC1\x81\xE0\x81\x81\xC3" "E", "\xC1\x81\xE0\x81\x81\xC3" "e"},  // overlong, cut off
+      {"\xC3\xA9\xE2\x82", "\xC3\x89\xE2\x82"},                  // "é" folded, short tail kept
+      {"\xF0\x90\x90\xA8" "Q", "\xF0\x90\x90\xA8" "q"},          // above U+FFFF: as it is
+      {"\xC9\x90", "\xE2\xB1\xAF"},                              // U+0250 upper-cases to U+2C6F
+  };
+  for (const auto& a : cases) {
+    EXPECT_EQ(FoldName(a.name), a.key) << a.name;
+    for (const auto& b : cases) {
+      for (const std::string& other : {b.name, b.key, b.key.substr(1), a.name + "\xAF"})
+        EXPECT_EQ(SameNameFolded(a.name, other), FoldName(a.name) == FoldName(other))
+            << a.name << " / " << other;
+    }
+  }
+}
+
+TEST(FoldNameTest, KeysOrderNamesAsWineListsSubkeys) {
+  std::vector<std::string> names = {"itemb2", "Delta", "ITEMA", "beta",
+                                    "item_2", "gamma", "itemB", "Alpha"};
+  std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return FoldName(a) < FoldName(b);
+  });
+  EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "Delta", "gamma", "item_2", "ITEMA",
+                                             "itemB", "itemb2"}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "fixtures.h"
+#include "linkproof/linkproof.h"
 #include "shared/shared.h"
 
 namespace qf::test {
@@ -32,19 +33,19 @@ class UseCountTest : public SimTest, public ::testing::WithParamInterface<CountC
 
 TEST_P(UseCountTest, CountsDownOrReleases) {
   const CountCase& c = GetParam();
-  sim::SetValue(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount, c.type,
+  sim::SetValue(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::UseCount, c.type,
                 c.stored);
-  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kRootDir, kRoot);
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::RootDir, kRoot);
   sim::MakeFile(kRoot + "\\file.dat");
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_EQ(sim::Exists(kRoot), !c.released);
-  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)), !c.released);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.released);
   if (!c.released) {
     EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
     const auto count =
-        sim::GetValue(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount);
+        sim::GetValue(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::UseCount);
     ASSERT_TRUE(count);
     EXPECT_EQ(count->type, c.expectedType);
     EXPECT_EQ(count->data, c.expected);
@@ -82,24 +83,24 @@ class ComponentTreeTest : public SimTest {};
 class HelpRegistrationTest : public SimTest {};
 
 TEST_F(ComponentRecordTest, MissingCountLeavesComponentAlone) {
-  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kRootDir, kRoot);
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::RootDir, kRoot);
   sim::MakeFile(kRoot + "\\file.dat");
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
   EXPECT_TRUE(sim::Exists(kRoot + "\\file.dat"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(ComponentRecordTest, MissingComponentKeyChangesNothing) {
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(ComponentRecordTest, ReleasingTwiceCountsDownTwice) {
-  AddComponent(qf::kDataComponent, "3", kRoot);
-  ReleaseSharedComponent(qf::kDataComponent);
-  ReleaseSharedComponent(qf::kDataComponent);
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount), "1");
+  AddComponent(qf::DataComponent, "3", kRoot);
+  ReleaseSharedComponent(qf::DataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::UseCount), "1");
 }
 
 // Root directories that would reach beyond one component's own files.
@@ -110,12 +111,12 @@ TEST_P(UnsafeRootTest, LeavesEverythingAsItWas) {
   sim::MakeFile("C:\\Temp\\keep.txt");
   sim::MakeFile("D:\\keep.txt");
   sim::MakeFile("\\\\server\\share\\keep.txt");
-  AddComponent(qf::kDataComponent, "1", GetParam());
+  AddComponent(qf::DataComponent, "1", GetParam());
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_TRUE(sim::Journal().empty());
-  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount), "1");
+  EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::UseCount), "1");
   for (const char* path : {"C:\\Host\\keep.txt", "C:\\Temp\\keep.txt", "D:\\keep.txt",
                            "\\\\server\\share\\keep.txt"})
     EXPECT_TRUE(sim::Exists(path)) << path;
@@ -129,32 +130,32 @@ INSTANTIATE_TEST_SUITE_P(Roots, UnsafeRootTest,
                                            "\\\\?\\C:\\Temp", "\\\\.\\C:"));
 
 TEST_F(ComponentRecordTest, MissingRootDirLeavesCountAndKey) {
-  sim::SetText(Root::LocalMachine, ComponentKey(qf::kDataComponent), qf::kUseCount, "1");
-  ReleaseSharedComponent(qf::kDataComponent);
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  sim::SetText(Root::LocalMachine, ComponentKey(qf::DataComponent), qf::UseCount, "1");
+  ReleaseSharedComponent(qf::DataComponent);
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(ComponentRecordTest, RootDirTooLongToReadLeavesComponent) {
   const std::string longRoot = "C:\\" + std::string(252, 'd');  // 255 bytes and a NUL
-  AddComponent(qf::kDataComponent, "1", longRoot);
-  ReleaseSharedComponent(qf::kDataComponent);
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  AddComponent(qf::DataComponent, "1", longRoot);
+  ReleaseSharedComponent(qf::DataComponent);
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
 }
 
 TEST_F(ComponentTreeTest, ReleasesWholeTreeThreeLevelsDeep) {
-  AddComponent(qf::kDataComponent, "1", kRoot);
+  AddComponent(qf::DataComponent, "1", kRoot);
   for (const char* file : {"top.dat", "a\\one.dat", "a\\b\\two.dat", "a\\b\\c\\three.dat",
                            "a\\b\\c\\four.dat", "e\\five.dat"})
     sim::MakeFile(kRoot + "\\" + file);
   sim::MakeDir(kRoot + "\\empty");
   sim::MakeFile("C:\\Shared\\sibling.dat");
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\sibling.dat"));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
   // Every directory goes after its contents.
   const auto removed = Changes("RemoveDirectory");
@@ -164,37 +165,37 @@ TEST_F(ComponentTreeTest, ReleasesWholeTreeThreeLevelsDeep) {
 
 TEST_F(ComponentTreeTest, DirectoriesWithOtherAttributesAreEmptiedToo) {
   using namespace platform;
-  AddComponent(qf::kDataComponent, "1", kRoot);
+  AddComponent(qf::DataComponent, "1", kRoot);
   sim::MakeDir(kRoot + "\\hidden", kAttrHidden);
   sim::MakeDir(kRoot + "\\readonly", kAttrReadOnly);
   sim::MakeDir(kRoot + "\\archive", kAttrArchive | kAttrHidden);
   for (const char* dir : {"hidden", "readonly", "archive"}) sim::MakeFile(kRoot + "\\" + dir + "\\f");
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
   EXPECT_FALSE(sim::Exists(kRoot));
 }
 
 TEST_F(ComponentRecordTest, UndeletableFileStaysAndTheRecordGoes) {
-  AddComponent(qf::kDataComponent, "1", kRoot);
+  AddComponent(qf::DataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\a\\locked.dat", platform::kAttrReadOnly);
   sim::MakeFile(kRoot + "\\a\\free.dat");
   sim::MakeFile(kRoot + "\\z\\free.dat");
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_EQ(sim::Tree(kRoot), (std::vector<std::string>{kRoot + "\\a", kRoot + "\\a\\locked.dat"}));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
 }
 
 TEST_F(HelpRegistrationTest, HelpRegistrationsGoWithDeletedFilesOnly) {
   const std::string help = "C:\\Shared\\MSHelp";
-  AddComponent(qf::kHelpComponent, "1", help);
+  AddComponent(qf::HelpComponent, "1", help);
   sim::MakeFile(help + "\\guide.hlp");
   sim::MakeFile(help + "\\deep\\deeper\\ref.hlp");
   sim::MakeFile(help + "\\stuck.hlp", platform::kAttrReadOnly);
   for (const char* value : {"guide.hlp", "ref.hlp", "stuck.hlp", "deep", "other.hlp"})
     sim::SetText(Root::LocalMachine, HelpRegistrationKey, value, help);
 
-  ReleaseSharedComponent(qf::kHelpComponent);
+  ReleaseSharedComponent(qf::HelpComponent);
 
   EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp"));
   EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "ref.hlp"));
@@ -220,12 +221,12 @@ TEST_F(ComponentTreeTest, NothingInTheCurrentDirectoryGoesByAName) {
   // A file of the host's current directory shares a name with one of the
   // component: it stays.
   sim::MakeFile("C:\\Host\\same.dat");
-  AddComponent(qf::kDataComponent, "1", kRoot);
+  AddComponent(qf::DataComponent, "1", kRoot);
   sim::MakeFile(kRoot + "\\same.dat");
   sim::MakeFile(kRoot + "\\sub\\same.dat");
   sim::SetCwd("C:\\Host");
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_TRUE(sim::Exists("C:\\Host\\same.dat"));
   for (const std::string& deleted : Changes("DeleteFile"))
@@ -234,13 +235,13 @@ TEST_F(ComponentTreeTest, NothingInTheCurrentDirectoryGoesByAName) {
 }
 
 TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
-  AddComponent(qf::kDataComponent, "1", kRoot);
+  AddComponent(qf::DataComponent, "1", kRoot);
   sim::MakeFile("C:\\Users\\docs\\letter.txt");
   sim::MakeFile("C:\\Users\\notes.txt");
   sim::MakeLink(kRoot + "\\docs", "C:\\Users\\docs", true);
   sim::MakeLink(kRoot + "\\sub\\notes.txt", "C:\\Users\\notes.txt", false);
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Users\\docs\\letter.txt"));
@@ -252,10 +253,10 @@ TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
 TEST_F(ComponentRecordTest, RootThatIsALinkIsLeftAlone) {
   sim::MakeFile("C:\\Windows\\system.ini");
   sim::MakeLink(kRoot, "C:\\Windows", true);
-  AddComponent(qf::kDataComponent, "1", kRoot);
-  ReleaseSharedComponent(qf::kDataComponent);
+  AddComponent(qf::DataComponent, "1", kRoot);
+  ReleaseSharedComponent(qf::DataComponent);
   EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
-  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)));
+  EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
@@ -279,12 +280,12 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
   sim::SetShortName("C:\\Program Files", "PROGRA~1");
   sim::SetShortName("C:\\Program Files\\Halvern Shared", "HALVER~1");
   c.arrange();
-  AddComponent(qf::kDataComponent, "1", c.rootDir);
+  AddComponent(qf::DataComponent, "1", c.rootDir);
 
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_EQ(sim::JournalOf("DeleteFile").size(), c.emptied ? 1u : 0u);
-  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::kDataComponent)), !c.emptied);
+  EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
 }
 
@@ -312,24 +313,24 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComponentRecordTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
-  AddComponent(qf::kDataComponent, "1", "C:\\Shared\\Other\\..\\Data\\.");
+  AddComponent(qf::DataComponent, "1", "C:\\Shared\\Other\\..\\Data\\.");
   sim::MakeFile(kRoot + "\\file.dat");
   sim::MakeFile("C:\\Shared\\Other\\keep.dat");
-  ReleaseSharedComponent(qf::kDataComponent);
+  ReleaseSharedComponent(qf::DataComponent);
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Other\\keep.dat"));
 }
 
 TEST_F(ComponentTreeTest, EmptyingAnEmptyDirectoryDeletesNothing) {
   sim::MakeDir(kRoot);
-  DeleteDirectoryContents(kRoot, qf::kDataComponent);
+  DeleteDirectoryContents(kRoot, qf::DataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(ComponentTreeTest, EmptyingKeepsTheTopDirectory) {
   sim::MakeFile(kRoot + "\\a\\b\\f.dat");
-  DeleteDirectoryContents(kRoot, qf::kDataComponent);
+  DeleteDirectoryContents(kRoot, qf::DataComponent);
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Tree(kRoot).empty());
 }

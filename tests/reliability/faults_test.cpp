@@ -81,7 +81,7 @@ TEST(Faults, RootDirThatResolvesToAnotherPathEachTimeIsLeftAlone) {
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_TRUE(sim::Exists("C:\\Windows\\system.ini"));
     EXPECT_TRUE(sim::Exists("C:\\Shared\\Data"));
-    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent)));
+    EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent)));
   }
 }
 
@@ -94,7 +94,7 @@ TEST(Faults, SharedAreaThatIsALinkStays) {
     sim::MakeDir("D:\\Area");
     if (!targetEmpty) sim::MakeFile("D:\\Area\\other.txt");
     sim::MakeLink("C:\\Shared", "D:\\Area", true);
-    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, "C:\\Shared");
+    sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, "C:\\Shared");
     const auto before = Capture({{"C:\\Shared", "D:\\Area", true}});
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_TRUE(sim::Exists("C:\\Shared"));
@@ -102,7 +102,7 @@ TEST(Faults, SharedAreaThatIsALinkStays) {
   }
 }
 
-const std::string kDataKey = JoinPath(SharedKey, qf::kDataComponent);
+const std::string kDataKey = JoinPath(SharedKey, qf::DataComponent);
 
 // The last holder's component whose root cannot be looked at (it may be a
 // link) keeps everything: files, count, record; and so the area stays too.
@@ -114,15 +114,15 @@ TEST(Faults, LastHeldComponentWhoseRootCannotBeReadKeepsItsRecord) {
       sim::Reset();
       sim::MakeFile("C:\\Shared\\Data\\a.dat");
       FlagData("C:\\Shared\\Data");
-      sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, "C:\\Shared");
+      sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, "C:\\Shared");
       sim::FailWhen(op, "C:\\Shared\\Data", code);
       const auto before = Capture();
       EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
       if (sim::FailuresHit().empty()) continue;  // not how this pass reads a root
       ++hit;
       EXPECT_TRUE(sim::Exists("C:\\Shared\\Data\\a.dat"));
-      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, qf::kUseCount), "1");
-      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, qf::kRootDir), "C:\\Shared\\Data");
+      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, qf::UseCount), "1");
+      EXPECT_EQ(sim::GetText(Root::LocalMachine, kDataKey, qf::RootDir), "C:\\Shared\\Data");
       EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
     }
   }
@@ -138,7 +138,7 @@ TEST(Faults, LastHeldComponentWhoseRootIsGoneLosesItsRecord) {
     sim::MakeDir("C:\\Shared");
     if (std::string(rootDir).find("a.txt") != std::string::npos) sim::MakeFile("C:\\Shared\\a.txt");
     FlagData(rootDir);
-    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, "D:\\Area");
+    sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, "D:\\Area");
     sim::MakeDir("D:\\Area");
     const auto before = Capture();
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
@@ -176,10 +176,10 @@ TEST(Faults, DwordCountOfAnyOtherLengthLeavesTheComponentAlone) {
       FlagData("C:\\Shared\\Data");
       std::string bytes(length, '\0');
       if (length > 0) bytes[0] = first;
-      sim::SetValue(Root::LocalMachine, kDataKey, qf::kUseCount, platform::kRegDword, bytes);
+      sim::SetValue(Root::LocalMachine, kDataKey, qf::UseCount, platform::kRegDword, bytes);
       const auto before = Capture();
       EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
-      const auto count = sim::GetValue(Root::LocalMachine, kDataKey, qf::kUseCount);
+      const auto count = sim::GetValue(Root::LocalMachine, kDataKey, qf::UseCount);
       if (length == 4 && first == '\x01') {
         EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, kDataKey));
         EXPECT_FALSE(sim::Exists("C:\\Shared\\Data"));

@@ -17,9 +17,9 @@ using sim::RootName;
 using LinkPairs = std::vector<std::pair<std::string, std::string>>;
 
 // Capacities the pass reads with, in bytes.
-constexpr size_t kFlagBytes = qf::kFlagCapacity;
-constexpr size_t kRootDirBytes = qf::kRootDirCapacity;
-constexpr size_t kSharedDirBytes = qf::kSharedFilesDirCapacity;
+constexpr size_t kFlagBytes = qf::FlagCapacity;
+constexpr size_t kRootDirBytes = qf::RootDirCapacity;
+constexpr size_t kSharedDirBytes = qf::SharedFilesDirCapacity;
 
 std::string LastComponent(const std::string& path) {
   const size_t slash = path.rfind('\\');
@@ -122,14 +122,14 @@ Snapshot Capture(const std::vector<Link>& links) {
 
   // Component records and what each may take with it.
   const std::optional<std::string> useShared =
-      ReadableText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, kFlagBytes);
+      ReadableText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, kFlagBytes);
   const bool usesShared = useShared && *useShared == "TRUE";
   s.installAdmin =
-      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin) &&
-      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::kInstallAdmin)->data.size() <=
+      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin) &&
+      sim::GetValue(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin)->data.size() <=
           kFlagBytes;
   std::vector<std::string> paths = {"C:\\", "D:\\", "\\\\server\\share\\", s.cwd};
-  for (const qf::ComponentFlag& row : qf::kComponentFlags) {
+  for (const qf::ComponentFlag& row : qf::ComponentFlags) {
     ComponentState c;
     c.name = row.component;
     const std::string key = JoinPath(SharedKey, row.component);
@@ -137,14 +137,14 @@ Snapshot Capture(const std::vector<Link>& links) {
     c.exists = sim::KeyExists(Root::LocalMachine, key);
     const std::optional<sim::Value> flag = sim::GetValue(Root::LocalMachine, UnInstInfoKey, row.flag);
     c.flagged = usesShared && flag && flag->data.size() <= kFlagBytes;
-    const std::optional<sim::Value> count = sim::GetValue(Root::LocalMachine, key, qf::kUseCount);
+    const std::optional<sim::Value> count = sim::GetValue(Root::LocalMachine, key, qf::UseCount);
     if (count) {
       c.countRaw = true;
       c.countType = count->type;
       c.countBytes = count->data;
     }
     c.count = ReadableCount(count);
-    if (const auto rootDir = ReadableText(Root::LocalMachine, key, qf::kRootDir, kRootDirBytes)) {
+    if (const auto rootDir = ReadableText(Root::LocalMachine, key, qf::RootDir, kRootDirBytes)) {
       const std::string root = OwnedForm(*rootDir);
       if (!root.empty()) s.dirs[c.name] = {root, RealPath(root, s.realLinks, true)};
       const std::optional<uint32_t> attributes =
@@ -157,7 +157,7 @@ Snapshot Capture(const std::vector<Link>& links) {
     s.components.push_back(c);
   }
   if (const auto dir =
-          ReadableText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kSharedDirBytes)) {
+          ReadableText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kSharedDirBytes)) {
     const std::string resolved = OwnedForm(*dir);
     if (!resolved.empty()) {
       s.sharedDir = RealPath(resolved, s.realLinks, false);
@@ -243,7 +243,7 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
   std::vector<std::string> bad;
   const ComponentState* help = nullptr;
   for (const ComponentState& c : before.components) {
-    if (c.name == qf::kHelpComponent && Eligible(c, passes) && !c.tree.empty()) help = &c;
+    if (c.name == qf::HelpComponent && Eligible(c, passes) && !c.tree.empty()) help = &c;
   }
   const std::string userTree = std::string("HKCU\\") + qf::UserSettingsKey;
   std::set<std::string> deletedHelpFiles;
@@ -275,7 +275,7 @@ std::vector<std::string> CheckWrites(const Snapshot& before) {
   for (const sim::JournalEntry& e : sim::JournalOf("RegSetValue")) {
     bool owned = false;
     for (const ComponentState& c : before.components) {
-      if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, qf::kUseCount))
+      if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, qf::UseCount))
         owned = true;
     }
     if (!owned) bad.push_back(LineOf(e) + ": a value other than a flagged component's count");
@@ -328,7 +328,7 @@ std::vector<std::string> CheckCounts(const Snapshot& before, int passes) {
   for (const ComponentState& c : before.components) {
     const std::string key = c.keyPath.substr(5);
     if (!c.exists || !sim::KeyExists(Root::LocalMachine, key)) continue;
-    const std::optional<sim::Value> after = sim::GetValue(Root::LocalMachine, key, qf::kUseCount);
+    const std::optional<sim::Value> after = sim::GetValue(Root::LocalMachine, key, qf::UseCount);
     if (!c.countRaw) {
       if (after) bad.push_back(c.name + ": UseCount created");
       continue;

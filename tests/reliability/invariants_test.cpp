@@ -44,7 +44,7 @@ TEST(SampleInstallation, CleanPassReleasesWhatItHoldsAndKeepsTheRest) {
   const auto before = Capture(BuildSample(false));
   EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
 
-  const auto count = sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount);
+  const auto count = sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::UseCount);
   ASSERT_TRUE(count);
   EXPECT_EQ(count->type, platform::kRegDword);
   EXPECT_EQ(count->data, std::string("\2\0\0\0", 4));
@@ -79,7 +79,7 @@ TEST(SampleInstallation, LastHolderTakesTheSharedAreaWithIt) {
 TEST(SampleInstallation, SecondPassLowersTheHeldCountOnceMore) {
   const auto before = Capture(BuildSample(false));
   EXPECT_EQ(Joined(RunPassesAndCheck(before, 2)), "");
-  EXPECT_EQ(sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount)->data,
+  EXPECT_EQ(sim::GetValue(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::UseCount)->data,
             std::string("\1\0\0\0", 4));
 }
 
@@ -127,9 +127,9 @@ TEST_F(CheckReports, HelpRegistrationWithoutItsFileDeleted) {
 
 void WriteDataCount(bool dword, uint32_t value) {
   platform::RegKey data;
-  ASSERT_EQ(data.Open(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent).c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(dword ? data.WriteDword(qf::kUseCount, value)
-                  : data.WriteText(qf::kUseCount, std::to_string(value)), 0);
+  ASSERT_EQ(data.Open(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent).c_str(), platform::kKeyAllAccess), 0);
+  ASSERT_EQ(dword ? data.WriteDword(qf::UseCount, value)
+                  : data.WriteText(qf::UseCount, std::to_string(value)), 0);
 }
 
 TEST_F(CheckReports, CountsRaisedLoweredTwiceOrRetyped) {
@@ -145,9 +145,9 @@ TEST_F(CheckReports, CountsRaisedLoweredTwiceOrRetyped) {
 TEST_F(CheckReports, ValuesOtherThanCountsWritten) {
   platform::RegKey key;
   ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, "Fonts").c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(key.WriteText(qf::kUseCount, "1"), 0);  // another product's component
-  ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent).c_str(), platform::kKeyAllAccess), 0);
-  ASSERT_EQ(key.WriteText(qf::kRootDir, "C:\\"), 0);
+  ASSERT_EQ(key.WriteText(qf::UseCount, "1"), 0);  // another product's component
+  ASSERT_EQ(key.Open(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent).c_str(), platform::kKeyAllAccess), 0);
+  ASSERT_EQ(key.WriteText(qf::RootDir, "C:\\"), 0);
   key.Close();
   const std::string report = Check();
   EXPECT_THAT(report, HasSubstr("Fonts|UseCount: a value other than"));
@@ -160,14 +160,14 @@ TEST_F(CheckReports, KeysOutsideTheOwnedSet) {
   ASSERT_EQ(DeleteBelow(key, "2.5"), 0);
   ASSERT_EQ(key.Open(Root::LocalMachine, SharedKey, platform::kKeyAllAccess), 0);
   ASSERT_EQ(DeleteBelow(key, "Fonts"), 0);
-  ASSERT_EQ(DeleteBelow(key, qf::kDataComponent), 0);
-  ASSERT_EQ(DeleteBelow(key, qf::kHelpComponent), 0);
+  ASSERT_EQ(DeleteBelow(key, qf::DataComponent), 0);
+  ASSERT_EQ(DeleteBelow(key, qf::HelpComponent), 0);
   key.Close();
   const std::string report = Check();
   EXPECT_THAT(report, HasSubstr("Quillforge\\2.5: a key the pass does not own"));
   EXPECT_THAT(report, HasSubstr("Shared\\Fonts: a key"));
   EXPECT_THAT(report, HasSubstr("Shared\\Data: a key"));
-  EXPECT_THAT(report, Not(HasSubstr(qf::kHelpComponent)));
+  EXPECT_THAT(report, Not(HasSubstr(qf::HelpComponent)));
 }
 
 TEST_F(CheckReports, HandlesCurrentDirectoryAndMessages) {
@@ -202,7 +202,7 @@ TEST(CheckReportsAlone, SharedAreaThatIsALinkIsNoEmptyDirectory) {
   sim::MakeFile("D:\\Area\\other.txt");
   sim::MakeDir("C:\\Program Files");
   sim::MakeLink(kArea, "D:\\Area", true);
-  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kArea);
   const auto before = Capture({{kArea, "D:\\Area", true}});
   ASSERT_EQ(Dispose(kArea), platform::kSuccess);
   EXPECT_THAT(Joined(CheckInvariants(before, 1)), HasSubstr("Halvern Shared: a link outside everything"));
@@ -213,10 +213,10 @@ TEST(CheckReportsAlone, ComponentTreeReachedThroughALinkIsOwnedByItsRealPath) {
   sim::MakeFile("D:\\Moved\\Data\\a.dat");
   sim::MakeDir("C:\\Program Files");
   sim::MakeLink(kArea, "D:\\Moved", true);
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kRootDir, kDataRoot);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedData, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::UseCount, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, kDataRoot);
   const auto before = Capture({{kArea, "D:\\Moved", true}});
   ASSERT_EQ(Dispose(kDataRoot + "\\a.dat"), platform::kSuccess);
   EXPECT_EQ(sim::JournalOf("DeleteFile").at(0).path, "D:\\Moved\\Data\\a.dat");
@@ -250,11 +250,11 @@ TEST(OracleReports, EachPartOfTheJobLeftUndone) {
        "shown box CheckAdmin 64 #0 not expected (gate)"},
       {"user tree", false, none, [&] { sim::CreateKey(Root::CurrentUser, user + "\\Options"); },
        "key hkcu\\software\\halvern\\quillforge\\3.0 not expected (user)"},
-      {"count", false, none, [] { sim::SetDword(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, 3); },
+      {"count", false, none, [] { sim::SetDword(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::UseCount, 3); },
        "shared\\data|usecount differs (component:Data)"},
       {"files", false, none, [] { sim::MakeFile(kImageRoot + "\\logo.bmp"); },
        "image files\\logo.bmp not expected (component:Image Files)"},
-      {"record", true, none, [] { sim::CreateKey(Root::LocalMachine, JoinPath(SharedKey, qf::kHelpComponent)); },
+      {"record", true, none, [] { sim::CreateKey(Root::LocalMachine, JoinPath(SharedKey, qf::HelpComponent)); },
        "shared\\mshelp not expected (component:MSHelp)"},
       {"help", false, none, [] { sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", ""); },
        "help|guide.hlp not expected (component:MSHelp)"},

@@ -51,7 +51,7 @@ TEST(LongPaths, TreeOfAnyDepthIsEmptiedAndRemoved) {
   EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
   EXPECT_FALSE(sim::Exists(root));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\keep.dat"));
-  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent)));
+  EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent)));
 }
 
 TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {
@@ -95,7 +95,7 @@ TEST(LongPaths, RootDirAtTheLongestReadableLengthIsEmptiedAndOneLongerIsLeft) {
     const auto before = Capture();
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_EQ(sim::Exists(root), length > 254);
-    EXPECT_EQ(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent)),
+    EXPECT_EQ(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent)),
               length > 254);
   }
 }
@@ -108,7 +108,7 @@ TEST(LongPaths, SharedAreaAtAndPastTheLengthItIsReadWith) {
     sim::Reset();
     const std::string area = "C:\\" + std::string(length - 3, 's');
     sim::MakeDir(area);
-    sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, area);
+    sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, area);
     const auto before = Capture();
     EXPECT_EQ(Joined(RunPassesAndCheck(before)), "");
     EXPECT_EQ(sim::Exists(area), length > 259);

@@ -145,7 +145,7 @@ class Model {
   // ---- The pass ----
   bool GatePasses() {
     const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
-    if (!Opens(product, false) || !Read(product, qf::kInstallAdmin, qf::kFlagCapacity) ||
+    if (!Opens(product, false) || !Read(product, qf::InstallAdmin, qf::FlagCapacity) ||
         Opens(KeyOf(Root::Users, qf::DefaultUserKey), true))
       return true;
     s_.shown.insert(s_.shown.end(), {"box CheckAdmin 64", "beep", std::string("box  48 ") + kAdminRequired});
@@ -170,17 +170,17 @@ class Model {
     const std::string product = KeyOf(Root::LocalMachine, ProductVersionKey);
     const std::string info = KeyOf(Root::LocalMachine, UnInstInfoKey);
     if (!Opens(product, false)) return;
-    const std::optional<sim::Value> uses = Read(product, qf::kUseSharedFiles, qf::kFlagCapacity);
+    const std::optional<sim::Value> uses = Read(product, qf::UseSharedFiles, qf::FlagCapacity);
     if (!uses || TextOf(uses->data) != "TRUE" || !Opens(info, false)) return;
-    for (const qf::ComponentFlag& row : qf::kComponentFlags) {
-      if (Read(info, row.flag, qf::kFlagCapacity)) Release(row.component);
+    for (const qf::ComponentFlag& row : qf::ComponentFlags) {
+      if (Read(info, row.flag, qf::FlagCapacity)) Release(row.component);
     }
   }
 
   void Release(const std::string& name) {
     const std::string key = KeyOf(Root::LocalMachine, JoinPath(SharedKey, name));
     if (!Opens(key, true)) return;
-    const std::optional<sim::Value> stored = Read(key, qf::kUseCount, qf::kFlagCapacity);
+    const std::optional<sim::Value> stored = Read(key, qf::UseCount, qf::FlagCapacity);
     const std::optional<int32_t> count = stored ? UseCountOf(*stored) : std::nullopt;
     if (!count) return;
     if (*count > 1) {
@@ -190,10 +190,10 @@ class Model {
         lowered = {platform::kRegDword, std::string(4, '\0')};
         for (int i = 0; i < 4; ++i) lowered.data[i] = static_cast<char>(static_cast<uint32_t>(n) >> (8 * i));
       }
-      s_.keys.at(key).values[Fold(qf::kUseCount)].second = lowered;
+      s_.keys.at(key).values[Fold(qf::UseCount)].second = lowered;
       return;
     }
-    const std::optional<sim::Value> rootDir = Read(key, qf::kRootDir, qf::kRootDirCapacity);
+    const std::optional<sim::Value> rootDir = Read(key, qf::RootDir, qf::RootDirCapacity);
     if (!rootDir) return;
     // Only a directory below a root that resolves to itself, reached
     // without a link on the way or at its end.
@@ -203,7 +203,7 @@ class Model {
     if (!at.error) {
       if (!Genuine(at, root)) return;
       const bool deletable = Deletable(at.key);
-      Empty(at.key, name == qf::kHelpComponent);
+      Empty(at.key, name == qf::HelpComponent);
       RemoveEntry(at.key, deletable);
     } else if (at.error != kMissing) {
       return;
@@ -252,7 +252,7 @@ class Model {
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     if (!Opens(shared, true) || !Subkeys(shared).empty()) return;
     if (const std::optional<sim::Value> dir =
-            Read(shared, qf::kSharedFilesDir, qf::kSharedFilesDirCapacity)) {
+            Read(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
       if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key, Deletable(at.key));
@@ -304,7 +304,7 @@ std::string PartOf(const std::string& item, const PartDirs& dirs) {
   if (AtOrBelow(key, Hklm(HelpRegistrationKey))) return "component:MSHelp";
   if (!Below(key, shared)) return "other";
   const std::string name = SplitPath(key.substr(shared.size()))[0];
-  for (const qf::ComponentFlag& row : qf::kComponentFlags) {
+  for (const qf::ComponentFlag& row : qf::ComponentFlags) {
     if (name == Fold(row.component)) return std::string("component:") + row.component;
   }
   return "other";
@@ -340,7 +340,7 @@ MachineState CaptureState(const std::vector<std::string>& roots, const std::vect
   for (const sim::JournalEntry& e : sim::Journal()) {
     if (const std::string line = ShownLine(e); !line.empty()) s.shown.push_back(line);
   }
-  s.companion = sim::HasEntry(qf::kSecondCompanion, qf::kVrxEntry);
+  s.companion = sim::HasEntry(qf::SecondCompanion, qf::VrxEntry);
   return s;
 }
 
@@ -368,7 +368,7 @@ std::vector<std::string> CompareStates(const MachineState& expected, const Machi
 std::set<std::string> SuspectParts(const PartDirs& dirs) {
   std::set<std::string> suspect;
   const auto components = [&] {
-    for (const qf::ComponentFlag& row : qf::kComponentFlags)
+    for (const qf::ComponentFlag& row : qf::ComponentFlags)
       suspect.insert(std::string("component:") + row.component);
   };
   for (const std::string& hit : sim::FailuresHit()) {

@@ -58,14 +58,14 @@ MachineState Converged(MachineState whole, const MachineState& before, const Mac
 bool AddStranded(MachineState* state, const MachineState& before, const MachineState& cut,
                  const PartDirs& dirs) {
   const std::string help = Fold(Hklm(qf::HelpRegistrationKey));
-  if (!dirs.count(qf::kHelpComponent) || !cut.keys.count(help) || !state->keys.count(help))
+  if (!dirs.count(qf::HelpComponent) || !cut.keys.count(help) || !state->keys.count(help))
     return false;
   bool added = false;
   for (const auto& [path, file] : before.files) {
     const std::string name = Fold(path.substr(path.rfind('\\') + 1));
     const auto& values = cut.keys.at(help).values;
     if (cut.files.count(path) || !values.count(name) ||
-        !AtOrBelow(path, dirs.at(qf::kHelpComponent).back()))
+        !AtOrBelow(path, dirs.at(qf::HelpComponent).back()))
       continue;
     added = state->keys.at(help).values.insert(*values.find(name)).second || added;
   }

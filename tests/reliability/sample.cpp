@@ -26,23 +26,23 @@ std::vector<Link> BuildSample(bool lastHolder) {
   sim::SetCwd(kHostDir);
 
   const std::string product = ProductVersionKey;
-  sim::SetText(Root::LocalMachine, product, qf::kUseSharedFiles, "TRUE");
-  sim::SetText(Root::LocalMachine, product, qf::kInstallAdmin, "1");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedMSHelp, "");
-  sim::SetDword(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedImages, 1);
-  sim::SetText(Root::LocalMachine, SharedKey, qf::kSharedFilesDir, kArea);
+  sim::SetText(Root::LocalMachine, product, qf::UseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, product, qf::InstallAdmin, "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedData, "1");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedMSHelp, "");
+  sim::SetDword(Root::LocalMachine, UnInstInfoKey, qf::UseSharedImages, 1);
+  sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, kArea);
 
-  const std::string data = JoinPath(SharedKey, qf::kDataComponent);
-  sim::SetDword(Root::LocalMachine, data, qf::kUseCount, lastHolder ? 1 : 3);
-  sim::SetText(Root::LocalMachine, data, qf::kRootDir, kDataRoot);
+  const std::string data = JoinPath(SharedKey, qf::DataComponent);
+  sim::SetDword(Root::LocalMachine, data, qf::UseCount, lastHolder ? 1 : 3);
+  sim::SetText(Root::LocalMachine, data, qf::RootDir, kDataRoot);
   for (const char* file : {"a.dat", "sub\\b.dat", "sub\\deeper\\c.dat", "sub\\deeper\\deepest\\d.dat"})
     sim::MakeFile(kDataRoot + "\\" + file);
 
   // The help component lives outside the area and is named with dots.
-  const std::string help = JoinPath(SharedKey, qf::kHelpComponent);
-  sim::SetText(Root::LocalMachine, help, qf::kUseCount, "1");
-  sim::SetText(Root::LocalMachine, help, qf::kRootDir,
+  const std::string help = JoinPath(SharedKey, qf::HelpComponent);
+  sim::SetText(Root::LocalMachine, help, qf::UseCount, "1");
+  sim::SetText(Root::LocalMachine, help, qf::RootDir,
                "C:\\Windows\\Help\\Halvern\\Old\\..\\.\\Quillforge");
   for (const char* file : {"guide.hlp", "guide.cnt", "ref\\api.hlp", "ref\\deep\\index.hlp"})
     sim::MakeFile(kHelpRoot + "\\" + file);
@@ -54,9 +54,9 @@ std::vector<Link> BuildSample(bool lastHolder) {
 
   // The images hold links to a directory and to a file elsewhere, and a
   // hidden directory.  The count is stored without its terminating NUL.
-  const std::string images = JoinPath(SharedKey, qf::kImagesComponent);
-  sim::SetValue(Root::LocalMachine, images, qf::kUseCount, platform::kRegSz, "1");
-  sim::SetText(Root::LocalMachine, images, qf::kRootDir, kImageRoot);
+  const std::string images = JoinPath(SharedKey, qf::ImagesComponent);
+  sim::SetValue(Root::LocalMachine, images, qf::UseCount, platform::kRegSz, "1");
+  sim::SetText(Root::LocalMachine, images, qf::RootDir, kImageRoot);
   for (const char* file : {"logo.bmp", "icons\\a.ico", "icons\\b.ico"})
     sim::MakeFile(kImageRoot + "\\" + file);
   sim::MakeDir(kImageRoot + "\\cache", kAttrHidden);
@@ -69,8 +69,8 @@ std::vector<Link> BuildSample(bool lastHolder) {
 
   if (!lastHolder) {
     const std::string fonts = JoinPath(SharedKey, "Fonts");
-    sim::SetText(Root::LocalMachine, fonts, qf::kUseCount, "2");
-    sim::SetText(Root::LocalMachine, fonts, qf::kRootDir, kArea + "\\Fonts");
+    sim::SetText(Root::LocalMachine, fonts, qf::UseCount, "2");
+    sim::SetText(Root::LocalMachine, fonts, qf::RootDir, kArea + "\\Fonts");
     sim::MakeFile(kArea + "\\Fonts\\serif.ttf");
   }
 
@@ -86,10 +86,10 @@ std::vector<Link> BuildSample(bool lastHolder) {
   sim::MakeKeyLink(Root::CurrentUser, user + "\\Aliases\\Current", "Software\\Other");
   sim::SetText(Root::CurrentUser, std::string(ProductKey) + "\\2.5", "Language", "en");
 
-  sim::AddLibrary(qf::kFirstCompanion);
-  sim::AddEntry(qf::kFirstCompanion, qf::kFirstCompanionEntry);
-  sim::AddLibrary(qf::kSecondCompanion);
-  sim::AddEntry(qf::kSecondCompanion, qf::kVrxEntry);
+  sim::AddLibrary(qf::FirstCompanion);
+  sim::AddEntry(qf::FirstCompanion, qf::FirstCompanionEntry);
+  sim::AddLibrary(qf::SecondCompanion);
+  sim::AddEntry(qf::SecondCompanion, qf::VrxEntry);
   return links;
 }
 

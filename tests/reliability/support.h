@@ -84,10 +84,10 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 // Flags "Data" for release with `count` and `rootDir`.
 inline void FlagData(const std::string& rootDir, const std::string& count = "1") {
   using platform::Root;
-  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::kUseSharedFiles, "TRUE");
-  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::kUseSharedData, "1");
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kUseCount, count);
-  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::kDataComponent), qf::kRootDir, rootDir);
+  sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, "TRUE");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedData, "1");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::UseCount, count);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, rootDir);
 }
 
 }  // namespace qf::reliability

@@ -13,6 +13,10 @@
 namespace qftest {
 namespace {
 
+constexpr char kLinkName[] = "Aliases\\Current";
+constexpr const auto& kLink =
+    qf::KeyPath<qf::MakerKey, qf::ProductKeyName, qf::VersionKeyName, kLinkName>;
+
 constexpr char kAdminRequired[] =
     "Quillforge was installed by an administrator on this system.  You must run uninstall "
     "from an account with administrator rights.";
@@ -137,7 +141,6 @@ class LinkedOtherSettings {
  public:
   static constexpr char kOther[] = "Software\\Other";
   static constexpr char kOtherInner[] = "Software\\Other\\Inner";
-  static constexpr char kLink[] = QF_PRODUCT_VERSION_KEY "\\Aliases\\Current";
   LinkedOtherSettings() {
     result_ = WriteText(HKEY_CURRENT_USER, kOtherInner, "Keep", "inner");
     if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_CURRENT_USER, kOther, "Keep", "me");
@@ -172,7 +175,7 @@ TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
     other = std::make_unique<LinkedOtherSettings>();
     ASSERT_EQ(other->result(), ERROR_SUCCESS);
     ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER,
-                          (std::string(LinkedOtherSettings::kLink) + "\\Inner").c_str()))
+                          (std::string(kLink) + "\\Inner").c_str()))
         << "the link key must lead to Software\\Other";
   }
 

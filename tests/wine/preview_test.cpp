@@ -22,8 +22,8 @@ namespace qftest {
 namespace {
 
 const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
-const char kHelpKey[] = QF_HELP_REGISTRATION_KEY;
-const char kShared[] = QF_SHARED_KEY;
+constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
+constexpr const auto& kShared = qf::SharedKey;
 
 std::string Utf8(const std::string& ansi) {
   std::wstring wide(ansi.size(), L'\0');
@@ -157,30 +157,30 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     }
   }
   if (r.useShared)
-    value(HKEY_LOCAL_MACHINE, product, qf::kUseSharedFiles, REG_SZ, Text(r.useShared));
-  if (r.features & kAdmin) value(HKEY_LOCAL_MACHINE, product, qf::kInstallAdmin, REG_SZ, Text("1"));
-  value(HKEY_LOCAL_MACHINE, kShared, qf::kSharedFilesDir, REG_SZ, Text(dir + "\\Shared"));
+    value(HKEY_LOCAL_MACHINE, product, qf::UseSharedFiles, REG_SZ, Text(r.useShared));
+  if (r.features & kAdmin) value(HKEY_LOCAL_MACHINE, product, qf::InstallAdmin, REG_SZ, Text("1"));
+  value(HKEY_LOCAL_MACHINE, kShared, qf::SharedFilesDir, REG_SZ, Text(dir + "\\Shared"));
   std::vector<std::string> helpFiles;
   for (int i = 0; i < 3; ++i) {
     std::string count = r.counts[i];
     if (count[0] != '!')
-      value(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::kComponentFlags[i].flag, REG_SZ, Text("1"));
+      value(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::ComponentFlags[i].flag, REG_SZ, Text("1"));
     else
       count.erase(0, 1);
     if (count == "-") continue;
-    const std::string key = std::string(kShared) + "\\" + qf::kComponentFlags[i].component;
+    const std::string key = std::string(kShared) + "\\" + qf::ComponentFlags[i].component;
     if (count[0] == '#')
-      value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_DWORD, Dword(std::stoul(count.substr(1))));
+      value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_DWORD, Dword(std::stoul(count.substr(1))));
     else if (count != "?")
-      value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_SZ,
+      value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ,
             Text(count == "@" ? "12345678901" : count));
     const std::string root = r.roots[i],
                       relative = std::string(root == "short" ? "Shared\\Long Named " : "Shared\\") +
-                                 qf::kComponentFlags[i].component;
+                                 qf::ComponentFlags[i].component;
     if (root == "-") continue;
     const bool ours = root == "tree" || root == "empty" || root == "none" || root == "short";
     const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
-    value(HKEY_LOCAL_MACHINE, key, qf::kRootDir, REG_SZ,
+    value(HKEY_LOCAL_MACHINE, key, qf::RootDir, REG_SZ,
           Text(ours             ? dir + "\\" + relative
                : root == "link" ? behind
                                 : root));
@@ -217,8 +217,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
-    value(HKEY_LOCAL_MACHINE, key, qf::kUseCount, REG_SZ, Text("1"));
-    value(HKEY_LOCAL_MACHINE, key, qf::kRootDir, REG_SZ, Text(dir + "\\Shared\\Other"));
+    value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
+    value(HKEY_LOCAL_MACHINE, key, qf::RootDir, REG_SZ, Text(dir + "\\Shared\\Other"));
     inst.files.push_back("Shared\\Other\\other.dat");
   }
   return inst;
@@ -228,7 +228,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 
 void Clear() {
   // A link key first, as itself: deleting a tree would follow it.
-  qf_win32_test::DeleteCurrentUserKeyLink(QF_PRODUCT_VERSION_KEY "\\Linked");
+  qf_win32_test::DeleteCurrentUserKeyLink((std::string(qf::ProductVersionKey) + "\\Linked").c_str());
   RegDeleteTreeA(HKEY_CURRENT_USER, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
@@ -316,7 +316,7 @@ std::string Unix(const std::string& relative) {
     const DWORD length =
         GetShortPathNameA((dir + "\\" + relative).c_str(), shortPath, sizeof shortPath);
     if (length == 0 || length >= sizeof shortPath || !std::strchr(shortPath, '~') ||
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), qf::kRootDir, REG_SZ, shortPath,
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), qf::RootDir, REG_SZ, shortPath,
                         length + 1) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "no short name for " << relative;
   }

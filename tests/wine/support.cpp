@@ -143,13 +143,13 @@ UserSettings::~UserSettings() {
 }
 
 AdminMarker::AdminMarker() : created_(MissingProductKeys(HKEY_LOCAL_MACHINE)) {
-  result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin, "1");
+  result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::InstallAdmin, "1");
 }
 
 AdminMarker::~AdminMarker() {
-  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin);
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::InstallAdmin);
   DeleteCreatedKeys(HKEY_LOCAL_MACHINE, created_);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::kInstallAdmin, RRF_RT_ANY, nullptr, nullptr,
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kProductKey, qf::InstallAdmin, RRF_RT_ANY, nullptr, nullptr,
                    nullptr) == ERROR_SUCCESS)
     ADD_FAILURE() << "the administrator marker stays behind";
 }

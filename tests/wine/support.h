@@ -36,8 +36,10 @@ LONG TryOpen(HKEY root, const char* path, REGSAM access);
 
 // The product's key: per-user settings under HKEY_CURRENT_USER, the
 // installation's record under HKEY_LOCAL_MACHINE.
-inline constexpr char kProductKey[] = QF_PRODUCT_VERSION_KEY;
-inline constexpr char kUserOptions[] = QF_PRODUCT_VERSION_KEY "\\Options";
+inline constexpr const auto& kProductKey = qf::ProductVersionKey;
+inline constexpr char kOptionsName[] = "Options";
+inline constexpr const auto& kUserOptions =
+    qf::KeyPath<qf::MakerKey, qf::ProductKeyName, qf::VersionKeyName, kOptionsName>;
 
 // Writes HKCU\...\3.0\Options for the test; at the end removes the per-user
 // tree and the keys above it that the test created.

@@ -12,8 +12,8 @@
 namespace qftest {
 namespace {
 
-constexpr char kShared[] = QF_SHARED_KEY;
-constexpr char kData[] = QF_SHARED_KEY "\\Data";
+constexpr const auto& kShared = qf::SharedKey;
+constexpr const auto& kData = qf::KeyPath<qf::MakerKey, qf::SharedKeyName, qf::DataComponent>;
 
 // A directory below the scratch root, by its unix path and as Wine names it.
 struct Place {
@@ -106,13 +106,13 @@ Place Fresh(const std::string& name) {
 class DataRecord {
  public:
   explicit DataRecord(const std::string& rootDir) {
-    result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::kUseSharedFiles, "TRUE");
+    result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::UseSharedFiles, "TRUE");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::kUseSharedData, "1");
+      result_ = WriteText(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::UseSharedData, "1");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::kUseCount, "1");
+      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::UseCount, "1");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::kRootDir, rootDir.c_str());
+      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::RootDir, rootDir.c_str());
   }
   ~DataRecord() {
     for (const char* key : {kProductKey, kShared, qf::ProductKey, qf::MakerKey})

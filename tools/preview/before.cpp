@@ -45,25 +45,25 @@ Before Look() {
   Before before;
   before.product = sim::KeyExists(Root::LocalMachine, qf::ProductVersionKey);
   before.admin =
-      Read(Root::LocalMachine, qf::ProductVersionKey, qf::kInstallAdmin, kFlagCapacity).has_value();
+      Read(Root::LocalMachine, qf::ProductVersionKey, qf::InstallAdmin, FlagCapacity).has_value();
   const auto uses =
-      Read(Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles, kFlagCapacity);
-  before.usesShared = uses && TextOf(uses->data) == qf::kSharedFilesUsed;
+      Read(Root::LocalMachine, qf::ProductVersionKey, qf::UseSharedFiles, FlagCapacity);
+  before.usesShared = uses && TextOf(uses->data) == qf::SharedFilesUsed;
   before.userTree = sim::KeyExists(Root::CurrentUser, qf::UserSettingsKey);
-  for (size_t i = 0; i < kComponentCount; ++i) {
+  for (size_t i = 0; i < ComponentCount; ++i) {
     ComponentBefore& c = before.components[i];
-    const std::string key = qf::JoinPath(qf::SharedKey, kComponentFlags[i].component);
-    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, kComponentFlags[i].flag, kFlagCapacity)
+    const std::string key = qf::JoinPath(qf::SharedKey, ComponentFlags[i].component);
+    c.flagged = Read(Root::LocalMachine, qf::UnInstInfoKey, ComponentFlags[i].flag, FlagCapacity)
                     .has_value();
     c.record = sim::KeyExists(Root::LocalMachine, key);
-    c.useCount = Read(Root::LocalMachine, key, qf::kUseCount, kFlagCapacity);
-    if (const auto dir = Read(Root::LocalMachine, key, qf::kRootDir, kRootDirCapacity))
+    c.useCount = Read(Root::LocalMachine, key, qf::UseCount, FlagCapacity);
+    if (const auto dir = Read(Root::LocalMachine, key, qf::RootDir, RootDirCapacity))
       c.rootDir = TextOf(dir->data);
     if (c.rootDir && qf::IsBelowRoot(*c.rootDir)) c.root = qf::ResolveAbsolutePath(*c.rootDir);
   }
   before.sharedKey = sim::KeyExists(Root::LocalMachine, qf::SharedKey);
   if (const auto dir =
-          Read(Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir, kSharedFilesDirCapacity)) {
+          Read(Root::LocalMachine, qf::SharedKey, qf::SharedFilesDir, SharedFilesDirCapacity)) {
     if (qf::IsBelowRoot(TextOf(dir->data)))
       before.area = qf::ResolveAbsolutePath(TextOf(dir->data));
   }

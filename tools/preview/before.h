@@ -35,7 +35,7 @@ struct Before {
   bool admin = false;
   bool usesShared = false;
   bool userTree = false;
-  ComponentBefore components[kComponentCount];  // in the order of kComponentFlags
+  ComponentBefore components[ComponentCount];  // in the order of ComponentFlags
   bool sharedKey = false;
   std::string area;  // SharedFilesDir resolved, when it names one
 };

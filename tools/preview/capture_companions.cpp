@@ -25,8 +25,8 @@ struct Companion {
   const char* entry;  // the one entry the pass looks up
 };
 constexpr Companion kCompanions[] = {
-    {qf::kFirstCompanion, qf::kFirstCompanionEntry},
-    {qf::kSecondCompanion, qf::kVrxEntry},
+    {qf::FirstCompanion, qf::FirstCompanionEntry},
+    {qf::SecondCompanion, qf::VrxEntry},
 };
 
 std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {

@@ -253,12 +253,12 @@ void CaptureFiles(Snapshot* snapshot) {
   std::map<std::string, std::string> roots;  // by folded path
   for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
     std::string root;
-    if (ReadPath(qf::JoinPath(qf::SharedKey, component), qf::kRootDir, kRootDirCapacity, &root))
+    if (ReadPath(qf::JoinPath(qf::SharedKey, component), qf::RootDir, RootDirCapacity, &root))
       roots[FoldPath(qf::ResolveAbsolutePath(root))] = qf::ResolveAbsolutePath(root);
   }
   for (const auto& [folded, root] : roots) CopyRoot(root, true, snapshot);
   std::string area;
-  if (ReadPath(qf::SharedKey, qf::kSharedFilesDir, kSharedFilesDirCapacity, &area))
+  if (ReadPath(qf::SharedKey, qf::SharedFilesDir, SharedFilesDirCapacity, &area))
     CopyRoot(qf::ResolveAbsolutePath(area), false, snapshot);
 }
 

@@ -180,15 +180,15 @@ void ProbeDefaultProfile(Snapshot* snapshot) {
 void CopyProduct() {
   KeyGuard product;
   if (OpenKey(Root::LocalMachine, qf::ProductVersionKey, &product)) {
-    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::kInstallAdmin,
-              kFlagCapacity);
-    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::kUseSharedFiles,
-              kFlagCapacity);
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::InstallAdmin,
+              FlagCapacity);
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::UseSharedFiles,
+              FlagCapacity);
   }
   KeyGuard info;
   if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
-    for (const qf::ComponentFlag& row : kComponentFlags)
-      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, kFlagCapacity);
+    for (const qf::ComponentFlag& row : ComponentFlags)
+      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, FlagCapacity);
   }
 }
 
@@ -199,7 +199,7 @@ void CopyUserTree(Snapshot* snapshot) {
 }
 
 bool IsComponent(const std::string& name) {
-  for (const qf::ComponentFlag& row : kComponentFlags)
+  for (const qf::ComponentFlag& row : ComponentFlags)
     if (FoldPath(name) == FoldPath(row.component)) return true;
   return false;
 }
@@ -214,8 +214,8 @@ void CopySharedArea(Snapshot* snapshot) {
     return;
   KeyGuard shared;
   if (!OpenKey(maker.Get(), qf::SharedKeyName, Root::LocalMachine, qf::SharedKey, &shared)) return;
-  CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, qf::kSharedFilesDir,
-            kSharedFilesDirCapacity);
+  CopyValue(shared.Get(), Root::LocalMachine, qf::SharedKey, qf::SharedFilesDir,
+            SharedFilesDirCapacity);
   for (const std::string& name : SubkeyNames(shared.Get())) {
     const std::string path = qf::JoinPath(qf::SharedKey, name);
     if (!IsComponent(name)) {
@@ -226,8 +226,8 @@ void CopySharedArea(Snapshot* snapshot) {
     if (CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, name, snapshot) ||
         !OpenKey(shared.Get(), name, Root::LocalMachine, path, &component))
       continue;
-    CopyValue(component.Get(), Root::LocalMachine, path, qf::kUseCount, kFlagCapacity);
-    CopyValue(component.Get(), Root::LocalMachine, path, qf::kRootDir, kRootDirCapacity);
+    CopyValue(component.Get(), Root::LocalMachine, path, qf::UseCount, FlagCapacity);
+    CopyValue(component.Get(), Root::LocalMachine, path, qf::RootDir, RootDirCapacity);
     CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
   }
 }

@@ -62,7 +62,7 @@ std::string RecordWhy(const Snapshot& snapshot, const ComponentBefore& c, const 
 void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Report* report) {
   const ComponentBefore& c = before.components[i];
   const Step step = kComponentSteps[i];
-  const std::string key = qf::JoinPath(qf::SharedKey, kComponentFlags[i].component);
+  const std::string key = qf::JoinPath(qf::SharedKey, ComponentFlags[i].component);
   bool lowered = false, touched = false;
   for (const Change& change : report->changes) {
     if (change.step != step) continue;
@@ -74,7 +74,7 @@ void KeptComponent(const Snapshot& snapshot, const Before& before, size_t i, Rep
     return;
   }
   if (sim::KeyExists(Root::LocalMachine, key)) {
-    const std::string why = RecordWhy(snapshot, c, kComponentFlags[i].component, touched);
+    const std::string why = RecordWhy(snapshot, c, ComponentFlags[i].component, touched);
     report->kept.push_back(Kept{step, "HKLM\\" + key, why});
     if (!touched && !c.root.empty() && snapshot.files.count(FoldPath(c.root)))
       report->kept.push_back(Kept{step, c.root, why});
@@ -121,11 +121,11 @@ void KeptAfterRefusal(const Before& before, Report* report) {
   if (before.userTree)
     report->kept.push_back(
         Kept{Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey, why});
-  for (size_t i = 0; i < kComponentCount; ++i) {
+  for (size_t i = 0; i < ComponentCount; ++i) {
     if (before.usesShared && before.components[i].flagged && before.components[i].record)
       report->kept.push_back(
           Kept{kComponentSteps[i],
-               "HKLM\\" + qf::JoinPath(qf::SharedKey, kComponentFlags[i].component), why});
+               "HKLM\\" + qf::JoinPath(qf::SharedKey, ComponentFlags[i].component), why});
   }
 }
 
@@ -138,7 +138,7 @@ void ExplainKept(const Snapshot& snapshot, const Before& before, Report* report)
   }
   KeptUserKeys(snapshot, report);
   if (before.usesShared) {
-    for (size_t i = 0; i < kComponentCount; ++i)
+    for (size_t i = 0; i < ComponentCount; ++i)
       if (before.components[i].flagged && before.components[i].record)
         KeptComponent(snapshot, before, i, report);
   }
@@ -164,14 +164,14 @@ void AddNotes(const Snapshot& snapshot, const Before& before, Report* report) {
   note(Step::Components, before.usesShared
                              ? "UseSharedFiles reads \"TRUE\""
                              : "UseSharedFiles does not read \"TRUE\": no component is released");
-  for (size_t i = 0; i < kComponentCount; ++i) {
+  for (size_t i = 0; i < ComponentCount; ++i) {
     const ComponentBefore& c = before.components[i];
     const Step step = kComponentSteps[i];
     if (!c.flagged) {
-      note(step, std::string("not flagged (no readable ") + kComponentFlags[i].flag + ")");
+      note(step, std::string("not flagged (no readable ") + ComponentFlags[i].flag + ")");
     } else if (!c.record) {
       note(step, "flagged, but there is no record HKLM\\" +
-                     qf::JoinPath(qf::SharedKey, kComponentFlags[i].component) +
+                     qf::JoinPath(qf::SharedKey, ComponentFlags[i].component) +
                      ": nothing to release");
     } else {
       note(step, "flagged; UseCount " + (c.useCount ? Shown(*c.useCount) : "unreadable") +

@@ -7,11 +7,11 @@
 
 namespace qfpreview {
 
-using qf::kComponentCount;
-using qf::kComponentFlags;
-using qf::kFlagCapacity;
-using qf::kRootDirCapacity;
-using qf::kSharedFilesDirCapacity;
+using qf::ComponentCount;
+using qf::ComponentFlags;
+using qf::FlagCapacity;
+using qf::RootDirCapacity;
+using qf::SharedFilesDirCapacity;
 
 // Steps of the pass, in its order; every item of the report belongs to one.
 enum class Step {
@@ -25,9 +25,9 @@ enum class Step {
   Companions
 };
 
-// The step of each row of kComponentFlags, in the same order.
+// The step of each row of ComponentFlags, in the same order.
 constexpr Step kComponentSteps[] = {Step::Data, Step::MSHelp, Step::ImageFiles};
-static_assert(sizeof kComponentSteps / sizeof kComponentSteps[0] == kComponentCount,
+static_assert(sizeof kComponentSteps / sizeof kComponentSteps[0] == ComponentCount,
               "one step per component");
 
 }  // namespace qfpreview

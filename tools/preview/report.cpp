@@ -20,14 +20,14 @@ Step RegistryStep(const std::string& root, const std::string& path) {
   if (root == "HKCU") return Step::UserSettings;
   const std::string folded = FoldPath(path);
   if (folded == FoldPath(qf::HelpRegistrationKey)) return Step::MSHelp;
-  for (size_t i = 0; i < kComponentCount; ++i)
-    if (Within(folded, FoldPath(qf::JoinPath(qf::SharedKey, kComponentFlags[i].component))))
+  for (size_t i = 0; i < ComponentCount; ++i)
+    if (Within(folded, FoldPath(qf::JoinPath(qf::SharedKey, ComponentFlags[i].component))))
       return kComponentSteps[i];
   return Step::SharedArea;
 }
 
 Step FileStep(const Before& before, const std::string& path) {
-  for (size_t i = 0; i < kComponentCount; ++i) {
+  for (size_t i = 0; i < ComponentCount; ++i) {
     const std::string& root = before.components[i].root;
     if (!root.empty() && Within(FoldPath(path), FoldPath(root))) return kComponentSteps[i];
   }
@@ -55,7 +55,7 @@ void SetValueData(const Before& before, Change* change) {
     change->type = "REG_SZ";
     change->text = now ? TextOf(now->data) : std::string();
   }
-  for (size_t i = 0; i < kComponentCount; ++i) {
+  for (size_t i = 0; i < ComponentCount; ++i) {
     if (kComponentSteps[i] == change->step && before.components[i].useCount)
       change->before = Shown(*before.components[i].useCount);
   }

@@ -11,6 +11,8 @@
 // - OtherApp.hlp belongs to another product and keeps its registration.
 #pragma once
 
+#include <string>
+
 #include "common/schema.h"
 
 namespace qfsample {
@@ -20,11 +22,17 @@ enum class Type { Key, Text, Dword };  // Key: the key alone, without a value
 
 struct RegistryRow {
   Hive hive;
-  const char* key;
+  const char* key;    // a key of the schema
+  const char* below;  // a path below it, or nullptr for the key itself
   const char* name;
   Type type;
   const char* data;  // a REG_DWORD's number in decimal
 };
+
+// The row's key path.
+inline std::string KeyOf(const RegistryRow& row) {
+  return row.below ? std::string(row.key) + "\\" + row.below : std::string(row.key);
+}
 
 constexpr Hive HKCU = Hive::User;
 constexpr Hive HKLM = Hive::Machine;
@@ -32,53 +40,50 @@ constexpr Type Key = Type::Key;
 constexpr Type Sz = Type::Text;
 constexpr Type Dword = Type::Dword;
 
-#define QF_PRODUCT QF_PRODUCT_KEY
-#define QF_VERSION QF_PRODUCT_VERSION_KEY  // the per-user tree, and the machine's version key
-#define QF_UNINST_INFO QF_PRODUCT_VERSION_KEY "\\" QF_UNINST_INFO_KEY_NAME
-#define QF_SHARED QF_SHARED_KEY
-#define QF_HELP QF_HELP_REGISTRATION_KEY
+using qf::DataComponent;
+using qf::HelpComponent;
+using qf::ImagesComponent;
+constexpr const char* kProduct = qf::ProductKey;
+constexpr const char* kVersion = qf::ProductVersionKey;  // the per-user tree, and the machine's version key
+constexpr const char* kUnInstInfo = qf::UnInstInfoKey;
+constexpr const char* kShared = qf::SharedKey;
+constexpr const char* kHelp = qf::HelpRegistrationKey;
 
 // clang-format off
 inline constexpr RegistryRow kRegistry[] = {
-  // hive key                                      value                  type   data
-  {HKCU, QF_PRODUCT "\\2.5",                      "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge 2.5"},
-  {HKCU, QF_PRODUCT "\\2.5\\Preferences",         "AutoSave",            Dword, "0"},
-  {HKCU, QF_VERSION,                              "LastDocument",        Sz,    "C:\\UserDocs\\letter.qfd"},
-  {HKCU, QF_VERSION "\\Preferences",              "AutoSave",            Dword, "1"},
-  {HKCU, QF_VERSION "\\Preferences\\Editor",      "Font",                Sz,    "Tahoma"},
-  {HKCU, QF_VERSION "\\Preferences\\Editor\\Colors", "Background",          Dword, "16777215"},
-  {HKCU, QF_VERSION "\\Preferences\\Editor\\Colors", "Text",                Dword, "0"},
-  {HKCU, QF_VERSION "\\Recent Files",             "File1",               Sz,    "C:\\UserDocs\\letter.qfd"},
-  {HKCU, QF_VERSION "\\Recent Files",             "File2",               Sz,    "C:\\UserDocs\\notes.qfd"},
-  {HKCU, QF_VERSION "\\Toolbars\\Standard\\Buttons", "Order",               Sz,    "New,Open,Save,Print"},
-  {HKCU, QF_VERSION "\\Toolbars\\Empty",          nullptr,               Key,   nullptr},
+  // hive key          below                              value                  type   data
+  {HKCU, kProduct,     "2.5",                             "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge 2.5"},
+  {HKCU, kProduct,     "2.5\\Preferences",                "AutoSave",            Dword, "0"},
+  {HKCU, kVersion,     nullptr,                           "LastDocument",        Sz,    "C:\\UserDocs\\letter.qfd"},
+  {HKCU, kVersion,     "Preferences",                     "AutoSave",            Dword, "1"},
+  {HKCU, kVersion,     "Preferences\\Editor",             "Font",                Sz,    "Tahoma"},
+  {HKCU, kVersion,     "Preferences\\Editor\\Colors",     "Background",          Dword, "16777215"},
+  {HKCU, kVersion,     "Preferences\\Editor\\Colors",     "Text",                Dword, "0"},
+  {HKCU, kVersion,     "Recent Files",                    "File1",               Sz,    "C:\\UserDocs\\letter.qfd"},
+  {HKCU, kVersion,     "Recent Files",                    "File2",               Sz,    "C:\\UserDocs\\notes.qfd"},
+  {HKCU, kVersion,     "Toolbars\\Standard\\Buttons",     "Order",               Sz,    "New,Open,Save,Print"},
+  {HKCU, kVersion,     "Toolbars\\Empty",                 nullptr,               Key,   nullptr},
 
-  {HKLM, QF_VERSION,                              qf::kUseSharedFiles,   Sz,    qf::kSharedFilesUsed},
-  {HKLM, QF_VERSION,                              qf::kInstallAdmin,     Sz,    "1"},
-  {HKLM, QF_VERSION,                              "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge"},
-  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedData,    Sz,    "1"},
-  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedMSHelp,  Sz,    "0"},  // set all the same: only its presence counts
-  {HKLM, QF_UNINST_INFO,                          qf::kUseSharedImages,  Dword, "1"},
-  {HKLM, QF_SHARED,                               qf::kSharedFilesDir,   Sz,    "{dir}"},
-  {HKLM, QF_SHARED "\\Data",                      qf::kUseCount,         Sz,    "2"},
-  {HKLM, QF_SHARED "\\Data",                      qf::kRootDir,          Sz,    "{dir}\\Data"},
-  {HKLM, QF_SHARED "\\MSHelp",                    qf::kUseCount,         Sz,    "1"},
-  {HKLM, QF_SHARED "\\MSHelp",                    qf::kRootDir,          Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_SHARED "\\Image Files",               qf::kUseCount,         Dword, "1"},
-  {HKLM, QF_SHARED "\\Image Files",               qf::kRootDir,          Sz,    "{dir}\\Image Files"},
-  {HKLM, QF_HELP,                                 "qfguide.hlp",         Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_HELP,                                 "qfguide.cnt",         Sz,    "{dir}\\MSHelp"},
-  {HKLM, QF_HELP,                                 "qfref.hlp",           Sz,    "{dir}\\MSHelp\\Reference"},
-  {HKLM, QF_HELP,                                 "qfold.hlp",           Sz,    "{dir}\\MSHelp\\Reference\\Legacy"},
-  {HKLM, QF_HELP,                                 "OtherApp.hlp",        Sz,    "C:\\Program Files\\OtherApp"},
+  {HKLM, kVersion,     nullptr,                           qf::UseSharedFiles,    Sz,    qf::SharedFilesUsed},
+  {HKLM, kVersion,     nullptr,                           qf::InstallAdmin,      Sz,    "1"},
+  {HKLM, kVersion,     nullptr,                           "InstallDir",          Sz,    "C:\\Program Files\\Halvern\\Quillforge"},
+  {HKLM, kUnInstInfo,  nullptr,                           qf::UseSharedData,     Sz,    "1"},
+  {HKLM, kUnInstInfo,  nullptr,                           qf::UseSharedMSHelp,   Sz,    "0"},  // set all the same: only its presence counts
+  {HKLM, kUnInstInfo,  nullptr,                           qf::UseSharedImages,   Dword, "1"},
+  {HKLM, kShared,      nullptr,                           qf::SharedFilesDir,    Sz,    "{dir}"},
+  {HKLM, kShared,      DataComponent,                     qf::UseCount,          Sz,    "2"},
+  {HKLM, kShared,      DataComponent,                     qf::RootDir,           Sz,    "{dir}\\Data"},
+  {HKLM, kShared,      HelpComponent,                     qf::UseCount,          Sz,    "1"},
+  {HKLM, kShared,      HelpComponent,                     qf::RootDir,           Sz,    "{dir}\\MSHelp"},
+  {HKLM, kShared,      ImagesComponent,                   qf::UseCount,          Dword, "1"},
+  {HKLM, kShared,      ImagesComponent,                   qf::RootDir,           Sz,    "{dir}\\Image Files"},
+  {HKLM, kHelp,        nullptr,                           "qfguide.hlp",         Sz,    "{dir}\\MSHelp"},
+  {HKLM, kHelp,        nullptr,                           "qfguide.cnt",         Sz,    "{dir}\\MSHelp"},
+  {HKLM, kHelp,        nullptr,                           "qfref.hlp",           Sz,    "{dir}\\MSHelp\\Reference"},
+  {HKLM, kHelp,        nullptr,                           "qfold.hlp",           Sz,    "{dir}\\MSHelp\\Reference\\Legacy"},
+  {HKLM, kHelp,        nullptr,                           "OtherApp.hlp",        Sz,    "C:\\Program Files\\OtherApp"},
 };
 // clang-format on
-
-#undef QF_PRODUCT
-#undef QF_VERSION
-#undef QF_UNINST_INFO
-#undef QF_SHARED
-#undef QF_HELP
 
 // The keys `qfsample show` lists with everything below them, and the key whose
 // values alone it lists.
@@ -120,7 +125,7 @@ inline constexpr FileRow kFiles[] = {
 
 // Longest data, terminator included, that the uninstaller reads from the two
 // path values.
-using qf::kRootDirCapacity;
-using qf::kSharedFilesDirCapacity;
+using qf::RootDirCapacity;
+using qf::SharedFilesDirCapacity;
 
 }  // namespace qfsample

@@ -70,7 +70,7 @@ bool Fail(const std::string& what, DWORD code) {
 // ---------------------------------------------------------------- install
 
 bool WriteRow(const RegistryRow& row, const std::string& dir) {
-  const std::string key = Substitute(row.key, dir);
+  const std::string key = Substitute(KeyOf(row).c_str(), dir);
   KeyGuard handle;
   LONG result = RegCreateKeyExA(RootOf(row.hive), key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, handle.Put(), nullptr);
@@ -127,7 +127,7 @@ bool Install(const std::string& dir) {
   // The uninstaller reads the two paths into fixed buffers; a sample that
   // did not fit would show nothing but a truncated read.
   const std::string longestRoot = dir + "\\Image Files";
-  if (dir.size() + 1 > kSharedFilesDirCapacity || longestRoot.size() + 1 > kRootDirCapacity) {
+  if (dir.size() + 1 > SharedFilesDirCapacity || longestRoot.size() + 1 > RootDirCapacity) {
     std::fprintf(stderr, "qfsample: directory too long for the uninstaller's buffers\n");
     return false;
   }
@@ -358,7 +358,7 @@ bool Clear(const std::string& dir) {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_ALL_ACCESS, help.Put()) ==
         ERROR_SUCCESS) {
       for (const RegistryRow& row : kRegistry)
-        if (std::string(row.key) == kHelpKey) RegDeleteValueA(help.Get(), row.name);
+        if (KeyOf(row) == kHelpKey) RegDeleteValueA(help.Get(), row.name);
     }
   }
   return DeleteFileTree(dir);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/case_fold.h"
 #include "common/paths.h"
 #include "platform/sim/machine.h"
 
@@ -420,6 +421,14 @@ long FileHandle::Facts(FileFacts* facts) const {
   return kSuccess;
 }
 
+long FileHandle::FinalPath(std::string* path) const {
+  if (long injected = BeginOp(Op::FileFacts, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  *path = FinalPathOf(node.get());
+  return kSuccess;
+}
+
 long FileHandle::List(std::vector<DirEntry>* entries) const {
   if (long injected = BeginOp(Op::FileList, {ShownPath(handle_.Get())})) return injected;
   const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
@@ -452,6 +461,8 @@ long FileHandle::Dispose() {
   return kSuccess;
 }
 
+bool SameName(std::string_view a, std::string_view b) { return SameNameFolded(a, b); }
+
 long LongPathName(const char* path, std::string* longPath) {
   const std::string given = path ? path : "";
   const std::string absolute = MakeAbsolute(given);
@@ -468,7 +479,9 @@ long LongPathName(const char* path, std::string* longPath) {
     if (node->kind != Kind::Directory) return kErrorPathNotFound;
     const FileNode* child = Child(*node, split.parts[i]);
     if (!child) return last ? kErrorFileNotFound : kErrorPathNotFound;
-    out += "\\" + child->name;
+    // A part given by its long name keeps the case it was given in, as on
+    // Windows; only an 8.3 name is replaced.
+    out += "\\" + (SameName(split.parts[i], child->name) ? split.parts[i] : child->name);
     node = child;
     if (node->kind == Kind::Link && !last) {
       node = Walk(node->target, true).node;

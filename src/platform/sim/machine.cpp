@@ -4,18 +4,13 @@
 
 #include <stdexcept>
 
+#include "common/case_fold.h"
 #include "common/paths.h"
 
 namespace qf::sim {
 namespace detail {
 
-std::string Fold(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+std::string Fold(std::string_view text) { return FoldName(text); }
 
 bool ContainsFold(std::string_view text, std::string_view part) {
   return Fold(text).find(Fold(part)) != std::string::npos;
@@ -93,6 +88,12 @@ void Record(std::string kind, std::string path, std::string detail,
       JournalEntry{std::move(kind), std::move(path), std::move(detail), flags});
 }
 
+void RecordDecision(Decision decision, const std::string& subject, int64_t first,
+                    int64_t second) {
+  if (P().dead) return;
+  M().decisions.push_back(DecisionEntry{decision, subject, first, second, M().journal.size()});
+}
+
 std::uintptr_t AddHandle(Handle handle) {
   const auto id = static_cast<std::uintptr_t>(NextId());
   M().handles.emplace(id, std::move(handle));
@@ -109,6 +110,7 @@ void Reset() {
 }
 
 const std::vector<JournalEntry>& Journal() { return detail::M().journal; }
+const std::vector<DecisionEntry>& Decisions() { return detail::M().decisions; }
 
 std::vector<JournalEntry> JournalOf(const std::string& kind) {
   std::vector<JournalEntry> out;

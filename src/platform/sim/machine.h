@@ -29,9 +29,9 @@ constexpr long kErrorCantResolveFilename = 1921;
 // Longest full path the ANSI file calls accept (MAX_PATH less the NUL).
 constexpr size_t kMaxPath = 259;
 
-// Names are compared ASCII case-insensitively, folded to lower case; maps
-// keyed by the folded name list in that order, which is the order Wine lists
-// registry subkeys in ("item_2" before "itemA").
+// Names are compared as Windows compares them (FoldName); maps keyed by the
+// folded name list ASCII names in the order Wine lists registry subkeys in
+// ("item_2" before "itemA").
 std::string Fold(std::string_view text);
 bool ContainsFold(std::string_view text, std::string_view part);
 
@@ -135,6 +135,7 @@ struct Machine {
   std::map<uint32_t, std::string> messages;  // SetMessageText's texts by code
   std::map<std::uintptr_t, Handle> handles;
   std::vector<JournalEntry> journal;
+  std::vector<DecisionEntry> decisions;
   uint64_t operations = 0;
   std::vector<PathRule> pathRules;
   std::vector<CountRule> countRules;
@@ -151,6 +152,9 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths);
 
 void Record(std::string kind, std::string path = {}, std::string detail = {},
             uint32_t flags = 0);
+
+void RecordDecision(Decision decision, const std::string& subject, int64_t first,
+                    int64_t second);
 
 std::uintptr_t AddHandle(Handle handle);
 // The handle of that kind, or null when closed, unknown or of another kind.

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/paths.h"
+#include "common/utf.h"
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
@@ -369,6 +370,35 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
   if (value.data.size() > capacity) return kErrorMoreData;
   *type = value.type;
   *data = value.data;
+  return kSuccess;
+}
+
+long RegKey::ReadPath(const char* name, uint32_t capacity, std::string* text) const {
+  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_.Get(), name)})) return injected;
+  Reached open;
+  if (long result = Reach(handle_.Get(), kQueryValue, &open)) return result;
+  auto it = open.key->values.find(Fold(name ? name : ""));
+  if (it == open.key->values.end()) return kErrorFileNotFound;
+  // Texts are kept as UTF-8 and handed out as UTF-16, as the system stores
+  // them.  The bytes of any other type are no UTF-16 text: they are taken
+  // as text only when they are ASCII, which reads the same in any code page.
+  const sim::Value& value = it->second.value;
+  std::u16string units;
+  if (value.type == kRegSz || value.type == kRegExpandSz) {
+    if (!ToUtf16(value.data, &units)) return kErrorInvalidData;
+  } else {
+    if (value.data.size() > capacity) return kErrorMoreData;
+    for (const char c : value.data) {
+      if (c == '\0') break;
+      if (static_cast<unsigned char>(c) >= 0x80) return kErrorInvalidData;
+      units.push_back(static_cast<char16_t>(c));
+    }
+  }
+  if (units.size() > capacity) return kErrorMoreData;
+  std::string converted;
+  if (!ToUtf8(std::u16string_view(units).substr(0, units.find(u'\0')), &converted))
+    return kErrorInvalidData;
+  *text = std::move(converted);
   return kSuccess;
 }
 

@@ -32,6 +32,7 @@
 namespace qf::sim {
 
 using platform::Root;
+using qf::Decision;
 
 // Every platform call that can fail, for failure injection and counting.
 // RegDeleteKey is RegKey::Delete.
@@ -60,6 +61,16 @@ struct JournalEntry {
   std::string path;
   std::string detail;
   uint32_t flags = 0;
+};
+
+// One decision the pass reported (platform::Decide), kept apart from the
+// journal of changes; `at` is the number of journal entries made before it.
+struct DecisionEntry {
+  Decision decision = {};
+  std::string subject;
+  int64_t first = 0;
+  int64_t second = 0;
+  size_t at = 0;
 };
 
 struct Value {
@@ -151,6 +162,7 @@ void SetMessageText(uint32_t code, const std::string& text);
 // ---- Observation ----
 const std::vector<JournalEntry>& Journal();
 std::vector<JournalEntry> JournalOf(const std::string& kind);
+const std::vector<DecisionEntry>& Decisions();
 int OpenHandles();          // keys, files and libraries still open
 uint64_t OperationCount();  // platform calls made since Reset (all Ops)
 

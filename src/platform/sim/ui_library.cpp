@@ -51,6 +51,10 @@ using namespace sim::detail;
 
 void Beep() { Record("Beep"); }
 
+void Decide(Decision decision, const std::string& subject, int64_t first, int64_t second) {
+  RecordDecision(decision, subject, first, second);
+}
+
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   // Without a caption the system titles the box "Error".
   Record("MessageBox", caption ? caption : "Error", text ? text : "", icon);

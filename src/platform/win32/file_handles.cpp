@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 // Not declared by the toolchain's headers; exported by ntdll.
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine,
@@ -18,6 +19,8 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID 
 namespace qf::platform {
 namespace {
 
+using win32::LastError;
+
 constexpr NTSTATUS kStatusNoMoreFiles = static_cast<NTSTATUS>(0x80000006L);
 constexpr NTSTATUS kStatusBufferOverflow = static_cast<NTSTATUS>(0x80000005L);
 constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
@@ -25,11 +28,6 @@ constexpr ULONG kOpenOptions =
     FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
 // Big enough for hundreds of entries per request.
 constexpr ULONG kListingBufferBytes = 64 * 1024;
-
-long LastError() {
-  const DWORD code = GetLastError();
-  return code != ERROR_SUCCESS ? static_cast<long>(code) : ERROR_GEN_FAILURE;
-}
 
 long FromStatus(NTSTATUS status) {
   const ULONG code = RtlNtStatusToDosError(status);
@@ -45,34 +43,6 @@ ACCESS_MASK AccessOf(FileAccess access) {
   return mask;
 }
 
-// Narrow text in the ANSI code page.  A name that the code page cannot show
-// exactly fails: a lossy name could stand for another object.
-bool Narrow(const wchar_t* text, int length, std::string* out) {
-  if (length == 0) {
-    out->clear();
-    return true;
-  }
-  BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, nullptr, 0,
-                                       nullptr, &lossy);
-  if (size <= 0 || lossy) return false;
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, length, &narrow[0], size, nullptr,
-                      nullptr);
-  *out = std::move(narrow);
-  return true;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0)
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  return wide;
-}
-
 // "\\?\C:\x" or "\??\C:\x" as "C:\x"; "\\?\UNC\server\share" as "\\server\share".
 std::wstring WithoutPrefix(std::wstring path) {
   if (path.size() >= 4 && (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\??\\") == 0)) {
@@ -84,9 +54,12 @@ std::wstring WithoutPrefix(std::wstring path) {
 
 // The final path through the object manager's name when it already names a
 // drive (Wine's "\??\C:\..." at any length, one request), otherwise through
-// GetFinalPathNameByHandleW (Windows names the device there).
-long FinalPath(HANDLE handle, std::string* path) {
-  std::vector<unsigned char> buffer(sizeof(OBJECT_NAME_INFORMATION) + 1024 * sizeof(wchar_t));
+// GetFinalPathNameByHandleW (Windows names the device there).  The buffers
+// are kept from one call to the next (the pass runs on one thread, and its
+// calls never overlap): a pass asks for thousands of these.
+long FinalPathOf(HANDLE handle, std::string* path) {
+  static std::vector<unsigned char> buffer(sizeof(OBJECT_NAME_INFORMATION) +
+                                                        1024 * sizeof(wchar_t));
   for (int attempt = 0; attempt < 4; ++attempt) {
     ULONG needed = 0;
     const NTSTATUS status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
@@ -97,19 +70,19 @@ long FinalPath(HANDLE handle, std::string* path) {
     }
     if (status < 0) break;
     const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
-    const std::wstring text(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
+    const std::wstring_view text(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
     if (text.compare(0, 4, L"\\??\\") != 0) break;
-    const std::wstring dos = WithoutPrefix(text);
-    return Narrow(dos.data(), static_cast<int>(dos.size()), path) ? kSuccess : ERROR_INVALID_NAME;
+    const std::wstring dos = WithoutPrefix(std::wstring(text));
+    return win32::Utf8(dos.data(), dos.size(), path) ? kSuccess : ERROR_INVALID_NAME;
   }
-  std::vector<wchar_t> wide(MAX_PATH);
+  static std::vector<wchar_t> wide(MAX_PATH);
   for (;;) {
     const DWORD length = GetFinalPathNameByHandleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return LastError();
     if (length < wide.size()) {
       const std::wstring dos = WithoutPrefix(std::wstring(wide.data(), length));
-      return Narrow(dos.data(), static_cast<int>(dos.size()), path) ? kSuccess : ERROR_INVALID_NAME;
+      return win32::Utf8(dos.data(), dos.size(), path) ? kSuccess : ERROR_INVALID_NAME;
     }
     wide.resize(length + 1);
   }
@@ -123,7 +96,9 @@ void CloseFileHandle(std::uintptr_t handle) { CloseHandle(AsHandle(handle)); }
 
 long FileHandle::Open(const char* path, FileAccess access) {
   Close();
-  const HANDLE file = CreateFileW(Wide(path ? path : "").c_str(), AccessOf(access),
+  std::wstring wide;
+  if (!win32::Wide(path ? path : "", &wide)) return ERROR_INVALID_NAME;
+  const HANDLE file = CreateFileW(wide.c_str(), AccessOf(access),
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
@@ -134,8 +109,9 @@ long FileHandle::Open(const char* path, FileAccess access) {
 long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name, FileAccess access) {
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
-  std::wstring wide = Wide(name);
-  if (wide.empty()) return ERROR_INVALID_NAME;
+  // An empty name would open the parent itself.
+  std::wstring wide;
+  if (!win32::Wide(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
   UNICODE_STRING text;
   text.Buffer = &wide[0];
   text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
@@ -167,11 +143,16 @@ long FileHandle::Facts(FileFacts* facts) const {
   status = NtQueryInformationFile(handle, &io, &tag, sizeof tag, FileAttributeTagInformation);
   if (status < 0) return FromStatus(status);
   std::string path;
-  if (long result = FinalPath(handle, &path)) return result;
+  if (long result = FinalPathOf(handle, &path)) return result;
   facts->id = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
   facts->attributes = tag.FileAttributes;
   facts->finalPath = std::move(path);
   return kSuccess;
+}
+
+long FileHandle::FinalPath(std::string* path) const {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  return FinalPathOf(AsHandle(handle_.Get()), path);
 }
 
 long FileHandle::List(std::vector<DirEntry>* entries) const {
@@ -190,10 +171,10 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
     for (ULONG offset = 0;;) {
       const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(bytes + offset);
       DirEntry entry;
-      // A name the code page cannot show exactly is kept as "?", which names
-      // nothing: such an entry cannot be opened, so it stays.
-      if (!Narrow(record->FileName, static_cast<int>(record->FileNameLength / sizeof(wchar_t)),
-                  &entry.name))
+      // A name that is no valid UTF-16 (a lone surrogate) cannot be carried
+      // exactly; it is kept as "?", which no file may be named, so such an
+      // entry cannot be opened and stays.
+      if (!win32::Utf8(record->FileName, record->FileNameLength / sizeof(wchar_t), &entry.name))
         entry.name = "?";
       entry.attributes = record->FileAttributes;
       entry.id = static_cast<uint64_t>(record->FileId.QuadPart);
@@ -218,13 +199,14 @@ long FileHandle::Dispose() {
 }
 
 long LongPathName(const char* path, std::string* longPath) {
-  const std::wstring wide = Wide(path ? path : "");
+  std::wstring wide;
+  if (!win32::Wide(path ? path : "", &wide)) return ERROR_INVALID_NAME;
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD length = GetLongPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return LastError();
     if (length < buffer.size()) {
-      return Narrow(buffer.data(), static_cast<int>(length), longPath) ? kSuccess : ERROR_INVALID_NAME;
+      return win32::Utf8(buffer.data(), length, longPath) ? kSuccess : ERROR_INVALID_NAME;
     }
     buffer.resize(length);
   }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 namespace qf::platform {
 namespace {
@@ -20,11 +21,10 @@ void CloseLibraryHandle(std::uintptr_t handle) { FreeLibrary(AsModule(handle)); 
 
 long Library::Load(const char* name) {
   Close();
-  const HMODULE module = LoadLibraryA(name);
-  if (module == nullptr) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? static_cast<long>(error) : ERROR_GEN_FAILURE;
-  }
+  std::wstring wide;
+  if (!win32::Wide(name ? name : "", &wide)) return ERROR_INVALID_NAME;
+  const HMODULE module = LoadLibraryW(wide.c_str());
+  if (module == nullptr) return win32::LastError();
   handle_.Reset(reinterpret_cast<std::uintptr_t>(module));
   return kSuccess;
 }

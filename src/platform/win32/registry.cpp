@@ -1,13 +1,18 @@
-// Registry keys over advapi32.  Each method is one call into the ANSI API;
-// results come back as the API's own codes.
+// Registry keys over advapi32.  Each method is one call into the API, with
+// the API's own result code.  Keys and value names travel through the wide
+// calls, converted exactly; values that are not names (counts, flags) are
+// read and written through the ANSI calls as the bytes they are stored as,
+// by names that must be ASCII, which every code page shows exactly.
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 // ntdll's own deletion of a key through its handle; advapi32 offers none.
 extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
@@ -26,6 +31,19 @@ HKEY RootKey(Root root) {
   return nullptr;  // not reached; the API rejects a null root
 }
 
+// A value name the ANSI calls carry exactly: plain ASCII.
+bool IsAscii(const char* name) {
+  for (const char* c = name; c != nullptr && *c != '\0'; ++c)
+    if (static_cast<unsigned char>(*c) >= 0x80) return false;
+  return true;
+}
+
+long OpenKey(HKEY parent, const char* path, uint32_t mask, uint32_t options, HKEY* key) {
+  std::wstring wide;
+  if (!win32::Wide(path ? path : "", &wide)) return ERROR_INVALID_NAME;
+  return RegOpenKeyExW(parent, wide.c_str(), options, mask, key);
+}
+
 }  // namespace
 
 namespace detail {
@@ -35,7 +53,7 @@ void CloseKeyHandle(std::uintptr_t handle) { RegCloseKey(AsKey(handle)); }
 long RegKey::Open(Root root, const char* path, uint32_t mask, uint32_t options) {
   Close();
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(RootKey(root), path, options, mask, &key);
+  const long result = OpenKey(RootKey(root), path, mask, options, &key);
   if (result != ERROR_SUCCESS) return result;
   handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
@@ -45,7 +63,7 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
   HKEY key = nullptr;
-  const LONG result = RegOpenKeyExA(AsKey(parent.handle_.Get()), path, options, mask, &key);
+  const long result = OpenKey(AsKey(parent.handle_.Get()), path, mask, options, &key);
   if (result != ERROR_SUCCESS) return result;
   handle_.Reset(reinterpret_cast<std::uintptr_t>(key));
   return kSuccess;
@@ -53,6 +71,7 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
                        std::string* data) const {
+  if (!IsAscii(name)) return ERROR_INVALID_NAME;
   // Never a null buffer: with one, the API reports the size and succeeds,
   // which would let a zero capacity "read" a value that does not fit.
   std::vector<BYTE> buffer(capacity == 0 ? 1 : capacity);
@@ -68,7 +87,40 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
   return kSuccess;
 }
 
+long RegKey::ReadPath(const char* name, uint32_t capacity, std::string* text) const {
+  std::wstring wideName;
+  if (!win32::Wide(name ? name : "", &wideName)) return ERROR_INVALID_NAME;
+  std::vector<wchar_t> buffer(capacity == 0 ? 1 : capacity);
+  DWORD type = 0;
+  DWORD size = capacity * sizeof(wchar_t);
+  const LONG result = RegQueryValueExW(AsKey(handle_.Get()), wideName.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (result != ERROR_SUCCESS) return result;
+  std::string converted;
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    // The text up to the first NUL, and nothing beyond the bytes returned.
+    size_t length = std::min<size_t>(size / sizeof(wchar_t), capacity);
+    for (size_t i = 0; i < length; ++i) {
+      if (buffer[i] == L'\0') length = i;
+    }
+    if (!win32::Utf8(buffer.data(), length, &converted)) return ERROR_INVALID_DATA;
+  } else {
+    // Any other type holds bytes, no UTF-16 text: they are taken as text, in
+    // the capacity's bytes, only when they are ASCII, which reads the same
+    // in any code page.
+    if (size > capacity) return ERROR_MORE_DATA;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (DWORD i = 0; i < size && bytes[i] != 0; ++i) {
+      if (bytes[i] >= 0x80) return ERROR_INVALID_DATA;
+      converted.push_back(static_cast<char>(bytes[i]));
+    }
+  }
+  *text = std::move(converted);
+  return kSuccess;
+}
+
 long RegKey::WriteText(const char* name, const std::string& text) {
+  if (!IsAscii(name)) return ERROR_INVALID_NAME;
   const char* bytes = text.c_str();
   return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(bytes),
@@ -76,6 +128,7 @@ long RegKey::WriteText(const char* name, const std::string& text) {
 }
 
 long RegKey::WriteDword(const char* name, uint32_t value) {
+  if (!IsAscii(name)) return ERROR_INVALID_NAME;
   const DWORD dword = value;
   return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&dword), sizeof dword);
@@ -84,7 +137,7 @@ long RegKey::WriteDword(const char* name, uint32_t value) {
 long RegKey::CountSubkeys(uint32_t* count) const {
   DWORD subkeys = 0;
   const LONG result =
-      RegQueryInfoKeyA(AsKey(handle_.Get()), nullptr, nullptr, nullptr, &subkeys,
+      RegQueryInfoKeyW(AsKey(handle_.Get()), nullptr, nullptr, nullptr, &subkeys,
                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr);
   if (result != ERROR_SUCCESS) return result;
@@ -93,12 +146,16 @@ long RegKey::CountSubkeys(uint32_t* count) const {
 }
 
 long RegKey::SubkeyName(uint32_t index, std::string* name) const {
-  char buffer[kSubkeyNameCapacity] = {};
-  const LONG result =
-      RegEnumKeyA(AsKey(handle_.Get()), index, buffer, kSubkeyNameCapacity);
+  wchar_t buffer[kSubkeyNameCapacity] = {};
+  DWORD length = kSubkeyNameCapacity;
+  const LONG result = RegEnumKeyExW(AsKey(handle_.Get()), index, buffer, &length, nullptr,
+                                    nullptr, nullptr, nullptr);
   if (result != ERROR_SUCCESS) return result;
-  // Bounded even if the API ever filled the buffer without a terminator.
-  name->assign(buffer, strnlen(buffer, sizeof buffer));
+  // A name that cannot be carried exactly would name another key, or none.
+  std::string converted;
+  if (!win32::Utf8(buffer, std::min<DWORD>(length, kSubkeyNameCapacity), &converted))
+    return ERROR_INVALID_DATA;
+  *name = std::move(converted);
   return kSuccess;
 }
 
@@ -108,7 +165,9 @@ long RegKey::Delete() {
 }
 
 long RegKey::DeleteValue(const char* name) {
-  return RegDeleteValueA(AsKey(handle_.Get()), name);
+  std::wstring wide;
+  if (!win32::Wide(name ? name : "", &wide)) return ERROR_INVALID_NAME;
+  return RegDeleteValueW(AsKey(handle_.Get()), wide.c_str());
 }
 
 }  // namespace qf::platform

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/win32/win32.h"
 
 namespace qf::platform {
 namespace {
@@ -14,23 +15,37 @@ using UniqueLocalText = UniqueAny<HLOCAL, &::LocalFree>;
 
 void Beep() { MessageBeep(0); }
 
+void Decide(Decision, const std::string&, int64_t, int64_t) {}
+
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
-  MessageBoxA(nullptr, text, caption, MB_OK | icon);
+  // Texts that are no valid UTF-8 are shown as the system's "?" rather than
+  // not at all: a box is only read, never used to reach anything.
+  std::wstring wideText, wideCaption;
+  if (!win32::Wide(text ? text : "", &wideText)) wideText = L"?";
+  if (!win32::Wide(caption ? caption : "", &wideCaption)) wideCaption = L"?";
+  MessageBoxW(nullptr, wideText.c_str(), caption ? wideCaption.c_str() : nullptr, MB_OK | icon);
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  std::wstring wideA, wideB;
+  return win32::Wide(a, &wideA) && win32::Wide(b, &wideB) &&
+         CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
+                              static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
 long SystemErrorText(uint32_t code, std::string* text) {
   UniqueLocalText buffer;
   // With FORMAT_MESSAGE_ALLOCATE_BUFFER the "buffer" argument is where the
   // address of the allocated text goes.
-  const DWORD length = FormatMessageA(
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
       code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-      reinterpret_cast<LPSTR>(buffer.Put()), 0, nullptr);
-  if (length == 0 || !buffer.Valid()) {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? static_cast<long>(error) : ERROR_GEN_FAILURE;
-  }
-  text->assign(static_cast<const char*>(buffer.Get()), length);
+      reinterpret_cast<LPWSTR>(buffer.Put()), 0, nullptr);
+  if (length == 0 || !buffer.Valid()) return win32::LastError();
+  std::string converted;
+  if (!win32::Utf8(static_cast<const wchar_t*>(buffer.Get()), length, &converted))
+    return ERROR_INVALID_DATA;
+  *text = std::move(converted);
   return kSuccess;
 }
 

@@ -1,6 +1,5 @@
 #include "common/paths.h"
-#include "platform/platform.h"
-#include "shared/shared.h"
+#include "linkproof/linkproof.h"
 
 namespace qf {
 namespace {
@@ -11,14 +10,6 @@ bool IsMissing(long result) {
   return result == kErrorFileNotFound || result == kErrorPathNotFound;
 }
 
-// Length of the root part of an absolute path: "C:\" or "\\server\share\".
-size_t RootLength(const std::string& path) {
-  if (path.size() >= 3 && path[1] == ':') return 3;
-  const size_t share = path.find('\\', 2);
-  const size_t end = share == std::string::npos ? std::string::npos : path.find('\\', share + 1);
-  return end == std::string::npos ? path.size() : end + 1;
-}
-
 // Whether the final path of the root names `resolved` once its 8.3 names
 // are expanded and its drive is named as the system names it in final paths
 // (a drive mapped onto a directory may be shown under another drive).
@@ -26,26 +17,15 @@ bool NamesWithLongNames(const std::string& finalPath, const std::string& resolve
   std::string longPath;
   if (LongPathName(resolved.c_str(), &longPath) != kSuccess) return false;
   FileHandle drive;
-  FileFacts facts;
+  std::string driveFinal;
   const std::string driveRoot = longPath.substr(0, RootLength(longPath));
   if (drive.Open(driveRoot.c_str(), FileAccess::Inspect) != kSuccess ||
-      drive.Facts(&facts) != kSuccess)
+      drive.FinalPath(&driveFinal) != kSuccess)
     return false;
-  return SameName(finalPath, JoinFinalPath(facts.finalPath, longPath.substr(driveRoot.size())));
+  return SameName(finalPath, JoinFinalPath(driveFinal, longPath.substr(driveRoot.size())));
 }
 
 }  // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string JoinFinalPath(const std::string& parent, std::string_view name) {
   if (name.empty()) return parent;
@@ -53,18 +33,32 @@ std::string JoinFinalPath(const std::string& parent, std::string_view name) {
                                                   : JoinPath(parent, name);
 }
 
-RootCheck OpenCheckedRoot(const std::string& path, std::string resolved, FileHandle* root,
-                          std::string* finalPath) {
+RootCheck OpenVerifiedRoot(const std::string& recorded, FileHandle* root, std::string* finalPath,
+                           long* code) {
+  *code = 0;
+  // An empty, relative or root path would reach far beyond what the record
+  // owns.  Every call is given the path as the system resolves it: the path
+  // as stored could be read differently once a name is appended ("C:\Data "
+  // names "Data", "C:\Data \x" reaches "Data \x").  A resolved path whose
+  // last name ends in a blank ("C:\Data \." gives "C:\Data ") loses the
+  // blank when resolved again, so not every call would reach one directory.
+  if (!IsBelowRoot(recorded)) return RootCheck::Unsafe;
+  std::string resolved = ResolveAbsolutePath(recorded);
+  if (ResolveAbsolutePath(resolved) != resolved) return RootCheck::Unsafe;
+
   // Held without sharing deletion, the root can be neither renamed nor
   // replaced until it is closed.  One that cannot be opened for deletion
   // (the current directory, say) is still emptied.
-  long opened = root->Open(path.c_str(), FileAccess::ListAndDelete);
-  if (opened != kSuccess && !IsMissing(opened)) opened = root->Open(path.c_str(), FileAccess::List);
+  long opened = root->Open(resolved.c_str(), FileAccess::ListAndDelete);
+  if (opened != kSuccess && !IsMissing(opened))
+    opened = root->Open(resolved.c_str(), FileAccess::List);
   if (IsMissing(opened)) return RootCheck::Missing;
+  *code = opened;
   if (opened != kSuccess) return RootCheck::Refused;
 
   FileFacts facts;
-  if (root->Facts(&facts) != kSuccess) return RootCheck::Refused;
+  *code = root->Facts(&facts);
+  if (*code != kSuccess) return RootCheck::Refused;
   if ((facts.attributes & kAttrDirectory) == 0 || (facts.attributes & kAttrReparsePoint) != 0)
     return RootCheck::Refused;
   while (resolved.size() > RootLength(resolved) && resolved.back() == '\\') resolved.pop_back();

@@ -1,0 +1,57 @@
+#include "common/paths.h"
+#include "linkproof/linkproof.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+// The one value a link key holds, naming its target.
+constexpr char kLinkValue[] = "SymbolicLinkValue";
+
+// Deletes the subkeys of `key`.  Walking the indices downwards keeps the
+// lower ones valid while the subkeys at higher ones are deleted.
+bool DeleteSubkeys(RegKey& key) {
+  uint32_t count = 0;
+  if (key.CountSubkeys(&count) != kSuccess) return false;
+  bool all = true;
+  for (uint32_t index = count; index-- > 0;) {
+    std::string name;
+    RegKey subkey;
+    if (key.SubkeyName(index, &name) != kSuccess ||
+        subkey.Open(key, name.c_str(), kKeyAllAccess, kOpenLink) != kSuccess) {
+      all = false;
+      continue;
+    }
+    all = DeleteKeyTree(subkey, /*andKey=*/true) && all;
+  }
+  return all;
+}
+
+}  // namespace
+
+long OpenDeletableKey(Root root, const std::string& parentPath, const std::string& name,
+                      RegKey* key, bool* deletable) {
+  RegKey parent;
+  *deletable = parent.Open(root, parentPath.c_str(), kKeyAllAccess) == kSuccess;
+  if (*deletable) return key->Open(parent, name.c_str(), kKeyAllAccess, kOpenLink);
+  return key->Open(root, JoinPath(parentPath, name).c_str(), kKeyAllAccess, kOpenLink);
+}
+
+bool IsKeyLink(const RegKey& key) {
+  uint32_t type = 0;
+  std::string target;
+  return key.ReadValue(kLinkValue, 4096, &type, &target) == kSuccess && type == kRegLink;
+}
+
+// A key without subkeys goes at the first attempt, which spares asking how
+// many it has; one with subkeys refuses and is emptied first.  Deletion
+// fails, and the key stays, when one of its own subkeys stayed.
+bool DeleteKeyTree(RegKey& key, bool andKey) {
+  if (andKey && key.Delete() == kSuccess) return true;
+  const bool emptied = DeleteSubkeys(key);
+  if (!andKey) return emptied;
+  return key.Delete() == kSuccess;
+}
+
+}  // namespace qf

@@ -1,0 +1,117 @@
+#include <vector>
+
+#include "common/schema.h"
+#include "linkproof/linkproof.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+bool IsDirectory(const DirEntry& listed) { return (listed.attributes & kAttrDirectory) != 0; }
+
+// Opens the entry `listed` of `dir` as itself, for deletion, and checks
+// through that handle that it is what the listing showed; anything else was
+// changed after the listing and is left alone with everything below it.
+//
+// A file needs its final path only: a link (planted before the listing or
+// swapped in after it) opens as itself on Windows and as its target under
+// Wine, whose final path is elsewhere; a plain file or empty directory moved
+// in after the listing could as well have been there before it; and a hard
+// link's deletion removes its name only.  A directory is also held to its
+// id and kind, which cost nothing more, since it is listed anyway.
+long OpenListedEntry(const FileHandle& dir, const std::string& dirPath, const DirEntry& listed,
+                     FileHandle* entry, FileFacts* facts) {
+  const bool directory = IsDirectory(listed);
+  long result = entry->OpenBelow(dir, listed.name,
+                                 directory ? FileAccess::ListAndDelete : FileAccess::Delete);
+  // A directory that cannot be opened for deletion (another process's
+  // current directory) is still emptied, as far as it can be.
+  if (result != kSuccess && directory) result = entry->OpenBelow(dir, listed.name, FileAccess::List);
+  if (result != kSuccess) return result;
+  if (directory) {
+    if (long failed = entry->Facts(facts)) return failed;
+    constexpr uint32_t kKind = kAttrDirectory | kAttrReparsePoint;
+    if (facts->id != listed.id || (facts->attributes & kKind) != (listed.attributes & kKind))
+      return -1;
+  } else if (long failed = entry->FinalPath(&facts->finalPath)) {
+    return failed;
+  }
+  return SameName(facts->finalPath, JoinFinalPath(dirPath, listed.name)) ? kSuccess : -1;
+}
+
+// One directory of the walk: its handle (the root's is the caller's), its
+// final path, its listing and how far it has been worked through.
+struct Level {
+  FileHandle handle;
+  std::string path;
+  std::vector<DirEntry> entries;
+  size_t next = 0;
+};
+
+}  // namespace
+
+// Every entry is reached through its parent's handle, never by a path, so
+// neither the depth of the tree nor the process's current directory matters.
+void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
+                    const std::string& componentName) {
+  // Help registrations belong to the help component only (exact name).
+  RegKey help;
+  if (componentName == HelpComponent)
+    BestEffort(help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess));
+
+  std::vector<Level> levels(1);
+  levels[0].path = dirPath;
+  if (dir.List(&levels[0].entries) != kSuccess) return;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    const FileHandle& parent = levels.size() == 1 ? dir : level.handle;
+    if (level.next == level.entries.size()) {
+      // Emptied as far as it goes: a subdirectory goes too, when it can.
+      if (levels.size() > 1) {
+        if (long failed = level.handle.Dispose())
+          Decide(Decision::EntryNotDeleted, level.path, failed);
+      }
+      levels.pop_back();
+      continue;
+    }
+    const DirEntry& listed = level.entries[level.next++];
+    if (listed.name == "." || listed.name == "..") continue;
+    const std::string listedPath = JoinFinalPath(level.path, listed.name);
+    FileHandle entry;
+    FileFacts facts;
+    if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
+      Decide(failed == -1 ? Decision::EntryChanged : Decision::EntryNotDeleted, listedPath,
+             failed == -1 ? 0 : failed);
+      continue;
+    }
+    if (IsDirectory(listed) && (facts.attributes & kAttrReparsePoint) == 0) {
+      // Descend: its entries are listed through its own handle, and it is
+      // removed once they are worked through.
+      Level below;
+      below.handle = std::move(entry);
+      below.path = std::move(facts.finalPath);
+      BestEffort(below.handle.List(&below.entries));
+      levels.push_back(std::move(below));  // `level` and `listed` are not used after this
+      continue;
+    }
+    // A file, or a link, which is removed as a link: what it points to may
+    // be anything on the machine and is never descended into.
+    if (long failed = entry.Dispose()) {
+      Decide(Decision::EntryNotDeleted, listedPath, failed);
+    } else if (help.Valid() && !IsDirectory(listed)) {
+      // Registrations name help files; a file that stayed keeps its own.
+      BestEffort(help.DeleteValue(listed.name.c_str()));
+    }
+  }
+}
+
+void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName) {
+  FileHandle dir;
+  std::string finalPath;
+  long code = 0;
+  if (OpenVerifiedRoot(dirPath, &dir, &finalPath, &code) == RootCheck::Verified)
+    EmptyDirectory(dir, finalPath, componentName);
+}
+
+}  // namespace qf

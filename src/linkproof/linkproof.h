@@ -1,0 +1,91 @@
+// Deleting what the pass owns, and nothing else.
+//
+// The threat: the trees and keys the pass deletes lie in places that other
+// accounts and programs can write (a component's directory, the per-user
+// settings), and they may change while the pass runs.  A directory may be
+// swapped for a link to somewhere else after it was listed, a link may be
+// planted in a tree beforehand, a recorded root may itself be a link or be
+// reached through one, and a registry key may be a link to another product's
+// key.  Any path the pass built and used again later could lead elsewhere by
+// then: to the user's documents, to the system's files, to another product's
+// settings.
+//
+// The defence: every object is reached through its parent's open handle,
+// opened as itself (a link opens as the link), checked through the handle it
+// will be deleted by, and deleted through that handle.  Roots are opened
+// once, verified, and held without sharing deletion, so they can be neither
+// renamed nor replaced while the pass works below them.  No path is used
+// after the root, and no name is narrowed on the way (platform.h).  Whatever
+// fails a check is left alone with everything below it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace qf {
+
+// ---- Roots --------------------------------------------------------------
+
+enum class RootCheck {
+  Verified,  // open, a directory, no link, and the directory `recorded` names
+  Missing,   // nothing is there
+  Unsafe,    // empty, relative, a drive or share root, or it resolves differently again
+  Refused,   // a link, reached through one, no directory, or it cannot be opened
+};
+
+// Opens the directory a record names (RootDir, SharedFilesDir) for emptying:
+// the path as the system resolves it, opened as itself, held so that it
+// cannot be renamed or replaced, for listing and, where it can be, deletion.
+// Verified when the handle shows a directory that is no link and whose
+// final path names the resolved path (names compared as Windows compares
+// them, 8.3 names expanded); `*finalPath` then gets the final path.
+// `*code` gets the failing call's code when the root is Refused, else 0.
+RootCheck OpenVerifiedRoot(const std::string& recorded, platform::FileHandle* root,
+                           std::string* finalPath, long* code);
+
+// ---- Trees --------------------------------------------------------------
+
+// Deletes every entry below the directory open in `dir`, whose final path
+// is `dirPath`, and leaves the directory itself.  Each entry is opened below
+// its parent's handle, as itself, checked to be what the listing showed (the
+// same kind, and for a directory the same id, and the final path `dirPath`
+// + its name), and deleted through its own handle; links go as links.  For
+// the help component the help registrations of the deleted files go too.
+// The walk keeps its open directories on a stack of its own, so a tree's
+// depth is bounded by memory, not by the thread's stack.
+void EmptyDirectory(const platform::FileHandle& dir, const std::string& dirPath,
+                    const std::string& componentName);
+
+// EmptyDirectory for the directory `dirPath` names, once OpenVerifiedRoot
+// has verified it; anything else is left alone.
+void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName);
+
+// ---- Keys ---------------------------------------------------------------
+
+// Opens the key `name` below `parentPath` under `root` as itself (kOpenLink,
+// kKeyAllAccess): a link key opens as the link, so nothing behind it is
+// read, written or deleted through `*key`, and deleting it later removes
+// the link.  The key is opened below its parent's open handle.  `*deletable`
+// tells whether that parent could be opened with kKeyAllAccess: without it
+// the key must stay, so it is then opened as itself by its full path, for
+// what lies below it to go all the same.
+long OpenDeletableKey(platform::Root root, const std::string& parentPath,
+                      const std::string& name, platform::RegKey* key, bool* deletable);
+
+// Whether the open key is a registry link (opened as itself).
+bool IsKeyLink(const platform::RegKey& key);
+
+// Deletes every subkey of the open `key`, each opened as itself below its
+// parent and deleted through its own handle after its own subkeys; with
+// `andKey`, `key` itself too.  Returns whether everything asked for went.
+bool DeleteKeyTree(platform::RegKey& key, bool andKey);
+
+// ---- Names --------------------------------------------------------------
+
+// Names and paths compare with platform::SameName, as Windows compares them.
+// `parent` + "\" + `name`, with no second backslash after a drive root.
+std::string JoinFinalPath(const std::string& parent, std::string_view name);
+
+}  // namespace qf
