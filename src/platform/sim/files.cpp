@@ -311,13 +311,20 @@ void ShowDriveAs(const std::string& drive, const std::string& shownAs) {
   M().shownAs[Fold(drive)] = shownAs;
 }
 
+void HoldOpen(const std::string& path) {
+  const std::string absolute = MakeAbsolute(path);
+  FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
+  if (!node || !node->parent) Misuse("nothing to hold at " + path);
+  node->heldElsewhere = true;
+}
+
 long Rename(const std::string& from, const std::string& to) {
   const std::string source = MakeAbsolute(from), destination = MakeAbsolute(to);
   const Found found = source.empty() ? Found{nullptr, kErrorPathNotFound} : Walk(source, false);
   if (!found.node) return found.error;
   FileNode* node = found.node;
   if (!node->parent) return kErrorAccessDenied;
-  if (HeldOpen(node) || node == CurrentNode()) return kErrorSharingViolation;
+  if (HeldOpen(node) || node->heldElsewhere || node == CurrentNode()) return kErrorSharingViolation;
   const size_t slash = destination.rfind('\\');
   if (destination.empty() || slash == std::string::npos) return kErrorPathNotFound;
   const std::string name = destination.substr(slash + 1);
@@ -373,7 +380,7 @@ std::string ShownPath(std::uintptr_t handle) {
 long Attach(FileNode* node, FileAccess access, UniqueFileHandle* out) {
   const bool remove = access == FileAccess::Delete || access == FileAccess::ListAndDelete;
   if (HeldOpen(node, /*withDeleteOnly=*/!remove)) return kErrorSharingViolation;
-  if (remove && node == CurrentNode()) return kErrorSharingViolation;
+  if (remove && (node == CurrentNode() || node->heldElsewhere)) return kErrorSharingViolation;
   std::shared_ptr<FileNode> shared =
       node->parent ? node->parent->children.at(Fold(node->name)) : M().drives.at(Fold(node->name));
   FileObjectHandle file;

@@ -73,6 +73,7 @@ struct FileNode {
   uint32_t extra = 0;  // attribute bits besides those the kind implies
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
+  bool heldElsewhere = false;  // HoldOpen: another process holds it without sharing deletion
   FileNode* parent = nullptr;
   // Shared with nothing but the handles' weak references, so that a deleted
   // object is gone for its handles too.

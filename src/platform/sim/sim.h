@@ -139,6 +139,10 @@ void SetShortName(const std::string& path, const std::string& shortName);
 // ("Z:\dev\shm\q") instead, as Wine may show a drive mapped onto a
 // directory that another drive reaches too.
 void ShowDriveAs(const std::string& drive, const std::string& shownAs);
+// Another process holds the object at `path` (a link itself) open without
+// sharing deletion, as a program holds a file it has open: opening it for
+// deletion fails with 32 (sharing violation), and so does renaming it.
+void HoldOpen(const std::string& path);
 // Renames or moves the object at `from` (a link itself) to `to`, whose parent
 // must exist, as another process would: refused with 32 (sharing violation)
 // while any handle holds it open (no open shares deletion) or it is the
