@@ -1,6 +1,8 @@
 // The sample Quillforge 3.0 installation: every registry value and every file
 // that `qfsample install <dir>` writes.  "{dir}" in a key path or a value's
 // data stands for the shared files directory given on the command line.
+// Names, paths and texts are UTF-8; qfsample writes them through the wide
+// calls, so they arrive exactly whatever the system's ANSI code page.
 //
 // What the uninstall pass is expected to make of it:
 // - the per-user tree Quillforge\3.0 goes; Quillforge and its 2.5 sibling stay;
@@ -114,7 +116,7 @@ inline constexpr FileRow kFiles[] = {
   {"MSHelp\\qfguide.hlp",                              false,     "guide\r\n"},
   {"MSHelp\\qfguide.cnt",                              false,     ":Base qfguide.hlp\r\n"},
   {"MSHelp\\Reference\\qfref.hlp",                     false,     "reference\r\n"},
-  {"MSHelp\\Reference\\Caf\xE9 Notes.txt",             false,     "notes\r\n"},
+  {"MSHelp\\Reference\\Caf\xC3\xA9 Notes.txt",         false,     "notes\r\n"},
   {"MSHelp\\Reference\\Legacy\\qfold.hlp",             true,      "old reference\r\n"},
   {"Image Files\\Clip Art\\Animals\\owl.bmp",          false,     "BM owl\r\n"},
   {"Image Files\\Clip Art\\Animals\\Birds\\heron.bmp", false,     "BM heron\r\n"},

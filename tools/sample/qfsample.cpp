@@ -6,19 +6,25 @@
 //   qfsample show <dir> [<path>...]   its state as sorted text, plus whether each <path> exists
 //   qfsample clear <dir>              removes everything install wrote
 //
-// `show` prints names as UTF-8 and ends lines with LF only, so its output can
-// be compared with expected text as it is.
+// Every name goes through the wide calls, converted exactly from and to the
+// UTF-8 of layout.h and of the command line (common/utf.h), so the sample is
+// the same whatever the system's ANSI code page.  `show` prints names as
+// UTF-8 and ends lines with LF only, so its output can be compared with
+// expected text as it is.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/utf.h"
 #include "guards.h"
 #include "layout.h"
 
@@ -40,19 +46,30 @@ std::string Join(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "\\" + name;
 }
 
-// Text in the ANSI code page, as the A functions hand it out, in UTF-8.
-std::string Utf8(const std::string& ansi) {
-  if (ansi.empty()) return ansi;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
-                                       nullptr, 0);
-  std::wstring buffer(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &buffer[0], wide);
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0,
-                                        nullptr, nullptr);
-  std::string result(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, &result[0], bytes, nullptr, nullptr);
-  return result;
+// UTF-8, as layout.h and the command line give it, as the system's UTF-16.
+std::wstring Wide(const std::string& utf8) {
+  std::u16string units;
+  if (!qf::ToUtf16(utf8, &units)) throw std::invalid_argument("not UTF-8: " + utf8);
+  return std::wstring(units.begin(), units.end());
 }
+
+// The system's UTF-16 as UTF-8; a lone surrogate, which has none, shows as
+// U+FFFD.
+std::string Utf8(const wchar_t* text, size_t length) {
+  std::u16string units(reinterpret_cast<const char16_t*>(text), length);
+  std::string utf8;
+  if (qf::ToUtf8(units, &utf8)) return utf8;
+  for (size_t i = 0; i < units.size(); ++i) {
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+      ++i;
+    else if (units[i] >= 0xD800 && units[i] <= 0xDFFF)
+      units[i] = 0xFFFD;
+  }
+  qf::ToUtf8(units, &utf8);
+  return utf8;
+}
+std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
 
 bool LessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(
@@ -72,20 +89,21 @@ bool Fail(const std::string& what, DWORD code) {
 bool WriteRow(const RegistryRow& row, const std::string& dir) {
   const std::string key = Substitute(KeyOf(row).c_str(), dir);
   KeyGuard handle;
-  LONG result = RegCreateKeyExA(RootOf(row.hive), key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, handle.Put(), nullptr);
+  LONG result = RegCreateKeyExW(RootOf(row.hive), Wide(key).c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, handle.Put(), nullptr);
   if (result != ERROR_SUCCESS) return Fail("create key " + key, result);
   if (row.type == Type::Key) return true;
 
+  const std::wstring name = Wide(row.name);
   if (row.type == Type::Dword) {
     const DWORD value = std::strtoul(row.data, nullptr, 10);
-    result = RegSetValueExA(handle.Get(), row.name, 0, REG_DWORD,
+    result = RegSetValueExW(handle.Get(), name.c_str(), 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&value), sizeof value);
   } else {
-    const std::string text = Substitute(row.data, dir);
-    result = RegSetValueExA(handle.Get(), row.name, 0, REG_SZ,
+    const std::wstring text = Wide(Substitute(row.data, dir));
+    result = RegSetValueExW(handle.Get(), name.c_str(), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>(text.size() + 1));
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
   if (result != ERROR_SUCCESS) return Fail("write " + key + " " + row.name, result);
   return true;
@@ -95,7 +113,8 @@ bool WriteRow(const RegistryRow& row, const std::string& dir) {
 bool MakeDirectories(const std::string& path) {
   for (size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {
     const std::string prefix = path.substr(0, at);
-    if (!CreateDirectoryA(prefix.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (!CreateDirectoryW(Wide(prefix).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
       return Fail("create directory " + prefix, GetLastError());
     if (at == std::string::npos) return true;
   }
@@ -106,7 +125,7 @@ bool WriteFileRow(const FileRow& row, const std::string& dir) {
   if (path.back() == '\\') return MakeDirectories(path.substr(0, path.size() - 1));
   if (!MakeDirectories(path.substr(0, path.rfind('\\')))) return false;
   {
-    FileGuard file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    FileGuard file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Fail("create file " + path, GetLastError());
     const std::string content = row.content;
@@ -116,7 +135,7 @@ bool WriteFileRow(const FileRow& row, const std::string& dir) {
         written != content.size())
       return Fail("write file " + path, GetLastError());
   }
-  if (row.readOnly && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY))
+  if (row.readOnly && !SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY))
     return Fail("make read-only " + path, GetLastError());
   return true;
 }
@@ -142,18 +161,28 @@ bool Install(const std::string& dir) {
 
 // ------------------------------------------------------------------- show
 
+// A value's data as stored: texts as the UTF-16 they are, read wide.
 std::string TypedData(DWORD type, const std::string& data) {
   char number[48];
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
-      std::string text = data;
-      if (!text.empty() && text.back() == '\0') text.pop_back();
+      std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+      std::copy(data.begin(), data.begin() + text.size() * sizeof(wchar_t),
+                reinterpret_cast<char*>(&text[0]));
+      const bool terminated = !text.empty() && text.back() == L'\0';
+      if (terminated) text.pop_back();
       std::string shown = (type == REG_SZ ? "REG_SZ \"" : "REG_EXPAND_SZ \"");
-      for (char c : text) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+      for (size_t at = 0;;) {
+        const size_t nul = text.find(L'\0', at);
+        shown += Utf8(text.substr(at, nul - at));
+        if (nul == std::wstring::npos) break;
+        shown += "\\0";
+        at = nul + 1;
+      }
       shown += '"';
-      if (data.empty() || data.back() != '\0') shown += " (no terminator)";
-      return Utf8(shown);
+      if (!terminated) shown += " (no terminator)";
+      return shown;
     }
     case REG_DWORD:
       if (data.size() == 4) {
@@ -178,38 +207,37 @@ std::string TypedData(DWORD type, const std::string& data) {
 // output says on its own what it is about.
 void ShowValues(HKEY key, const std::string& label) {
   DWORD count = 0, longestName = 0, longestData = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
                        &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
     return;
   std::vector<std::pair<std::string, std::string>> values;
   for (DWORD index = 0; index < count; ++index) {
-    std::string name(longestName + 1, '\0');
+    std::wstring name(longestName + 1, L'\0');
     std::string data(longestData + 1, '\0');
     DWORD nameSize = static_cast<DWORD>(name.size()), dataSize = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    if (RegEnumValueA(key, index, &name[0], &nameSize, nullptr, &type,
+    if (RegEnumValueW(key, index, &name[0], &nameSize, nullptr, &type,
                       reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
       continue;
     name.resize(nameSize);
     data.resize(dataSize);
-    values.emplace_back(name, TypedData(type, data));
+    values.emplace_back(Utf8(name), TypedData(type, data));
   }
   std::sort(values.begin(), values.end(),
             [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
   for (const auto& [name, data] : values)
-    std::printf("%s %s = %s\n", label.c_str(), name.empty() ? "@" : Utf8(name).c_str(),
-                data.c_str());
+    std::printf("%s %s = %s\n", label.c_str(), name.empty() ? "@" : name.c_str(), data.c_str());
 }
 
 std::vector<std::string> SubkeyNames(HKEY key) {
   std::vector<std::string> names;
-  char name[256];
+  wchar_t name[256];
   for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+    DWORD size = sizeof name / sizeof name[0];
+    if (RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
-    names.emplace_back(name, size);
+    names.push_back(Utf8(name, size));
   }
   std::sort(names.begin(), names.end(), LessNoCase);
   return names;
@@ -217,11 +245,11 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 
 void ShowKeyTree(HKEY root, const char* rootName, const std::string& path) {
   KeyGuard key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
-    std::printf("[%s\\%s] (no key)\n", rootName, Utf8(path).c_str());
+  if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+    std::printf("[%s\\%s] (no key)\n", rootName, path.c_str());
     return;
   }
-  const std::string label = "[" + std::string(rootName) + "\\" + Utf8(path) + "]";
+  const std::string label = "[" + std::string(rootName) + "\\" + path + "]";
   std::printf("%s\n", label.c_str());
   ShowValues(key.Get(), label);
   for (const std::string& name : SubkeyNames(key.Get()))
@@ -238,44 +266,56 @@ std::string Marks(DWORD attributes) {
   return marks;
 }
 
+// One entry of a directory: its name in UTF-8 and its attributes.
+struct Entry {
+  std::string name;
+  DWORD attributes;
+};
+
+// The entries of `dir` ("." and ".." left out); false when it cannot be
+// listed, with the listing's error left for GetLastError.
+bool ListDirectory(const std::string& dir, std::vector<Entry>* entries) {
+  WIN32_FIND_DATAW entry;
+  FindGuard find(FindFirstFileW(Wide(Join(dir, "*")).c_str(), &entry));
+  if (!find.Valid()) return false;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..")
+      entries->push_back(Entry{Utf8(name), entry.dwFileAttributes});
+  } while (FindNextFileW(find.Get(), &entry));
+  return true;
+}
+
 // Lists `dir` depth first, each directory's entries in name order.  A link is
 // listed but not entered.
 void ShowFiles(const std::string& dir, const std::string& relative) {
-  std::vector<WIN32_FIND_DATAA> entries;
-  {
-    WIN32_FIND_DATAA entry;
-    FindGuard find(FindFirstFileA(Join(Join(dir, relative), "*").c_str(), &entry));
-    if (!find.Valid()) return;
-    do {
-      const std::string name = entry.cFileName;
-      if (name != "." && name != "..") entries.push_back(entry);
-    } while (FindNextFileA(find.Get(), &entry));
-  }
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return LessNoCase(a.cFileName, b.cFileName);
-  });
-  for (const WIN32_FIND_DATAA& entry : entries) {
-    const std::string path = Join(relative, entry.cFileName);
-    std::printf("%s %s\n", Marks(entry.dwFileAttributes).c_str(), Utf8(path).c_str());
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  std::vector<Entry> entries;
+  if (!ListDirectory(Join(dir, relative), &entries)) return;
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return LessNoCase(a.name, b.name); });
+  for (const Entry& entry : entries) {
+    const std::string path = Join(relative, entry.name);
+    std::printf("%s %s\n", Marks(entry.attributes).c_str(), path.c_str());
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
       ShowFiles(dir, path);
   }
 }
 
 void ShowPath(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)
-    std::printf("---- %s (missing)\n", Utf8(path).c_str());
+    std::printf("---- %s (missing)\n", path.c_str());
   else
-    std::printf("%s %s\n", Marks(attributes).c_str(), Utf8(path).c_str());
+    std::printf("%s %s\n", Marks(attributes).c_str(), path.c_str());
 }
 
 bool Show(const std::string& dir, const std::vector<std::string>& paths) {
   for (const ShownTree& tree : kShownTrees) ShowKeyTree(RootOf(tree.hive), tree.hiveName, tree.key);
   {
     KeyGuard help;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_READ, help.Put()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kHelpKey).c_str(), 0, KEY_READ, help.Put()) ==
+        ERROR_SUCCESS) {
       const std::string label = "[HKLM\\" + std::string(kHelpKey) + "]";
       std::printf("%s (values only)\n", label.c_str());
       ShowValues(help.Get(), label);
@@ -283,8 +323,8 @@ bool Show(const std::string& dir, const std::vector<std::string>& paths) {
       std::printf("[HKLM\\%s] (no key)\n", kHelpKey);
     }
   }
-  std::printf("\nfiles under %s:\n", Utf8(dir).c_str());
-  if (GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES)
+  std::printf("\nfiles under %s:\n", dir.c_str());
+  if (GetFileAttributesW(Wide(dir).c_str()) == INVALID_FILE_ATTRIBUTES)
     std::printf("(missing)\n");
   else
     ShowFiles(dir, "");
@@ -302,13 +342,13 @@ bool Show(const std::string& dir, const std::vector<std::string>& paths) {
 bool DeleteKeyTree(HKEY root, const std::string& path) {
   {
     KeyGuard key;
-    const LONG result = RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Put());
+    const LONG result = RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_ALL_ACCESS, key.Put());
     if (result == ERROR_FILE_NOT_FOUND) return true;
     if (result != ERROR_SUCCESS) return Fail("open key " + path, result);
     for (const std::string& name : SubkeyNames(key.Get()))
       if (!DeleteKeyTree(root, Join(path, name))) return false;
   }
-  const LONG result = RegDeleteKeyA(root, path.c_str());
+  const LONG result = RegDeleteKeyW(root, Wide(path).c_str());
   if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
     return Fail("delete key " + path, result);
   return true;
@@ -317,35 +357,28 @@ bool DeleteKeyTree(HKEY root, const std::string& path) {
 // Deletes everything below `dir` and `dir` itself.  Read-only bits are
 // cleared first; links are removed as links.
 bool DeleteFileTree(const std::string& dir) {
-  std::vector<WIN32_FIND_DATAA> entries;
-  {
-    WIN32_FIND_DATAA entry;
-    FindGuard find(FindFirstFileA(Join(dir, "*").c_str(), &entry));
-    if (!find.Valid()) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
-      return Fail("list " + dir, error);
-    }
-    do {
-      const std::string name = entry.cFileName;
-      if (name != "." && name != "..") entries.push_back(entry);
-    } while (FindNextFileA(find.Get(), &entry));
+  std::vector<Entry> entries;
+  if (!ListDirectory(dir, &entries)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+    return Fail("list " + dir, error);
   }
-  for (const WIN32_FIND_DATAA& entry : entries) {
-    const std::string path = Join(dir, entry.cFileName);
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-      SetFileAttributesA(path.c_str(), entry.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-    const bool directory = entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-    const bool link = entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  for (const Entry& entry : entries) {
+    const std::string path = Join(dir, entry.name);
+    const std::wstring wide = Wide(path);
+    if (entry.attributes & FILE_ATTRIBUTE_READONLY)
+      SetFileAttributesW(wide.c_str(), entry.attributes & ~FILE_ATTRIBUTE_READONLY);
+    const bool directory = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
+    const bool link = entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
     if (directory && !link) {
       if (!DeleteFileTree(path)) return false;
     } else if (directory) {
-      if (!RemoveDirectoryA(path.c_str())) return Fail("remove link " + path, GetLastError());
-    } else if (!DeleteFileA(path.c_str())) {
+      if (!RemoveDirectoryW(wide.c_str())) return Fail("remove link " + path, GetLastError());
+    } else if (!DeleteFileW(wide.c_str())) {
       return Fail("delete " + path, GetLastError());
     }
   }
-  if (!RemoveDirectoryA(dir.c_str())) return Fail("remove " + dir, GetLastError());
+  if (!RemoveDirectoryW(Wide(dir).c_str())) return Fail("remove " + dir, GetLastError());
   return true;
 }
 
@@ -355,10 +388,10 @@ bool Clear(const std::string& dir) {
     return false;
   {
     KeyGuard help;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHelpKey, 0, KEY_ALL_ACCESS, help.Put()) ==
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kHelpKey).c_str(), 0, KEY_ALL_ACCESS,
+                      help.Put()) == ERROR_SUCCESS) {
       for (const RegistryRow& row : kRegistry)
-        if (KeyOf(row) == kHelpKey) RegDeleteValueA(help.Get(), row.name);
+        if (KeyOf(row) == kHelpKey) RegDeleteValueW(help.Get(), Wide(row.name).c_str());
     }
   }
   return DeleteFileTree(dir);
@@ -375,10 +408,17 @@ int Usage() {
 }  // namespace
 }  // namespace qfsample
 
-int main(int argc, char** argv) {
+int main() {
   using namespace qfsample;
   _setmode(_fileno(stdout), _O_BINARY);
   SetConsoleOutputCP(CP_UTF8);
+  // The arguments as given, exactly: the wide command line, in UTF-8.
+  std::vector<std::string> argv;
+  int argc = 0;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+    for (int i = 0; i < argc; ++i) argv.push_back(Utf8(wide[i], wcslen(wide[i])));
+    LocalFree(wide);
+  }
   if (argc < 3) return Usage();
   const std::string command = argv[1];
   std::string dir = argv[2];
@@ -391,7 +431,7 @@ int main(int argc, char** argv) {
   if (command == "install" && argc == 3)
     ok = Install(dir);
   else if (command == "show")
-    ok = Show(dir, std::vector<std::string>(argv + 3, argv + argc));
+    ok = Show(dir, std::vector<std::string>(argv.begin() + 3, argv.end()));
   else if (command == "clear" && argc == 3)
     ok = Clear(dir);
   else
