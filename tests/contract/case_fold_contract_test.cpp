@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/case_fold.h"
+#include "platform/platform.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -47,12 +48,15 @@ TEST(CaseFoldContract, NamesAreTheSameExactlyWhenTheSystemSaysSo) {
       {"ⱥx", "ȺX", true} /* UTF-8 lengths differ */, {"straße", "STRASSE", false},
       {"straße", "STRAßE", true}, {"ı", "I", false}, {"ſ", "S", false}, {"\u00B5", "\u039C", false},
       {"ς", "Σ", false}, {"\u212A", "K", false}, {"😀", "😀", true}, {"😀", "😁", false},
-      {"\U00010400", "\U00010428", false},
+      {"\U00010400", "\U00010428", false}, {"C:\\Data\\Études", "c:\\DATA\\éTUDES", true},
+      {"C:\\Shared\\Imāges", "C:\\Shared\\Images", false}, {"e\u0301", "\u00e9", false},
+      {"C:\\Ελληνικά", "c:\\ΕΛΛΗΝΙΚΆ", true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.a) + " / " + row.b);
     EXPECT_EQ(SameNameFolded(row.a, row.b), row.same);
     EXPECT_EQ(FoldName(row.a) == FoldName(row.b), row.same);
+    EXPECT_EQ(platform::SameName(row.a, row.b), row.same);
 #ifdef _WIN32
     EXPECT_EQ(SystemSaysSame(row.a, row.b), row.same) << "the system disagrees with this row";
 #endif

@@ -53,6 +53,8 @@ std::optional<DirEntry> Listed(const FileHandle& directory, const std::string& n
 TEST_F(FilesContract, EntryOpensBelowItsParentInAnyCaseAndNowhereElse) {
   scratch().MakeFile("dir\\Sub\\file.txt");
   scratch().MakeFile("file.txt");
+  for (const char* name : {"Ελληνικά", "e\u0301", "Imāges"})
+    scratch().MakeDir(std::string("dir\\") + name);
   FileHandle dir;
   ASSERT_EQ(dir.Open(scratch().Path("dir").c_str(), FileAccess::List), kSuccess);
   struct Row {
@@ -60,8 +62,14 @@ TEST_F(FilesContract, EntryOpensBelowItsParentInAnyCaseAndNowhereElse) {
     bool opens;
     const char* real;  // below the scratch directory
   };
+  // Names beyond the ANSI code page open as exactly themselves: no look-alike
+  // ("Imāges" is no "Images"), no other composition ("e\u0301" is no "\u00e9").
   const Row rows[] = {{"sub", true, "dir\\Sub"}, {"SUB", true, "dir\\Sub"},
-                      {"file.txt", false, ""}, {"..\\file.txt", false, ""}, {"", false, ""}};
+                      {"file.txt", false, ""}, {"..\\file.txt", false, ""}, {"", false, ""},
+                      {"Ελληνικά", true, "dir\\Ελληνικά"}, {"ελληνικά", true, "dir\\Ελληνικά"},
+                      {"Ελληνικα", false, ""}, {"e\u0301", true, "dir\\e\u0301"},
+                      {"\u00e9", false, ""}, {"IMĀGES", true, "dir\\Imāges"},
+                      {"Images", false, ""}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     FileHandle entry;
@@ -71,7 +79,7 @@ TEST_F(FilesContract, EntryOpensBelowItsParentInAnyCaseAndNowhereElse) {
     const FileFacts facts = FactsOf(entry);
     EXPECT_EQ(Folded(facts.finalPath), Folded(scratch().Path(row.real)));
     EXPECT_EQ(facts.attributes & (kAttrDirectory | kAttrReparsePoint), kAttrDirectory);
-    EXPECT_EQ(facts.id, Listed(dir, "Sub").value_or(DirEntry{}).id);
+    EXPECT_EQ(facts.id, Listed(dir, row.real + 4).value_or(DirEntry{}).id);
   }
   FileFacts untouched{7, 7, "untouched"};
   FileHandle closed;
@@ -83,6 +91,8 @@ TEST_F(FilesContract, ListingThroughAHandleGivesEveryNameWithAttributesAndId) {
   scratch().MakeFile("listed\\file.txt");
   scratch().MakeFile("listed\\Sub\\deep.txt");
   scratch().MakeFile("listed\\locked.txt", /*readOnly=*/true);
+  for (const char* name : {"日本語.txt", "😀.dat", "Café Notes.txt", "Кириллица\\e\u0301"})
+    scratch().MakeFile(std::string("listed\\") + name);
   FileHandle dir;
   ASSERT_EQ(dir.Open(scratch().Path("listed").c_str(), FileAccess::List), kSuccess);
   std::vector<DirEntry> entries;
@@ -90,7 +100,11 @@ TEST_F(FilesContract, ListingThroughAHandleGivesEveryNameWithAttributesAndId) {
   std::vector<std::string> names;
   for (const DirEntry& entry : entries) names.push_back(entry.name);
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "Sub", "file.txt", "locked.txt"}));
+  std::vector<std::string> expected = {".",          "..",         "Sub",          "file.txt",
+                                       "locked.txt", "日本語.txt", "😀.dat", "Café Notes.txt",
+                                       "Кириллица"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
 
   std::vector<uint64_t> ids;
   for (const DirEntry& entry : entries) {
@@ -102,7 +116,8 @@ TEST_F(FilesContract, ListingThroughAHandleGivesEveryNameWithAttributesAndId) {
     EXPECT_EQ(facts.id, entry.id);
     EXPECT_EQ(facts.attributes & (kAttrDirectory | kAttrReadOnly),
               entry.attributes & (kAttrDirectory | kAttrReadOnly));
-    EXPECT_EQ(entry.attributes & kAttrDirectory, entry.name == "Sub" ? kAttrDirectory : 0u);
+    const bool directory = entry.name == "Sub" || entry.name == "Кириллица";
+    EXPECT_EQ(entry.attributes & kAttrDirectory, directory ? kAttrDirectory : 0u);
     ids.push_back(entry.id);
   }
   std::sort(ids.begin(), ids.end());
@@ -191,6 +206,9 @@ TEST_F(FilesContract, DeletionThroughTheHandleTakesFilesAndEmptyDirectoriesOnly)
   scratch().MakeFile("locked.txt", /*readOnly=*/true);
   scratch().MakeDir("empty");
   scratch().MakeFile("full\\file.txt");
+  for (const char* name : {"日本語.txt", "😀.dat", "e\u0301.txt", "\u00e9.txt", "Imāges", "Images"})
+    scratch().MakeFile(name);
+  scratch().MakeDir("Ελληνικά");
   struct Row {
     const char* rel;
     FileAccess access;
@@ -200,7 +218,12 @@ TEST_F(FilesContract, DeletionThroughTheHandleTakesFilesAndEmptyDirectoriesOnly)
                       {"locked.txt", FileAccess::Delete, kErrorAccessDenied},
                       {"empty", FileAccess::ListAndDelete, kSuccess},
                       {"full", FileAccess::ListAndDelete, kErrorDirNotEmpty},
-                      {"full\\file.txt", FileAccess::Inspect, kErrorAccessDenied}};
+                      {"full\\file.txt", FileAccess::Inspect, kErrorAccessDenied},
+                      {"日本語.txt", FileAccess::Delete, kSuccess},
+                      {"😀.dat", FileAccess::Delete, kSuccess},
+                      {"e\u0301.txt", FileAccess::Delete, kSuccess},
+                      {"Imāges", FileAccess::Delete, kSuccess},
+                      {"Ελληνικά", FileAccess::ListAndDelete, kSuccess}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.rel);
     FileHandle handle;
@@ -209,7 +232,8 @@ TEST_F(FilesContract, DeletionThroughTheHandleTakesFilesAndEmptyDirectoriesOnly)
     handle.Close();
     EXPECT_EQ(scratch().Exists(row.rel), row.result != kSuccess);
   }
-  EXPECT_TRUE(scratch().Exists("full\\file.txt"));
+  for (const char* kept : {"full\\file.txt", "\u00e9.txt", "Images"})
+    EXPECT_TRUE(scratch().Exists(kept)) << kept;
 }
 
 TEST_F(FilesContract, HeldDirectoryCannotBeRenamedRemovedOrOpenedForDeletion) {
@@ -226,6 +250,29 @@ TEST_F(FilesContract, HeldDirectoryCannotBeRenamedRemovedOrOpenedForDeletion) {
   // What is not held can go.
   EXPECT_EQ(scratch().Rename("parent\\free", "parent\\moved"), 0);
   EXPECT_TRUE(scratch().Exists("parent\\moved"));
+}
+
+// As the pass holds each entry it deletes: opened below its parent, by a
+// name beyond the ANSI code page.  Its own handle deletes it.
+TEST_F(FilesContract, EntryHeldBelowItsParentCannotBeRenamedOrOpenedForDeletion) {
+  scratch().MakeFile("parent\\日本語.txt");
+  scratch().MakeDir("parent\\Кириллица");
+  FileHandle parent;
+  ASSERT_EQ(parent.Open(scratch().Path("parent").c_str(), FileAccess::List), kSuccess);
+  for (const auto& [name, access] : {std::pair{"日本語.txt", FileAccess::Delete},
+                                     std::pair{"Кириллица", FileAccess::ListAndDelete}}) {
+    SCOPED_TRACE(name);
+    const std::string rel = std::string("parent\\") + name;
+    FileHandle held, second;
+    ASSERT_EQ(held.OpenBelow(parent, name, access), kSuccess);
+    EXPECT_NE(scratch().Rename(rel, "parent\\moved"), 0);
+    EXPECT_NE(second.OpenBelow(parent, name, FileAccess::Delete), kSuccess);
+    EXPECT_NE(second.Open(scratch().Path(rel).c_str(), FileAccess::Delete), kSuccess);
+    EXPECT_TRUE(scratch().Exists(rel));
+    EXPECT_EQ(held.Dispose(), kSuccess);
+    held.Close();
+    EXPECT_FALSE(scratch().Exists(rel));
+  }
 }
 
 }  // namespace

@@ -118,18 +118,24 @@ TEST_F(RegistryContract, DeleteFailsWhileTheKeyHasSubkeys) {
 }
 
 TEST_F(RegistryContract, DeleteGoesThroughAHandleOpenedBelowAParent) {
-  scratch().SetValue("Doomed", "Name", kRegSz, "x\0"s);
   scratch().CreateKey("Sibling");
-  RegKey parent = Open("", kKeyRead);
-  RegKey key;
-  // Deleting needs the DELETE right, which kKeyRead lacks.
-  ASSERT_EQ(key.Open(parent, "Doomed", kKeyRead, kOpenLink), kSuccess);
-  EXPECT_EQ(key.Delete(), kErrorAccessDenied);
-  ASSERT_EQ(key.Open(parent, "Doomed", kKeyAllAccess, kOpenLink), kSuccess);
-  parent.Close();  // the key's own handle is all the deletion needs
-  EXPECT_EQ(key.Delete(), kSuccess);
-  EXPECT_FALSE(scratch().KeyExists("Doomed"));
+  scratch().CreateKey("Images");  // what "Imāges" would be in the ANSI code page
+  for (const char* name : {"Doomed", "日本語", "Ελληνικά", "😀", "e\u0301", "Imāges"}) {
+    SCOPED_TRACE(name);
+    scratch().SetValue(name, "Name", kRegSz, "x\0"s);
+    EXPECT_TRUE(Open(name, kKeyRead).Valid());
+    RegKey parent = Open("", kKeyRead);
+    RegKey key;
+    // Deleting needs the DELETE right, which kKeyRead lacks.
+    ASSERT_EQ(key.Open(parent, name, kKeyRead, kOpenLink), kSuccess);
+    EXPECT_EQ(key.Delete(), kErrorAccessDenied);
+    ASSERT_EQ(key.Open(parent, name, kKeyAllAccess, kOpenLink), kSuccess);
+    parent.Close();  // the key's own handle is all the deletion needs
+    EXPECT_EQ(key.Delete(), kSuccess);
+    EXPECT_FALSE(scratch().KeyExists(name));
+  }
   EXPECT_TRUE(scratch().KeyExists("Sibling"));
+  EXPECT_TRUE(scratch().KeyExists("Images"));
   RegKey closed;
   EXPECT_NE(closed.Delete(), kSuccess);
 }
@@ -188,21 +194,31 @@ TEST_F(RegistryContract, MissingValueFailsToReadAndLeavesTheOutputs) {
   EXPECT_EQ(data, "untouched");
 }
 
+// ReadText and ReadPath alike; ReadPath counts its capacity in characters
+// (UTF-16 units) and carries names beyond the ANSI code page exactly, which
+// ReadText, for counts and flags, is not asked to.
 TEST_F(RegistryContract, TextReadsUpToTheFirstNulOrTheEndOfItsBytes) {
   struct Row {
     const char* label;
     uint32_t type;
     std::string bytes;
     uint32_t capacity;
-    std::string text;
+    const char* text;  // ReadText's; nullptr for a name beyond ASCII
+    const char* path;  // ReadPath's; nullptr when it fails
   };
   const Row rows[] = {
-      {"stored without NUL, exact", kRegSz, "abc"s, 3, "abc"},
-      {"stored without NUL, ample", kRegSz, "abc"s, 260, "abc"},
-      {"stored with NUL", kRegSz, "abc\0"s, 260, "abc"},
-      {"bytes after the first NUL", kRegSz, "ab\0cd"s, 260, "ab"},
-      {"expandable, not expanded", kRegExpandSz, "%TEMP%\\x\0"s, 260, "%TEMP%\\x"},
-      {"binary bytes", kRegBinary, "xy"s, 260, "xy"},
+      {"stored without NUL, exact", kRegSz, "abc"s, 3, "abc", "abc"},
+      {"stored without NUL, ample", kRegSz, "abc"s, 260, "abc", "abc"},
+      {"stored with NUL", kRegSz, "abc\0"s, 260, "abc", "abc"},
+      {"bytes after the first NUL", kRegSz, "ab\0cd"s, 260, "ab", "ab"},
+      {"expandable, not expanded", kRegExpandSz, "%TEMP%\\x\0"s, 260, "%TEMP%\\x", "%TEMP%\\x"},
+      {"binary bytes", kRegBinary, "xy"s, 260, "xy", "xy"},
+      {"path beyond the code page", kRegSz, "C:\\Shared\\Imāges\0"s, 260, nullptr,
+       "C:\\Shared\\Imāges"},
+      {"capacity in characters, not bytes", kRegSz, "C:\\Imāges\0"s, 10, nullptr, "C:\\Imāges"},
+      {"one character over the capacity", kRegSz, "C:\\Imāges\0"s, 9, nullptr, nullptr},
+      {"surrogate pair", kRegExpandSz, "C:\\😀\\日本語\0"s, 260, nullptr, "C:\\😀\\日本語"},
+      {"binary bytes beyond ASCII", kRegBinary, "Im\xC4\x81ges"s, 260, nullptr, nullptr},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -211,8 +227,13 @@ TEST_F(RegistryContract, TextReadsUpToTheFirstNulOrTheEndOfItsBytes) {
     scratch().SetValue("", name, row.type, row.bytes);
     RegKey key = Open("", kKeyRead);
     std::string text = "untouched";
-    EXPECT_EQ(key.ReadText(name.c_str(), row.capacity, &text), kSuccess);
-    EXPECT_EQ(text, row.text);
+    if (row.text) {
+      EXPECT_EQ(key.ReadText(name.c_str(), row.capacity, &text), kSuccess);
+      EXPECT_EQ(text, row.text);
+    }
+    text = "untouched";
+    EXPECT_EQ(key.ReadPath(name.c_str(), row.capacity, &text) == kSuccess, row.path != nullptr);
+    EXPECT_EQ(text, row.path ? row.path : "untouched");
   }
 }
 
@@ -236,22 +257,31 @@ TEST_F(RegistryContract, WrittenValuesKeepTheirTypeAndBytes) {
 }
 
 TEST_F(RegistryContract, ValueIsDeletedOnceByName) {
-  scratch().SetValue("", "Gone", kRegSz, "a\0"s);
   scratch().SetValue("", "Stays", kRegSz, "b\0"s);
+  scratch().SetValue("", "Images", kRegSz, "b\0"s);
   RegKey key = Open();
-
-  EXPECT_EQ(key.DeleteValue("Gone"), kSuccess);
-  EXPECT_FALSE(scratch().Value("", "Gone"));
+  const std::pair<const char*, const char*> names[] = {
+      {"Gone", "Gone"}, {"日本語.hlp", "日本語.hlp"}, {"Ελληνικά", "ΕΛΛΗΝΙΚΆ"}, {"😀", "😀"},
+      {"Imāges", "IMĀGES"}};
+  for (const auto& [stored, named] : names) {
+    SCOPED_TRACE(stored);
+    scratch().SetValue("", stored, kRegSz, "a\0"s);
+    EXPECT_EQ(key.DeleteValue(named), kSuccess);
+    EXPECT_FALSE(scratch().Value("", stored));
+    EXPECT_NE(key.DeleteValue(named), kSuccess);
+  }
   EXPECT_TRUE(scratch().Value("", "Stays"));
-  EXPECT_NE(key.DeleteValue("Gone"), kSuccess);
+  EXPECT_TRUE(scratch().Value("", "Images"));
 }
 
 TEST_F(RegistryContract, SubkeysAreCountedAndEnumeratedSortedCaseInsensitively) {
-  for (const char* name : {"beta", "Alpha", "gamma", "Delta", "item_2", "itemB", "itemb2", "ITEMA"})
+  for (const char* name : {"beta", "Alpha", "gamma", "Delta", "item_2", "itemB", "itemb2", "ITEMA",
+                           "😀", "日本語", "Кириллица", "Ελληνικά", "e\u0301"})
     scratch().CreateKey(name);
   scratch().CreateKey("beta\\NotCounted");
-  const std::vector<std::string> expected = {"Alpha", "beta",  "Delta", "gamma",
-                                             "item_2", "ITEMA", "itemB", "itemb2"};
+  const std::vector<std::string> expected = {
+      "Alpha", "beta",  "Delta", "e\u0301", "gamma",     "item_2",   "ITEMA",
+      "itemB", "itemb2", "Ελληνικά", "Кириллица", "日本語", "😀"};
   RegKey key = Open("", kKeyRead);
 
   uint32_t count = 0;

@@ -48,7 +48,9 @@ class Scratch {
   const std::string& KeyPath() const { return keyPath_; }
   std::string KeyPath(const std::string& sub) const;
   virtual void CreateKey(const std::string& sub) = 0;  // with its parents
-  // Stores exactly `bytes`: no terminator is added to texts.
+  // Stores exactly `bytes`: no terminator is added to texts.  Names, and the
+  // bytes of texts (kRegSz, kRegExpandSz), are UTF-8, kept as the system
+  // keeps them (UTF-16 on Windows); Value gives them back so.
   virtual void SetValue(const std::string& sub, const std::string& name,
                         uint32_t type, const std::string& bytes) = 0;
   // A link key at `sub` to the key at `targetSub`, which need not exist.
@@ -71,7 +73,7 @@ class Scratch {
                                bool directory) = 0;
   // Whether something is at `rel` (a link counts itself, not its target).
   virtual bool Exists(const std::string& rel) = 0;
-  // Renames `rel` to `newRel` as another process would (MoveFileA); the
+  // Renames `rel` to `newRel` as another process would (MoveFileW); the
   // system's result code.
   virtual long Rename(const std::string& rel, const std::string& newRel) = 0;
 
@@ -92,7 +94,7 @@ class Scratch {
 // A scratch area named after the case; implemented once per backend.
 std::unique_ptr<Scratch> NewScratch(const std::string& caseName);
 
-// How the system itself makes `path` absolute (GetFullPathNameA); nullopt
+// How the system itself makes `path` absolute (GetFullPathNameW); nullopt
 // where there is no system to ask.
 std::optional<std::string> SystemFullPath(const std::string& path);
 

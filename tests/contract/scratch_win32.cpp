@@ -1,11 +1,14 @@
 // Scratch areas over the raw Win32 API: a key under
 // HKCU\Software\QuillforgeContractTest and a directory under the temp dir.
+// Names and texts are UTF-8 and made exactly through the wide calls, so that
+// cases can name things the ANSI code page lacks.
 #include <windows.h>
 
 #include <stdexcept>
 #include <vector>
 
 #include "../key_links_win32.h"
+#include "common/utf.h"
 #include "scratch.h"
 
 namespace qf::contract {
@@ -22,6 +25,21 @@ constexpr char kDirBase[] = "QuillforgeContractTest";
 [[noreturn]] void Fail(const std::string& what, DWORD code) {
   throw std::runtime_error(what + " failed with " + std::to_string(code));
 }
+
+std::wstring W(const std::string& utf8) {
+  std::u16string units;
+  if (!ToUtf16(utf8, &units)) throw std::runtime_error("no UTF-8: " + utf8);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string U8(const wchar_t* text, size_t length) {
+  std::string utf8;
+  if (!ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length), &utf8))
+    throw std::runtime_error("a name that is no UTF-16");
+  return utf8;
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 // ---- Unix links under Wine.
 // Wine 8's CreateSymbolicLink is a stub that reports success and makes
@@ -43,11 +61,7 @@ bool UnderWine() { return WineUnixFileName() != nullptr; }
 std::string UnixPath(const std::string& path) {
   const UnixFileName convert = WineUnixFileName();
   if (convert == nullptr) return "";
-  std::wstring wide(path.size() + 1, L'\0');
-  const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1,
-                                         wide.data(), static_cast<int>(wide.size()));
-  if (length == 0) return "";
-  char* unix = convert(wide.c_str());
+  char* unix = convert(W(path).c_str());
   if (unix == nullptr) return "";
   std::string result(unix);
   HeapFree(GetProcessHeap(), 0, unix);
@@ -95,61 +109,63 @@ bool UnixUnlink(const std::string& path) {
 void RemoveLink(const std::string& path, DWORD attributes) {
   if (UnderWine() && UnixUnlink(path)) return;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(W(path).c_str());
   } else {
-    DeleteFileA(path.c_str());
+    DeleteFileW(W(path).c_str());
   }
 }
 
 // Removes `path` and everything below it, without following links and
 // despite read-only attributes.  Best effort: used on every exit path.
 void RemoveTree(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::wstring wide = W(path);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (attributes & FILE_ATTRIBUTE_READONLY) {
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     RemoveLink(path, attributes);
     return;
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    DeleteFileA(path.c_str());
+    DeleteFileW(wide.c_str());
     return;
   }
   std::vector<std::string> names;
-  WIN32_FIND_DATAA data;
-  const Find find(FindFirstFileA((path + "\\*").c_str(), &data));
+  WIN32_FIND_DATAW data;
+  const Find find(FindFirstFileW((wide + L"\\*").c_str(), &data));
   if (find.Valid()) {
     do {
-      const std::string name = data.cFileName;
-      if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find.Get(), &data));
+      std::string name;  // one that is no UTF-16 is left: nothing here throws
+      const bool named = ToUtf8(reinterpret_cast<const char16_t*>(data.cFileName), &name);
+      if (named && name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(find.Get(), &data));
   }
   for (const std::string& name : names) RemoveTree(path + "\\" + name);
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(wide.c_str());
 }
 
 std::string TempDir() {
-  char buffer[MAX_PATH + 1];
-  const DWORD length = GetTempPathA(sizeof buffer, buffer);
-  if (length == 0 || length > MAX_PATH) Fail("GetTempPathA", GetLastError());
-  std::string dir(buffer, length);
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) Fail("GetTempPathW", GetLastError());
+  std::string dir = U8(buffer, length);
   if (!dir.empty() && dir.back() == '\\') dir.pop_back();
   return dir;
 }
 
 std::string CurrentDirectory() {
-  std::vector<char> buffer(GetCurrentDirectoryA(0, nullptr) + 1);
-  const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-  if (length == 0 || length >= buffer.size()) Fail("GetCurrentDirectoryA", GetLastError());
-  return std::string(buffer.data(), length);
+  std::vector<wchar_t> buffer(GetCurrentDirectoryW(0, nullptr) + 1);
+  const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (length == 0 || length >= buffer.size()) Fail("GetCurrentDirectoryW", GetLastError());
+  return U8(buffer.data(), length);
 }
 
 // A key opened for the fixture's own use; not Valid() when it cannot be opened.
 Key OpenKey(const std::string& path, REGSAM access) {
   HKEY handle = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &handle) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, W(path).c_str(), 0, access, &handle) != ERROR_SUCCESS)
     return Key();
   return Key(handle);
 }
@@ -164,9 +180,9 @@ class Win32Scratch final : public Scratch {
     Cleanup();
     try {
       CreateKey("");
-      if (!CreateDirectoryA(tempBase_.c_str(), nullptr) &&
+      if (!CreateDirectoryW(W(tempBase_).c_str(), nullptr) &&
           GetLastError() != ERROR_ALREADY_EXISTS) {
-        Fail("CreateDirectoryA " + tempBase_, GetLastError());
+        Fail("CreateDirectoryW " + tempBase_, GetLastError());
       }
       MakeDir("");
     } catch (...) {
@@ -176,32 +192,38 @@ class Win32Scratch final : public Scratch {
   }
 
   ~Win32Scratch() override {
-    SetCurrentDirectoryA(savedCurrentDir_.c_str());
+    SetCurrentDirectoryW(W(savedCurrentDir_).c_str());
     Cleanup();
     // The shared parents go once the last case is done with them.
     RegDeleteKeyA(HKEY_CURRENT_USER, kKeyBase);
-    RemoveDirectoryA(tempBase_.c_str());
+    RemoveDirectoryW(W(tempBase_).c_str());
   }
 
   void CreateKey(const std::string& sub) override {
     Key key;
-    const LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, KeyPath(sub).c_str(), 0,
+    const LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, W(KeyPath(sub)).c_str(), 0,
                                         nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
-    if (result != ERROR_SUCCESS) Fail("RegCreateKeyExA " + KeyPath(sub), result);
+    if (result != ERROR_SUCCESS) Fail("RegCreateKeyExW " + KeyPath(sub), result);
   }
 
   void SetValue(const std::string& sub, const std::string& name, uint32_t type,
                 const std::string& bytes) override {
     CreateKey(sub);
     const Key key = OpenKey(KeyPath(sub), KEY_SET_VALUE);
-    // RegSetValueExA counts a NUL that directly follows a text as part of it
-    // when the size leaves it out.  A non-NUL byte after the data keeps the
-    // stored bytes exactly as given.
-    const std::string buffer = bytes + '\x01';
-    const LONG result = RegSetValueExA(key.Get(), name.c_str(), 0, type,
+    // Texts are stored as the system stores them, in UTF-16.  RegSetValueExW
+    // counts a NUL that directly follows a text as part of it when the size
+    // leaves it out: a non-NUL unit after the data keeps it exactly as given.
+    std::string buffer = bytes;
+    if (IsText(type)) {
+      const std::wstring wide = W(bytes);
+      buffer.assign(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+    }
+    const size_t size = buffer.size();
+    buffer += "\x01\x01";
+    const LONG result = RegSetValueExW(key.Get(), W(name).c_str(), 0, type,
                                        reinterpret_cast<const BYTE*>(buffer.data()),
-                                       static_cast<DWORD>(bytes.size()));
-    if (result != ERROR_SUCCESS) Fail("RegSetValueExA " + name, result);
+                                       static_cast<DWORD>(size));
+    if (result != ERROR_SUCCESS) Fail("RegSetValueExW " + name, result);
   }
 
   void MakeKeyLink(const std::string& sub, const std::string& targetSub) override {
@@ -216,15 +238,17 @@ class Win32Scratch final : public Scratch {
 
   std::optional<StoredValue> Value(const std::string& sub, const std::string& name) override {
     const Key key = OpenKey(KeyPath(sub), KEY_QUERY_VALUE);
+    const std::wstring wideName = W(name);
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+    if (RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type, nullptr, &size) !=
         ERROR_SUCCESS) {
       return std::nullopt;
     }
-    std::vector<BYTE> buffer(size + 1);
-    const LONG result =
-        RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, buffer.data(), &size);
-    if (result != ERROR_SUCCESS) Fail("RegQueryValueExA " + name, result);
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
+    const LONG result = RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (result != ERROR_SUCCESS) Fail("RegQueryValueExW " + name, result);
+    if (IsText(type)) return StoredValue{type, U8(buffer.data(), size / sizeof(wchar_t))};
     return StoredValue{type, std::string(reinterpret_cast<const char*>(buffer.data()), size)};
   }
 
@@ -232,8 +256,8 @@ class Win32Scratch final : public Scratch {
     // Each parent first, then `rel` itself ("" is the scratch directory).
     for (size_t end = rel.find('\\'); ; end = rel.find('\\', end + 1)) {
       const std::string path = Path(rel.substr(0, end));
-      if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        Fail("CreateDirectoryA " + path, GetLastError());
+      if (!CreateDirectoryW(W(path).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        Fail("CreateDirectoryW " + path, GetLastError());
       }
       if (end == std::string::npos) break;
     }
@@ -244,21 +268,21 @@ class Win32Scratch final : public Scratch {
     const size_t slash = rel.rfind('\\');
     if (slash != std::string::npos) MakeDir(rel.substr(0, slash));
     {
-      const File file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      const File file(CreateFileW(W(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!file.Valid()) Fail("CreateFileA " + path, GetLastError());
+      if (!file.Valid()) Fail("CreateFileW " + path, GetLastError());
       DWORD written = 0;
       WriteFile(file.Get(), rel.data(), static_cast<DWORD>(rel.size()), &written, nullptr);
     }
-    if (readOnly && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) {
-      Fail("SetFileAttributesA " + path, GetLastError());
+    if (readOnly && !SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_READONLY)) {
+      Fail("SetFileAttributesW " + path, GetLastError());
     }
   }
 
   std::string MakeLink(const std::string& rel, const std::string& targetRel,
                        bool directory) override {
     const std::string link = Path(rel), target = Path(targetRel);
-    if (CreateSymbolicLinkA(link.c_str(), target.c_str(),
+    if (CreateSymbolicLinkW(W(link).c_str(), W(target).c_str(),
                             directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) &&
         IsLink(link, directory)) {
       return "";
@@ -266,20 +290,21 @@ class Win32Scratch final : public Scratch {
     if (UnderWine()) {
       unixLinks_.push_back(link);
       // A dangling link left by an interrupted run is invisible to Win32.
-      if (GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES) UnixUnlink(link);
+      if (GetFileAttributesW(W(link).c_str()) == INVALID_FILE_ATTRIBUTES) UnixUnlink(link);
       if (UnixLink(target, link) && IsLink(link, directory)) return "";
-      return "Wine shows neither a link made by CreateSymbolicLinkA nor a unix symlink";
+      return "Wine shows neither a link made by CreateSymbolicLinkW nor a unix symlink";
     }
-    return "CreateSymbolicLinkA failed with " + std::to_string(GetLastError()) +
+    return "CreateSymbolicLinkW failed with " + std::to_string(GetLastError()) +
            " (making links needs a privilege on Windows)";
   }
 
   bool Exists(const std::string& rel) override {
-    return GetFileAttributesA(Path(rel).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(W(Path(rel)).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   long Rename(const std::string& rel, const std::string& newRel) override {
-    return MoveFileA(Path(rel).c_str(), Path(newRel).c_str()) ? 0 : static_cast<long>(GetLastError());
+    if (MoveFileW(W(Path(rel)).c_str(), W(Path(newRel)).c_str())) return 0;
+    return static_cast<long>(GetLastError());
   }
 
   std::string CurrentDir() override { return CurrentDirectory(); }
@@ -292,7 +317,7 @@ class Win32Scratch final : public Scratch {
   // Wine shows a unix symlink to a directory as a directory link, but one
   // to a file as the file itself.
   static bool IsLink(const std::string& path, bool directory) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(W(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return !directory || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   }
@@ -302,8 +327,8 @@ class Win32Scratch final : public Scratch {
     for (auto link = keyLinks_.rbegin(); link != keyLinks_.rend(); ++link)
       qf_win32_test::DeleteCurrentUserKeyLink(*link);
     keyLinks_.clear();
-    RegDeleteTreeA(HKEY_CURRENT_USER, KeyPath().c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, KeyPath().c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
     // Unix links first: one whose target went is invisible to Win32 calls.
     for (const std::string& link : unixLinks_) UnixUnlink(link);
     unixLinks_.clear();
@@ -323,12 +348,12 @@ std::unique_ptr<Scratch> NewScratch(const std::string& caseName) {
 }
 
 std::optional<std::string> SystemFullPath(const std::string& path) {
-  std::vector<char> buffer(MAX_PATH);
+  std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
+    const DWORD length = GetFullPathNameW(W(path).c_str(), static_cast<DWORD>(buffer.size()),
                                           buffer.data(), nullptr);
     if (length == 0) return std::nullopt;
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) return U8(buffer.data(), length);
     buffer.resize(length);
   }
 }
