@@ -132,6 +132,9 @@ struct GateCase {
   const char* name;
   bool marker;  // "InstallAdmin" present; .Default stays writable either way
   bool aliasLink = false;  // the per-user tree holds a link key to Software\Other
+  // Subkeys and values of the per-user tree named beyond the ANSI code page
+  // (1252 here), whose narrow names would be "?" or a look-alike.
+  bool namesBeyondCodePage = false;
 };
 
 // Another program's settings, HKCU\Software\Other with a value and a subkey,
@@ -170,6 +173,11 @@ TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
     marker = std::make_unique<AdminMarker>();
     ASSERT_EQ(marker->result(), ERROR_SUCCESS);
   }
+  if (GetParam().namesBeyondCodePage) {
+    for (const char* sub : {"\\Ελληνικά\\日本語", "\\😀\\Кириллица", "\\e\u0301", "\\Café"})
+      ASSERT_EQ(WriteText(HKEY_CURRENT_USER, kUserOptions + std::string(sub), "Imāges 😀", "x"),
+                ERROR_SUCCESS);
+  }
   std::unique_ptr<LinkedOtherSettings> other;
   if (GetParam().aliasLink) {
     other = std::make_unique<LinkedOtherSettings>();
@@ -200,7 +208,8 @@ TEST_P(PassingGate, ShowsNoBoxAndRemovesPerUserSettings) {
 INSTANTIATE_TEST_SUITE_P(Wine, PassingGate,
                          ::testing::Values(GateCase{"NoMarker", false},
                                            GateCase{"MarkerWritableProfile", true},
-                                           GateCase{"LinkInUserTree", false, true}),
+                                           GateCase{"LinkInUserTree", false, true},
+                                           GateCase{"NamesBeyondTheCodePage", false, false, true}),
                          [](const ::testing::TestParamInfo<GateCase>& info) {
                            return info.param.name;
                          });

@@ -74,6 +74,15 @@ void DeleteFilesIn(const std::string& dir) {
 
 }  // namespace
 
+std::wstring Utf16(const std::string& utf8) {
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                         static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(length, L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                      wide.data(), length);
+  return wide;
+}
+
 std::string WinPath(const std::string& unixPath) {
   std::string path = "Z:" + unixPath;
   for (char& c : path)
@@ -95,22 +104,25 @@ std::string SystemText(DWORD code) {
   return text;
 }
 
-LONG TryOpen(HKEY root, const char* path, REGSAM access) {
+LONG TryOpen(HKEY root, const std::string& path, REGSAM access) {
   Key key;
-  return RegOpenKeyExA(root, path, 0, access, key.Put());
+  return RegOpenKeyExW(root, Utf16(path).c_str(), 0, access, key.Put());
 }
 
-bool KeyExists(HKEY root, const char* path) {
+bool KeyExists(HKEY root, const std::string& path) {
   return TryOpen(root, path, KEY_READ) == ERROR_SUCCESS;
 }
 
-LONG WriteText(HKEY root, const char* path, const char* name, const char* value) {
+LONG WriteText(HKEY root, const std::string& path, const std::string& name,
+               const std::string& value) {
   Key key;
-  LONG result = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(),
-                                nullptr);
+  LONG result = RegCreateKeyExW(root, Utf16(path).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                key.Put(), nullptr);
   if (result != ERROR_SUCCESS) return result;
-  return RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                        static_cast<DWORD>(strlen(value) + 1));
+  const std::wstring text = Utf16(value);
+  return RegSetValueExW(key.Get(), Utf16(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 // ---- UserSettings and AdminMarker ---------------------------------------------

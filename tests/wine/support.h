@@ -16,6 +16,11 @@ namespace qftest {
 // system in every prefix.
 std::string WinPath(const std::string& unixPath);
 
+// UTF-8 as the system's UTF-16, converted by the system itself (not by the
+// library's own converter, which the tests check); "" for text that is no
+// UTF-8.  Names beyond the ANSI code page are made and checked through it.
+std::wstring Utf16(const std::string& utf8);
+
 // The build directory (where QFUNINST.DLL and qfhost.exe are) and files in it.
 std::string BuildPath(const std::string& relative);
 
@@ -28,11 +33,13 @@ using FileHandle = qf::platform::UniqueAny<HANDLE, &::CloseHandle, -1>;  // Crea
 using FindHandle = qf::platform::UniqueAny<HANDLE, &::FindClose, -1>;
 using Key = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
 
-bool KeyExists(HKEY root, const char* path);
+// Paths, names and texts are UTF-8, used through the wide calls.
+bool KeyExists(HKEY root, const std::string& path);
 // Creates `path` (with its parents) and stores `name` = `value` as REG_SZ.
-LONG WriteText(HKEY root, const char* path, const char* name, const char* value);
-// RegOpenKeyExA's result for opening `path` with `access`.
-LONG TryOpen(HKEY root, const char* path, REGSAM access);
+LONG WriteText(HKEY root, const std::string& path, const std::string& name,
+               const std::string& value);
+// RegOpenKeyExW's result for opening `path` with `access`.
+LONG TryOpen(HKEY root, const std::string& path, REGSAM access);
 
 // The product's key: per-user settings under HKEY_CURRENT_USER, the
 // installation's record under HKEY_LOCAL_MACHINE.

@@ -1,7 +1,8 @@
 // Component trees that the real QFUNINST.DLL empties under Wine, driven by
-// qfhost.exe: deeper than the narrow calls reach, named by 8.3 names, holding
-// unix links, and raced by a native process that swaps its directories for
-// links to a canary while the pass runs.
+// qfhost.exe: deeper than the narrow calls reach, named by 8.3 names or in
+// another case, named beyond the ANSI code page, holding unix links, and raced
+// by a native process that swaps its directories for links to a canary while
+// the pass runs.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -24,14 +25,14 @@ struct Place {
 Place Below(const Place& dir, const std::string& name) { return {dir.unix + "/" + name}; }
 
 bool MakeDir(const std::string& win) {
-  const std::wstring wide = L"\\\\?\\" + std::wstring(win.begin(), win.end());
+  const std::wstring wide = L"\\\\?\\" + Utf16(win);
   return CreateDirectoryW(wide.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool MakeFile(const std::string& win) {
-  const std::wstring wide = L"\\\\?\\" + std::wstring(win.begin(), win.end());
+bool MakeFile(const std::string& win, DWORD attributes = 0) {
+  const std::wstring wide = L"\\\\?\\" + Utf16(win);
   const FileHandle file(
-      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
   return file.Valid();
 }
 
@@ -46,21 +47,48 @@ void MakeTree(const std::string& dir, int levels, int width) {
   }
 }
 
-size_t CountFiles(const std::string& dir) {
+size_t CountFiles(const std::wstring& dir) {
   size_t count = 0;
-  WIN32_FIND_DATAA entry;
-  const FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &entry));
+  WIN32_FIND_DATAW entry;
+  const FindHandle find(FindFirstFileW((dir + L"\\*").c_str(), &entry));
   if (!find.Valid()) return 0;
   do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    count += (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? CountFiles(dir + "\\" + name) : 1;
-  } while (FindNextFileA(find.Get(), &entry));
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    count += directory ? CountFiles(dir + L"\\" + name) : 1;
+  } while (FindNextFileW(find.Get(), &entry));
   return count;
 }
+size_t CountFiles(const std::string& dir) { return CountFiles(Utf16(dir)); }
 
 bool Exists(const std::string& win) {
-  return GetFileAttributesA(win.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Utf16(win).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Files named beyond the ANSI code page (a surrogate pair, a combining mark),
+// and one that code page holds, in `dir` and a directory of each kind below.
+bool MakeNamesTree(const std::string& dir) {
+  bool made = true;
+  for (const char* sub :
+       {"", "\\日本語", "\\Ελληνικά", "\\Кириллица", "\\Кириллица\\😀", "\\e\u0301"}) {
+    made = made && MakeDir(dir + sub);
+    for (const char* file :
+         {"\\日本語.txt", "\\😀.dat", "\\Cafe\u0301.txt", "\\Café Notes.txt"})
+      made = made && MakeFile(dir + sub + file);
+  }
+  return made;
+}
+
+// Help files and their registrations under HelpRegistrationKey: those that go
+// with their files, one whose file stays (read-only), and another product's.
+const char* const kHelpGone[] = {"日本語.hlp", "😀.hlp", "Imāges.hlp", "Café Notes.hlp"};
+constexpr char kHelpStuck[] = "Кириллица.hlp";
+constexpr char kHelpForeign[] = "Images.hlp";  // "Imāges.hlp" in the ANSI code page
+
+bool HelpRegistered(const std::string& name) {
+  return RegGetValueW(HKEY_LOCAL_MACHINE, Utf16(qf::HelpRegistrationKey).c_str(),
+                      Utf16(name).c_str(), RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
 // Starts tests/wine/native_links.pl natively.  Wine gives no handle to such
@@ -102,18 +130,21 @@ Place Fresh(const std::string& name) {
   return base;
 }
 
-// The installation's record of "Data", released by this product alone.
+// The installation's record of a component ("Data" unless told), released by
+// this product alone; its RootDir is written as UTF-16 (RegSetValueExW).
 class DataRecord {
  public:
-  explicit DataRecord(const std::string& rootDir) {
+  explicit DataRecord(const std::string& rootDir,
+                      const qf::ComponentFlag& component = qf::ComponentFlags[0])
+      : key_(std::string(kShared) + "\\" + component.component) {
     result_ = WriteText(HKEY_LOCAL_MACHINE, kProductKey, qf::UseSharedFiles, "TRUE");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::UseSharedData, "1");
+      result_ = WriteText(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, component.flag, "1");
+    if (result_ == ERROR_SUCCESS) result_ = WriteText(HKEY_LOCAL_MACHINE, key_, qf::UseCount, "1");
     if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::UseCount, "1");
-    if (result_ == ERROR_SUCCESS)
-      result_ = WriteText(HKEY_LOCAL_MACHINE, kData, qf::RootDir, rootDir.c_str());
+      result_ = WriteText(HKEY_LOCAL_MACHINE, key_, qf::RootDir, rootDir);
   }
+  const std::string& key() const { return key_; }
   ~DataRecord() {
     for (const char* key : {kProductKey, kShared, qf::ProductKey, qf::MakerKey})
       RegDeleteTreeA(HKEY_LOCAL_MACHINE, key), RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
@@ -121,6 +152,7 @@ class DataRecord {
   LONG result() const { return result_; }
 
  private:
+  std::string key_;
   LONG result_;
 };
 
@@ -138,25 +170,31 @@ struct TreeCase {
   // returns the RootDir to record, or "" when the set-up failed.
   std::function<std::string(const Place& root, const Place& outside)> build;
   bool rootGoes;
+  const char* rootName = "Data";        // `root` and its sibling `outside`
+  const char* outsideName = "outside";  // (another product's files)
+  const qf::ComponentFlag* component = &qf::ComponentFlags[0];
+  std::function<void()> after = [] {};  // more checks, once the pass is over
 };
 
 class Trees : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(Trees, AreEmptiedAsFarAsNoLinkLeadsOut) {
   const Place base = Fresh(GetParam().name);
-  const Place root = Below(base, "Data"), outside = Below(base, "outside");
+  const Place root = Below(base, GetParam().rootName);
+  const Place outside = Below(base, GetParam().outsideName);
   ASSERT_TRUE(MakeDir(root.win()));
   MakeTree(outside.win(), 2, 3);
   const size_t outsideFiles = CountFiles(outside.win());
   const std::string rootDir = GetParam().build(root, outside);
   ASSERT_FALSE(rootDir.empty());
-  DataRecord record(rootDir);
+  DataRecord record(rootDir, *GetParam().component);
   ASSERT_EQ(record.result(), ERROR_SUCCESS);
 
   Uninstall(base.win());
-  EXPECT_EQ(CountFiles(outside.win()), outsideFiles) << "a link led the pass out of its tree";
+  EXPECT_EQ(CountFiles(outside.win()), outsideFiles) << "the pass went out of its tree";
   EXPECT_EQ(Exists(root.win()), !GetParam().rootGoes);
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kData));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, record.key()));
+  GetParam().after();
   Fresh(GetParam().name);
 }
 
@@ -198,8 +236,77 @@ INSTANTIATE_TEST_SUITE_P(
                      return std::string();
                    return root.win();
                  },
-                 false}),
+                 false},
+        // Names beyond the ANSI code page (1252 here), which the narrow calls
+        // would give as "?" or a look-alike, go like any other.
+        TreeCase{"NamesBeyondTheCodePage",
+                 [](const Place& root, const Place&) {
+                   return MakeNamesTree(root.win()) ? root.win() : std::string();
+                 },
+                 true},
+        // "Imāges" narrowed would be its sibling "Images", someone else's.
+        TreeCase{"LookAlikeSibling",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   return root.win();
+                 },
+                 true, "Imāges", "Images"},
+        // A RootDir in another case than the directory names the directory.
+        // (Wine's GetLongPathNameW gives the case on disk, so a root compared
+        // case-sensitively would pass here too; the simulation's NamedRootTest
+        // and the SameName contract rows catch that.)
+        TreeCase{"RootDirInAnotherCase",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   return WinPath(root.unix.substr(0, root.unix.rfind('/'))) + "\\data";
+                 },
+                 true},
+        TreeCase{"RootDirInAnotherCaseBeyondAscii",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   return WinPath(root.unix.substr(0, root.unix.rfind('/'))) + "\\ÉTUDES";
+                 },
+                 true, "études"},
+        // Help files named beyond the code page lose their registrations, and
+        // only theirs: a read-only one stays and keeps its own, and so does
+        // another product's "Images.hlp".
+        TreeCase{"HelpNamesBeyondTheCodePage",
+                 [](const Place& root, const Place&) {
+                   const auto registered = [](const std::string& name, const std::string& dir) {
+                     return WriteText(HKEY_LOCAL_MACHINE, qf::HelpRegistrationKey, name, dir) ==
+                            ERROR_SUCCESS;
+                   };
+                   bool made = registered(kHelpForeign, "C:\\Other") &&
+                               registered(kHelpStuck, root.win()) &&
+                               MakeFile(root.win() + "\\" + kHelpStuck, FILE_ATTRIBUTE_READONLY);
+                   for (const char* name : kHelpGone)
+                     made = made && registered(name, root.win()) &&
+                            MakeFile(root.win() + "\\" + name);
+                   return made ? root.win() : std::string();
+                 },
+                 false, "MSHelp", "outside", &qf::ComponentFlags[1],
+                 [] {
+                   for (const char* name : kHelpGone) EXPECT_FALSE(HelpRegistered(name)) << name;
+                   for (const char* name : {kHelpStuck, kHelpForeign})
+                     EXPECT_TRUE(HelpRegistered(name)) << name;
+                   for (const char* name : {kHelpStuck, kHelpForeign, kHelpGone[0], kHelpGone[1],
+                                            kHelpGone[2], kHelpGone[3]})
+                     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Utf16(qf::HelpRegistrationKey).c_str(),
+                                        Utf16(name).c_str());
+                 }}),
     [](const ::testing::TestParamInfo<TreeCase>& info) { return std::string(info.param.name); });
+
+// The rows named beyond the code page prove something only where the ANSI
+// code page lacks those characters, as 1252, these prefixes' own, does.
+TEST(CodePage, LacksTheNamesTheRowsUse) {
+  for (const char* name : {"日本語", "Ελληνικά", "Кириллица", "😀", "e\u0301", "Imāges", "É"}) {
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Utf16(name).c_str(), -1, nullptr, 0, nullptr,
+                        &lossy);
+    EXPECT_EQ(lossy, std::string(name) != "É")
+        << name << " in the ANSI code page " << GetACP() << ": the rows prove nothing there";
+  }
+}
 
 // ---- A native process racing the pass ---------------------------------------
 
