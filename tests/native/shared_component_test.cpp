@@ -261,13 +261,15 @@ TEST_F(ComponentRecordTest, RootThatIsALinkIsLeftAlone) {
 }
 
 // The root is checked through its handle: its final path must name the
-// RootDir as the system names it.  8.3 names and a drive shown under another
-// drive's name in final paths still name it; a link on the way does not.
+// RootDir as the system names it.  8.3 names, another case and a drive shown
+// under another drive's name in final paths still name it; a link on the
+// way does not, nor does a look-alike of another directory's name.
 struct NamedRootCase {
   const char* name;
   std::string rootDir;
   std::function<void()> arrange;
   bool emptied;
+  std::string kept = {};  // a file that must stay, when there is one
 };
 
 class NamedRootTest : public SimTest, public ::testing::WithParamInterface<NamedRootCase> {};
@@ -287,6 +289,7 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
   EXPECT_EQ(sim::JournalOf("DeleteFile").size(), c.emptied ? 1u : 0u);
   EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
+  if (!c.kept.empty()) EXPECT_TRUE(sim::Exists(c.kept));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -294,6 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NamedRootCase{"ShortNames", "C:\\PROGRA~1\\HALVER~1\\Data", [] {}, true},
         NamedRootCase{"ShortNamesAnyCase", "c:\\progra~1\\halver~1\\DATA", [] {}, true},
+        NamedRootCase{"AnotherCaseBeyondAscii", "C:\\ÉTUDES",
+                      [] { sim::MakeFile("C:\\études\\e.dat"); }, true},
+        NamedRootCase{"LookAlikeSibling", "C:\\Program Files\\Halvern Shared\\Dāta",
+                      [] { sim::MakeFile("C:\\Program Files\\Halvern Shared\\Dāta\\d"); }, true,
+                      "C:\\Program Files\\Halvern Shared\\Data\\a.dat"},
         NamedRootCase{"DriveShownAsAnother", "Q:\\tree\\Data",
                       [] { sim::ShowDriveAs("Q:", "Z:\\dev\\shm\\q"); }, true},
         NamedRootCase{"LinkOnTheWay", "C:\\Linked\\Data",
