@@ -196,9 +196,9 @@ TEST(PreviewImage, ImportsNoCallThatWritesOrDeletes) {
   ASSERT_TRUE(image.valid());
   const std::vector<std::string> names = ImportedNames(image);
   // The reads it is built on, so an unreadable table cannot pass.
-  for (const char* needed : {"advapi32.dll!RegOpenKeyExA", "advapi32.dll!RegQueryValueExA",
+  for (const char* needed : {"advapi32.dll!RegOpenKeyExW", "advapi32.dll!RegQueryValueExA",
                              "ntdll.dll!NtOpenFile", "kernel32.dll!GetFileInformationByHandleEx",
-                             "kernel32.dll!SearchPathA"})
+                             "kernel32.dll!SearchPathW"})
     EXPECT_NE(std::find(names.begin(), names.end(), needed), names.end()) << needed;
   for (const std::string& name : names) {
     const std::string call = name.substr(name.find('!') + 1);

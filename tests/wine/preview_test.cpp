@@ -2,8 +2,11 @@
 // generated ones from a fixed seed) are previewed with qfpreview.exe --json,
 // then uninstalled by the real QFUNINST.DLL through qfhost.exe; the changes
 // predicted must be the changes made, item for item, with the same boxes and
-// companion calls, and the preview must load no companion library.  Where
-// Wine differs from Windows on links, the difference is named, not hidden.
+// companion calls, and the preview must load no companion library.  The
+// reasons it gives must be those the installation calls for: each
+// component's decision, each change's and each kept item's.  Where Wine
+// differs from Windows on links, the difference is named, not hidden.  Names
+// are UTF-8 here and go through the wide calls (common/utf.h).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,6 +19,7 @@
 #include <set>
 
 #include "../key_links_win32.h"
+#include "common/utf.h"
 #include "support.h"
 
 namespace qftest {
@@ -25,14 +29,24 @@ const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
-std::string Utf8(const std::string& ansi) {
+std::wstring ToWide(const std::string& utf8) {
+  std::u16string units;
+  qf::ToUtf16(utf8, &units);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string FromWide(const std::wstring& wide) {
+  std::string utf8;
+  qf::ToUtf8(std::u16string(wide.begin(), wide.end()), &utf8);
+  return utf8;
+}
+
+// The host reports a box's text as MessageBoxA was given it: ANSI.
+std::string FromAnsi(const std::string& ansi) {
   std::wstring wide(ansi.size(), L'\0');
   wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
                                   static_cast<int>(wide.size())));
-  std::string out(wide.size() * 3, '\0');
-  out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0],
-                                 static_cast<int>(out.size()), nullptr, nullptr));
-  return out;
+  return FromWide(wide);
 }
 
 // ---- Installations -----------------------------------------------------------
@@ -48,10 +62,15 @@ enum Feature : unsigned {
   kNoUserTree = 128,
   kKeyLink = 256,
   kDeep = 512,
+  kHeld = 1024,         // a help file held open, without sharing deletion, while both run
+  kNames = 2048,        // Japanese, Greek, Cyrillic, emoji and combining names
+  kLookalike = 4096,    // Image Files at "Imāges", beside another product's "Images"
+  kHelpLengths = 8192,  // help files and registrations of every name length
 };
 
-// Counts: "2" text, "#1" REG_DWORD, "@" longer than its field, "?" no
-// UseCount, "-" no record; a leading "!" leaves the component unflagged.
+// Counts: "2" text, "#1" REG_DWORD, "~1" a REG_DWORD of 3 bytes, "@" longer
+// than its field, "?" no UseCount, "-" no record; a leading "!" leaves the
+// component unflagged.
 // Roots: "tree", "empty", "none" (no directory), "short" (a tree whose
 // RootDir is written with 8.3 short names), "link" (below the directory link
 // of kDirLink), "-" (no RootDir) or as given.
@@ -94,6 +113,11 @@ const Recipe kRecipes[] = {
   {"registry link in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink, "full"},
   {"a tree deeper than MAX_PATH", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kDeep, "full"},
   {"RootDir in 8.3 short names", "TRUE", {"1", "2", "1"}, {"tree", "short", "short"}, 2, kHelp, "full"},
+  {"a REG_DWORD count of 3 bytes", "TRUE", {"~2", "1", "~1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
+  {"a help file held open by another program", "TRUE", {"1", "1", "2"}, {"tree", "tree", "tree"}, 2, kHelp | kHeld, "full"},
+  {"names beyond the ANSI code page", "TRUE", {"1", "1", "3"}, {"tree", "tree", "tree"}, 1, kHelp | kNames, "full"},
+  {"RootDir Im\u0101ges beside another's Images", "TRUE", {"2", "#1", "1"}, {"tree", "tree", "tree"}, 1, kLookalike, "full"},
+  {"help registrations of every name length", "TRUE", {"1", "1", "!1"}, {"tree", "tree", "tree"}, 0, kHelp | kHelpLengths, "none"},
 };
 // clang-format on
 
@@ -108,6 +132,13 @@ struct Installation {
   std::string label, host = "full";
   unsigned features = 0;
   bool sample = false;
+  // What the pass must decide for each component: a decision's name, "tree"
+  // for TreeRemoved or TreeKept as the tree fares, "" for none; with the
+  // count it lowers, and its tree (relative).
+  std::string decision[3];
+  long count[3] = {};
+  std::string root[3];
+  std::string held;  // relative
   std::vector<Value> values;
   std::vector<std::string> dirs, files, readOnly;  // relative to the installation's directory
   std::map<std::string, std::string> links;        // link -> target, both relative
@@ -127,6 +158,8 @@ void AddTree(Installation* inst, std::mt19937& rng, const std::string& dir, int 
   const int files = static_cast<int>(rng() % 3) + (depth == 0 ? 1 : 0);
   for (int i = 0; i < files; ++i) {
     const std::string name = "f" + std::to_string(++serial) + extension;
+    if (inst->held.empty() && (inst->features & kHeld) && std::string(extension) == ".hlp")
+      inst->held = dir + "\\" + name;
     inst->files.push_back(dir + "\\" + name);
     names->push_back(name);
     if ((inst->features & kReadOnly) && rng() % 4 == 0) inst->readOnly.push_back(dir + "\\" + name);
@@ -163,22 +196,45 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   std::vector<std::string> helpFiles;
   for (int i = 0; i < 3; ++i) {
     std::string count = r.counts[i];
+    std::string& decision = inst.decision[i];
     if (count[0] != '!')
       value(HKEY_LOCAL_MACHINE, qf::UnInstInfoKey, qf::ComponentFlags[i].flag, REG_SZ, Text("1"));
     else
-      count.erase(0, 1);
-    if (count == "-") continue;
+      count.erase(0, 1), decision = "ComponentNotFlagged";
+    if (count == "-") {
+      if (decision.empty()) decision = "ComponentAbsent";
+      continue;
+    }
     const std::string key = std::string(kShared) + "\\" + qf::ComponentFlags[i].component;
-    if (count[0] == '#')
-      value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_DWORD, Dword(std::stoul(count.substr(1))));
+    if (count[0] == '#' || count[0] == '~')
+      value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_DWORD,
+            Dword(std::stoul(count.substr(1))).substr(0, count[0] == '#' ? 4 : 3));
     else if (count != "?")
       value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ,
             Text(count == "@" ? "12345678901" : count));
+    inst.count[i] = std::strtol(count.c_str() + (count[0] == '#'), nullptr, 10);
     const std::string root = r.roots[i],
                       relative = std::string(root == "short" ? "Shared\\Long Named " : "Shared\\") +
-                                 qf::ComponentFlags[i].component;
-    if (root == "-") continue;
+                                 (i == 2 && (r.features & kLookalike)
+                                      ? "Im\u0101ges"
+                                      : qf::ComponentFlags[i].component);
     const bool ours = root == "tree" || root == "empty" || root == "none" || root == "short";
+    if (!decision.empty()) {
+    } else if (count == "?" || count == "@") {
+      decision = "CountAbsent";
+    } else if (count[0] == '~') {
+      decision = "CountMisstored";
+    } else if (inst.count[i] > 1) {
+      decision = "CountLowered";
+    } else {
+      decision = root == "-"      ? "RootDirAbsent"
+                 : root == "link" ? "RootRefused"
+                 : root == "none" ? "RootMissing"
+                 : ours           ? "tree"
+                                  : "RootUnsafe";
+    }
+    if (ours) inst.root[i] = relative;
+    if (root == "-") continue;
     const std::string behind = dir + "\\Shared\\Image Files\\Linked\\Sub";
     value(HKEY_LOCAL_MACHINE, key, qf::RootDir, REG_SZ,
           Text(ours             ? dir + "\\" + relative
@@ -193,6 +249,28 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     if (i == 1) helpFiles.insert(helpFiles.end(), names.begin(), names.end());
     if (i == 0 && (r.features & kHelp) && !names.empty()) helpFiles.push_back(names[0]);
   }
+  if (r.features & kNames) {
+    for (const char* name : {"日本語\\ファイル.dat", "Ελληνικά\\αρχείο.dat",
+                             "Кириллица\\файл.dat", "😀 emoji.dat", "e\u0301 combining.dat"})
+      inst.files.push_back(inst.root[0] + "\\" + name);
+    inst.files.push_back(inst.root[1] + "\\ヘルプ.hlp");
+    helpFiles.push_back("ヘルプ.hlp");
+    value(HKEY_CURRENT_USER, product + "\\Ελληνικά 日本語", "Кириллица", REG_SZ, Text("😀"));
+  }
+  // Every length a file's name may have, so the longest registration is
+  // one the pass deletes (and longer than OtherApp.hlp's).
+  for (size_t length = 1; (r.features & kHelpLengths) && length <= 255; ++length) {
+    helpFiles.push_back(length < 5 ? std::string(length, 'h') : std::string(length - 4, 'h') + ".hlp");
+    inst.files.push_back(inst.root[1] + "\\" + helpFiles.back());
+  }
+  if (r.features & kLookalike) {
+    const std::string key = std::string(kShared) + "\\Other Images";
+    value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
+    value(HKEY_LOCAL_MACHINE, key, qf::RootDir, REG_SZ, Text(dir + "\\Shared\\Images"));
+    inst.files.push_back("Shared\\Images\\other.bmp");
+  }
+  if (!r.useShared || std::string(r.useShared) != qf::SharedFilesUsed || (r.features & kLock))
+    for (std::string& decision : inst.decision) decision.clear();
   if (r.features & kHelp) {
     helpFiles.push_back("OtherApp.hlp");
     for (const std::string& name : helpFiles)
@@ -234,27 +312,19 @@ void Clear() {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
 }
 
+// Through "\\?\" paths, so names as long as a name may be fit.
 void MakeDirs(const std::string& path) {
   for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(ToWide("\\\\?\\" + path.substr(0, at)).c_str(), nullptr);
     if (at == std::string::npos) return;
   }
-}
-
-// A unix link, made from the Linux side (Wine cannot make one); the native
-// process is waited for by watching for the link.
-std::wstring Wide(const std::string& ansi) {
-  std::wstring wide(ansi.size(), L'\0');
-  wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
-                                  static_cast<int>(wide.size())));
-  return wide;
 }
 
 // Runs a native program (`command` names it by its Z: path); it is waited
 // for by watching for `result`, which it makes, to appear.
 bool Native(const std::string& command, const std::string& result) {
   if (!StartNative(command)) return false;
-  const std::wstring watched = L"\\\\?\\" + Wide(result);
+  const std::wstring watched = L"\\\\?\\" + ToWide(result);
   for (int i = 0; i < 200; ++i, Sleep(25))
     if (GetFileAttributesW(watched.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   return false;
@@ -264,12 +334,12 @@ bool UnixLink(const std::string& unixTarget, const std::string& unixLink, const 
   return Native("Z:\\usr\\bin\\ln -s \"" + unixTarget + "\" \"" + unixLink + "\"", link);
 }
 
-bool IsKeyLink(HKEY parent, const char* name) {
+bool IsKeyLink(HKEY parent, const std::wstring& name) {
   Key link;
   DWORD type = 0;
-  return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Put()) ==
+  return RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.Put()) ==
              ERROR_SUCCESS &&
-         RegQueryValueExA(link.Get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
+         RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) ==
              ERROR_SUCCESS &&
          type == REG_LINK;
 }
@@ -286,25 +356,30 @@ std::string Unix(const std::string& relative) {
   MakeDirs(dir);
   for (const Value& v : inst.values) {
     Key key;
-    if (RegCreateKeyExA(v.root, v.key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(v.root, ToWide(v.key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "cannot create " << v.key;
+    // Texts as the UTF-16 the system stores, other types as their bytes.
+    const std::wstring text = ToWide(v.data);
+    const bool sz = v.type == REG_SZ;
     if (v.type != 0)
-      RegSetValueExA(key.Get(), v.name.c_str(), 0, v.type,
-                     reinterpret_cast<const BYTE*>(v.data.data()),
-                     static_cast<DWORD>(v.data.size()));
+      RegSetValueExW(key.Get(), ToWide(v.name).c_str(), 0, v.type,
+                     reinterpret_cast<const BYTE*>(sz ? static_cast<const void*>(text.data())
+                                                      : v.data.data()),
+                     static_cast<DWORD>(sz ? text.size() * sizeof(wchar_t) : v.data.size()));
   }
   for (const std::string& d : inst.dirs) MakeDirs(dir + "\\" + d);
   for (const std::string& f : inst.files) {
     const std::string path = dir + "\\" + f;
     MakeDirs(path.substr(0, path.rfind('\\')));
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    FileHandle file(CreateFileW(ToWide("\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, 0, nullptr));
     DWORD written = 0;
     if (!WriteFile(file.Get(), f.data(), static_cast<DWORD>(f.size()), &written, nullptr))
       return ::testing::AssertionFailure() << "cannot write " << path;
   }
   for (const std::string& f : inst.readOnly)
-    SetFileAttributesA((dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(ToWide(dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
   const std::string deep = unixDir + "/" + Unix(inst.deep);
   if (!inst.deep.empty() &&
       !(Native("Z:\\usr\\bin\\mkdir -p \"" + deep + "\"", dir + "\\" + inst.deep) &&
@@ -312,12 +387,12 @@ std::string Unix(const std::string& relative) {
                dir + "\\" + inst.deep + "\\bottom.dat")))
     return ::testing::AssertionFailure() << "cannot make " << inst.deep;
   for (const auto& [key, relative] : inst.shortRoots) {
-    char shortPath[MAX_PATH];
+    wchar_t shortPath[MAX_PATH];
     const DWORD length =
-        GetShortPathNameA((dir + "\\" + relative).c_str(), shortPath, sizeof shortPath);
-    if (length == 0 || length >= sizeof shortPath || !std::strchr(shortPath, '~') ||
-        RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), qf::RootDir, REG_SZ, shortPath,
-                        length + 1) != ERROR_SUCCESS)
+        GetShortPathNameW(ToWide(dir + "\\" + relative).c_str(), shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !std::wcschr(shortPath, L'~') ||
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, ToWide(key).c_str(), ToWide(qf::RootDir).c_str(),
+                        REG_SZ, shortPath, (length + 1) * sizeof(wchar_t)) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "no short name for " << relative;
   }
   for (const auto& [link, target] : inst.keyLinks)
@@ -332,9 +407,9 @@ std::string Unix(const std::string& relative) {
 // A path as the snapshot names it: 8.3 short names (in a RootDir written
 // with them) expanded; as given when nothing is there.
 std::string LongName(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
-  return length == 0 || length >= sizeof buffer ? path : std::string(buffer, length);
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetLongPathNameW(ToWide(path).c_str(), buffer, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? path : FromWide(std::wstring(buffer, length));
 }
 
 // ---- State and its changes ----------------------------------------------------
@@ -343,32 +418,35 @@ using State = std::map<std::string, std::string>;  // "key|value|file <path>" ->
 
 void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, State* state) {
   Key key;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
-  const std::string shown = Utf8(rootName + "\\" + path);
+  if (RegOpenKeyExW(root, ToWide(path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
+  const std::string shown = rootName + "\\" + path;
   (*state)["key " + shown] = "";
-  char name[1024];
-  std::string data(65536, '\0');
+  wchar_t name[1024];
+  std::wstring data(32768, L'\0');
   for (DWORD i = 0;; ++i) {
-    DWORD nameSize = sizeof name, dataSize = static_cast<DWORD>(data.size()), type = 0;
-    if (RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type,
+    DWORD nameSize = 1024, dataSize = static_cast<DWORD>(data.size() * sizeof(wchar_t)), type = 0;
+    if (RegEnumValueW(key.Get(), i, name, &nameSize, nullptr, &type,
                       reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
       break;
-    const std::string content = type == REG_DWORD
-                                    ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
-                                    : Utf8(data.substr(0, data.find('\0')));
-    (*state)["value " + shown + "|" + Utf8(name)] =
+    // A count of another length than 4 shows its length.
+    const std::string content =
+        type != REG_DWORD ? FromWide(data.substr(0, data.find(L'\0')))
+        : dataSize == 4   ? std::to_string(*reinterpret_cast<DWORD*>(&data[0]))
+                          : "bytes " + std::to_string(dataSize);
+    (*state)["value " + shown + "|" + FromWide(std::wstring(name, nameSize))] =
         (type == REG_DWORD ? "REG_DWORD " : "REG_SZ ") + content;
   }
   std::vector<std::string> subkeys;
   for (DWORD i = 0;; ++i) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+    DWORD size = 1024;
+    if (RegEnumKeyExW(key.Get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       break;
-    if (IsKeyLink(key.Get(), name))
-      (*state)["key " + shown + "\\" + Utf8(name)] = "link";  // never followed
+    const std::wstring wide(name, size);
+    if (IsKeyLink(key.Get(), wide))
+      (*state)["key " + shown + "\\" + FromWide(wide)] = "link";  // never followed
     else
-      subkeys.push_back(name);
+      subkeys.push_back(FromWide(wide));
   }
   for (const std::string& subkey : subkeys) SnapKeys(root, rootName, path + "\\" + subkey, state);
 }
@@ -382,9 +460,7 @@ void SnapFiles(const std::wstring& dir, State* state) {
   do {
     const std::wstring name = entry.cFileName, path = dir + L"\\" + name;
     if (name == L"." || name == L"..") continue;
-    std::string shown(path.size() * 3, '\0');
-    shown.resize(WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                     &shown[0], static_cast<int>(shown.size()), nullptr, nullptr));
+    const std::string shown = FromWide(path);
     const DWORD a = entry.dwFileAttributes;
     const bool link = a & FILE_ATTRIBUTE_REPARSE_POINT, directory = a & FILE_ATTRIBUTE_DIRECTORY;
     (*state)["file " + shown] = link        ? "remove-link"
@@ -400,7 +476,7 @@ State Snap(const std::string& dir) {
   SnapKeys(HKEY_CURRENT_USER, "HKCU", qf::MakerKey, &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", qf::MakerKey, &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", kHelpKey, &state);
-  SnapFiles(Wide(dir), &state);
+  SnapFiles(ToWide(dir), &state);
   return state;
 }
 
@@ -444,14 +520,15 @@ std::set<std::string> Predicted(const nlohmann::json& preview) {
 // (Wine's RemoveDirectory acts on its non-empty target); a file link lists
 // as a plain file: deleting it by its path deletes its target and leaves the
 // link dangling, while a pass that checks what it opened leaves it alone.
-// Either way the directories above the link stay.
+// Either way the directories above the link stay: they go into `kept`.
 std::vector<std::string> NameWineDifferences(const Installation& inst, const std::string& dir,
                                              std::set<std::string>* predicted,
-                                             std::set<std::string>* made) {
+                                             std::set<std::string>* made,
+                                             std::set<std::string>* kept) {
   std::vector<std::string> named;
-  const std::string base = Utf8(dir) + "\\";
+  const std::string base = dir + "\\";
   for (const auto& [link, target] : inst.links) {
-    const std::string path = base + Utf8(link);
+    const std::string path = base + link;
     if (predicted->erase("remove-link " + path))
       named.push_back("Wine keeps the directory link " + link +
                       " (its RemoveDirectory acts on the link's non-empty target)");
@@ -470,6 +547,7 @@ std::vector<std::string> NameWineDifferences(const Installation& inst, const std
       const bool above = it->rfind("remove-directory ", 0) == 0 && !made->count(*it) &&
                          path.rfind(holder + "\\", 0) == 0;
       if (above) named.push_back("so " + holder.substr(base.size()) + ", which holds it, stays");
+      if (above) kept->insert(holder.substr(base.size()));
       it = above ? predicted->erase(it) : std::next(it);
     }
   }
@@ -499,9 +577,15 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   Installation sample;
   sample.label = "the sample, with a directory link";
   sample.sample = true;
-  sample.features = kDirLink;
+  sample.features = kDirLink | kHelp;
   sample.dirs = {"Outside\\Docs"};
   sample.files = {"Outside\\Docs\\keep.txt"};
+  sample.readOnly = {"Shared\\MSHelp\\Reference\\Legacy\\qfold.hlp"};
+  sample.decision[0] = "CountLowered", sample.count[0] = 2;
+  for (int i = 0; i < 3; ++i) {
+    sample.root[i] = std::string("Shared\\") + qf::ComponentFlags[i].component;
+    if (i > 0) sample.decision[i] = "tree";
+  }
   sample.links["Shared\\Image Files\\Clip Art\\Animals\\My Documents"] = "Outside\\Docs";
   installations.push_back(sample);
   for (size_t i = 0; i < std::size(kRecipes); ++i) {
@@ -533,6 +617,13 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       if (lock) {
         ASSERT_EQ(lock->result(), ERROR_SUCCESS);
       }
+      // Held as a program holds a file it has open: without sharing deletion.
+      const FileHandle held(inst.held.empty()
+                                ? INVALID_HANDLE_VALUE
+                                : CreateFileW(ToWide(dir + "\\" + inst.held).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+      ASSERT_EQ(held.Valid(), !inst.held.empty()) << inst.held;
       SetEnvironmentVariableA("QF_COMPANION_LOG", previewLog.c_str());
       preview = RunHost(host + "\\qfpreview.exe", "--json", host);
       EXPECT_TRUE(before == Snap(dir)) << inst.label << ": the preview changed something";
@@ -546,13 +637,14 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     EXPECT_TRUE(ReadLines(previewLog).empty()) << inst.label << ": the preview loaded a companion";
 
     const State after = Snap(dir);
-    std::set<std::string> predicted = Predicted(json), made = Made(before, after);
-    const std::vector<std::string> differences = NameWineDifferences(inst, dir, &predicted, &made);
+    std::set<std::string> predicted = Predicted(json), made = Made(before, after), wineKept;
+    const std::vector<std::string> differences =
+        NameWineDifferences(inst, dir, &predicted, &made, &wineKept);
     std::vector<std::string> boxes;
     for (const auto& box : json["boxes"])
       boxes.push_back(box["caption"].get<std::string>() + "|" + box["text"].get<std::string>());
     std::vector<std::string> shown;
-    for (const Box& box : uninstall.boxes) shown.push_back(Utf8(box.caption + "|" + box.text));
+    for (const Box& box : uninstall.boxes) shown.push_back(FromAnsi(box.caption + "|" + box.text));
     const size_t calls = CountContaining(ReadLines(hostLog), "UNINSTALLVRXREGISTRY \"/vrxreg\"");
     const bool same = predicted == made && boxes == shown && json["calls"].size() == calls &&
                       (json["gate"] == "refuses") == !shown.empty();
@@ -561,18 +653,86 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
               << (same ? "exact" : "DIFFERS") << "\n";
     for (const std::string& d : differences) std::cout << "      Wine differs: " << d << "\n";
     EXPECT_EQ(predicted, made) << inst.label;
-    // What it says stays is there afterwards (its files, keys and help values).
+    // What it says stays is there afterwards (its files, keys and help
+    // values), each with the pass's reason.
+    std::map<std::string, std::string> why;
     for (const auto& kept : json["kept"]) {
       std::string path = kept["path"], item = "key " + path;
+      why[path] = kept.value("why", "");
+      EXPECT_TRUE(kept.contains("decision") && !why[path].empty()) << kept.dump();
       const size_t help = path.find(std::string(kHelpKey) + "\\");
       if (help != std::string::npos)
         item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
-      if (path.rfind(Utf8(dir), 0) == 0) item = "file " + LongName(path);
+      if (path.rfind(dir, 0) == 0) item = "file " + LongName(path);
       if (item.rfind("file ", 0) == 0 || path.rfind("HK", 0) == 0) {
         EXPECT_TRUE(after.count(item) != 0) << inst.label << ": " << kept.dump();
       }
     }
-    EXPECT_EQ(boxes, shown) << inst.label;
+    // Each component's decision is the one its installation calls for; a
+    // last holder's tree goes unless something in it stays (on Windows:
+    // Wine's links aside), and then what stays says why, and so does the
+    // registration of a help file that stays.
+    for (const char* overall : {"GateRefused", "SharedFilesUnused"}) {
+      const bool expected = std::string(overall) == "GateRefused" ? (inst.features & kLock) != 0
+                            : !(inst.features & kLock) && inst.decision[0].empty();
+      EXPECT_EQ(json.dump().find("\"" + std::string(overall) + "\"") != std::string::npos,
+                expected) << inst.label << ": " << overall;
+    }
+    for (int i = 0; i < 3; ++i) {
+      const std::string component = qf::ComponentFlags[i].component, root = dir + "\\" + inst.root[i];
+      std::string expected = inst.decision[i];
+      if (expected == "tree")
+        expected = after.count("file " + root) && !wineKept.count(inst.root[i]) ? "TreeKept"
+                                                                               : "TreeRemoved";
+      nlohmann::json found;
+      for (const auto& d : json["decisions"])
+        if (d["subject"] == component && d["decision"] == expected) found = d;
+      EXPECT_TRUE(expected.empty() || !found.is_null()) << inst.label << ": " << component << " "
+                                                        << expected << "\n" << json["decisions"];
+      if (expected == "CountLowered") {
+        EXPECT_EQ(found.value("why", ""), "UseCount " + std::to_string(inst.count[i]) + " → " +
+                                              std::to_string(inst.count[i] - 1) +
+                                              ", held by another product");
+      }
+      std::vector<std::string> staying = inst.readOnly;
+      if (!inst.held.empty()) staying.push_back(inst.held);
+      for (const std::string& file : staying) {
+        if (expected != "TreeKept" || file.rfind(inst.root[i] + "\\", 0) != 0) continue;
+        const std::string reason =
+            file == inst.held ? "in use by another program" : "read-only or access denied";
+        EXPECT_EQ(why[dir + "\\" + file], reason) << inst.label;
+        const std::string name = file.substr(file.rfind('\\') + 1);
+        if (i == 1 && (inst.features & kHelp)) {
+          EXPECT_EQ(why["HKLM\\" + std::string(kHelpKey) + "\\" + name],
+                    "its help file stays: " + reason) << inst.label;
+        }
+      }
+    }
+    // Each change goes with the decision of its step: a file, directory or
+    // help registration with its component's tree, naming the component.
+    for (const auto& c : json["changes"]) {
+      const std::string op = c["op"], path = c["path"], root = c.value("root", "");
+      std::set<std::string> allowed = {"TreeRemoved", "TreeKept"};
+      std::string component = op == "delete-value" ? "MSHelp" : "";
+      for (int i = 0; i < 3 && root.empty(); ++i)
+        if (!inst.root[i].empty() && (path + "\\").rfind(dir + "\\" + inst.root[i] + "\\", 0) == 0)
+          component = qf::ComponentFlags[i].component;
+      if (op == "set-value") {
+        allowed = {"CountLowered"};
+      } else if (root == "HKCU") {
+        allowed = {"UserTreeDeleted", "UserTreeKept"};
+      } else if (path == kShared) {
+        allowed = {"AreaKeyDeleted"};
+      } else if (path == dir + "\\Shared") {
+        allowed = {"AreaDirRemoved"};
+      } else if (op == "delete-key") {
+        allowed = {"RecordDeleted"}, component = path.substr(path.rfind('\\') + 1);
+      }
+      EXPECT_TRUE(allowed.count(c.value("decision", ""))) << inst.label << ": " << c.dump();
+      EXPECT_NE(c.value("why", "").find(component), std::string::npos) << inst.label << ": "
+                                                                        << c.dump();
+    }
+    EXPECT_EQ(boxes, shown) << inst.label << "\n" << uninstall.output;
     EXPECT_EQ(json["calls"].size(), calls) << inst.label;
   }
   std::cout << "preview: " << installations.size() << " installations, " << exact
@@ -621,9 +781,9 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   CommandCase{"Help", "--help", 0, "--host-dir", false},
   CommandCase{"UnknownOption", "--bogus", 2, "--bogus", false},
   CommandCase{"MissingHostDir", "--host-dir Z:\\no\\such\\dir", 2, "Z:\\no\\such\\dir", false},
-  CommandCase{"CountLowered", "", 0, "changed  HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount \"2\" -> \"1\": another product still holds it", false},
-  CommandCase{"ReadOnlyStays", "", 0, "Legacy\\qfold.hlp: read-only\n", false},
-  CommandCase{"HelpRegistrationStays", "", 0, "Help\\qfold.hlp: the registration of a help file that stays", false},
+  CommandCase{"CountLowered", "", 0, "changed  HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount \"2\" -> \"1\": UseCount 2 → 1, held by another product", false},
+  CommandCase{"ReadOnlyStays", "", 0, "Legacy\\qfold.hlp: read-only or access denied\n", false},
+  CommandCase{"HelpRegistrationStays", "", 0, "Help\\qfold.hlp: its help file stays: read-only or access denied\n", false},
   CommandCase{"PerDirectory", "", 0, "MSHelp\\Reference\\: 2 files (18 bytes)\n", false},
   CommandCase{"PerDirectoryHidesFiles", "", 0, "Reference\\qfref.hlp\n", true},
   CommandCase{"AllListsFiles", "--all", 0, "Reference\\qfref.hlp\n", false},
@@ -632,7 +792,7 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   CommandCase{"Json", "--json", 0, "\"gate\": \"passes\"", false},
   CommandCase{"GateRefuses", "", 0, "1. Administrator gate: refuses\n", false, true},
   CommandCase{"GateBoxes", "", 0, "  [] Quillforge was installed by an administrator on this system.  You must run uninstall from an account with administrator rights.\n", false, true},
-  CommandCase{"GateKeepsUserSettings", "", 0, "stays    HKCU\\Software\\Halvern\\Quillforge\\3.0: the administrator gate refuses\n", false, true}),
+  CommandCase{"GateKeepsUserSettings", "", 0, "stays    HKCU\\Software\\Halvern\\Quillforge\\3.0: an administrator's installation, and this account may not write HKEY_USERS\\.Default (read-only or access denied): nothing is removed\n", false, true}),
   [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 // clang-format on
 

@@ -2,9 +2,10 @@
 // this account, without changing anything.
 //
 // It copies what the uninstall pass reads from this machine into the
-// simulated Windows, runs the library's own uninstall logic there, and
-// reports from what that did.  It imports no call that writes or deletes
-// anything, and never loads a companion library.
+// simulated Windows (capture/), runs the library's own uninstall logic there
+// (run/), and reports from what that did and the reasons it gave (report/).
+// It imports no call that writes or deletes anything, and never loads a
+// companion library.
 //
 //   qfpreview [--json] [--all] [--host-dir DIR]
 //
@@ -13,44 +14,95 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
-#include "capture.h"
-#include "platform/sim/sim.h"
-#include "report.h"
+#include "capture/capture.h"
+#include "common/utf.h"
+#include "report/report.h"
+#include "run/run.h"
 
 namespace {
+
+std::string Utf8(const wchar_t* text, size_t length) {
+  std::string utf8;
+  qf::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length), &utf8);
+  return utf8;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  std::u16string units;
+  qf::ToUtf16(utf8, &units);
+  return std::wstring(units.begin(), units.end());
+}
+
+// A path a call hands out into a buffer that may need to grow; "" when it
+// fails or cannot be carried exactly.
+template <typename Get>
+std::string PathFrom(Get get) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const DWORD length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return Utf8(buffer.data(), length);
+    buffer.resize(std::max<size_t>(length + 1, buffer.size() * 2));
+  }
+  return {};
+}
 
 // The directory of this program: the default place of the host, beside
 // which the library and its companions are shipped.
 std::string OwnDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return ".";
-  std::string dir(path, length);
-  return dir.substr(0, dir.find_last_of("\\/"));
+  const std::string path = PathFrom([](wchar_t* buffer, DWORD size) {
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+    return length == size ? size : length;  // cut short: ask again, larger
+  });
+  return path.empty() ? "." : path.substr(0, path.find_last_of("\\/"));
 }
 
 std::string CurrentDirectory() {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-  return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+  return PathFrom([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
 }
 
-bool UnderWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+// The arguments as given, exactly: the wide command line, in UTF-8, in the
+// reverse order that CLI11 takes them in (the program's name left out).
+std::vector<std::string> Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  for (int i = count - 1; i > 0; --i) arguments.push_back(Utf8(wide[i], wcslen(wide[i])));
+  LocalFree(wide);
+  return arguments;
 }
 
-void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+// Writes the report: to a console as UTF-16, so that every name shows as it
+// is whatever the console's code page; anywhere else as the UTF-8 bytes.
+void Write(const std::string& text) {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode)) {
+    const std::wstring wide = Wide(text);
+    for (size_t at = 0; at < wide.size();) {
+      DWORD written = 0;
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - at, 8192));
+      if (!WriteConsoleW(out, wide.data() + at, chunk, &written, nullptr) || written == 0) break;
+      at += written;
+    }
+    return;
+  }
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   CLI::App app{
       "Shows what uninstalling Quillforge 3.0 would do on this machine, for this account: what "
       "would be removed, what would change and what would stay, and why.  Changes nothing.",
@@ -63,23 +115,28 @@ int main(int argc, char** argv) {
                  "the uninstaller host's directory, where the library's loads of the companion "
                  "libraries search first (default: this program's directory, beside "
                  "QFUNINST.DLL)")
-      ->check(CLI::ExistingDirectory);
+      ->check(CLI::Validator(
+          [](std::string& dir) {
+            const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
+            return attributes != INVALID_FILE_ATTRIBUTES &&
+                           (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                       ? std::string()
+                       : "Directory does not exist: " + dir;
+          },
+          "DIR", "EXISTING_DIRECTORY"));
+  _setmode(_fileno(stdout), _O_BINARY);
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> arguments = Arguments();
+    app.parse(arguments);
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
     return code == 0 ? 0 : 2;
   }
 
-  _setmode(_fileno(stdout), _O_BINARY);
   try {
-    qfpreview::Snapshot snapshot;
-    snapshot.underWine = UnderWine();
-    qf::sim::Reset();
-    qfpreview::CaptureRegistry(&snapshot);
-    qfpreview::CaptureFiles(&snapshot);
-    qfpreview::CaptureCompanions(host, &snapshot);
-    const qfpreview::Report report = qfpreview::RunPreview(snapshot);
+    const qfpreview::Snapshot snapshot = qfpreview::Capture(host);
+    const qfpreview::PassRecord pass = qfpreview::RunPass();
+    const qfpreview::Report report = qfpreview::BuildReport(snapshot, pass);
     Write(json ? qfpreview::FormatJson(report) : qfpreview::FormatText(report, all));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qfpreview: %s\n", error.what());

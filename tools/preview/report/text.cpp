@@ -1,10 +1,14 @@
-// The report for people: the steps in the pass's order, each item with what
-// would happen to it and why, then the totals.
+// The report for people: the steps in the pass's order, each with what the
+// capture found, what the pass decided, what it would change and what
+// stays, and why; then the totals.
 #include <map>
 #include <string>
 #include <vector>
 
-#include "report.h"
+#include "common/case_fold.h"
+#include "common/schema.h"
+#include "report/reasons.h"
+#include "report/report.h"
 
 namespace qfpreview {
 namespace {
@@ -35,31 +39,37 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 
 std::string Registry(const Change& change) {
-  std::string text = change.root + "\\" + change.path;
+  std::string text = std::string(qf::sim::RootName(change.root)) + "\\" + change.path;
   if (!change.name.empty()) text += " " + change.name;
   return text;
 }
 
+std::string Why(const Report& report, size_t reason, const std::string& lead = "") {
+  return reason == kNoReason ? std::string() : ": " + lead + report.reasons[reason].why;
+}
+
 std::string Line(const Change& change, const Report& report) {
-  if (change.op == "set-value") {
-    const std::string now =
-        change.type == "REG_DWORD" ? std::to_string(change.number) : "\"" + change.text + "\"";
-    return "changed  " + Registry(change) + " " + change.before + " -> " + now +
-           ": another product still holds it";
+  switch (change.op) {
+    case Operation::SetValue: {
+      const std::string now =
+          change.dword ? std::to_string(change.number) : "\"" + change.text + "\"";
+      return "changed  " + Registry(change) + " " + change.before + " -> " + now +
+             Why(report, change.reason);
+    }
+    case Operation::DeleteKey: return "removed  " + Registry(change);
+    case Operation::DeleteValue:
+      if (qf::SameNameFolded(change.path, qf::HelpRegistrationKey))
+        return "removed  help registration " + change.name + ": its file is deleted";
+      return "removed  " + Registry(change);
+    case Operation::RemoveLink:
+      return "removed  " + change.path + ": a link, removed as a link" +
+             (report.underWine ? " (on Windows: under Wine it stays, and so do the directories "
+                                 "above it, since Wine's RemoveDirectory acts on the link's target)"
+                               : "");
+    case Operation::RemoveDirectory: return "removed  " + change.path + "\\";
+    case Operation::DeleteFile: return "removed  " + change.path;
   }
-  if (change.op == "delete-key") return "removed  " + Registry(change);
-  if (change.op == "delete-value") {
-    if (change.path.find("Windows\\Help") != std::string::npos)
-      return "removed  help registration " + change.name + ": its file is deleted";
-    return "removed  " + Registry(change);
-  }
-  if (change.op == "remove-link")
-    return "removed  " + change.path + ": a link, removed as a link" +
-           (report.underWine ? " (on Windows: under Wine it stays, and so do the directories "
-                               "above it, since Wine's RemoveDirectory acts on the link's target)"
-                             : "");
-  if (change.op == "remove-directory") return "removed  " + change.path + "\\";
-  return "removed  " + change.path;
+  return "";
 }
 
 // A step's changes: every one with `all`; otherwise a file tree as one line
@@ -79,8 +89,9 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
   const Change* topKey = nullptr;
   for (const Change& change : report.changes) {
     if (change.step != step) continue;
-    const bool file = change.op == "delete-file", dir = change.op == "remove-directory";
-    if (change.op == "delete-key" && !all) {
+    const bool file = change.op == Operation::DeleteFile;
+    const bool dir = change.op == Operation::RemoveDirectory;
+    if (change.op == Operation::DeleteKey && !all) {
       ++keys;
       values += change.values;
       topKey = &change;  // deepest first: the last one deleted is the top
@@ -92,7 +103,8 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
       entry.files += file ? 1 : 0;
       entry.bytes += change.bytes;
     } else {
-      (file || dir || change.op == "remove-link" ? tree : rest).push_back(Line(change, report));
+      (file || dir || change.op == Operation::RemoveLink ? tree : rest)
+          .push_back(Line(change, report));
     }
   }
   std::vector<std::string> lines;
@@ -111,7 +123,8 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
   }
   lines.insert(lines.end(), rest.begin(), rest.end());
   if (topKey) {
-    std::string line = "removed  " + topKey->root + "\\" + topKey->path;
+    std::string line = "removed  " + std::string(qf::sim::RootName(topKey->root)) + "\\" +
+                       topKey->path;
     if (keys > 1) line += " with " + Plural(keys - 1, "key", "keys") + " below it";
     if (values > 0) line += (keys > 1 ? " and " : " with ") + Plural(values, "value", "values");
     lines.push_back(line);
@@ -132,6 +145,11 @@ std::string FormatText(const Report& report, bool all) {
     const std::string indent = Indented(title.step) ? "       " : "    ";
     for (const Note& note : report.notes)
       if (note.step == title.step) out += indent + "(" + note.text + ")\n";
+    // The step's outcome as the pass decided it; a decision about a single
+    // entry is told with the entry, among what stays.
+    for (const Reason& reason : report.reasons)
+      if (reason.step == title.step && ScopeOf(reason.decision) != Scope::Entry)
+        out += indent + "decided  " + reason.why + "\n";
     if (title.step == Step::Gate && !report.gatePasses) {
       out += indent + "two message boxes, then nothing is removed:\n";
       for (const Box& box : report.boxes) {
@@ -142,7 +160,8 @@ std::string FormatText(const Report& report, bool all) {
     }
     for (const std::string& line : Lines(report, title.step, all)) out += indent + line + "\n";
     for (const Kept& kept : report.kept)
-      if (kept.step == title.step) out += indent + "stays    " + kept.path + ": " + kept.why + "\n";
+      if (kept.step == title.step)
+        out += indent + "stays    " + kept.path + Why(report, kept.reason, kept.lead) + "\n";
     if (title.step == Step::Companions) {
       for (const Call& call : report.calls)
         out += indent + "calls    " + call.library + " " + call.entry + "(\"" + call.argument +
@@ -160,7 +179,7 @@ std::string FormatText(const Report& report, bool all) {
     out +=
         "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "
         "file; on Windows it is listed, and removed, as a link.\n";
-  return Utf8(out);
+  return out;
 }
 
 }  // namespace qfpreview

@@ -2,56 +2,52 @@
 // with its whole tree, and the shared area's directory with its entries.
 // Trees are listed through directory handles, each child opened relative to
 // its parent's handle, so a tree of any depth is read whatever its paths'
-// lengths; an entry that is a link is recorded as a link and never opened.
-#include <windows.h>
-#include <winternl.h>
-
+// lengths; an entry that is a link is recorded as a link and never listed.
+// Every entry the pass would delete is also opened for deletion, as the pass
+// opens it, and closed again at once: what another program holds without
+// sharing deletion, or what this account may not delete, is then known to
+// stay.
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "capture/win32.h"
 #include "common/paths.h"
 #include "common/schema.h"
-#include "pass_reads.h"
 #include "platform/sim/sim.h"
-#include "win32_guards.h"
 
 namespace qfpreview {
 namespace {
 
-using qf::platform::Root;
 namespace sim = qf::sim;
 
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
-
-// A name as the pass's ANSI calls see it.
-std::string Narrow(const wchar_t* text, size_t length) {
-  if (length == 0) return {};
-  const int bytes =
-      WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &narrow[0], bytes, nullptr,
-                      nullptr);
-  return narrow;
-}
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr long kSharingViolation = ERROR_SHARING_VIOLATION;
+constexpr long kAccessDenied = ERROR_ACCESS_DENIED;
+constexpr long kInvalidName = ERROR_INVALID_NAME;
 
 // Opens the directory `name` for listing: below `parent` when one is given,
 // else `name` is a full object path.  A link is opened as itself (on Windows;
-// the callers never open an entry listed as a link).
+// the callers never open an entry listed as a link).  Shared for every use,
+// so the capture stands in no one's way.
 NTSTATUS OpenDirectory(HANDLE parent, const std::wstring& name, HandleGuard* directory) {
   return OpenObject(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                     FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT,
-                    directory);
+                    kShareAll, directory);
+}
+
+// Opens `name` below `parent` (or the full object path `name`) exactly as
+// the pass opens what it deletes, for deletion and sharing reading and
+// writing only, and closes it again: nothing is deleted.  The code the
+// pass's open would fail with, or 0.
+long ProbeDeletion(HANDLE parent, const std::wstring& name) {
+  HandleGuard probe;
+  const NTSTATUS status =
+      OpenObject(parent, name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                 FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE, &probe);
+  return NT_SUCCESS(status) ? 0 : static_cast<long>(RtlNtStatusToDosError(status));
 }
 
 // Gives the simulation one entry, unless something is there already (a
@@ -59,7 +55,7 @@ NTSTATUS OpenDirectory(HANDLE parent, const std::wstring& name, HandleGuard* dir
 void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* snapshot) {
   const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  snapshot->files[FoldPath(path)] = FileItem{path, attributes, size, link};
+  snapshot->files[Folded(path)] = FileItem{path, attributes, size, link, false};
   if (sim::Exists(path)) return;
   if (link) {
     // Its target is never read, which would follow it.  A link to itself
@@ -70,6 +66,21 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
   } else {
     sim::MakeFile(path, attributes & kKeptAttributes);
   }
+}
+
+// What the pass meets when its open for deletion fails with `code`.  Held
+// by another program: it is held in the simulation too.  Denied: a file is
+// refused there as a read-only file is, with the same code; a directory is
+// held, since the pass then lists it without deleting, and its removal fails
+// with the same code as here; so is a link, which stays either way.
+void Undeletable(const std::string& path, long code, Snapshot* snapshot) {
+  if (code != kSharingViolation && code != kAccessDenied) return;
+  FileItem& item = snapshot->files[Folded(path)];
+  item.held = true;
+  if (code == kAccessDenied && !(item.attributes & FILE_ATTRIBUTE_DIRECTORY) && !item.link)
+    sim::MakeFile(path, (item.attributes & kKeptAttributes) | FILE_ATTRIBUTE_READONLY);
+  else
+    sim::HoldOpen(path);
 }
 
 // A directory the pass could not list either: its listing fails in the
@@ -86,9 +97,10 @@ struct Subdirectory {
   std::string path;
 };
 
-// Lists the open directory `path` into the simulation; gives the
-// subdirectories to descend into.  False when the listing failed.
-bool List(HANDLE directory, const std::string& path, Snapshot* snapshot,
+// Lists the open directory `path` into the simulation and probes each entry
+// for deletion; gives the subdirectories to descend into.  False when the
+// listing failed.
+bool List(HANDLE directory, const std::string& path, bool probe, Snapshot* snapshot,
           std::vector<Subdirectory>* subdirectories) {
   std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
   const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
@@ -96,14 +108,23 @@ bool List(HANDLE directory, const std::string& path, Snapshot* snapshot,
     const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
-      const size_t length = entry->FileNameLength / sizeof(wchar_t);
-      const std::wstring name(entry->FileName, length);
+      const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
       if (name != L"." && name != L"..") {
-        const std::string child = qf::JoinPath(path, Narrow(name.data(), length));
+        std::string utf8;
+        const bool exact = Utf8(name, &utf8);
+        const std::string child = qf::JoinPath(path, exact ? utf8 : Utf8Shown(name));
         const DWORD attributes = entry->FileAttributes;
         Place(child, attributes, static_cast<uint64_t>(entry->EndOfFile.QuadPart), snapshot);
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-          subdirectories->push_back(Subdirectory{name, child});
+        const bool descend =
+            (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (!exact) {
+          // The pass cannot name it, so it cannot open it: it stays, with
+          // everything below it.
+          sim::FailWhen(sim::Op::FileOpenBelow, child, kInvalidName);
+        } else {
+          if (probe) Undeletable(child, ProbeDeletion(directory, name), snapshot);
+          if (descend) subdirectories->push_back(Subdirectory{name, child});
+        }
       }
       if (entry->NextEntryOffset == 0) break;
       bytes += entry->NextEntryOffset;
@@ -125,7 +146,7 @@ void CopyTree(HandleGuard root, const std::string& rootPath, Snapshot* snapshot)
   };
   std::vector<Level> levels(1);
   levels[0].handle = std::move(root);
-  if (!List(levels[0].handle.Get(), rootPath, snapshot, &levels[0].subdirectories)) return;
+  if (!List(levels[0].handle.Get(), rootPath, true, snapshot, &levels[0].subdirectories)) return;
   while (!levels.empty()) {
     Level& top = levels.back();
     if (top.next == top.subdirectories.size()) {
@@ -139,7 +160,7 @@ void CopyTree(HandleGuard root, const std::string& rootPath, Snapshot* snapshot)
       Unlisted(child.path, static_cast<long>(RtlNtStatusToDosError(status)));
       continue;
     }
-    if (List(level.handle.Get(), child.path, snapshot, &level.subdirectories))
+    if (List(level.handle.Get(), child.path, true, snapshot, &level.subdirectories))
       levels.push_back(std::move(level));
   }
 }
@@ -158,108 +179,94 @@ struct ShortName {
 // `root` itself when it has no short name or cannot be expanded.
 std::string LongRoot(const std::string& root, std::vector<ShortName>* shortNames) {
   if (root.find('~') == std::string::npos || root.rfind("\\\\", 0) == 0) return root;
-  char buffer[MAX_PATH];
-  const DWORD length = GetLongPathNameA(root.c_str(), buffer, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return root;
-  const std::string longRoot(buffer, length);
+  std::vector<wchar_t> buffer(MAX_PATH);
+  const std::wstring wide = Wide(root);
+  DWORD length = GetLongPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length >= buffer.size()) {
+    buffer.resize(length);
+    length = GetLongPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  }
+  std::string longRoot;
+  if (length == 0 || length >= buffer.size() ||
+      !Utf8(std::wstring_view(buffer.data(), length), &longRoot))
+    return root;
   const std::vector<std::string> given = qf::SplitPath(root), expanded = qf::SplitPath(longRoot);
   if (given.empty() || given.size() != expanded.size()) return root;
   std::string path = expanded[0];
   for (size_t i = 1; i < expanded.size(); ++i) {
     path = qf::JoinPath(path, expanded[i]);
-    if (FoldPath(expanded[i]) != FoldPath(given[i])) shortNames->push_back({path, given[i]});
+    if (Folded(expanded[i]) != Folded(given[i])) shortNames->push_back({path, given[i]});
   }
   return longRoot;
 }
 
-// A root directory as the pass first meets it: its attributes as
-// GetFileAttributesA gives them (a link as the last name is not followed),
-// then, for a directory, its tree (`deep`) or its entries.
-void CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
+// A root directory as the pass first meets it: its attributes (a link as
+// the last name is not followed), whether it opens for deletion, then, for
+// a directory, its tree (`deep`) or its entries.  Gives the path it was read
+// under.
+std::string CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
   std::vector<ShortName> shortNames;
   const std::string root = LongRoot(given, &shortNames);
   // A root reached through a link already read (in another component's
   // tree) lies where that link leads, which is never read.
   for (size_t cut = root.find('\\', 3); cut != std::string::npos; cut = root.find('\\', cut + 1)) {
-    const auto above = snapshot->files.find(FoldPath(root.substr(0, cut)));
+    const auto above = snapshot->files.find(Folded(root.substr(0, cut)));
     if (above != snapshot->files.end() && above->second.link) {
-      snapshot->rootsBehindLinks[FoldPath(root)] = above->second.path;
-      return;
+      snapshot->rootsBehindLinks[Folded(root)] = above->second.path;
+      return root;
     }
   }
-  const DWORD attributes = GetFileAttributesA(root.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(root).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
     // Not there: nothing to give.  Unreadable: the pass cannot open it either.
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
       sim::FailWhen(sim::Op::FileOpen, root, static_cast<long>(code));
-    return;
+    return root;
   }
   Place(root, attributes, 0, snapshot);
   for (const ShortName& shortName : shortNames)
     if (sim::Exists(shortName.path)) sim::SetShortName(shortName.path, shortName.name);
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return;
+    return root;
+  Undeletable(root, ProbeDeletion(nullptr, NtPath(root)), snapshot);
   HandleGuard directory;
   const NTSTATUS status = OpenDirectory(nullptr, NtPath(root), &directory);
   if (!NT_SUCCESS(status)) {
     Unlisted(root, static_cast<long>(RtlNtStatusToDosError(status)));
-    return;
-  }
-  if (deep) {
+  } else if (deep) {
     CopyTree(std::move(directory), root, snapshot);
   } else {
     std::vector<Subdirectory> ignored;
-    List(directory.Get(), root, snapshot, &ignored);
+    List(directory.Get(), root, false, snapshot, &ignored);
   }
+  return root;
 }
 
-// A path value as the simulation holds it, when it fits the pass's read.
-bool ReadPath(const std::string& key, const char* name, uint32_t capacity, std::string* path) {
-  const std::optional<sim::Value> value = sim::GetValue(Root::LocalMachine, key, name);
-  if (!value || value->data.size() > capacity) return false;
-  *path = value->data.substr(0, value->data.find('\0'));
-  return qf::IsBelowRoot(*path);
+// The directory a path value names, as the pass resolves it; "" for none.
+std::string Resolved(const std::optional<std::string>& value) {
+  return value && qf::IsBelowRoot(*value) ? qf::ResolveAbsolutePath(*value) : std::string();
 }
 
 }  // namespace
 
-NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
-                    HandleGuard* handle) {
-  UNICODE_STRING object;
-  object.Buffer = const_cast<PWSTR>(name.c_str());
-  object.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  object.MaximumLength = object.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK io;
-  // Opening only: NtOpenFile cannot create anything, and what it opens is
-  // shared with everyone else for every kind of use.
-  return NtOpenFile(handle->Put(), access, &attributes, &io,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    options | FILE_SYNCHRONOUS_IO_NONALERT);
-}
-
-std::wstring NtPath(const std::string& path) {
-  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\')
-    return L"\\??\\UNC\\" + Wide(path.substr(2));
-  return L"\\??\\" + Wide(path);
-}
-
 void CaptureFiles(Snapshot* snapshot) {
-  // Every component record's tree, whichever the pass releases; roots that
-  // are no directory below a drive or share are never reached.  A root is
-  // read before the roots below it, so a link on the way to one is known.
+  // Every component's tree, whichever the pass releases; roots that are no
+  // directory below a drive or share are never reached.  A root is read
+  // before the roots below it, so a link on the way to one is known.
   std::map<std::string, std::string> roots;  // by folded path
-  for (const std::string& component : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
-    std::string root;
-    if (ReadPath(qf::JoinPath(qf::SharedKey, component), qf::RootDir, RootDirCapacity, &root))
-      roots[FoldPath(qf::ResolveAbsolutePath(root))] = qf::ResolveAbsolutePath(root);
+  for (const ComponentFacts& component : snapshot->components) {
+    const std::string root = Resolved(component.rootDir);
+    if (!root.empty()) roots[Folded(root)] = root;
   }
-  for (const auto& [folded, root] : roots) CopyRoot(root, true, snapshot);
-  std::string area;
-  if (ReadPath(qf::SharedKey, qf::SharedFilesDir, SharedFilesDirCapacity, &area))
-    CopyRoot(qf::ResolveAbsolutePath(area), false, snapshot);
+  std::map<std::string, std::string> read;  // folded root -> the path it was read under
+  for (const auto& [folded, root] : roots) read[folded] = CopyRoot(root, true, snapshot);
+  for (ComponentFacts& component : snapshot->components) {
+    const std::string root = Resolved(component.rootDir);
+    if (!root.empty()) component.root = read[Folded(root)];
+  }
+  const std::string area = Resolved(snapshot->sharedFilesDir);
+  if (!area.empty()) snapshot->area = CopyRoot(area, false, snapshot);
 }
 
 }  // namespace qfpreview

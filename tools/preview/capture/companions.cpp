@@ -2,18 +2,15 @@
 // by name in the order the system's library search takes from the host's
 // directory, and read as files.  They are never loaded: loading would run
 // their code.
-#include <windows.h>
-#include <winternl.h>
-
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "capture/capture.h"
+#include "capture/win32.h"
 #include "common/schema.h"
 #include "platform/sim/sim.h"
-#include "win32_guards.h"
 
 namespace qfpreview {
 namespace {
@@ -29,39 +26,51 @@ constexpr Companion kCompanions[] = {
     {qf::SecondCompanion, qf::VrxEntry},
 };
 
-std::string Directory(UINT(WINAPI* get)(LPSTR, UINT)) {
-  char path[MAX_PATH] = {};
-  const UINT length = get(path, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+std::wstring Directory(UINT(WINAPI* get)(LPWSTR, UINT)) {
+  std::vector<wchar_t> path(MAX_PATH);
+  const UINT length = get(path.data(), static_cast<UINT>(path.size()));
+  return length > 0 && length < path.size() ? std::wstring(path.data(), length) : std::wstring();
 }
 
 // The directories a library load by bare name searches, in order: the
 // host's own directory, the system directory, the 16-bit system directory,
 // the Windows directory, the host's current directory, then PATH.
-std::string SearchOrder(const HostPlace& host) {
-  const std::string windows = Directory(GetWindowsDirectoryA);
-  std::string order = host.dir + ";" + Directory(GetSystemDirectoryA) + ";" + windows +
-                      "\\System;" + windows + ";" + host.currentDir;
-  const DWORD length = GetEnvironmentVariableA("PATH", nullptr, 0);
+std::wstring SearchOrder(const HostPlace& host) {
+  const std::wstring windows = Directory(GetWindowsDirectoryW);
+  std::wstring order = Wide(host.dir) + L";" + Directory(GetSystemDirectoryW) + L";" + windows +
+                       L"\\System;" + windows + L";" + Wide(host.currentDir);
+  const DWORD length = GetEnvironmentVariableW(L"PATH", nullptr, 0);
   if (length > 0) {
-    std::string path(length, '\0');
-    path.resize(GetEnvironmentVariableA("PATH", &path[0], length));
-    order += ";" + path;
+    std::wstring path(length, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", &path[0], length));
+    order += L";" + path;
   }
   return order;
 }
 
-std::string Find(const std::string& order, const char* library) {
-  char found[MAX_PATH] = {};
-  const DWORD length = SearchPathA(order.c_str(), library, nullptr, MAX_PATH, found, nullptr);
-  return length > 0 && length < MAX_PATH ? std::string(found, length) : std::string();
+// Where the search finds `library`, in UTF-8; "" when nowhere (or at a path
+// that cannot be carried exactly).
+std::string Find(const std::wstring& order, const char* library) {
+  std::vector<wchar_t> found(MAX_PATH);
+  const std::wstring name = Wide(library);
+  for (;;) {
+    const DWORD length = SearchPathW(order.c_str(), name.c_str(), nullptr,
+                                     static_cast<DWORD>(found.size()), found.data(), nullptr);
+    if (length == 0) return {};
+    if (length < found.size()) {
+      std::string path;
+      return Utf8(std::wstring_view(found.data(), length), &path) ? path : std::string();
+    }
+    found.resize(length);
+  }
 }
 
 std::vector<BYTE> ReadWhole(const std::string& path) {
   std::vector<BYTE> bytes;
   HandleGuard file;
   if (!NT_SUCCESS(OpenObject(nullptr, NtPath(path), FILE_READ_DATA | SYNCHRONIZE,
-                             FILE_NON_DIRECTORY_FILE, &file)))
+                             FILE_NON_DIRECTORY_FILE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &file)))
     return bytes;
   BYTE buffer[65536];
   DWORD read = 0;
@@ -70,8 +79,8 @@ std::vector<BYTE> ReadWhole(const std::string& path) {
   return bytes;
 }
 
-// The names a 32-bit DLL image exports; nullopt-like false when the file is
-// no such image, which the system would refuse to load.
+// The names a 32-bit DLL image exports; false when the file is no such
+// image, which the system would refuse to load.
 bool ExportNames(const std::vector<BYTE>& bytes, std::set<std::string>* names) {
   auto at = [&](size_t offset, size_t size) -> const BYTE* {
     return offset <= bytes.size() && bytes.size() - offset >= size ? bytes.data() + offset
@@ -124,7 +133,7 @@ bool ExportNames(const std::vector<BYTE>& bytes, std::set<std::string>* names) {
 }  // namespace
 
 void CaptureCompanions(const HostPlace& host, Snapshot* snapshot) {
-  const std::string order = SearchOrder(host);
+  const std::wstring order = SearchOrder(host);
   for (const Companion& companion : kCompanions) {
     const std::string path = Find(order, companion.library);
     std::set<std::string> names;

@@ -1,0 +1,79 @@
+// The capture as one step, and what its readers share.
+#include "capture/capture.h"
+
+#include <stdexcept>
+
+#include "capture/win32.h"
+#include "common/case_fold.h"
+#include "common/utf.h"
+#include "platform/sim/sim.h"
+
+namespace qfpreview {
+namespace {
+
+bool UnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+std::wstring Wide(std::string_view utf8) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+  std::u16string units;
+  if (!qf::ToUtf16(utf8, &units)) throw std::runtime_error("a name that is not UTF-8");
+  return std::wstring(units.begin(), units.end());
+}
+
+bool Utf8(std::wstring_view wide, std::string* utf8) {
+  return qf::ToUtf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()), utf8);
+}
+
+std::string Utf8Shown(std::wstring_view wide) {
+  std::wstring whole(wide);
+  for (size_t i = 0; i < whole.size(); ++i) {
+    const wchar_t unit = whole[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < whole.size() && whole[i + 1] >= 0xDC00 && whole[i + 1] <= 0xDFFF)
+      ++i;  // a pair: one character
+    else if (high || low)
+      whole[i] = 0xFFFD;
+  }
+  std::string shown;
+  Utf8(whole, &shown);
+  return shown;
+}
+
+std::string Folded(const std::string& path) { return qf::FoldName(path); }
+
+std::wstring NtPath(const std::string& path) {
+  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\')
+    return L"\\??\\UNC\\" + Wide(path.substr(2));
+  return L"\\??\\" + Wide(path);
+}
+
+NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                    ULONG share, HandleGuard* handle) {
+  UNICODE_STRING object;
+  object.Buffer = const_cast<PWSTR>(name.c_str());
+  object.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  object.MaximumLength = object.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &object, OBJ_CASE_INSENSITIVE, parent, nullptr);
+  IO_STATUS_BLOCK io;
+  return NtOpenFile(handle->Put(), access, &attributes, &io, share,
+                    options | FILE_SYNCHRONOUS_IO_NONALERT);
+}
+
+Snapshot Capture(const HostPlace& host) {
+  Snapshot snapshot;
+  snapshot.underWine = UnderWine();
+  qf::sim::Reset();
+  CaptureRegistry(&snapshot);
+  CaptureFiles(&snapshot);
+  CaptureCompanions(host, &snapshot);
+  return snapshot;
+}
+
+}  // namespace qfpreview

@@ -1,0 +1,25 @@
+// Copies what the uninstall pass reads from the real machine into the
+// simulated Windows, reading the real machine only as the pass would: the
+// same keys and value capacities, names through the wide calls, converted
+// exactly, links never followed.  Nothing here writes to the real machine;
+// the program imports no call that could.
+#pragma once
+
+#include <string>
+
+#include "capture/snapshot.h"
+
+namespace qfpreview {
+
+// Where the uninstaller host runs from: the directory that the library's
+// loads search first, and the host's current directory.
+struct HostPlace {
+  std::string dir;
+  std::string currentDir;
+};
+
+// Resets the simulation and fills it from this machine.  Throws only when
+// memory runs out.
+Snapshot Capture(const HostPlace& host);
+
+}  // namespace qfpreview

@@ -1,0 +1,353 @@
+// The registry as the pass reads it: the administrator marker and the probe
+// of HKEY_USERS\.Default, the product's flags, the per-user tree, the shared
+// area with its component records, and the help registrations.  Keys and
+// names go through the wide calls; the values that are no names (flags,
+// counts) are read as the bytes the pass reads, through the ANSI call.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "capture/win32.h"
+#include "common/paths.h"
+#include "common/schema.h"
+#include "common/case_fold.h"
+#include "platform/sim/sim.h"
+
+namespace qfpreview {
+namespace {
+
+using qf::platform::Root;
+namespace sim = qf::sim;
+
+HKEY RootKey(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return HKEY_CURRENT_USER;
+    case Root::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case Root::Users: return HKEY_USERS;
+  }
+  return nullptr;
+}
+
+std::string Shown(Root root, const std::string& path) {
+  return std::string(sim::RootName(root)) + "\\" + path;
+}
+
+// Opens `name` below `parent` (a root or an open key) and gives the
+// simulation the key with the rights found: full access when the pass would
+// get it, else reading only.  Nothing is written through either handle.
+bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string& path,
+             KeyGuard* key) {
+  const std::wstring wide = Wide(name);
+  if (RegOpenKeyExW(parent, wide.c_str(), 0, KEY_ALL_ACCESS, key->Put()) == ERROR_SUCCESS) {
+    sim::CreateKey(root, path);
+    return true;
+  }
+  const LONG read = RegOpenKeyExW(parent, wide.c_str(), 0, KEY_READ, key->Put());
+  if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND) return false;
+  sim::CreateKey(root, path);
+  sim::SetKeyRights(root, path, read == ERROR_SUCCESS, false);
+  return read == ERROR_SUCCESS;
+}
+
+bool OpenKey(Root root, const std::string& path, KeyGuard* key) {
+  return OpenKey(RootKey(root), path, root, path, key);
+}
+
+// A value that is no name (a flag, a count), read as the pass reads it: the
+// bytes RegQueryValueExA gives within `capacity`.  A value too long for it
+// is given to the simulation as a value of its length with no text, so that
+// the pass's read there fails alike.  Gives what the pass will read.
+std::optional<ValueRead> CopyValue(HKEY key, Root root, const std::string& path,
+                                   const char* name, DWORD capacity) {
+  std::string data(capacity, '\0');
+  DWORD size = capacity;
+  DWORD type = 0;
+  const LONG result =
+      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+  if (result == ERROR_SUCCESS) {
+    data.resize(std::min(size, capacity));
+    sim::SetValue(root, path, name, type, data);
+    return ValueRead{type, data};
+  }
+  if (result == ERROR_MORE_DATA)
+    sim::SetValue(root, path, name, type, std::string(std::max(size, capacity + 1), '\0'));
+  return std::nullopt;
+}
+
+// A value that names a directory, read as the pass reads it: through
+// RegQueryValueExW, `capacity` UTF-16 units.  A text goes to the simulation
+// as UTF-8, with as many units as here, so its read there gives the same text
+// or fails alike; the bytes of another type go as they are.  Gives the text
+// the pass will read.
+std::optional<std::string> CopyPath(HKEY key, Root root, const std::string& path,
+                                    const char* name, DWORD capacity) {
+  std::vector<wchar_t> buffer(capacity);
+  DWORD size = capacity * sizeof(wchar_t);
+  DWORD type = 0;
+  const std::wstring wideName = Wide(name);
+  const LONG result = RegQueryValueExW(key, wideName.c_str(), nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer.data()), &size);
+  const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
+  if (result == ERROR_MORE_DATA) {
+    // One unit, or byte, more than the pass takes: refused there as here.
+    sim::SetValue(root, path, name, type,
+                  text ? std::string(capacity + 1, 'x') : std::string(capacity + 1, '\0'));
+    return std::nullopt;
+  }
+  if (result != ERROR_SUCCESS) return std::nullopt;
+  if (!text) {
+    const std::string bytes(reinterpret_cast<const char*>(buffer.data()), size);
+    sim::SetValue(root, path, name, type, bytes);
+    std::string ascii;
+    for (const char c : bytes) {
+      if (c == '\0') break;
+      if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
+      ascii.push_back(c);
+    }
+    if (size > capacity) return std::nullopt;
+    return ascii;
+  }
+  const std::wstring_view units(buffer.data(), size / sizeof(wchar_t));
+  const size_t end = units.find(L'\0');
+  std::string converted;
+  if (!Utf8(units.substr(0, end), &converted)) {
+    // The pass cannot carry it either: no UTF-8 at all, refused there too.
+    sim::SetValue(root, path, name, type, "\xFF");
+    return std::nullopt;
+  }
+  sim::SetValue(root, path, name, type,
+                end == std::wstring_view::npos ? converted : converted + '\0');
+  return converted;
+}
+
+// A registry link carries the value "SymbolicLinkValue" of type REG_LINK;
+// opened with REG_OPTION_OPEN_LINK it is the link itself, not its target.
+// Gives the target as the registry names it ("\Registry\User\<SID>\...").
+bool IsKeyLink(HKEY parent, const std::string& name, std::wstring* target) {
+  KeyGuard link;
+  if (RegOpenKeyExW(parent, Wide(name).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
+                    link.Put()) != ERROR_SUCCESS)
+    return false;
+  std::vector<wchar_t> buffer(2048);
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  DWORD type = 0;
+  if (RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type,
+                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
+      type != REG_LINK)
+    return false;
+  target->assign(buffer.data(), size / sizeof(wchar_t));
+  return true;
+}
+
+// A link's target below `root`: "\Registry\User\<SID>\" (HKCU) or
+// "\Registry\Machine\" (HKLM) taken off.  A target elsewhere keeps its whole
+// name, which names no key below `root`.
+std::string TargetBelow(Root root, const std::wstring& target) {
+  const std::string text = Utf8Shown(target);
+  const size_t skip = root == Root::CurrentUser ? 3 : 2;  // names before the path
+  const std::vector<std::string> names = qf::SplitPath(text);
+  const char* hive = root == Root::CurrentUser ? "user" : "machine";
+  if (names.size() <= skip || !qf::SameNameFolded(names[0], "registry") ||
+      !qf::SameNameFolded(names[1], hive))
+    return text;
+  std::string path = names[skip];
+  for (size_t i = skip + 1; i < names.size(); ++i) path = qf::JoinPath(path, names[i]);
+  return path;
+}
+
+struct Subkey {
+  std::string name;  // UTF-8; a stand-in when not `exact`
+  bool exact = true;
+};
+
+std::vector<Subkey> SubkeyNames(HKEY key) {
+  std::vector<Subkey> names;
+  std::vector<wchar_t> name(qf::platform::kSubkeyNameCapacity);
+  for (DWORD index = 0;; ++index) {
+    DWORD size = static_cast<DWORD>(name.size());
+    const LONG result =
+        RegEnumKeyExW(key, index, name.data(), &size, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result != ERROR_SUCCESS) continue;
+    Subkey subkey;
+    const std::wstring_view wide(name.data(), size);
+    subkey.exact = Utf8(wide, &subkey.name);
+    if (!subkey.exact) subkey.name = Utf8Shown(wide);
+    names.push_back(std::move(subkey));
+  }
+  return names;
+}
+
+void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const Subkey& subkey,
+                Snapshot* snapshot);
+
+// A key and everything below it: the keys, the number of values each holds
+// (the pass deletes them with their key and never reads them), links as
+// links.
+void CopyTree(HKEY key, Root root, const std::string& path, Snapshot* snapshot) {
+  DWORD values = 0;
+  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), values, false};
+  for (const Subkey& subkey : SubkeyNames(key)) CopySubkey(key, root, path, subkey, snapshot);
+}
+
+// Gives the simulation the key `name` below `parent` as a link when it is
+// one.  Never followed: the link itself is what the pass meets, since it
+// opens every key it may delete as itself.
+bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
+              Snapshot* snapshot) {
+  const std::string path = qf::JoinPath(parentPath, name);
+  std::wstring target;
+  if (!IsKeyLink(parent, name, &target)) return false;
+  snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
+  sim::MakeKeyLink(root, path, TargetBelow(root, target));
+  return true;
+}
+
+void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const Subkey& subkey,
+                Snapshot* snapshot) {
+  const std::string path = qf::JoinPath(parentPath, subkey.name);
+  if (!subkey.exact) {
+    // The pass cannot name it, so it never reaches it, nor what it holds:
+    // a key there that cannot be opened stays alike.
+    sim::CreateKey(root, path);
+    sim::SetKeyRights(root, path, false, false);
+    snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), 0, false};
+    return;
+  }
+  if (CopyLink(parent, root, parentPath, subkey.name, snapshot)) return;
+  KeyGuard key;
+  if (OpenKey(parent, subkey.name, root, path, &key)) CopyTree(key.Get(), root, path, snapshot);
+}
+
+void ProbeDefaultProfile(Snapshot* snapshot) {
+  KeyGuard profile;
+  const LONG result =
+      RegOpenKeyExW(HKEY_USERS, Wide(qf::DefaultUserKey).c_str(), 0, KEY_WRITE, profile.Put());
+  snapshot->profileProbe = result;
+  if (result == ERROR_SUCCESS) return;
+  // The pass's probe fails here with the same code, and explains it with
+  // this machine's own text for it.
+  sim::FailWhen(sim::Op::RegOpen, "HKU\\.Default", result);
+  wchar_t* text = nullptr;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                     static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                     reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  if (text != nullptr) {
+    sim::SetMessageText(static_cast<uint32_t>(result), Utf8Shown(std::wstring_view(text, length)));
+    LocalFree(text);
+  }
+}
+
+void CopyProduct(Snapshot* snapshot) {
+  KeyGuard product;
+  snapshot->product = OpenKey(Root::LocalMachine, qf::ProductVersionKey, &product);
+  if (snapshot->product) {
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::InstallAdmin,
+              qf::FlagCapacity);
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::UseSharedFiles,
+              qf::FlagCapacity);
+  }
+  KeyGuard info;
+  if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
+    for (const qf::ComponentFlag& row : qf::ComponentFlags)
+      CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, qf::FlagCapacity);
+  }
+}
+
+void CopyUserTree(Snapshot* snapshot) {
+  KeyGuard product;
+  if (OpenKey(Root::CurrentUser, qf::ProductKey, &product))
+    CopySubkey(product.Get(), Root::CurrentUser, qf::ProductKey, Subkey{qf::VersionKeyName},
+               snapshot);
+  snapshot->userTree = snapshot->keys.count(Folded(Shown(Root::CurrentUser, qf::UserSettingsKey)));
+}
+
+// The row of qf::ComponentFlags whose component `name` is, or ComponentCount.
+size_t ComponentIndex(const std::string& name) {
+  for (size_t i = 0; i < qf::ComponentCount; ++i)
+    if (qf::SameNameFolded(name, qf::ComponentFlags[i].component)) return i;
+  return qf::ComponentCount;
+}
+
+// The shared area's key, every component record in it (other products'
+// only by name: the pass counts them and never opens them), and the key
+// above it, which the pass opens to delete it.
+void CopySharedArea(Snapshot* snapshot) {
+  KeyGuard maker;
+  if (!OpenKey(Root::LocalMachine, qf::MakerKey, &maker)) return;
+  if (CopyLink(maker.Get(), Root::LocalMachine, qf::MakerKey, qf::SharedKeyName, snapshot)) {
+    snapshot->sharedKey = true;
+    return;
+  }
+  KeyGuard shared;
+  if (!OpenKey(maker.Get(), qf::SharedKeyName, Root::LocalMachine, qf::SharedKey, &shared)) return;
+  snapshot->sharedKey = true;
+  snapshot->sharedFilesDir = CopyPath(shared.Get(), Root::LocalMachine, qf::SharedKey,
+                                      qf::SharedFilesDir, qf::SharedFilesDirCapacity);
+  for (const Subkey& subkey : SubkeyNames(shared.Get())) {
+    const std::string path = qf::JoinPath(qf::SharedKey, subkey.name);
+    const size_t i = subkey.exact ? ComponentIndex(subkey.name) : qf::ComponentCount;
+    if (i == qf::ComponentCount) {
+      sim::CreateKey(Root::LocalMachine, path);
+      continue;
+    }
+    ComponentFacts& facts = snapshot->components[i];
+    KeyGuard component;
+    if (CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, subkey.name, snapshot)) {
+      facts.record = true;
+      continue;
+    }
+    if (!OpenKey(shared.Get(), subkey.name, Root::LocalMachine, path, &component)) continue;
+    facts.record = true;
+    facts.useCount =
+        CopyValue(component.Get(), Root::LocalMachine, path, qf::UseCount, qf::FlagCapacity);
+    facts.rootDir =
+        CopyPath(component.Get(), Root::LocalMachine, path, qf::RootDir, qf::RootDirCapacity);
+    CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
+  }
+}
+
+// Help registrations by name: the pass deletes them by the names of the
+// files it deleted and never reads what they hold.  Every name is read
+// whole, the longest too: the buffer grows until it fits.
+void CopyHelpRegistrations(Snapshot* snapshot) {
+  KeyGuard help;
+  if (!OpenKey(Root::LocalMachine, qf::HelpRegistrationKey, &help)) return;
+  DWORD longest = 0;
+  if (RegQueryInfoKeyW(help.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  std::vector<wchar_t> name(longest + 1);
+  for (DWORD index = 0;;) {
+    DWORD size = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    const LONG result =
+        RegEnumValueW(help.Get(), index, name.data(), &size, nullptr, &type, nullptr, nullptr);
+    if (result == ERROR_NO_MORE_ITEMS) break;
+    if (result == ERROR_MORE_DATA && name.size() < 32768) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    ++index;
+    std::string utf8;
+    // A name the pass cannot carry is no file's: it can never be deleted.
+    if (result != ERROR_SUCCESS || !Utf8(std::wstring_view(name.data(), size), &utf8)) continue;
+    sim::SetValue(Root::LocalMachine, qf::HelpRegistrationKey, utf8, type, "");
+    snapshot->helpRegistrations.insert(Folded(utf8));
+  }
+}
+
+}  // namespace
+
+void CaptureRegistry(Snapshot* snapshot) {
+  ProbeDefaultProfile(snapshot);
+  CopyProduct(snapshot);
+  CopyUserTree(snapshot);
+  CopySharedArea(snapshot);
+  CopyHelpRegistrations(snapshot);
+}
+
+}  // namespace qfpreview

@@ -1,0 +1,118 @@
+// What the uninstall pass did on the simulated copy of this machine, and
+// why, as the report tells it: the changes from the pass's journal, what
+// stays, each with the decision the pass reported for it, and facts of the
+// capture as notes.  Written for people (text) and for tools (JSON), UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "capture/snapshot.h"
+#include "common/decisions.h"
+#include "run/run.h"
+
+namespace qfpreview {
+
+// Steps of the pass, in its order; every item of the report belongs to one.
+enum class Step {
+  Gate,
+  UserSettings,
+  Components,
+  Data,
+  MSHelp,
+  ImageFiles,
+  SharedArea,
+  Companions,
+};
+
+// What a change does to its item.
+enum class Operation { DeleteKey, DeleteValue, SetValue, DeleteFile, RemoveDirectory, RemoveLink };
+// As both reports spell it: "delete-key", "delete-value", "set-value",
+// "delete-file", "remove-directory", "remove-link".
+const char* Spelling(Operation op);
+
+// One decision the pass reported, told for people.
+struct Reason {
+  qf::Decision decision = {};
+  Step step = Step::Gate;
+  std::string subject;
+  int64_t first = 0, second = 0;
+  std::string why;
+};
+
+// Index into Report::reasons of the decision an item goes with; none for an
+// item the pass made before it decided anything.
+constexpr size_t kNoReason = static_cast<size_t>(-1);
+
+struct Change {
+  Step step = Step::UserSettings;
+  Operation op = Operation::DeleteKey;
+  qf::platform::Root root = qf::platform::Root::LocalMachine;  // registry changes
+  std::string path;  // a full path; for registry changes below the root
+  std::string name;  // value changes
+  // set-value: a REG_DWORD `number`, or REG_SZ `text`; `before` shows the
+  // value the capture read there.
+  bool dword = false;
+  uint32_t number = 0;
+  std::string text;
+  std::string before;
+  uint64_t bytes = 0;   // delete-file: the file's size
+  uint64_t values = 0;  // delete-key: the values that go with the key
+  size_t reason = kNoReason;
+};
+
+// Something the pass reaches or names that stays.
+struct Kept {
+  Step step = Step::UserSettings;
+  std::string path;
+  size_t reason = kNoReason;
+  // Said before the decision's sentence when the item stays because another
+  // one does ("its help file stays: ").
+  std::string lead;
+};
+
+// A fact of the capture, for people: what was read, what is not there.
+struct Note {
+  Step step = Step::Gate;
+  std::string text;
+};
+
+struct Call {
+  std::string library;
+  std::string entry;
+  std::string argument;
+};
+
+struct Box {
+  std::string caption;
+  std::string text;
+};
+
+struct Totals {
+  uint64_t files = 0, bytes = 0, directories = 0, links = 0, keys = 0, values = 0,
+           changedValues = 0;
+};
+
+struct Report {
+  bool gatePasses = true;
+  bool underWine = false;
+  std::vector<Box> boxes;
+  std::vector<Reason> reasons;  // in the pass's order
+  std::vector<Change> changes;  // in the pass's order
+  std::vector<Kept> kept;
+  std::vector<Note> notes;
+  std::vector<Call> calls;
+  Totals totals;
+};
+
+Report BuildReport(const Snapshot& snapshot, const PassRecord& pass);
+
+// The report for people; `all` lists every item instead of a line per
+// directory and per key tree.
+std::string FormatText(const Report& report, bool all);
+// The report as one JSON document.
+std::string FormatJson(const Report& report);
+
+}  // namespace qfpreview

@@ -1,0 +1,50 @@
+// Runs the library's own uninstall pass on the simulated machine the capture
+// filled, and hands over what it did and why: every action of its journal,
+// in order, and every decision it reported (platform::Decide), each with the
+// number of actions made before it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+
+namespace qfpreview {
+
+// What an action of the pass was (the simulation's journal kinds).
+enum class ActionKind {
+  DeleteKey,
+  SetValue,
+  DeleteValue,
+  DeleteFile,
+  RemoveDirectory,
+  Beep,
+  MessageBox,
+  LoadLibrary,
+  Lookup,
+  FreeLibrary,
+  Call,
+};
+
+struct Action {
+  ActionKind kind = ActionKind::Beep;
+  // Registry actions: the root and the key's path below it; files: the full
+  // path; a box: its caption; libraries: the name ("LIB!ENTRY" for a call).
+  qf::platform::Root root = qf::platform::Root::LocalMachine;
+  std::string path;
+  std::string detail;  // value name; the box's text; the entry; the call's argument
+  // SetValue: the value as the pass left it.
+  std::optional<qf::sim::Value> written;
+};
+
+struct PassRecord {
+  std::vector<Action> actions;
+  // `at` counts the actions made before each.
+  std::vector<qf::sim::DecisionEntry> decisions;
+};
+
+PassRecord RunPass();
+
+}  // namespace qfpreview
