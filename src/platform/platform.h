@@ -2,8 +2,9 @@
 // through their own handles, message boxes and companion libraries.
 //
 // Two backends implement these declarations and are chosen at link time:
-// win32/ calls the real API, sim/ is an in-memory Windows for tests.  The
-// uninstall logic includes only this header.
+// win32/ calls the real API; sim/ is an in-memory Windows, on which the
+// tests run the logic and the preview tool (qfpreview.exe) runs it on a copy
+// of the real machine.  The uninstall logic includes only this header.
 //
 // Names and paths (keys, values, files, directories, final paths, the texts
 // of message boxes) are carried exactly, as UTF-8 in std::string and const

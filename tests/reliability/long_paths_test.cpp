@@ -3,6 +3,8 @@
 // the edge of the lengths the pass reads.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
+#include "shared/shared.h"
 #include "support.h"
 
 namespace qf::reliability {
@@ -52,6 +55,32 @@ TEST(LongPaths, TreeOfAnyDepthIsEmptiedAndRemoved) {
   EXPECT_FALSE(sim::Exists(root));
   EXPECT_TRUE(sim::Exists("C:\\Shared\\keep.dat"));
   EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent)));
+}
+
+// Depth is bounded by memory, not by the thread's stack: the walk keeps its
+// open directories on a stack of its own, so 5,000 levels are emptied on a
+// thread whose stack (256 KiB) a walk that recursed (about 160 bytes a
+// level) would overflow.
+TEST(LongPaths, TreeFiveThousandLevelsDeepIsEmptiedOnASmallStack) {
+  sim::Reset();
+  const std::string root = "C:\\Shared\\Data";
+  FlagData(root);
+  std::string deepest = root;
+  for (int level = 0; level < 5000; ++level) deepest += "\\d";
+  sim::MakeFile(deepest + "\\f.dat");
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 256 * 1024);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attributes,
+                [](void*) -> void* { return ReleaseSharedComponent(qf::DataComponent), nullptr; },
+                nullptr),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+  EXPECT_FALSE(sim::Exists(root));
+  EXPECT_EQ(sim::JournalOf("RemoveDirectory").size(), 5001u);
 }
 
 TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {

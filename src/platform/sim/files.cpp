@@ -82,11 +82,17 @@ std::string MakeAbsolute(std::string path) {
   return ResolveAbsolutePath(cwd + "\\" + path);
 }
 
+// Built in one pass from the root down, so that a deep tree costs a path's
+// length, not its square.
 std::string PathOf(const FileNode* node) {
-  if (!node->parent) return node->name + "\\";
-  std::string path = PathOf(node->parent);
-  if (path.back() != '\\') path.push_back('\\');
-  return path + node->name;
+  std::vector<const FileNode*> chain;
+  for (; node != nullptr; node = node->parent) chain.push_back(node);
+  std::string path = chain.back()->name + "\\";
+  for (size_t i = chain.size() - 1; i-- > 0;) {
+    if (path.back() != '\\') path.push_back('\\');
+    path += chain[i]->name;
+  }
+  return path;
 }
 
 // `directory` followed by `suffix` ("\*.*"), without doubling the backslash
@@ -231,14 +237,29 @@ FileNode* CurrentNode() { return Walk(M().cwd, true).node; }
 // Whether a handle holds `node` open.  No open shares deletion, so such a
 // node can be neither renamed nor opened for deletion.
 bool HeldOpen(const FileNode* node, bool withDeleteOnly = false) {
-  for (const auto& [id, handle] : M().handles) {
-    const auto* file = std::get_if<FileObjectHandle>(&handle);
-    if (file && file->node.lock().get() == node && (!withDeleteOnly || file->remove)) return true;
-  }
-  return false;
+  return (withDeleteOnly ? node->openedForDelete : node->opened) > 0;
 }
 
 }  // namespace
+
+FileObjectHandle::FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool listing,
+                                   bool deleting)
+    : node(opened), list(listing), remove(deleting) {
+  ++opened->opened;
+  if (deleting) ++opened->openedForDelete;
+}
+
+FileObjectHandle::FileObjectHandle(FileObjectHandle&& other) noexcept
+    : node(std::move(other.node)), list(other.list), remove(other.remove) {
+  other.node.reset();
+}
+
+FileObjectHandle::~FileObjectHandle() {
+  if (const std::shared_ptr<FileNode> held = node.lock()) {
+    --held->opened;
+    if (remove) --held->openedForDelete;
+  }
+}
 
 void InitFiles(Machine& machine) {
   auto drive = std::make_shared<FileNode>();
@@ -370,7 +391,12 @@ std::string FinalPathOf(const FileNode* node) {
   return node == root ? shown->second : shown->second + path.substr(root->name.size());
 }
 
+// Paths are named to failure injection only: without a rule there is no
+// need to build them (a deep tree would pay a path's length at every call).
+bool PathsWanted() { return !M().pathRules.empty() || !M().countRules.empty(); }
+
 std::string ShownPath(std::uintptr_t handle) {
+  if (!PathsWanted()) return {};
   const std::shared_ptr<FileNode> node = NodeOf(handle);
   return node ? PathOf(node.get()) : std::string();
 }
@@ -383,10 +409,8 @@ long Attach(FileNode* node, FileAccess access, UniqueFileHandle* out) {
   if (remove && (node == CurrentNode() || node->heldElsewhere)) return kErrorSharingViolation;
   std::shared_ptr<FileNode> shared =
       node->parent ? node->parent->children.at(Fold(node->name)) : M().drives.at(Fold(node->name));
-  FileObjectHandle file;
-  file.node = shared;
-  file.list = access == FileAccess::List || access == FileAccess::ListAndDelete;
-  file.remove = remove;
+  FileObjectHandle file(shared, access == FileAccess::List || access == FileAccess::ListAndDelete,
+                        remove);
   out->Reset(AddHandle(std::move(file)));
   return kSuccess;
 }
@@ -406,7 +430,8 @@ long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
                            FileAccess access) {
   Close();
   const std::shared_ptr<FileNode> directory = NodeOf(parent.handle_.Get());
-  const std::string shown = directory ? Append(PathOf(directory.get()), "\\" + name) : name;
+  const std::string shown =
+      directory && PathsWanted() ? Append(PathOf(directory.get()), "\\" + name) : name;
   if (long injected = BeginOp(Op::FileOpenBelow, {shown})) return injected;
   if (!directory) return kErrorInvalidHandle;
   if (directory->kind != Kind::Directory) return kErrorPathNotFound;

@@ -1,5 +1,5 @@
 // The simulated machine's state, shared by the parts of the simulation.
-// Not for tests: they use sim.h.
+// The simulation's own; its users (tests, the preview) use sim.h.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +74,8 @@ struct FileNode {
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
   bool heldElsewhere = false;  // HoldOpen: another process holds it without sharing deletion
+  int opened = 0;              // FileObjectHandles open on it
+  int openedForDelete = 0;     // those of them opened with DELETE access
   FileNode* parent = nullptr;
   // Shared with nothing but the handles' weak references, so that a deleted
   // object is gone for its handles too.
@@ -107,7 +109,14 @@ struct LibraryHandle {
 
 // A file or directory opened as itself.  Every open shares reading and
 // writing, never deletion.
+// It keeps its node's count of open handles, so that the sharing checks
+// need not look through every handle.
 struct FileObjectHandle {
+  FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool listing, bool deleting);
+  FileObjectHandle(FileObjectHandle&& other) noexcept;
+  FileObjectHandle& operator=(FileObjectHandle&&) = delete;
+  ~FileObjectHandle();
+
   std::weak_ptr<FileNode> node;
   bool list = false;
   bool remove = false;  // opened with DELETE access
