@@ -35,10 +35,12 @@ std::string Utf8(const wchar_t* text, size_t length) {
   return utf8;
 }
 
-std::wstring Wide(const std::string& utf8) {
+// False for a text that is no UTF-8 (the report's never is).
+bool Wide(const std::string& utf8, std::wstring* wide) {
   std::u16string units;
-  qf::ToUtf16(utf8, &units);
-  return std::wstring(units.begin(), units.end());
+  if (!qf::ToUtf16(utf8, &units)) return false;
+  wide->assign(units.begin(), units.end());
+  return true;
 }
 
 // A path a call hands out into a buffer that may need to grow; "" when it
@@ -86,8 +88,8 @@ std::vector<std::string> Arguments() {
 void Write(const std::string& text) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  if (GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode)) {
-    const std::wstring wide = Wide(text);
+  std::wstring wide;
+  if (GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode) && Wide(text, &wide)) {
     for (size_t at = 0; at < wide.size();) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - at, 8192));
@@ -117,7 +119,9 @@ int main() {
                  "QFUNINST.DLL)")
       ->check(CLI::Validator(
           [](std::string& dir) {
-            const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
+            std::wstring wide;
+            const DWORD attributes =
+                Wide(dir, &wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
             return attributes != INVALID_FILE_ATTRIBUTES &&
                            (attributes & FILE_ATTRIBUTE_DIRECTORY)
                        ? std::string()

@@ -1,4 +1,4 @@
-// One row per decision of the pass: its name, the part of the pass it is
+// One row per decision of the pass: its name, the step of the pass it is
 // about, and its sentence.  In a sentence {subject} is what the decision is
 // about, {first} and {second} its numbers, and {code} the first number read
 // as the result code of a failed call.  `whenZero`, where given, is the

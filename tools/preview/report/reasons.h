@@ -9,7 +9,7 @@
 
 namespace qfpreview {
 
-// Which part of the pass a decision is about.
+// Which step of the pass a decision is about.
 enum class Scope {
   Gate,
   UserSettings,
