@@ -201,11 +201,13 @@ TEST_P(Trees, AreEmptiedAsFarAsNoLinkLeadsOut) {
 INSTANTIATE_TEST_SUITE_P(
     Wine, Trees,
     ::testing::Values(
-        // Far past MAX_PATH: every level is reached through its parent.
+        // Far past MAX_PATH, up to near the unix path limit (4,096 bytes)
+        // that bounds the final paths Wine can give: every level is reached
+        // through its parent.
         TreeCase{"DeeperThanMaxPath",
                  [](const Place& root, const Place&) {
                    std::string dir = root.win();
-                   while (dir.size() < 600) {
+                   while (dir.size() < 3900) {
                      dir += "\\level_with_a_long_name_" + std::to_string(dir.size());
                      if (!MakeDir(dir) || !MakeFile(dir + "\\f.dat")) return std::string();
                    }
