@@ -11,6 +11,9 @@
 #       CANARY in its place, deepest first, one a millisecond; DONE holds the
 #       number of swaps made
 #   native_links.pl remove PATH DONE     rm -rf, never following a link
+#   native_links.pl deep DIR LENGTH DONE
+#       a chain of directories below DIR, made through relative paths, until
+#       the unix path is LENGTH bytes long, with a file at its bottom
 use strict;
 use warnings;
 use File::Find;
@@ -34,6 +37,15 @@ if ($command eq 'link') {
 } elsif ($command eq 'remove') {
   system('rm', '-rf', '--', $args[0]);
   finish('removed');
+} elsif ($command eq 'deep') {
+  my ($dir, $length) = @args;
+  chdir($dir) or finish("failed: $!");
+  for (my $path = $dir; length($path) < $length; $path .= '/level_past_the_limit') {
+    mkdir('level_past_the_limit') && chdir('level_past_the_limit') or finish("failed: $!");
+  }
+  open(my $file, '>', 'f.dat') or finish("failed: $!");
+  close($file);
+  finish('deep');
 } elsif ($command eq 'swap') {
   my ($canary, $root) = @args;
   my (@files, @dirs);

@@ -214,6 +214,24 @@ INSTANTIATE_TEST_SUITE_P(
                    return root.win();
                  },
                  true},
+        // Past that limit a final path cannot be read, so it cannot be
+        // checked: that part stays, with the directories above it, and the
+        // rest of the tree goes.
+        TreeCase{"PastTheUnixPathLimit",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   const Place deep = Below(root, "deep");
+                   if (!MakeDir(deep.win()) ||
+                       RunNative("deep " + deep.unix + " 4200", Below(root, "../made")) != "deep")
+                     return std::string();
+                   return root.win();
+                 },
+                 false, "Data", "outside", &qf::ComponentFlags[0],
+                 [] {
+                   const Place root{std::string(QF_SCRATCH_ROOT) + "/trees/PastTheUnixPathLimit/Data"};
+                   EXPECT_FALSE(Exists(Below(root, "e00").win()));
+                   EXPECT_TRUE(Exists(Below(root, "deep/level_past_the_limit").win()));
+                 }},
         // A RootDir written with 8.3 names names the same directory.
         TreeCase{"ShortNames",
                  [](const Place& root, const Place&) {
