@@ -359,14 +359,27 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
   return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put());
 }
 
-long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
-                       std::string* data) const {
-  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_.Get(), name)})) return injected;
+namespace {
+
+// The start of every value read: the value `name` of the key `handle`
+// holds, or the code the read fails with.
+long FindValue(std::uintptr_t handle, const char* name, const sim::Value** value) {
+  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle, name)})) return injected;
   Reached open;
-  if (long result = Reach(handle_.Get(), kQueryValue, &open)) return result;
+  if (long result = Reach(handle, kQueryValue, &open)) return result;
   auto it = open.key->values.find(Fold(name ? name : ""));
   if (it == open.key->values.end()) return kErrorFileNotFound;
-  const sim::Value& value = it->second.value;
+  *value = &it->second.value;
+  return kSuccess;
+}
+
+}  // namespace
+
+long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
+                       std::string* data) const {
+  const sim::Value* found = nullptr;
+  if (long result = FindValue(handle_.Get(), name, &found)) return result;
+  const sim::Value& value = *found;
   if (value.data.size() > capacity) return kErrorMoreData;
   *type = value.type;
   *data = value.data;
@@ -374,15 +387,12 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
 }
 
 long RegKey::ReadPath(const char* name, uint32_t capacity, std::string* text) const {
-  if (long injected = BeginOp(Op::RegRead, {ValuePath(handle_.Get(), name)})) return injected;
-  Reached open;
-  if (long result = Reach(handle_.Get(), kQueryValue, &open)) return result;
-  auto it = open.key->values.find(Fold(name ? name : ""));
-  if (it == open.key->values.end()) return kErrorFileNotFound;
+  const sim::Value* found = nullptr;
+  if (long result = FindValue(handle_.Get(), name, &found)) return result;
   // Texts are kept as UTF-8 and handed out as UTF-16, as the system stores
   // them.  The bytes of any other type are no UTF-16 text: they are taken
   // as text only when they are ASCII, which reads the same in any code page.
-  const sim::Value& value = it->second.value;
+  const sim::Value& value = *found;
   std::u16string units;
   if (value.type == kRegSz || value.type == kRegExpandSz) {
     if (!ToUtf16(value.data, &units)) return kErrorInvalidData;
