@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/case_fold.h"
 #include "scratch.h"
 
 namespace qf::contract {
@@ -30,11 +31,7 @@ class FilesContract : public ContractTest {
 
 // ---- Through handles ----
 
-std::string Folded(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
+std::string Folded(const std::string& text) { return FoldName(text); }
 
 FileFacts FactsOf(const FileHandle& handle) {
   FileFacts facts;

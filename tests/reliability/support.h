@@ -7,17 +7,13 @@
 #include "common/paths.h"
 #include "common/schema.h"
 #include "platform/platform.h"
+#include "common/case_fold.h"
 #include "platform/sim/sim.h"
 
 namespace qf::reliability {
 
-// Registry roots and names compare ASCII case-insensitively.
-inline std::string Fold(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
+// Names and paths compare as Windows compares them.
+inline std::string Fold(const std::string& text) { return FoldName(text); }
 
 inline bool SameFold(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
 
