@@ -460,7 +460,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& v : violations) std::fprintf(stderr, "  %s\n", v.c_str());
   std::fprintf(stderr, "Journal:\n");
   for (const sim::JournalEntry& e : sim::Journal())
-    std::fprintf(stderr, "  %s %s%s%s\n", e.kind.c_str(), e.path.c_str(), e.detail.empty() ? "" : " | ",
+    std::fprintf(stderr, "  %s %s%s%s\n", sim::ChangeName(e.kind), e.path.c_str(), e.detail.empty() ? "" : " | ",
                  e.detail.c_str());
   // The machine is deterministic: build the same installation again to show it.
   FuzzedDataProvider again(data, size);

@@ -29,7 +29,7 @@ TEST_P(CheckAdminTest, DecidesFromMarkerAndProbe) {
 
   EXPECT_EQ(CheckAdmin(), c.expected);
 
-  const auto boxes = sim::JournalOf("MessageBox");
+  const auto boxes = sim::JournalOf(sim::Change::MessageBox);
   if (c.expected) {
     EXPECT_TRUE(boxes.empty());
   } else {
@@ -65,7 +65,7 @@ TEST_F(CheckAdminErrorTest, GateExplainsTheProbesOwnErrorCode) {
   // probe returned, not some unrelated last error.
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", platform::kErrorFileNotFound);
   EXPECT_FALSE(CheckAdmin());
-  EXPECT_EQ(Changes("MessageBox"),
+  EXPECT_EQ(Changes(sim::Change::MessageBox),
             std::vector<std::string>{"CheckAdmin|The system cannot find the file specified.\r\n"});
 }
 
@@ -73,7 +73,7 @@ TEST_F(CheckAdminErrorTest, GateNamesACodeTheSystemCannotExplain) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   sim::FailWhen(Op::RegOpen, "HKU\\.Default", 1234);
   EXPECT_FALSE(CheckAdmin());
-  EXPECT_EQ(Changes("MessageBox"), std::vector<std::string>{"CheckAdmin|Error 1234."});
+  EXPECT_EQ(Changes(sim::Change::MessageBox), std::vector<std::string>{"CheckAdmin|Error 1234."});
 }
 
 TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
@@ -91,10 +91,10 @@ TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
 
   const auto& journal = sim::Journal();
   ASSERT_EQ(journal.size(), 3u);
-  EXPECT_EQ(journal[0].kind, "MessageBox");
+  EXPECT_EQ(journal[0].kind, sim::Change::MessageBox);
   EXPECT_EQ(journal[0].path, "CheckAdmin");
-  EXPECT_EQ(journal[1].kind, "Beep");
-  EXPECT_EQ(journal[2].kind, "MessageBox");
+  EXPECT_EQ(journal[1].kind, sim::Change::Beep);
+  EXPECT_EQ(journal[2].kind, sim::Change::MessageBox);
   EXPECT_EQ(journal[2].path, "");
   EXPECT_EQ(journal[2].detail,
             "Quillforge was installed by an administrator on this system.  You must run "
@@ -107,8 +107,8 @@ TEST_F(EntryPointsTest, FailedGateBeepsWarnsAndRemovesNothing) {
 TEST_F(EntryPointsTest, PassingGateShowsNoBox) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
-  EXPECT_TRUE(sim::JournalOf("MessageBox").empty());
-  EXPECT_TRUE(sim::JournalOf("Beep").empty());
+  EXPECT_TRUE(sim::JournalOf(sim::Change::MessageBox).empty());
+  EXPECT_TRUE(sim::JournalOf(sim::Change::Beep).empty());
 }
 
 TEST_F(EntryPointsTest, UnInitializeTouchesNothing) {

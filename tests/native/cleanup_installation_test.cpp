@@ -32,7 +32,7 @@ void AddSharedArea() {
 
 std::vector<std::string> ReleasedComponents() {
   std::vector<std::string> released;
-  for (const std::string& key : Changes("RegDeleteKey")) {
+  for (const std::string& key : Changes(sim::Change::RegDeleteKey)) {
     const std::string prefix = std::string("HKLM\\") + SharedKey + "\\";
     if (key.rfind(prefix, 0) == 0) released.push_back(key.substr(prefix.size()));
   }
@@ -51,7 +51,7 @@ TEST_F(UserTreeTest, UserTreeGoesDeepestFirstAndHighestIndexFirst) {
   DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
 
   const std::string t = "HKCU\\" + kUserTree;
-  EXPECT_EQ(Changes("RegDeleteKey"),
+  EXPECT_EQ(Changes(sim::Change::RegDeleteKey),
             (std::vector<std::string>{
                 t + "\\Toolbars", t + "\\Recent\\Files\\Pinned", t + "\\Recent\\Files",
                 t + "\\Recent", t + "\\Options\\Print", t + "\\Options\\Editor\\Fonts",
@@ -84,7 +84,7 @@ TEST_F(UserTreeTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
 
     ExpectLinkTargetIntact();
     EXPECT_FALSE(sim::KeyExists(Root::CurrentUser, kUserTree));
-    const std::vector<std::string> deleted = Changes("RegDeleteKey");
+    const std::vector<std::string> deleted = Changes(sim::Change::RegDeleteKey);
     EXPECT_EQ(std::count(deleted.begin(), deleted.end(), "HKCU\\" + kUserTree + link), 1);
     for (const std::string& key : deleted)
       EXPECT_EQ(key.rfind("HKCU\\" + kUserTree, 0), 0u) << key;
@@ -123,8 +123,8 @@ TEST_F(ComponentFlagsTest, ComponentKeyThatIsALinkIsLeftWithItsTarget) {
   EXPECT_EQ(sim::GetText(Root::LocalMachine, ComponentKey("Elsewhere"), qf::UseCount), "1");
   EXPECT_TRUE(sim::Exists(kArea + "\\Data\\file.dat"));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
-  EXPECT_TRUE(Changes("RegDeleteKey").empty());
-  EXPECT_TRUE(Changes("RegSetValue").empty());
+  EXPECT_TRUE(Changes(sim::Change::RegDeleteKey).empty());
+  EXPECT_TRUE(Changes(sim::Change::RegSetValue).empty());
 }
 
 TEST_F(SharedAreaTest, SharedKeyThatIsALinkGoesAsALink) {
@@ -135,7 +135,7 @@ TEST_F(SharedAreaTest, SharedKeyThatIsALinkGoesAsALink) {
 
   CleanupInstallation();
 
-  EXPECT_EQ(Changes("RegDeleteKey"), std::vector<std::string>{std::string("HKLM\\") + SharedKey});
+  EXPECT_EQ(Changes(sim::Change::RegDeleteKey), std::vector<std::string>{std::string("HKLM\\") + SharedKey});
   EXPECT_EQ(sim::GetText(Root::LocalMachine, "Software\\Other", qf::SharedFilesDir), kArea);
   EXPECT_TRUE(sim::Exists(kArea));
 }
@@ -250,7 +250,7 @@ TEST_F(SharedAreaTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
     sim::MakeDir("C:\\Host\\Shared");
     sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, dir);
     CleanupInstallation();
-    EXPECT_TRUE(Changes("RemoveDirectory").empty()) << dir;
+    EXPECT_TRUE(Changes(sim::Change::RemoveDirectory).empty()) << dir;
     EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey)) << dir;
   }
 }

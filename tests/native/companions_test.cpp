@@ -15,7 +15,7 @@ void AddCompanions(bool withEntry) {
 
 std::vector<std::string> Kinds() {
   std::vector<std::string> kinds;
-  for (const auto& entry : sim::Journal()) kinds.push_back(entry.kind + " " + entry.path);
+  for (const auto& entry : sim::Journal()) kinds.push_back(sim::ChangeName(entry.kind) + std::string(" ") + entry.path);
   return kinds;
 }
 
@@ -35,15 +35,15 @@ TEST_F(CompanionsTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
                          "FreeLibrary MX20UNIB.DLL", "LoadLibrary RWUNINST.DLL",
                          "Lookup RWUNINST.DLL", "Call RWUNINST.DLL!UNINSTALLVRXREGISTRY",
                          "FreeLibrary RWUNINST.DLL"}));
-  EXPECT_EQ(Changes("Call"),
+  EXPECT_EQ(Changes(sim::Change::Call),
             std::vector<std::string>{"RWUNINST.DLL!UNINSTALLVRXREGISTRY|/vrxreg"});
 }
 
 TEST_F(CompanionsTest, CompanionWithoutEntryIsReleasedUncalled) {
   AddCompanions(false);
   UnregisterCompanions();
-  EXPECT_TRUE(Changes("Call").empty());
-  EXPECT_EQ(Changes("FreeLibrary"), (std::vector<std::string>{"MX20UNIB.DLL", "RWUNINST.DLL"}));
+  EXPECT_TRUE(Changes(sim::Change::Call).empty());
+  EXPECT_EQ(Changes(sim::Change::FreeLibrary), (std::vector<std::string>{"MX20UNIB.DLL", "RWUNINST.DLL"}));
 }
 
 TEST_F(CompanionsTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
@@ -64,10 +64,11 @@ TEST_F(CompanionsTest, CompanionIsCalledOnceAfterEveryChangeOfThePass) {
   const auto& journal = sim::Journal();
   size_t lastChange = 0, call = 0, calls = 0;
   for (size_t i = 0; i < journal.size(); ++i) {
-    const std::string& kind = journal[i].kind;
-    if (kind.rfind("Reg", 0) == 0 || kind == "DeleteFile" || kind == "RemoveDirectory")
+    const sim::Change kind = journal[i].kind;
+    if (sim::IsRegistryChange(kind) || kind == sim::Change::DeleteFile ||
+        kind == sim::Change::RemoveDirectory)
       lastChange = i;
-    if (kind == "Call") call = i, ++calls;
+    if (kind == sim::Change::Call) call = i, ++calls;
   }
   EXPECT_EQ(calls, 1u);
   EXPECT_GT(call, lastChange);
@@ -79,7 +80,7 @@ TEST_F(CompanionsTest, FailedGateLoadsNoCompanion) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, qf::InstallAdmin, "1");
   sim::SetKeyRights(Root::Users, qf::DefaultUserKey, true, false);
   EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
-  EXPECT_TRUE(Changes("LoadLibrary").empty());
+  EXPECT_TRUE(Changes(sim::Change::LoadLibrary).empty());
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ void AddComponent(const std::string& name, const std::string& useCount,
   sim::SetText(Root::LocalMachine, ComponentKey(name), qf::RootDir, rootDir);
 }
 
-std::vector<std::string> Changes(const std::string& kind) {
+std::vector<std::string> Changes(sim::Change kind) {
   std::vector<std::string> lines;
   for (const sim::JournalEntry& entry : sim::JournalOf(kind))
     lines.push_back(entry.detail.empty() ? entry.path : entry.path + "|" + entry.detail);

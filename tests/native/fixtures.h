@@ -33,7 +33,7 @@ void AddComponent(const std::string& name, const std::string& useCount,
 std::string ComponentKey(const std::string& name);
 
 // The journal lines of one kind, as "path" or "path|detail".
-std::vector<std::string> Changes(const std::string& kind);
+std::vector<std::string> Changes(sim::Change kind);
 
 // The current-user product tree: "3.0" with subkeys three levels deep, plus a
 // sibling version that must survive.

@@ -158,7 +158,7 @@ TEST_F(ComponentTreeTest, ReleasesWholeTreeThreeLevelsDeep) {
   EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
   // Every directory goes after its contents.
-  const auto removed = Changes("RemoveDirectory");
+  const auto removed = Changes(sim::Change::RemoveDirectory);
   ASSERT_FALSE(removed.empty());
   EXPECT_EQ(removed.back(), kRoot);
 }
@@ -229,7 +229,7 @@ TEST_F(ComponentTreeTest, NothingInTheCurrentDirectoryGoesByAName) {
   ReleaseSharedComponent(qf::DataComponent);
 
   EXPECT_TRUE(sim::Exists("C:\\Host\\same.dat"));
-  for (const std::string& deleted : Changes("DeleteFile"))
+  for (const std::string& deleted : Changes(sim::Change::DeleteFile))
     EXPECT_EQ(deleted.rfind(kRoot + "\\", 0), 0u) << deleted;
   EXPECT_FALSE(sim::Exists(kRoot));
 }
@@ -246,7 +246,7 @@ TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
   EXPECT_FALSE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Exists("C:\\Users\\docs\\letter.txt"));
   EXPECT_TRUE(sim::Exists("C:\\Users\\notes.txt"));
-  EXPECT_EQ(Changes("RemoveDirectory"),
+  EXPECT_EQ(Changes(sim::Change::RemoveDirectory),
             (std::vector<std::string>{kRoot + "\\docs", kRoot + "\\sub", kRoot}));
 }
 
@@ -286,7 +286,7 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
 
   ReleaseSharedComponent(qf::DataComponent);
 
-  EXPECT_EQ(sim::JournalOf("DeleteFile").size(), c.emptied ? 1u : 0u);
+  EXPECT_EQ(sim::JournalOf(sim::Change::DeleteFile).size(), c.emptied ? 1u : 0u);
   EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
   if (!c.kept.empty()) EXPECT_TRUE(sim::Exists(c.kept));

@@ -25,7 +25,7 @@ class SimTest : public ::testing::Test {
 
 std::vector<std::string> Kinds() {
   std::vector<std::string> kinds;
-  for (const sim::JournalEntry& entry : sim::Journal()) kinds.push_back(entry.kind);
+  for (const sim::JournalEntry& entry : sim::Journal()) kinds.push_back(sim::ChangeName(entry.kind));
   return kinds;
 }
 
@@ -228,15 +228,15 @@ TEST_F(SimulationTest, JournalShowsRealPathsInOrder) {
   EXPECT_EQ((Strings{"DeleteFile", "RemoveDirectory", "Beep", "RegDeleteValue",
                      "RemoveDirectory", "MessageBox"}),
             Kinds());
-  const auto removed = sim::JournalOf("RemoveDirectory");
+  const auto removed = sim::JournalOf(sim::Change::RemoveDirectory);
   ASSERT_EQ(2u, removed.size());
   EXPECT_EQ("C:\\Target\\Empty", removed[0].path);
   EXPECT_EQ("C:\\Link", removed[1].path);
-  EXPECT_EQ("C:\\Target\\Gone.txt", sim::JournalOf("DeleteFile").at(0).path);
-  const auto value = sim::JournalOf("RegDeleteValue").at(0);
+  EXPECT_EQ("C:\\Target\\Gone.txt", sim::JournalOf(sim::Change::DeleteFile).at(0).path);
+  const auto value = sim::JournalOf(sim::Change::RegDeleteValue).at(0);
   EXPECT_EQ("HKCU\\Software\\Quill", value.path);
   EXPECT_EQ("Name", value.detail);
-  const auto box = sim::JournalOf("MessageBox").at(0);
+  const auto box = sim::JournalOf(sim::Change::MessageBox).at(0);
   EXPECT_EQ("Quillforge", box.path);
   EXPECT_EQ("Done.", box.detail);
   EXPECT_EQ(p::kIconInformation, box.flags);
@@ -334,7 +334,7 @@ TEST_F(SimFaultTest, FailWhenHitsTheMatchingCallOnly) {
     EXPECT_EQ(kCode, c.call());
     EXPECT_TRUE(c.unchanged());
     for (const sim::JournalEntry& entry : sim::Journal()) {
-      EXPECT_TRUE(entry.kind == "LoadLibrary" || entry.kind == "FreeLibrary") << entry.kind;
+      EXPECT_TRUE(entry.kind == sim::Change::LoadLibrary || entry.kind == sim::Change::FreeLibrary) << sim::ChangeName(entry.kind);
     }
 
     sim::Reset();
@@ -466,12 +466,12 @@ TEST_F(SimulationTest, EntriesRunTheirCallbacks) {
 
   EXPECT_EQ(Strings{"C:\\Quill"}, received);
   EXPECT_TRUE(sim::Exists("C:\\registered.txt"));
-  const auto calls = sim::JournalOf("Call");
+  const auto calls = sim::JournalOf(sim::Change::Call);
   ASSERT_EQ(2u, calls.size());
   EXPECT_EQ("QfHelp.dll!Register", calls[0].path);
   EXPECT_EQ("C:\\Quill", calls[0].detail);
   EXPECT_EQ("QfHelp.dll!Silent", calls[1].path);
-  EXPECT_EQ(2u, sim::JournalOf("Lookup").size());
+  EXPECT_EQ(2u, sim::JournalOf(sim::Change::Lookup).size());
 }
 
 }  // namespace

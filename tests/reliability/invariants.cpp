@@ -213,17 +213,17 @@ std::vector<std::string> CheckHandlesAndDirectory(const Snapshot& before) {
 namespace {
 
 std::string LineOf(const sim::JournalEntry& e) {
-  return e.kind + " " + e.path + (e.detail.empty() ? "" : "|" + e.detail);
+  return sim::ChangeName(e.kind) + std::string(" ") + e.path + (e.detail.empty() ? "" : "|" + e.detail);
 }
 
 // Whether a file or directory deletion lies in what the passes own.
 bool OwnedFile(const Snapshot& before, const sim::JournalEntry& e, int passes) {
   for (const ComponentState& c : before.components) {
     if (Eligible(c, passes) &&
-        (Below(e.path, c.tree) || (e.kind == "RemoveDirectory" && SameFold(e.path, c.tree))))
+        (Below(e.path, c.tree) || (e.kind == sim::Change::RemoveDirectory && SameFold(e.path, c.tree))))
       return true;
   }
-  return e.kind == "RemoveDirectory" && before.sharedDirIsDirectory && SameFold(e.path, before.sharedDir);
+  return e.kind == sim::Change::RemoveDirectory && before.sharedDirIsDirectory && SameFold(e.path, before.sharedDir);
 }
 
 std::string WhyNotOwned(const Snapshot& before, const std::string& path) {
@@ -249,20 +249,20 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
   std::set<std::string> deletedHelpFiles;
   for (const sim::JournalEntry& e : sim::Journal()) {
     const std::string line = LineOf(e);
-    if (e.kind == "DeleteFile" || e.kind == "RemoveDirectory") {
+    if (e.kind == sim::Change::DeleteFile || e.kind == sim::Change::RemoveDirectory) {
       for (const auto& [link, target] : before.realLinks) {
         if (Below(e.path, link)) bad.push_back(line + ": below the link " + link);
       }
       if (!OwnedFile(before, e, passes)) bad.push_back(line + WhyNotOwned(before, e.path));
-      if (help && e.kind == "DeleteFile" && Below(e.path, help->tree))
+      if (help && e.kind == sim::Change::DeleteFile && Below(e.path, help->tree))
         deletedHelpFiles.insert(Fold(LastComponent(e.path)));
-    } else if (e.kind == "RegDeleteKey") {
+    } else if (e.kind == sim::Change::RegDeleteKey) {
       bool owned = AtOrBelow(e.path, userTree) || SameFold(e.path, Hklm(SharedKey));
       for (const ComponentState& c : before.components) {
         if (Eligible(c, passes) && SameFold(e.path, c.keyPath)) owned = true;
       }
       if (!owned) bad.push_back(line + ": a key the pass does not own");
-    } else if (e.kind == "RegDeleteValue") {
+    } else if (e.kind == sim::Change::RegDeleteValue) {
       if (!SameFold(e.path, Hklm(HelpRegistrationKey)) || !deletedHelpFiles.count(Fold(e.detail)))
         bad.push_back(line + ": no help file of that name was deleted before");
     }
@@ -272,7 +272,7 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
 
 std::vector<std::string> CheckWrites(const Snapshot& before) {
   std::vector<std::string> bad;
-  for (const sim::JournalEntry& e : sim::JournalOf("RegSetValue")) {
+  for (const sim::JournalEntry& e : sim::JournalOf(sim::Change::RegSetValue)) {
     bool owned = false;
     for (const ComponentState& c : before.components) {
       if (c.flagged && SameFold(e.path, c.keyPath) && SameFold(e.detail, qf::UseCount))
@@ -290,7 +290,7 @@ std::vector<std::string> CheckShown(const Snapshot& before, int passes) {
   for (size_t i = 0; i < journal.size(); ++i) {
     const sim::JournalEntry& e = journal[i];
     const std::string line = LineOf(e);
-    if (e.kind == "MessageBox") {
+    if (e.kind == sim::Change::MessageBox) {
       const bool probe = e.path == "CheckAdmin" && e.flags == platform::kIconInformation;
       const bool warning = e.path.empty() && e.detail == AdminRequiredMessage &&
                            e.flags == platform::kIconWarning;
@@ -299,20 +299,20 @@ std::vector<std::string> CheckShown(const Snapshot& before, int passes) {
         bad.push_back(line + ": the administrator gate without an administrator's installation");
       if (warning) {
         ++warnings;
-        if (i < 2 || journal[i - 1].kind != "Beep" || journal[i - 2].kind != "MessageBox" ||
+        if (i < 2 || journal[i - 1].kind != sim::Change::Beep || journal[i - 2].kind != sim::Change::MessageBox ||
             journal[i - 2].path != "CheckAdmin")
           bad.push_back(line + ": the warning without the system's explanation and a beep");
       }
-    } else if (e.kind == "Beep") {
+    } else if (e.kind == sim::Change::Beep) {
       ++beeps;
-    } else if (e.kind == "Call") {
+    } else if (e.kind == sim::Change::Call) {
       ++calls;
       if (!SameFold(e.path, "RWUNINST.DLL!UNINSTALLVRXREGISTRY") || e.detail != "/vrxreg")
         bad.push_back(line + ": an unexpected call");
-    } else if (e.kind != "Lookup" && e.kind != "FreeLibrary") {
+    } else if (e.kind != sim::Change::Lookup && e.kind != sim::Change::FreeLibrary) {
       ++changes;
-      if (e.kind != "LoadLibrary" && e.kind != "DeleteFile" && e.kind != "RemoveDirectory" &&
-          e.kind.rfind("Reg", 0) != 0)
+      if (e.kind != sim::Change::LoadLibrary && e.kind != sim::Change::DeleteFile &&
+          e.kind != sim::Change::RemoveDirectory && !sim::IsRegistryChange(e.kind))
         bad.push_back(line + ": an unexpected kind of journal entry");
     }
   }
@@ -362,8 +362,8 @@ std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before) {
   std::vector<std::string> bad;
   std::set<std::string> deletedFiles, deletedKeys;
   for (const sim::JournalEntry& e : sim::Journal()) {
-    if (e.kind == "DeleteFile" || e.kind == "RemoveDirectory") deletedFiles.insert(Fold(e.path));
-    if (e.kind == "RegDeleteKey") deletedKeys.insert(Fold(e.path));
+    if (e.kind == sim::Change::DeleteFile || e.kind == sim::Change::RemoveDirectory) deletedFiles.insert(Fold(e.path));
+    if (e.kind == sim::Change::RegDeleteKey) deletedKeys.insert(Fold(e.path));
   }
   const std::set<std::string> files = AllFiles(before.roots);
   for (const std::string& path : before.files) {

@@ -64,7 +64,7 @@ TEST(SampleInstallation, CleanPassReleasesWhatItHoldsAndKeepsTheRest) {
   EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, std::string(ProductKey) + "\\2.5"));
   EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, SharedKey));
   EXPECT_TRUE(sim::Exists(kArea));
-  EXPECT_EQ(sim::JournalOf("Call").size(), 1u);
+  EXPECT_EQ(sim::JournalOf(sim::Change::Call).size(), 1u);
 }
 
 TEST(SampleInstallation, LastHolderTakesTheSharedAreaWithIt) {
@@ -219,7 +219,7 @@ TEST(CheckReportsAlone, ComponentTreeReachedThroughALinkIsOwnedByItsRealPath) {
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, kDataRoot);
   const auto before = Capture({{kArea, "D:\\Moved", true}});
   ASSERT_EQ(Dispose(kDataRoot + "\\a.dat"), platform::kSuccess);
-  EXPECT_EQ(sim::JournalOf("DeleteFile").at(0).path, "D:\\Moved\\Data\\a.dat");
+  EXPECT_EQ(sim::JournalOf(sim::Change::DeleteFile).at(0).path, "D:\\Moved\\Data\\a.dat");
   EXPECT_EQ(Joined(CheckInvariants(before, 1)), "");
 }
 

@@ -80,7 +80,7 @@ TEST(LongPaths, TreeFiveThousandLevelsDeepIsEmptiedOnASmallStack) {
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attributes);
   EXPECT_FALSE(sim::Exists(root));
-  EXPECT_EQ(sim::JournalOf("RemoveDirectory").size(), 5001u);
+  EXPECT_EQ(sim::JournalOf(sim::Change::RemoveDirectory).size(), 5001u);
 }
 
 TEST(LongPaths, CurrentDirectoryLongerThanThePathLimitIsKept) {

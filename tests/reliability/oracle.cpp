@@ -277,9 +277,9 @@ void CollectKeys(Root root, const std::string& path, MachineState* s) {
 }
 
 std::string ShownLine(const sim::JournalEntry& e) {
-  if (e.kind == "Beep") return "beep";
-  if (e.kind == "Call") return "call " + Fold(e.path) + " " + e.detail;
-  if (e.kind != "MessageBox") return "";
+  if (e.kind == sim::Change::Beep) return "beep";
+  if (e.kind == sim::Change::Call) return "call " + Fold(e.path) + " " + e.detail;
+  if (e.kind != sim::Change::MessageBox) return "";
   // The system's own text for an error is not the product's to choose.
   return "box " + e.path + " " + std::to_string(e.flags) + (e.path == "CheckAdmin" ? "" : " " + e.detail);
 }

@@ -64,9 +64,9 @@ std::vector<std::string> ThroughTheLink(size_t from, const std::string& link) {
   std::vector<std::string> bad;
   const std::vector<sim::JournalEntry>& journal = sim::Journal();
   for (size_t i = from; i < journal.size(); ++i) {
-    if ((journal[i].kind == "DeleteFile" || journal[i].kind == "RemoveDirectory") &&
+    if ((journal[i].kind == sim::Change::DeleteFile || journal[i].kind == sim::Change::RemoveDirectory) &&
         Below(journal[i].path, link))
-      bad.push_back(journal[i].kind + " " + journal[i].path + ": through the link " + link);
+      bad.push_back(std::string(sim::ChangeName(journal[i].kind)) + " " + journal[i].path + ": through the link " + link);
   }
   return bad;
 }

@@ -366,6 +366,7 @@ long Rename(const std::string& from, const std::string& to) {
 
 namespace qf::platform {
 
+using sim::Change;
 using sim::Op;
 using namespace sim::detail;
 
@@ -488,7 +489,7 @@ long FileHandle::Dispose() {
   if (node->kind == Kind::Directory && !node->children.empty()) return kErrorDirNotEmpty;
   const bool directory =
       node->kind == Kind::Directory || (node->kind == Kind::Link && node->linkToDirectory);
-  Record(directory ? "RemoveDirectory" : "DeleteFile", PathOf(node.get()));
+  Record(directory ? Change::RemoveDirectory : Change::DeleteFile, PathOf(node.get()));
   Unlink(node.get());
   return kSuccess;
 }

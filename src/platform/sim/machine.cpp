@@ -2,6 +2,7 @@
 // failure injection.
 #include "platform/sim/machine.h"
 
+#include <iterator>
 #include <stdexcept>
 
 #include "common/case_fold.h"
@@ -81,11 +82,11 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   return platform::kSuccess;
 }
 
-void Record(std::string kind, std::string path, std::string detail,
+void Record(Change kind, std::string path, std::string detail,
             uint32_t flags) {
   if (P().dead) return;
   M().journal.push_back(
-      JournalEntry{std::move(kind), std::move(path), std::move(detail), flags});
+      JournalEntry{kind, std::move(path), std::move(detail), flags});
 }
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
@@ -112,7 +113,21 @@ void Reset() {
 const std::vector<JournalEntry>& Journal() { return detail::M().journal; }
 const std::vector<DecisionEntry>& Decisions() { return detail::M().decisions; }
 
-std::vector<JournalEntry> JournalOf(const std::string& kind) {
+const char* ChangeName(Change change) {
+  static const char* const kNames[] = {"RegDeleteKey", "RegSetValue",     "RegDeleteValue",
+                                       "DeleteFile",   "RemoveDirectory", "Beep",
+                                       "MessageBox",   "LoadLibrary",     "Lookup",
+                                       "FreeLibrary",  "Call"};
+  static_assert(std::size(kNames) == static_cast<size_t>(Change::Call) + 1);
+  return kNames[static_cast<size_t>(change)];
+}
+
+bool IsRegistryChange(Change change) {
+  return change == Change::RegDeleteKey || change == Change::RegSetValue ||
+         change == Change::RegDeleteValue;
+}
+
+std::vector<JournalEntry> JournalOf(Change kind) {
   std::vector<JournalEntry> out;
   for (const JournalEntry& entry : detail::M().journal) {
     if (entry.kind == kind) out.push_back(entry);

@@ -160,7 +160,7 @@ Machine& M();
 // code to fail with, or 0.  `paths` are the names the call is known by.
 long BeginOp(Op op, std::initializer_list<std::string_view> paths);
 
-void Record(std::string kind, std::string path = {}, std::string detail = {},
+void Record(Change kind, std::string path = {}, std::string detail = {},
             uint32_t flags = 0);
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,

@@ -215,7 +215,7 @@ long Write(std::uintptr_t id, const char* name, Value value) {
   Reached open;
   if (long result = Reach(id, kSetValue, &open)) return result;
   StoreValue(open.key, valueName, std::move(value));
-  Record("RegSetValue", open.handle->path,
+  Record(Change::RegSetValue, open.handle->path,
          open.key->values.at(Fold(valueName)).name);
   return kSuccess;
 }
@@ -311,6 +311,7 @@ void SetKeyRights(Root root, const std::string& path, bool canOpen,
 
 namespace qf::platform {
 
+using sim::Change;
 using sim::Op;
 using namespace sim::detail;
 
@@ -446,7 +447,7 @@ long RegKey::Delete() {
   // A root cannot go, nor a key with subkeys of its own.
   if (open.handle->folded.empty() || !open.key->subkeys.empty()) return kErrorAccessDenied;
 
-  Record("RegDeleteKey", open.handle->path);
+  Record(Change::RegDeleteKey, open.handle->path);
   RegNode* parent = M().registry.at(open.handle->root).get();
   for (size_t i = 0; i + 1 < open.handle->folded.size(); ++i)
     parent = parent->subkeys.at(open.handle->folded[i]).get();
@@ -460,7 +461,7 @@ long RegKey::DeleteValue(const char* name) {
   if (long result = Reach(handle_.Get(), kSetValue, &open)) return result;
   auto it = open.key->values.find(Fold(name ? name : ""));
   if (it == open.key->values.end()) return kErrorFileNotFound;
-  Record("RegDeleteValue", open.handle->path, it->second.name);
+  Record(Change::RegDeleteValue, open.handle->path, it->second.name);
   open.key->values.erase(it);
   return kSuccess;
 }

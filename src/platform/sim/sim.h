@@ -42,6 +42,16 @@ enum class Op {
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
 };
 
+// What a journal line records.
+enum class Change {
+  RegDeleteKey, RegSetValue, RegDeleteValue, DeleteFile, RemoveDirectory, Beep, MessageBox,
+  LoadLibrary, Lookup, FreeLibrary, Call,
+};
+// The change's name as this header spells it, for messages.
+const char* ChangeName(Change change);
+// Whether it changes the registry.
+bool IsRegistryChange(Change change);
+
 // One journal line.  `kind` is one of:
 //   "RegDeleteKey"   path = full key path ("HKCU\Software\...\3.0\A"); for a
 //                    link deleted as itself, the link's own path
@@ -57,7 +67,7 @@ enum class Op {
 //   "Call"           path = "LIB!ENTRY", detail = the text argument
 // Paths are given with the case they were created with.
 struct JournalEntry {
-  std::string kind;
+  Change kind = Change::Beep;
   std::string path;
   std::string detail;
   uint32_t flags = 0;
@@ -165,7 +175,7 @@ void SetMessageText(uint32_t code, const std::string& text);
 
 // ---- Observation ----
 const std::vector<JournalEntry>& Journal();
-std::vector<JournalEntry> JournalOf(const std::string& kind);
+std::vector<JournalEntry> JournalOf(Change kind);
 const std::vector<DecisionEntry>& Decisions();
 int OpenHandles();          // keys, files and libraries still open
 uint64_t OperationCount();  // platform calls made since Reset (all Ops)

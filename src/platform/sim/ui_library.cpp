@@ -46,10 +46,11 @@ void SetMessageText(uint32_t code, const std::string& text) {
 
 namespace qf::platform {
 
+using sim::Change;
 using sim::Op;
 using namespace sim::detail;
 
-void Beep() { Record("Beep"); }
+void Beep() { Record(Change::Beep); }
 
 void Decide(Decision decision, const std::string& subject, int64_t first, int64_t second) {
   RecordDecision(decision, subject, first, second);
@@ -57,7 +58,7 @@ void Decide(Decision decision, const std::string& subject, int64_t first, int64_
 
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   // Without a caption the system titles the box "Error".
-  Record("MessageBox", caption ? caption : "Error", text ? text : "", icon);
+  Record(Change::MessageBox, caption ? caption : "Error", text ? text : "", icon);
 }
 
 long SystemErrorText(uint32_t code, std::string* text) {
@@ -79,7 +80,7 @@ long SystemErrorText(uint32_t code, std::string* text) {
 
 void detail::CloseLibraryHandle(std::uintptr_t handle) {
   if (const LibraryHandle* library = FindHandle<LibraryHandle>(handle)) {
-    Record("FreeLibrary", library->library->name);
+    Record(Change::FreeLibrary, library->library->name);
     DropHandle(handle);
   }
 }
@@ -93,7 +94,7 @@ long Library::Load(const char* name) {
   if (!record && given.find('.') == std::string::npos) record = FindLibrary(given + ".DLL");
   if (!record) return kErrorModNotFound;
   handle_.Reset(AddHandle(LibraryHandle{record}));
-  Record("LoadLibrary", record->name);
+  Record(Change::LoadLibrary, record->name);
   return kSuccess;
 }
 
@@ -105,7 +106,7 @@ void* Library::Lookup(const char* entry) const {
   auto& entries = library->library->entries;
   auto it = entries.find(name);
   if (it == entries.end()) return nullptr;
-  Record("Lookup", library->library->name, name);
+  Record(Change::Lookup, library->library->name, name);
   return it->second.get();
 }
 
@@ -119,7 +120,7 @@ void CallTextEntry(void* entry, const char* text) {
     }
   }
   if (!found) throw std::logic_error("CallTextEntry through an unknown entry");
-  Record("Call", found->library + "!" + found->name, text ? text : "");
+  Record(Change::Call, found->library + "!" + found->name, text ? text : "");
   // A copy: the callback may change the machine, this entry included.
   const std::function<void(const char*)> onCall = found->onCall;
   if (onCall) onCall(text);

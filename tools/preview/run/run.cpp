@@ -12,23 +12,21 @@ namespace {
 namespace sim = qf::sim;
 using qf::platform::Root;
 
-struct KindName {
-  const char* name;
-  ActionKind kind;
-};
-constexpr KindName kKinds[] = {
-    {"RegDeleteKey", ActionKind::DeleteKey},   {"RegSetValue", ActionKind::SetValue},
-    {"RegDeleteValue", ActionKind::DeleteValue}, {"DeleteFile", ActionKind::DeleteFile},
-    {"RemoveDirectory", ActionKind::RemoveDirectory}, {"Beep", ActionKind::Beep},
-    {"MessageBox", ActionKind::MessageBox},     {"LoadLibrary", ActionKind::LoadLibrary},
-    {"Lookup", ActionKind::Lookup},             {"FreeLibrary", ActionKind::FreeLibrary},
-    {"Call", ActionKind::Call},
-};
-
-ActionKind KindOf(const std::string& name) {
-  for (const KindName& known : kKinds)
-    if (name == known.name) return known.kind;
-  throw std::runtime_error("the simulation journaled an unknown action: " + name);
+ActionKind KindOf(sim::Change change) {
+  switch (change) {
+    case sim::Change::RegDeleteKey: return ActionKind::DeleteKey;
+    case sim::Change::RegSetValue: return ActionKind::SetValue;
+    case sim::Change::RegDeleteValue: return ActionKind::DeleteValue;
+    case sim::Change::DeleteFile: return ActionKind::DeleteFile;
+    case sim::Change::RemoveDirectory: return ActionKind::RemoveDirectory;
+    case sim::Change::Beep: return ActionKind::Beep;
+    case sim::Change::MessageBox: return ActionKind::MessageBox;
+    case sim::Change::LoadLibrary: return ActionKind::LoadLibrary;
+    case sim::Change::Lookup: return ActionKind::Lookup;
+    case sim::Change::FreeLibrary: return ActionKind::FreeLibrary;
+    case sim::Change::Call: return ActionKind::Call;
+  }
+  throw std::runtime_error("the simulation journaled an unknown action");
 }
 
 bool IsRegistry(ActionKind kind) {
