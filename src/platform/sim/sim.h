@@ -52,19 +52,19 @@ const char* ChangeName(Change change);
 // Whether it changes the registry.
 bool IsRegistryChange(Change change);
 
-// One journal line.  `kind` is one of:
-//   "RegDeleteKey"   path = full key path ("HKCU\Software\...\3.0\A"); for a
-//                    link deleted as itself, the link's own path
-//   "RegSetValue"    path = full key path, detail = value name
-//   "RegDeleteValue" path = full key path, detail = value name
-//   "DeleteFile"     path = full path of what was deleted (link itself)
-//   "RemoveDirectory" path = full path of what was removed
-//   "Beep"
-//   "MessageBox"     path = caption, detail = text, flags = icon
-//   "LoadLibrary"    path = library name
-//   "Lookup"         path = library name, detail = entry name
-//   "FreeLibrary"    path = library name
-//   "Call"           path = "LIB!ENTRY", detail = the text argument
+// One journal line, by its kind:
+//   RegDeleteKey    path = full key path ("HKCU\Software\...\3.0\A"); for a
+//                   link deleted as itself, the link's own path
+//   RegSetValue     path = full key path, detail = value name
+//   RegDeleteValue  path = full key path, detail = value name
+//   DeleteFile      path = full path of what was deleted (link itself)
+//   RemoveDirectory path = full path of what was removed
+//   Beep
+//   MessageBox      path = caption, detail = text, flags = icon
+//   LoadLibrary     path = library name
+//   Lookup          path = library name, detail = entry name
+//   FreeLibrary     path = library name
+//   Call            path = "LIB!ENTRY", detail = the text argument
 // Paths are given with the case they were created with.
 struct JournalEntry {
   Change kind = Change::Beep;
