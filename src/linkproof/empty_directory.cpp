@@ -1,3 +1,4 @@
+#include <string_view>
 #include <vector>
 
 #include "common/schema.h"
@@ -9,6 +10,22 @@ namespace {
 using namespace platform;
 
 bool IsDirectory(const DirEntry& listed) { return (listed.attributes & kAttrDirectory) != 0; }
+
+// Whether `finalPath` names the entry `name` of the directory whose final
+// path is `dirPath`: SameName(finalPath, JoinFinalPath(dirPath, name)).  The
+// entry's final path is nearly always that text byte for byte (all three come
+// from the same file system's names, converted exactly), so it is compared
+// in place first, without building the joined path for every entry; only a
+// difference (in case, say) takes the full comparison.
+bool NamesEntry(std::string_view finalPath, const std::string& dirPath, std::string_view name) {
+  const bool driveRoot = !dirPath.empty() && dirPath.back() == '\\';
+  const size_t nameAt = dirPath.size() + (driveRoot ? 0 : 1);
+  if (!name.empty() && finalPath.size() == nameAt + name.size() &&
+      finalPath.compare(0, dirPath.size(), dirPath) == 0 &&
+      (driveRoot || finalPath[dirPath.size()] == '\\') && finalPath.substr(nameAt) == name)
+    return true;
+  return SameName(finalPath, JoinFinalPath(dirPath, name));
+}
 
 // Opens the entry `listed` of `dir` as itself, for deletion, and checks
 // through that handle that it is what the listing showed; anything else was
@@ -37,7 +54,7 @@ long OpenListedEntry(const FileHandle& dir, const std::string& dirPath, const Di
   } else if (long failed = entry->FinalPath(&facts->finalPath)) {
     return failed;
   }
-  return SameName(facts->finalPath, JoinFinalPath(dirPath, listed.name)) ? kSuccess : -1;
+  return NamesEntry(facts->finalPath, dirPath, listed.name) ? kSuccess : -1;
 }
 
 // One directory of the walk: its handle (the root's is the caller's), its
@@ -77,12 +94,11 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     }
     const DirEntry& listed = level.entries[level.next++];
     if (listed.name == "." || listed.name == "..") continue;
-    const std::string listedPath = JoinFinalPath(level.path, listed.name);
     FileHandle entry;
     FileFacts facts;
     if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
-      Decide(failed == -1 ? Decision::EntryChanged : Decision::EntryNotDeleted, listedPath,
-             failed == -1 ? 0 : failed);
+      Decide(failed == -1 ? Decision::EntryChanged : Decision::EntryNotDeleted,
+             JoinFinalPath(level.path, listed.name), failed == -1 ? 0 : failed);
       continue;
     }
     if (IsDirectory(listed) && (facts.attributes & kAttrReparsePoint) == 0) {
@@ -98,7 +114,7 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     // A file, or a link, which is removed as a link: what it points to may
     // be anything on the machine and is never descended into.
     if (long failed = entry.Dispose()) {
-      Decide(Decision::EntryNotDeleted, listedPath, failed);
+      Decide(Decision::EntryNotDeleted, JoinFinalPath(level.path, listed.name), failed);
     } else if (help.Valid() && !IsDirectory(listed)) {
       // Registrations name help files; a file that stayed keeps its own.
       BestEffort(help.DeleteValue(listed.name.c_str()));

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -43,13 +45,19 @@ ACCESS_MASK AccessOf(FileAccess access) {
   return mask;
 }
 
-// "\\?\C:\x" or "\??\C:\x" as "C:\x"; "\\?\UNC\server\share" as "\\server\share".
-std::wstring WithoutPrefix(std::wstring path) {
+// `path` without its "\\?\" or "\??\" prefix ("C:\x"; "UNC\server\share" as
+// "\\server\share"), converted exactly, straight from the system's buffer.
+long DosPathUtf8(std::wstring_view path, std::string* out) {
   if (path.size() >= 4 && (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\??\\") == 0)) {
-    path.erase(0, 4);
-    if (path.size() >= 4 && _wcsnicmp(path.c_str(), L"UNC\\", 4) == 0) path.replace(0, 3, L"\\");
+    path.remove_prefix(4);
+    if (path.size() >= 4 && _wcsnicmp(path.data(), L"UNC\\", 4) == 0) {
+      std::string share;  // "\server\share"
+      if (!win32::Utf8(path.data() + 3, path.size() - 3, &share)) return ERROR_INVALID_NAME;
+      *out = "\\" + share;
+      return kSuccess;
+    }
   }
-  return path;
+  return win32::Utf8(path.data(), path.size(), out) ? kSuccess : ERROR_INVALID_NAME;
 }
 
 // The final path through the object manager's name when it already names a
@@ -72,18 +80,14 @@ long FinalPathOf(HANDLE handle, std::string* path) {
     const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
     const std::wstring_view text(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
     if (text.compare(0, 4, L"\\??\\") != 0) break;
-    const std::wstring dos = WithoutPrefix(std::wstring(text));
-    return win32::Utf8(dos.data(), dos.size(), path) ? kSuccess : ERROR_INVALID_NAME;
+    return DosPathUtf8(text, path);
   }
   static std::vector<wchar_t> wide(MAX_PATH);
   for (;;) {
     const DWORD length = GetFinalPathNameByHandleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return LastError();
-    if (length < wide.size()) {
-      const std::wstring dos = WithoutPrefix(std::wstring(wide.data(), length));
-      return win32::Utf8(dos.data(), dos.size(), path) ? kSuccess : ERROR_INVALID_NAME;
-    }
+    if (length < wide.size()) return DosPathUtf8(std::wstring_view(wide.data(), length), path);
     wide.resize(length + 1);
   }
 }
@@ -109,12 +113,13 @@ long FileHandle::Open(const char* path, FileAccess access) {
 long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name, FileAccess access) {
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
-  // An empty name would open the parent itself.
-  std::wstring wide;
-  if (!win32::Wide(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
+  // An empty name would open the parent itself.  (Converted once, straight
+  // into the buffer the call reads: this runs for every entry of a tree.)
+  std::u16string wide;
+  if (!ToUtf16(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
   UNICODE_STRING text;
-  text.Buffer = &wide[0];
-  text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+  text.Buffer = reinterpret_cast<wchar_t*>(&wide[0]);
+  text.Length = static_cast<USHORT>(wide.size() * sizeof(char16_t));
   text.MaximumLength = text.Length;
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE,
@@ -157,17 +162,19 @@ long FileHandle::FinalPath(std::string* path) const {
 
 long FileHandle::List(std::vector<DirEntry>* entries) const {
   if (!handle_.Valid()) return kErrorInvalidHandle;
-  // 8-byte alignment for the records.
-  std::vector<unsigned long long> buffer(kListingBufferBytes / sizeof(unsigned long long));
+  // 8-byte alignment for the records; not zero-filled, since the call
+  // writes every record it returns.
+  const std::unique_ptr<unsigned long long[]> buffer(
+      new unsigned long long[kListingBufferBytes / sizeof(unsigned long long)]);
   std::vector<DirEntry> listed;
   for (BOOLEAN restart = TRUE;; restart = FALSE) {
     IO_STATUS_BLOCK io;
     const NTSTATUS status = NtQueryDirectoryFile(
-        AsHandle(handle_.Get()), nullptr, nullptr, nullptr, &io, buffer.data(), kListingBufferBytes,
+        AsHandle(handle_.Get()), nullptr, nullptr, nullptr, &io, buffer.get(), kListingBufferBytes,
         FileIdBothDirectoryInformation, FALSE, nullptr, restart);
     if (status == kStatusNoMoreFiles) break;
     if (status < 0) return FromStatus(status);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.get());
     for (ULONG offset = 0;;) {
       const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(bytes + offset);
       DirEntry entry;
