@@ -11,6 +11,9 @@ the sides being compared alternate (A, B, A, B, ...) and medians are reported.
   keys      removing the per-user tree (K keys) by the pass, against
             RegDeleteTreeA, both timed inside one Wine process
   logic     the pass on the simulated Windows (Google Benchmark), natively
+  floor     (--floor) the pass against qffloor.exe, which makes the pass's calls
+            per entry and nothing else, with and without its checks, and
+            remove_dir_all
 """
 
 import argparse
@@ -212,6 +215,51 @@ class Bench:
                              runs["rm"][-1], wall, net, self.elapsed()))
         return results
 
+    # ---- the floor ----
+
+    def run_floor(self, n, check):
+        """qffloor.exe on the shared area's directory, timed inside the process."""
+        self.build_tree(n)
+        values, _ = self.wine(self.exe("qffloor.exe"), *(["--check"] if check else []),
+                              self.win_path("QFBench", "Shared"))
+        self.check_removed("qffloor")
+        return float(values["floor_seconds"][0])
+
+    def floor(self, sizes):
+        """The pass, the floor with the pass's checks, the floor without them and
+        remove_dir_all, taking turns run by run; ratios to remove_dir_all are
+        medians of the ratios of runs made back to back."""
+        sides = [("pass", self.run_pass), ("checked", lambda n: self.run_floor(n, True)),
+                 ("unchecked", lambda n: self.run_floor(n, False)), ("rust", self.run_rust)]
+        rows = {n: {key: [] for key, _ in sides} for n in sizes}
+        for rep in range(max(5, self.args.reps)):
+            for n in sizes:
+                for key, run in sides:
+                    rows[n][key].append(run(n))
+                self.note("floor N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
+                    "%s %.3fs" % (key, rows[n][key][-1]) for key, _ in sides), self.elapsed()))
+        lines = ["**Floor.** The same tree removed by the pass (UninstInitialize, timed in "
+                 "qfbench.exe), by qffloor.exe (bench/floor.cpp: the pass's calls per entry and "
+                 "nothing else, timed inside the process) with the pass's checks (a directory's id "
+                 "and attributes, every entry's final path) and without them, and by "
+                 "remove_dir_all; the four take turns run by run. Times are medians; a ratio is "
+                 "the median of the ratios of runs made back to back.", "",
+                 "| N | pass s | floor, checked s | floor, unchecked s | remove_dir_all s "
+                 "| **pass/rust** | checked/rust | unchecked/rust | pass/checked | runs |",
+                 "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"]
+        for n in sizes:
+            r = rows[n]
+            lines.append("| %d | %.3f | %.3f | %.3f | %.3f | **%.2fx** | %.2fx | %.2fx | %.2fx | %d each |"
+                         % (n, med(r["pass"]), med(r["checked"]), med(r["unchecked"]), med(r["rust"]),
+                            paired(r["pass"], r["rust"]), paired(r["checked"], r["rust"]),
+                            paired(r["unchecked"], r["rust"]), paired(r["pass"], r["checked"]),
+                            len(r["pass"])))
+        largest = rows[sizes[-1]]
+        lines.append("")
+        for key in ("pass", "checked", "unchecked"):
+            lines.append("%s/rust=%.2f" % (key, paired(largest[key], largest["rust"])))
+        return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
+
     # ---- the preview ----
 
     def preview(self, sizes):
@@ -326,6 +374,13 @@ class Bench:
                                  wine64=True)
             self.check_removed("remove_dir_all")
             rows.append(("files: remove_dir_all", n, items, counts["rust"]))
+            for check in (True, False):
+                self.build_tree(n)
+                counts = self.traced([self.exe("qffloor.exe"), *(["--check"] if check else []),
+                                      self.win_path("QFBench", "Shared")], ["floor"])
+                self.check_removed("qffloor")
+                rows.append(("files: floor, %s" % ("checked" if check else "unchecked"), n, items,
+                             counts["floor"]))
             # rd runs in a process of its own: every request made while it
             # runs, less those of an empty `cmd /c rem` launched the same way.
             self.build_tree(n)
@@ -557,6 +612,8 @@ def main():
                         help="count wineserver requests per item instead of timing")
     parser.add_argument("--preview", action="store_true",
                         help="time qfpreview.exe against the uninstall of the same trees instead")
+    parser.add_argument("--floor", action="store_true",
+                        help="time the pass against qffloor.exe (its calls alone) instead")
     parser.add_argument("--record", choices=("before", "after"),
                         help="time, then count requests, and write both into that section of "
                              "--readme")
@@ -579,6 +636,11 @@ def main():
 
     if args.requests:
         requests()
+        return
+
+    if args.floor:
+        # The largest sizes show the cost per entry best; the smallest is quick.
+        write(args.out_dir, "floor.md", bench.floor(file_sizes if args.quick else file_sizes[1:]))
         return
 
     if args.preview:
