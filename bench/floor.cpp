@@ -22,12 +22,7 @@
 #include <string>
 #include <vector>
 
-extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine,
-                                               PVOID apcContext, PIO_STATUS_BLOCK status,
-                                               PVOID buffer, ULONG length,
-                                               FILE_INFORMATION_CLASS infoClass,
-                                               BOOLEAN singleEntry, PUNICODE_STRING mask,
-                                               BOOLEAN restart);
+#include "platform/win32/ntdll.h"
 
 namespace {
 

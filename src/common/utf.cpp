@@ -76,4 +76,18 @@ bool ToUtf8(std::u16string_view utf16, std::string* out) {
   return true;
 }
 
+std::string ToUtf8Shown(std::u16string_view utf16) {
+  std::u16string units(utf16);
+  for (size_t i = 0; i < units.size(); ++i) {
+    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+      ++i;  // a pair: one character
+    else if (units[i] >= 0xD800 && units[i] <= 0xDFFF)
+      units[i] = 0xFFFD;
+  }
+  std::string shown;
+  ToUtf8(units, &shown);
+  return shown;
+}
+
 }  // namespace qf

@@ -16,4 +16,8 @@ bool ToUtf16(std::string_view utf8, std::u16string* out);
 // UTF-16 to UTF-8; false, with `*out` untouched, when `utf16` is not valid.
 bool ToUtf8(std::u16string_view utf16, std::string* out);
 
+// UTF-16 to UTF-8 for showing to people only, never for reaching anything:
+// a lone surrogate, which has no UTF-8, shows as U+FFFD.
+std::string ToUtf8Shown(std::u16string_view utf16);
+
 }  // namespace qf

@@ -27,6 +27,10 @@ bool NamesEntry(std::string_view finalPath, const std::string& dirPath, std::str
   return SameName(finalPath, JoinFinalPath(dirPath, name));
 }
 
+// What OpenListedEntry gives for an entry that opened but is not what the
+// listing showed; any other failure is the code of the call that failed.
+constexpr long kChanged = -1;
+
 // Opens the entry `listed` of `dir` as itself, for deletion, and checks
 // through that handle that it is what the listing showed; anything else was
 // changed after the listing and is left alone with everything below it.
@@ -50,11 +54,11 @@ long OpenListedEntry(const FileHandle& dir, const std::string& dirPath, const Di
     if (long failed = entry->Facts(facts)) return failed;
     constexpr uint32_t kKind = kAttrDirectory | kAttrReparsePoint;
     if (facts->id != listed.id || (facts->attributes & kKind) != (listed.attributes & kKind))
-      return -1;
+      return kChanged;
   } else if (long failed = entry->FinalPath(&facts->finalPath)) {
     return failed;
   }
-  return NamesEntry(facts->finalPath, dirPath, listed.name) ? kSuccess : -1;
+  return NamesEntry(facts->finalPath, dirPath, listed.name) ? kSuccess : kChanged;
 }
 
 // One directory of the walk: its handle (the root's is the caller's), its
@@ -97,8 +101,8 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     FileHandle entry;
     FileFacts facts;
     if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
-      Decide(failed == -1 ? Decision::EntryChanged : Decision::EntryNotDeleted,
-             JoinFinalPath(level.path, listed.name), failed == -1 ? 0 : failed);
+      Decide(failed == kChanged ? Decision::EntryChanged : Decision::EntryNotDeleted,
+             JoinFinalPath(level.path, listed.name), failed == kChanged ? 0 : failed);
       continue;
     }
     if (IsDirectory(listed) && (facts.attributes & kAttrReparsePoint) == 0) {

@@ -56,18 +56,7 @@ std::wstring Wide(const std::string& utf8) {
 // The system's UTF-16 as UTF-8; a lone surrogate, which has none, shows as
 // U+FFFD.
 std::string Utf8(const wchar_t* text, size_t length) {
-  std::u16string units(reinterpret_cast<const char16_t*>(text), length);
-  std::string utf8;
-  if (qf::ToUtf8(units, &utf8)) return utf8;
-  for (size_t i = 0; i < units.size(); ++i) {
-    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
-    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
-      ++i;
-    else if (units[i] >= 0xD800 && units[i] <= 0xDFFF)
-      units[i] = 0xFFFD;
-  }
-  qf::ToUtf8(units, &utf8);
-  return utf8;
+  return qf::ToUtf8Shown(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
 

@@ -8,15 +8,8 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/ntdll.h"
 #include "platform/win32/win32.h"
-
-// Not declared by the toolchain's headers; exported by ntdll.
-extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine,
-                                               PVOID apcContext, PIO_STATUS_BLOCK status,
-                                               PVOID buffer, ULONG length,
-                                               FILE_INFORMATION_CLASS infoClass,
-                                               BOOLEAN singleEntry, PUNICODE_STRING mask,
-                                               BOOLEAN restart);
 
 namespace qf::platform {
 namespace {

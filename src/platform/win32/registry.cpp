@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/ntdll.h"
 #include "platform/win32/win32.h"
 
-// ntdll's own deletion of a key through its handle; advapi32 offers none.
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
 
 namespace qf::platform {
 namespace {

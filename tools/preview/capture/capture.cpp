@@ -31,18 +31,8 @@ bool Utf8(std::wstring_view wide, std::string* utf8) {
 }
 
 std::string Utf8Shown(std::wstring_view wide) {
-  std::wstring whole(wide);
-  for (size_t i = 0; i < whole.size(); ++i) {
-    const wchar_t unit = whole[i];
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
-    if (high && i + 1 < whole.size() && whole[i + 1] >= 0xDC00 && whole[i + 1] <= 0xDFFF)
-      ++i;  // a pair: one character
-    else if (high || low)
-      whole[i] = 0xFFFD;
-  }
-  std::string shown;
-  Utf8(whole, &shown);
-  return shown;
+  return qf::ToUtf8Shown(
+      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 std::string Folded(const std::string& path) { return qf::FoldName(path); }
