@@ -1,10 +1,17 @@
 // What the uninstall pass decided at each step, as it tells the platform
-// layer's journal (see platform::Decide).  Windows keeps no record of them;
-// the simulation journals them, so the preview reports the pass's own
-// reasons instead of working them out again.
+// layer's journal (see platform::Decide), and the one table that names and
+// tells every decision: the preview and the run record both speak from it.
+// Windows keeps no record of the decisions by itself; the simulation
+// journals them, so the preview reports the pass's own reasons instead of
+// working them out again.
+//
+// A new decision is a value of the enum and a row of kDecisionRows, in the
+// same place: the table is checked against the enum when compiled.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qf {
 
@@ -59,6 +66,156 @@ enum class Decision : uint32_t {
   CompanionLoaded,        // loaded and released; its entry is only looked up
   CompanionCalled,        // its entry was called with the switch
   CompanionEntryMissing,  // loaded, but without the entry: nothing called
+
+  kCount  // not a decision: the number of them
 };
+
+// The step of the pass a decision belongs to.  A component's decisions
+// belong to the component their subject names; an entry's to the component
+// whose tree is being emptied.
+enum class PassStep : uint8_t { Gate, UserSettings, Flags, Component, SharedArea, Companions };
+
+// What a decision's subject names.
+enum class Subject : uint8_t {
+  ValueName,  // a value of the key the step reads
+  Key,        // a key's path below its root
+  Component,  // a shared component's name
+  Entry,      // an entry of a tree, as listed below its parent's final path
+  Directory,  // a directory a record names
+  Library,    // a companion library's name
+};
+
+// One decision as the reports tell it.  In a sentence {subject} is what the
+// decision is about, {first} and {second} its numbers, and {code} the first
+// number read as the result code of a failed call.  `whenZero`, where
+// given, is the sentence for a first number of 0 (a check failed rather
+// than a call).
+struct DecisionRow {
+  Decision decision;
+  const char* name;  // as the JSON reports spell it: "CountLowered"
+  PassStep step;
+  Subject subject;
+  const char* sentence;
+  const char* whenZero = nullptr;
+};
+
+namespace decision_rows {
+using D = Decision;
+using S = Subject;
+using P = PassStep;
+
+// clang-format off
+inline constexpr DecisionRow kRows[] = {
+  {D::GateNotMarked, "GateNotMarked", P::Gate, S::ValueName,
+   "not marked as an administrator's installation (no InstallAdmin): any account may uninstall it"},
+  {D::GateAdministrator, "GateAdministrator", P::Gate, S::Key,
+   "an administrator's installation, and this account may write HKEY_USERS\\{subject}"},
+  {D::GateRefused, "GateRefused", P::Gate, S::Key,
+   "an administrator's installation, and this account may not write HKEY_USERS\\{subject} ({code}): nothing is removed"},
+
+  {D::UserTreeAbsent, "UserTreeAbsent", P::UserSettings, S::Key,
+   "HKCU\\{subject} cannot be opened ({code}): nothing to delete"},
+  {D::UserTreeDeleted, "UserTreeDeleted", P::UserSettings, S::Key,
+   "HKCU\\{subject} is deleted with everything below it"},
+  {D::UserTreeKept, "UserTreeKept", P::UserSettings, S::Key,
+   "HKCU\\{subject} stays: a key below it stays, or its parent may not be written"},
+
+  {D::SharedFilesUnused, "SharedFilesUnused", P::Flags, S::ValueName,
+   "{subject} does not read \"TRUE\": no shared component is released"},
+  {D::FlagsAbsent, "FlagsAbsent", P::Flags, S::Key,
+   "HKLM\\{subject} cannot be opened: no shared component is released"},
+  {D::ComponentNotFlagged, "ComponentNotFlagged", P::Component, S::Component,
+   "{subject} is not flagged: it is left as it is"},
+  {D::ComponentFlagged, "ComponentFlagged", P::Component, S::Component,
+   "{subject} is flagged: it is released"},
+
+  {D::ComponentAbsent, "ComponentAbsent", P::Component, S::Component,
+   "the record of {subject} cannot be opened ({code}): nothing to release"},
+  {D::ComponentIsLink, "ComponentIsLink", P::Component, S::Component,
+   "the record of {subject} is a registry link: left as it is, never followed"},
+  {D::CountAbsent, "CountAbsent", P::Component, S::Component,
+   "{subject} has no UseCount that can be read: left as it is"},
+  {D::CountMisstored, "CountMisstored", P::Component, S::Component,
+   "a REG_DWORD count of {first} bytes: left as it is"},
+  {D::CountLowered, "CountLowered", P::Component, S::Component,
+   "UseCount {first} \xE2\x86\x92 {second}, held by another product"},
+  {D::RootDirAbsent, "RootDirAbsent", P::Component, S::Component,
+   "Quillforge was the last holder of {subject}, but it has no RootDir that can be read: left as it is"},
+  {D::RootUnsafe, "RootUnsafe", P::Component, S::Component,
+   "the RootDir of {subject} is empty, relative, a drive or share root, or reads otherwise when resolved again: left as it is"},
+  {D::RootRefused, "RootRefused", P::Component, S::Component,
+   "the RootDir of {subject} cannot be opened ({code}): left as it is",
+   "the RootDir of {subject} is a link, lies behind one, or is no directory: left as it is, never followed"},
+  {D::RootMissing, "RootMissing", P::Component, S::Component,
+   "nothing is at the RootDir of {subject}: only its record goes"},
+  {D::TreeRemoved, "TreeRemoved", P::Component, S::Component,
+   "Quillforge was the last holder of {subject}: its directory is emptied and removed"},
+  {D::TreeKept, "TreeKept", P::Component, S::Component,
+   "Quillforge was the last holder of {subject}: its directory is emptied as far as it can be, and stays ({code})"},
+  {D::RecordDeleted, "RecordDeleted", P::Component, S::Component,
+   "the record of {subject} is deleted"},
+  {D::RecordKept, "RecordKept", P::Component, S::Component,
+   "the record of {subject} stays ({code}): it holds keys of its own, or may not be deleted"},
+
+  {D::EntryChanged, "EntryChanged", P::Component, S::Entry,
+   "not what the listing showed (a link, or something put in its place): left alone"},
+  {D::EntryNotDeleted, "EntryNotDeleted", P::Component, S::Entry,
+   "{code}"},
+
+  {D::AreaAbsent, "AreaAbsent", P::SharedArea, S::Key,
+   "there is no shared area: HKLM\\{subject} cannot be opened"},
+  {D::AreaInUse, "AreaInUse", P::SharedArea, S::Key,
+   "components left in the shared area: {first}; it stays"},
+  {D::AreaDirRemoved, "AreaDirRemoved", P::SharedArea, S::Directory,
+   "the shared area's directory {subject} is empty, and is removed"},
+  {D::AreaDirKept, "AreaDirKept", P::SharedArea, S::Directory,
+   "the shared area's directory {subject} stays ({code})",
+   "the shared area's directory {subject} is not there, or fails a check: it is not removed"},
+  {D::AreaDirUnnamed, "AreaDirUnnamed", P::SharedArea, S::Key,
+   "the shared area names no directory that can be read (SharedFilesDir)"},
+  {D::AreaKeyDeleted, "AreaKeyDeleted", P::SharedArea, S::Key,
+   "no component is left: HKLM\\{subject} is deleted"},
+  {D::AreaKeyKept, "AreaKeyKept", P::SharedArea, S::Key,
+   "HKLM\\{subject} stays ({code})"},
+
+  {D::CompanionAbsent, "CompanionAbsent", P::Companions, S::Library,
+   "{subject} is not found: nothing is loaded"},
+  {D::CompanionLoaded, "CompanionLoaded", P::Companions, S::Library,
+   "{subject} is loaded and released; its entry is only looked up"},
+  {D::CompanionCalled, "CompanionCalled", P::Companions, S::Library,
+   "{subject} is called with \"/vrxreg\""},
+  {D::CompanionEntryMissing, "CompanionEntryMissing", P::Companions, S::Library,
+   "{subject} is loaded, but lacks the entry it is looked up for: nothing is called"},
+};
+// clang-format on
+
+}  // namespace decision_rows
+
+// Every decision, in the enum's order.
+inline constexpr const auto& kDecisionRows = decision_rows::kRows;
+
+namespace decisions_detail {
+constexpr bool RowsFollowTheEnum() {
+  size_t i = 0;
+  for (const DecisionRow& row : kDecisionRows)
+    if (static_cast<size_t>(row.decision) != i++) return false;
+  return i == static_cast<size_t>(Decision::kCount);
+}
+}  // namespace decisions_detail
+static_assert(decisions_detail::RowsFollowTheEnum(),
+              "kDecisionRows needs one row per Decision, in the enum's order");
+
+// The decision's row; every decision has one.
+constexpr const DecisionRow& RowOf(Decision decision) {
+  return kDecisionRows[static_cast<size_t>(decision)];
+}
+
+// The decision's sentence with its subject and numbers filled in:
+// "UseCount 3 → 2, held by another product".
+std::string DecisionSentence(Decision decision, const std::string& subject, int64_t first,
+                             int64_t second);
+
+// A failed call's code as people read it: "in use by another program".
+std::string CodeText(int64_t code);
 
 }  // namespace qf

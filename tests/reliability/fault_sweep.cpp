@@ -7,11 +7,17 @@
 // writes, counts, enumerations and deletions, the files' opens (by path and
 // below a parent), facts, listings, disposals and long names, the system's
 // message text, and the companions' loads and lookups.  Prints "fault sweep: R
-// runs, K kept every invariant"; fails unless every run kept them.
+// runs, K kept every invariant"; fails unless every run kept them.  The
+// decisions made are written to the file named by the first argument.
+//
+// With "--every-decision FILE...": fails unless the sweeps' files together
+// name every decision the pass can report.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "decisions_made.h"
 #include "invariants.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
@@ -25,21 +31,29 @@ using qf::reliability::RunPassesAndCheck;
 int runs = 0;
 int kept = 0;
 int whole = 0;  // runs no failure hit, held to the whole oracle
+std::set<std::string> decided;
 
 // One run on a fresh machine; `failAt` 0 fails nothing.  Returns the number
 // of operations the pass made.
-uint64_t Run(bool lastHolder, uint64_t failAt, bool andAfter) {
-  const auto links = BuildSample(lastHolder);
+// The installations swept: another product still holds a component, this
+// one holds the last share of each, and one whose records it leaves alone.
+enum class Sample { Shared, LastHolder, Odd };
+const char* const kSampleNames[] = {"shared", "last-holder", "odd"};
+
+uint64_t Run(Sample sample, uint64_t failAt, bool andAfter) {
+  const auto links = sample == Sample::Odd ? qf::reliability::BuildOddSample()
+                                           : BuildSample(sample == Sample::LastHolder);
   if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
   const auto before = Capture(links);
   const std::vector<std::string> violations = RunPassesAndCheck(before);
   const uint64_t operations = qf::sim::OperationCount();
+  qf::reliability::NoteDecisions(&decided);
   ++runs;
   if (qf::sim::FailuresHit().empty()) ++whole;
   if (violations.empty()) {
     ++kept;
   } else {
-    std::printf("%s installation, %s %llu:\n", lastHolder ? "last-holder" : "shared",
+    std::printf("%s installation, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
                 failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
@@ -49,15 +63,21 @@ uint64_t Run(bool lastHolder, uint64_t failAt, bool andAfter) {
 
 }  // namespace
 
-int main() {
-  for (bool lastHolder : {false, true}) {
-    const uint64_t operations = Run(lastHolder, 0, false);
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--every-decision") {
+    const std::set<std::string> missing = qf::reliability::DecisionsNotMade(argc - 2, argv + 2);
+    for (const std::string& name : missing) std::printf("no sweep made the decision %s\n", name.c_str());
+    return missing.empty() ? 0 : 1;
+  }
+  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd}) {
+    const uint64_t operations = Run(sample, 0, false);
     for (uint64_t k = 1; k <= operations; ++k) {
-      Run(lastHolder, k, false);
-      Run(lastHolder, k, true);
+      Run(sample, k, false);
+      Run(sample, k, true);
     }
   }
   std::printf("fault sweep: %d runs, %d kept every invariant\n", runs, kept);
   std::printf("  %d met no failure and ended in the whole oracle's state\n", whole);
+  qf::reliability::WriteDecisions(decided, argc > 1 ? argv[1] : nullptr);
   return kept == runs ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "exports/entry_points.h"
+#include "decisions_made.h"
 #include "invariants.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
@@ -73,6 +74,7 @@ std::vector<std::string> ThroughTheLink(size_t from, const std::string& link) {
 
 struct Totals {
   int runs = 0, kept = 0, swapped = 0, refused = 0;
+  std::set<std::string> decided;
 };
 
 struct Outcome {
@@ -108,6 +110,7 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   std::vector<std::string> bad;
   if (UninstInitialize(0, 0, 0) != 0) bad.push_back("UninstInitialize did not return 0");
   outcome.operations = sim::OperationCount();
+  NoteDecisions(&totals->decided);
   if (sim::Tree(kCanary) != canary) bad.push_back("the canary was touched");
   std::vector<std::string> checks = CheckInvariants(before, 1);
   if (swapped) {
@@ -127,7 +130,7 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   BuildWithCanary();
   std::vector<std::pair<std::string, bool>> entries = {{kArea, true}};
   for (const std::string& root : {kDataRoot, kHelpRoot, kImageRoot}) {
@@ -150,5 +153,6 @@ int main() {
               entries.size(), static_cast<unsigned long long>(operations), totals.swapped,
               totals.refused);
   std::printf("race sweep: %d runs, %d kept the canary\n", totals.runs, totals.kept);
+  WriteDecisions(totals.decided, argc > 1 ? argv[1] : nullptr);
   return totals.kept == totals.runs ? 0 : 1;
 }

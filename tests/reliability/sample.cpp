@@ -93,4 +93,14 @@ std::vector<Link> BuildSample(bool lastHolder) {
   return links;
 }
 
+std::vector<Link> BuildOddSample() {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, "Data");
+  sim::SetValue(Root::LocalMachine, JoinPath(SharedKey, qf::HelpComponent), qf::UseCount,
+                platform::kRegDword, std::string(2, '\1'));
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir,
+               kArea + "\\Gone");
+  return links;
+}
+
 }  // namespace qf::reliability

@@ -23,4 +23,9 @@ inline const std::string kHostDir = "C:\\Program Files\\Quillforge";
 // count is lowered) and another product's component stays in the area.
 std::vector<Link> BuildSample(bool lastHolder);
 
+// The last holder's sample with records that the pass leaves alone or
+// cannot follow: "Data" names a relative RootDir, "MSHelp" has a REG_DWORD
+// count of two bytes, and the directory "Image Files" names is not there.
+std::vector<Link> BuildOddSample();
+
 }  // namespace qf::reliability

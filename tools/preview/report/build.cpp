@@ -5,7 +5,7 @@
 #include "common/case_fold.h"
 #include "common/paths.h"
 #include "common/schema.h"
-#include "report/reasons.h"
+#include "common/decisions.h"
 #include "report/report.h"
 
 namespace qfpreview {
@@ -33,18 +33,20 @@ size_t ComponentOf(Step step) {
   return qf::ComponentCount;
 }
 
-Step StepOf(Scope scope, const std::string& subject) {
-  switch (scope) {
-    case Scope::Gate: return Step::Gate;
-    case Scope::UserSettings: return Step::UserSettings;
-    case Scope::Flags:
-    case Scope::Entry: return Step::Components;
-    case Scope::Component: {
+bool AboutEntry(D decision) { return qf::RowOf(decision).subject == qf::Subject::Entry; }
+
+// The report's step of a decision that is not about an entry.
+Step StepOf(D decision, const std::string& subject) {
+  switch (qf::RowOf(decision).step) {
+    case qf::PassStep::Gate: return Step::Gate;
+    case qf::PassStep::UserSettings: return Step::UserSettings;
+    case qf::PassStep::Flags: return Step::Components;
+    case qf::PassStep::Component: {
       const size_t i = ComponentNamed(subject);
       return i < qf::ComponentCount ? kComponentSteps[i] : Step::Components;
     }
-    case Scope::SharedArea: return Step::SharedArea;
-    case Scope::Companions: return Step::Companions;
+    case qf::PassStep::SharedArea: return Step::SharedArea;
+    case qf::PassStep::Companions: return Step::Companions;
   }
   return Step::Components;
 }
@@ -102,14 +104,14 @@ void AddReasons(const PassRecord& pass, Report* report) {
   for (size_t i = decisions.size(); i-- > 0;) {
     const qf::sim::DecisionEntry& entry = decisions[i];
     Reason& reason = report->reasons[i];
-    const Scope scope = ScopeOf(entry.decision);
-    reason.step = scope == Scope::Entry ? next : StepOf(scope, entry.subject);
-    if (scope != Scope::Entry) next = reason.step;
+    const bool entryDecision = AboutEntry(entry.decision);
+    reason.step = entryDecision ? next : StepOf(entry.decision, entry.subject);
+    if (!entryDecision) next = reason.step;
     reason.decision = entry.decision;
     reason.subject = entry.subject;
     reason.first = entry.first;
     reason.second = entry.second;
-    reason.why = Sentence(entry);
+    reason.why = qf::DecisionSentence(entry.decision, entry.subject, entry.first, entry.second);
     if (entry.decision == D::GateRefused) report->gatePasses = false;
   }
 }
@@ -124,7 +126,7 @@ std::vector<size_t> ReasonsOfActions(const PassRecord& pass) {
   size_t next = 0;
   for (size_t i = 0; i < pass.actions.size(); ++i) {
     while (next < decisions.size() &&
-           (decisions[next].at <= i || ScopeOf(decisions[next].decision) == Scope::Entry))
+           (decisions[next].at <= i || AboutEntry(decisions[next].decision)))
       ++next;
     if (next < decisions.size())
       reasons[i] = next;

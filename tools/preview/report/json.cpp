@@ -4,7 +4,7 @@
 // an invalid document.
 #include <nlohmann/json.hpp>
 
-#include "report/reasons.h"
+#include "common/decisions.h"
 #include "report/report.h"
 
 namespace qfpreview {
@@ -16,7 +16,7 @@ using Json = nlohmann::ordered_json;
 void AddReason(const Report& report, size_t reason, Json* out,
                const std::string& lead = "") {
   if (reason == kNoReason) return;
-  (*out)["decision"] = DecisionName(report.reasons[reason].decision);
+  (*out)["decision"] = qf::RowOf(report.reasons[reason].decision).name;
   (*out)["why"] = lead + report.reasons[reason].why;
 }
 
@@ -61,7 +61,7 @@ std::string FormatJson(const Report& report) {
         {{"library", call.library}, {"entry", call.entry}, {"argument", call.argument}});
   out["decisions"] = Json::array();
   for (const Reason& reason : report.reasons)
-    out["decisions"].push_back({{"decision", DecisionName(reason.decision)},
+    out["decisions"].push_back({{"decision", qf::RowOf(reason.decision).name},
                                 {"subject", reason.subject},
                                 {"first", reason.first},
                                 {"second", reason.second},

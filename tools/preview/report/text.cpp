@@ -7,7 +7,7 @@
 
 #include "common/case_fold.h"
 #include "common/schema.h"
-#include "report/reasons.h"
+#include "common/decisions.h"
 #include "report/report.h"
 
 namespace qfpreview {
@@ -148,7 +148,7 @@ std::string FormatText(const Report& report, bool all) {
     // The step's outcome as the pass decided it; a decision about a single
     // entry is told with the entry, among what stays.
     for (const Reason& reason : report.reasons)
-      if (reason.step == title.step && ScopeOf(reason.decision) != Scope::Entry)
+      if (reason.step == title.step && qf::RowOf(reason.decision).subject != qf::Subject::Entry)
         out += indent + "decided  " + reason.why + "\n";
     if (title.step == Step::Gate && !report.gatePasses) {
       out += indent + "two message boxes, then nothing is removed:\n";
