@@ -3,6 +3,7 @@
 #include "common/schema.h"
 #include "companions/companions.h"
 #include "platform/platform.h"
+#include "journal/journal.h"
 
 namespace qf {
 
@@ -32,6 +33,7 @@ void UnregisterCompanions() {
     char vrxSwitch[sizeof VrxSwitch];
     std::memcpy(vrxSwitch, VrxSwitch, sizeof VrxSwitch);
     CallTextEntry(entry, vrxSwitch);
+    journal::Called(SecondCompanion, VrxEntry, VrxSwitch);
   }
 }
 

@@ -1,4 +1,5 @@
 #include "common/paths.h"
+#include "journal/journal.h"
 #include "linkproof/linkproof.h"
 
 namespace qf {
@@ -11,7 +12,7 @@ constexpr char kLinkValue[] = "SymbolicLinkValue";
 
 // Deletes the subkeys of `key`.  Walking the indices downwards keeps the
 // lower ones valid while the subkeys at higher ones are deleted.
-bool DeleteSubkeys(RegKey& key) {
+bool DeleteSubkeys(RegKey& key, Root root, const std::string& path) {
   uint32_t count = 0;
   if (key.CountSubkeys(&count) != kSuccess) return false;
   bool all = true;
@@ -23,7 +24,7 @@ bool DeleteSubkeys(RegKey& key) {
       all = false;
       continue;
     }
-    all = DeleteKeyTree(subkey, /*andKey=*/true) && all;
+    all = DeleteKeyTree(subkey, root, JoinPath(path, name), /*andKey=*/true) && all;
   }
   return all;
 }
@@ -47,11 +48,16 @@ bool IsKeyLink(const RegKey& key) {
 // A key without subkeys goes at the first attempt, which spares asking how
 // many it has; one with subkeys refuses and is emptied first.  Deletion
 // fails, and the key stays, when one of its own subkeys stayed.
-bool DeleteKeyTree(RegKey& key, bool andKey) {
-  if (andKey && key.Delete() == kSuccess) return true;
-  const bool emptied = DeleteSubkeys(key);
+bool DeleteKeyTree(RegKey& key, Root root, const std::string& path, bool andKey) {
+  if (andKey && key.Delete() == kSuccess) {
+    journal::KeyDeleted(root, path);
+    return true;
+  }
+  const bool emptied = DeleteSubkeys(key, root, path);
   if (!andKey) return emptied;
-  return key.Delete() == kSuccess;
+  if (key.Delete() != kSuccess) return false;
+  journal::KeyDeleted(root, path);
+  return true;
 }
 
 }  // namespace qf

@@ -3,6 +3,7 @@
 
 #include "common/schema.h"
 #include "linkproof/linkproof.h"
+#include "journal/journal.h"
 
 namespace qf {
 namespace {
@@ -92,6 +93,8 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
       if (levels.size() > 1) {
         if (long failed = level.handle.Dispose())
           Decide(Decision::EntryNotDeleted, level.path, failed);
+        else
+          journal::FileChanged(journal::FileChange::RemoveDirectory, level.path);
       }
       levels.pop_back();
       continue;
@@ -119,10 +122,16 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     // be anything on the machine and is never descended into.
     if (long failed = entry.Dispose()) {
       Decide(Decision::EntryNotDeleted, JoinFinalPath(level.path, listed.name), failed);
-    } else if (help.Valid() && !IsDirectory(listed)) {
-      // Registrations name help files; a file that stayed keeps its own.
-      BestEffort(help.DeleteValue(listed.name.c_str()));
+      continue;
     }
+    if (journal::Current()) {
+      const bool link = (listed.attributes & kAttrReparsePoint) != 0;
+      journal::FileChanged(link ? journal::FileChange::RemoveLink : journal::FileChange::DeleteFile,
+                           JoinFinalPath(level.path, listed.name));
+    }
+    // Registrations name help files; a file that stayed keeps its own.
+    if (help.Valid() && !IsDirectory(listed) && help.DeleteValue(listed.name.c_str()) == kSuccess)
+      journal::ValueDeleted(Root::LocalMachine, HelpRegistrationKey, listed.name);
   }
 }
 

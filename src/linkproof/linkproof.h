@@ -79,8 +79,10 @@ bool IsKeyLink(const platform::RegKey& key);
 
 // Deletes every subkey of the open `key`, each opened as itself below its
 // parent and deleted through its own handle after its own subkeys; with
-// `andKey`, `key` itself too.  Returns whether everything asked for went.
-bool DeleteKeyTree(platform::RegKey& key, bool andKey);
+// `andKey`, `key` itself too.  `path` is the key's path below `root`, as
+// the journal tells what went.  Returns whether everything asked for went.
+bool DeleteKeyTree(platform::RegKey& key, platform::Root root, const std::string& path,
+                   bool andKey);
 
 // ---- Names --------------------------------------------------------------
 

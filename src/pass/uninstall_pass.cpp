@@ -2,29 +2,45 @@
 
 #include "common/schema.h"
 #include "companions/companions.h"
+#include "journal/journal.h"
 #include "platform/platform.h"
+#include "record/run_record.h"
 #include "settings/settings.h"
 #include "shared/shared.h"
 
 namespace qf {
 
 void RunUninstallPass() {
+  // Kept only when an administrator's policy asks for it; it hears the
+  // pass and never changes what the pass does.
+  record::RunRecord record;
+  journal::ScopedListener listening(record.Keeping() ? &record : nullptr);
   if (!CheckAdmin()) {
     platform::Beep();
+    journal::Beeped();
     platform::ShowMessage(AdminRequiredMessage, AdminRequiredCaption, platform::kIconWarning);
+    journal::BoxShown(AdminRequiredCaption, AdminRequiredMessage, platform::kIconWarning);
+    record.Finish();
     return;
   }
+  journal::StepEnded();
   // Everything of this product's own goes first; the companion library is
   // told last.
   CleanupInstallation();
   UnregisterCompanions();
+  record.Finish();
 }
 
 void CleanupInstallation() {
   DeleteUserKeyTree(ProductKey, VersionKeyName);
-  for (const std::string& component : FlaggedComponents()) ReleaseSharedComponent(component);
+  journal::StepEnded();
+  for (const std::string& component : FlaggedComponents()) {
+    ReleaseSharedComponent(component);
+    journal::StepEnded();
+  }
   // Runs whatever the installation used: an empty shared area goes anyway.
   RemoveEmptySharedArea();
+  journal::StepEnded();
 }
 
 }  // namespace qf

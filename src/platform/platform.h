@@ -233,11 +233,10 @@ class Library {
 // removes its argument from the stack itself (stdcall).
 void CallTextEntry(void* entry, const char* text);
 
-// Tells the journal what the pass decided at a step, about `subject`, with
-// up to two numbers (see Decision).  Windows keeps no journal: a no-op there;
-// the simulation records it for the preview and the tests.
-void Decide(Decision decision, const std::string& subject, int64_t first = 0,
-            int64_t second = 0);
+// Keeps what the pass decided at a step in the journal (see qf::Decide,
+// which the pass calls).  Windows keeps no journal: a no-op there; the
+// simulation records it for the preview and the tests.
+void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second);
 
 // MessageBeep(0).
 void Beep();

@@ -3,6 +3,7 @@
 #include "common/schema.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "journal/journal.h"
 
 namespace qf {
 namespace {
@@ -28,6 +29,7 @@ void ShowProbeError(long code) {
   if (SystemErrorText(static_cast<uint32_t>(code), &text) != kSuccess || text.empty())
     text = "Error " + std::to_string(code) + ".";
   ShowMessage(text.c_str(), CheckAdminCaption, kIconInformation);
+  journal::BoxShown(CheckAdminCaption, text, kIconInformation);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "linkproof/linkproof.h"
 #include "settings/settings.h"
+#include "journal/journal.h"
 
 namespace qf {
 
@@ -15,7 +16,7 @@ void DeleteUserKeyTree(const std::string& parentPath, const std::string& keyName
   }
   // The parent itself stays, even when this leaves it empty.  Without the
   // right to delete from the parent, what lies below the key still goes.
-  const bool gone = DeleteKeyTree(key, /*andKey=*/deletable);
+  const bool gone = DeleteKeyTree(key, Root::CurrentUser, path, /*andKey=*/deletable);
   Decide(gone && deletable ? Decision::UserTreeDeleted : Decision::UserTreeKept, path);
 }
 

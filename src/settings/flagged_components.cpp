@@ -1,6 +1,7 @@
 #include "common/schema.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
+#include "journal/journal.h"
 
 namespace qf {
 namespace {

@@ -1,9 +1,11 @@
 #include <cstdio>
 
+#include "common/paths.h"
 #include "common/schema.h"
 #include "platform/platform.h"
 #include "linkproof/linkproof.h"
 #include "shared/shared.h"
+#include "journal/journal.h"
 
 namespace qf {
 namespace {
@@ -41,7 +43,9 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
     if (!*lastHolder) {
-      BestEffort(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)));
+      if (component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)) == kSuccess)
+        journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, true,
+                              static_cast<uint32_t>(count - 1), {});
       Decide(Decision::CountLowered, name, count, count - 1);
     }
     return true;
@@ -52,7 +56,8 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
   if (!*lastHolder) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    BestEffort(component.WriteText(UseCount, text));
+    if (component.WriteText(UseCount, text) == kSuccess)
+      journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, false, 0, text);
     Decide(Decision::CountLowered, name, count, count - 1);
   }
   return true;
@@ -107,6 +112,8 @@ void ReleaseSharedComponent(const std::string& componentName) {
       case RootCheck::Verified: {
         EmptyDirectory(dir, finalPath, componentName);
         const long removed = dir.Dispose();
+        if (removed == kSuccess)
+          journal::FileChanged(journal::FileChange::RemoveDirectory, finalPath);
         Decide(removed == kSuccess ? Decision::TreeRemoved : Decision::TreeKept, componentName,
                removed);
         break;
@@ -116,6 +123,7 @@ void ReleaseSharedComponent(const std::string& componentName) {
   // The record goes, through its own handle, even when files stayed behind;
   // it fails, harmlessly, when the component's key has subkeys of its own.
   const long deleted = deletable ? component.Delete() : kErrorAccessDenied;
+  if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, JoinPath(SharedKey, componentName));
   Decide(deleted == kSuccess ? Decision::RecordDeleted : Decision::RecordKept, componentName,
          deleted);
 }

@@ -1,6 +1,7 @@
 #include "common/schema.h"
 #include "linkproof/linkproof.h"
 #include "shared/shared.h"
+#include "journal/journal.h"
 
 namespace qf {
 
@@ -40,11 +41,13 @@ void RemoveEmptySharedArea() {
       Decide(Decision::AreaDirKept, dir, code);
     } else {
       const long removed = area.Dispose();
+      if (removed == kSuccess) journal::FileChanged(journal::FileChange::RemoveDirectory, finalPath);
       Decide(removed == kSuccess ? Decision::AreaDirRemoved : Decision::AreaDirKept, finalPath,
              removed);
     }
   }
   const long deleted = deletable ? shared.Delete() : kErrorAccessDenied;
+  if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, SharedKey);
   Decide(deleted == kSuccess ? Decision::AreaKeyDeleted : Decision::AreaKeyKept, SharedKey, deleted);
 }
 

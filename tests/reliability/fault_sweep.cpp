@@ -19,6 +19,7 @@
 
 #include "decisions_made.h"
 #include "invariants.h"
+#include "record_check.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
 
@@ -40,12 +41,17 @@ std::set<std::string> decided;
 enum class Sample { Shared, LastHolder, Odd };
 const char* const kSampleNames[] = {"shared", "last-holder", "odd"};
 
-uint64_t Run(Sample sample, uint64_t failAt, bool andAfter) {
+uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
   const auto links = sample == Sample::Odd ? qf::reliability::BuildOddSample()
                                            : BuildSample(sample == Sample::LastHolder);
+  if (record) qf::reliability::KeepRecords();
   if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
   const auto before = Capture(links);
-  const std::vector<std::string> violations = RunPassesAndCheck(before);
+  std::vector<std::string> violations = RunPassesAndCheck(before);
+  if (record) {
+    const std::vector<std::string> told = qf::reliability::CheckRecord(!qf::sim::FailuresHit().empty());
+    violations.insert(violations.end(), told.begin(), told.end());
+  }
   const uint64_t operations = qf::sim::OperationCount();
   qf::reliability::NoteDecisions(&decided);
   ++runs;
@@ -53,7 +59,8 @@ uint64_t Run(Sample sample, uint64_t failAt, bool andAfter) {
   if (violations.empty()) {
     ++kept;
   } else {
-    std::printf("%s installation, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
+    std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
+                record ? " with a record" : "",
                 failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
@@ -69,11 +76,16 @@ int main(int argc, char** argv) {
     for (const std::string& name : missing) std::printf("no sweep made the decision %s\n", name.c_str());
     return missing.empty() ? 0 : 1;
   }
-  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd}) {
-    const uint64_t operations = Run(sample, 0, false);
-    for (uint64_t k = 1; k <= operations; ++k) {
-      Run(sample, k, false);
-      Run(sample, k, true);
+  // With a record kept, each run must end as it ends without one (the
+  // invariants and the oracle know nothing of records), whichever call
+  // fails, the record's own included, and the record must tell the journal.
+  for (bool record : {false, true}) {
+    for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd}) {
+      const uint64_t operations = Run(sample, record, 0, false);
+      for (uint64_t k = 1; k <= operations; ++k) {
+        Run(sample, record, k, false);
+        Run(sample, record, k, true);
+      }
     }
   }
   std::printf("fault sweep: %d runs, %d kept every invariant\n", runs, kept);

@@ -52,7 +52,7 @@ using namespace sim::detail;
 
 void Beep() { Record(Change::Beep); }
 
-void Decide(Decision decision, const std::string& subject, int64_t first, int64_t second) {
+void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second) {
   RecordDecision(decision, subject, first, second);
 }
 

@@ -1,0 +1,214 @@
+#include "record/run_record.h"
+
+#include <nlohmann/json.hpp>
+
+#include "common/schema.h"
+#include "common/version.h"
+#include "linkproof/linkproof.h"
+
+namespace qf::record {
+namespace {
+
+using namespace platform;
+using Json = nlohmann::ordered_json;
+
+// Written out once this much has gathered, and at the end of every step.
+constexpr size_t kWriteAt = 64 * 1024;
+// Names tried before the record gives up: the time and the process make a
+// name that is new, unless somebody put something there first.
+constexpr int kNamesTried = 16;
+
+// One line: texts as they are (UTF-8), control characters escaped.
+std::string LineOf(const Json& line) {
+  return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+const char* FileOp(journal::FileChange change) {
+  switch (change) {
+    case journal::FileChange::DeleteFile: return "delete-file";
+    case journal::FileChange::RemoveDirectory: return "remove-directory";
+    case journal::FileChange::RemoveLink: return "remove-link";
+  }
+  return "";
+}
+
+const char* RootOf(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return "HKCU";
+    case Root::LocalMachine: return "HKLM";
+    case Root::Users: return "HKU";
+  }
+  return "";
+}
+
+// "uninstall-20261208T131236123Z-1234.jsonl" from the time and the process,
+// then "-2", "-3" ... before the extension.
+std::string FileName(const std::string& time, uint32_t process, int attempt) {
+  std::string compact;
+  for (char c : time)
+    if (c != '-' && c != ':' && c != '.') compact += c;
+  std::string name = "uninstall-" + compact + "-" + std::to_string(process);
+  if (attempt > 1) name += "-" + std::to_string(attempt);
+  return name + ".jsonl";
+}
+
+// Runs a part of the record; whatever fails in it ends the record, never
+// the pass.
+template <typename Part>
+void Guarded(FileHandle* file, Part part) {
+  if (!file->Valid()) return;
+  try {
+    part();
+  } catch (...) {
+    file->Close();
+  }
+}
+
+}  // namespace
+
+RunRecord::RunRecord() {
+  try {
+    Start();
+  } catch (...) {
+    file_.Close();
+  }
+}
+
+RunRecord::~RunRecord() { Guarded(&file_, [&] { End(); }); }
+
+void RunRecord::Start() {
+  std::string dir;
+  {
+    RegKey policy;
+    if (policy.Open(Root::LocalMachine, PolicyKey, kKeyRead) != kSuccess ||
+        policy.ReadPath(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
+      return;
+  }
+  std::string finalPath;
+  long code = 0;
+  if (OpenVerifiedRoot(dir, &directory_, &finalPath, &code) != RootCheck::Verified) return;
+  RunFacts facts;
+  if (ProcessFacts(&facts) != kSuccess) return;
+  const std::string time = UtcTimeText();
+  for (int attempt = 1; attempt <= kNamesTried && !file_.Valid(); ++attempt) {
+    const long created = file_.CreateBelow(directory_, FileName(time, facts.processId, attempt));
+    if (created != kSuccess && created != kErrorAlreadyExists) return;
+  }
+  if (!file_.Valid()) return;
+  Add(LineOf(Json{{"line", "start"},
+                  {"format", kFormat},
+                  {"product", ProductKeyName},
+                  {"version", VersionKeyName},
+                  {"library", QF_FILE_VERSION_TEXT},
+                  {"time", time},
+                  {"process", facts.processId},
+                  {"account", facts.account},
+                  {"hostDir", facts.hostDir}}));
+  WriteOut(/*flush=*/true);
+}
+
+void RunRecord::Add(const std::string& line) {
+  pending_ += line;
+  if (pending_.size() >= kWriteAt) WriteOut(/*flush=*/false);
+}
+
+void RunRecord::WriteOut(bool flush) {
+  if (!file_.Valid()) return;
+  if ((!pending_.empty() && file_.Write(pending_) != kSuccess) ||
+      (flush && file_.Flush() != kSuccess)) {
+    file_.Close();
+    return;
+  }
+  pending_.clear();
+}
+
+void RunRecord::End() {
+  Add(LineOf(Json{{"line", "end"},
+                  {"complete", complete_},
+                  {"totals",
+                   {{"files", totals_.files},
+                    {"directories", totals_.directories},
+                    {"links", totals_.links},
+                    {"keys", totals_.keys},
+                    {"values", totals_.values},
+                    {"changedValues", totals_.changedValues}}}}));
+  WriteOut(/*flush=*/true);
+  file_.Close();
+}
+
+void RunRecord::Decided(Decision decision, const std::string& subject, int64_t first,
+                        int64_t second) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "decision"},
+                    {"decision", RowOf(decision).name},
+                    {"subject", subject},
+                    {"first", first},
+                    {"second", second},
+                    {"why", DecisionSentence(decision, subject, first, second)}}));
+  });
+}
+
+void RunRecord::FileChanged(journal::FileChange change, const std::string& path) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "change"}, {"op", FileOp(change)}, {"path", path}}));
+    switch (change) {
+      case journal::FileChange::DeleteFile: ++totals_.files; break;
+      case journal::FileChange::RemoveDirectory: ++totals_.directories; break;
+      case journal::FileChange::RemoveLink: ++totals_.links; break;
+    }
+  });
+}
+
+void RunRecord::KeyDeleted(Root root, const std::string& path) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "change"}, {"op", "delete-key"}, {"root", RootOf(root)},
+                    {"path", path}}));
+    ++totals_.keys;
+  });
+}
+
+void RunRecord::ValueDeleted(Root root, const std::string& key, const std::string& name) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "change"}, {"op", "delete-value"}, {"root", RootOf(root)},
+                    {"path", key}, {"name", name}}));
+    ++totals_.values;
+  });
+}
+
+void RunRecord::ValueWritten(Root root, const std::string& key, const std::string& name,
+                             bool dword, uint32_t number, const std::string& text) {
+  Guarded(&file_, [&] {
+    Json line{{"line", "change"}, {"op", "set-value"}, {"root", RootOf(root)},
+              {"path", key},      {"name", name},      {"type", dword ? "REG_DWORD" : "REG_SZ"}};
+    if (dword)
+      line["data"] = number;
+    else
+      line["data"] = text;
+    Add(LineOf(line));
+    ++totals_.changedValues;
+  });
+}
+
+void RunRecord::Called(const std::string& library, const std::string& entry,
+                       const std::string& argument) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "call"}, {"library", library}, {"entry", entry},
+                    {"argument", argument}}));
+  });
+}
+
+void RunRecord::Beeped() {
+  Guarded(&file_, [&] { Add(LineOf(Json{{"line", "beep"}})); });
+}
+
+void RunRecord::BoxShown(const std::string& caption, const std::string& text, uint32_t icon) {
+  Guarded(&file_, [&] {
+    Add(LineOf(Json{{"line", "box"}, {"caption", caption}, {"text", text}, {"icon", icon}}));
+  });
+}
+
+void RunRecord::StepEnded() {
+  Guarded(&file_, [&] { WriteOut(/*flush=*/true); });
+}
+
+}  // namespace qf::record

@@ -1,0 +1,24 @@
+// The run record kept on the simulated machine, held to the simulation's
+// own journal of the same run: the record may stop early (a write failed),
+// but up to where it stops, every line is what the journal shows, in order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qf::reliability {
+
+// Where the sweeps keep records: a drive of its own, outside every tree the
+// pass may touch, so the record changes nothing the checks look at.
+inline const std::string kRecordDir = "R:\\Records";
+
+// Switches records on for the machine as it is now (the policy and its
+// directory).
+void KeepRecords();
+
+// Every way the record in kRecordDir differs from the journal of the run:
+// a line that is not the journal's next, a last line missing although
+// nothing failed, more than one record.
+std::vector<std::string> CheckRecord(bool failuresHit);
+
+}  // namespace qf::reliability
