@@ -72,6 +72,10 @@ inline constexpr const auto& SharedKey = KeyPath<MakerKey, SharedKeyName>;
 // Under HKEY_CURRENT_USER: the per-user settings tree that the pass removes
 // (the same text as ProductVersionKey, in the other hive).
 inline constexpr const auto& UserSettingsKey = ProductVersionKey;
+// Under HKEY_LOCAL_MACHINE: where an administrator's policies for the product
+// are kept (written by policy tools, never by the installer).
+inline constexpr char PolicyMakerKey[] = "Software\\Policies\\Halvern";
+inline constexpr const auto& PolicyKey = KeyPath<PolicyMakerKey, ProductKeyName, VersionKeyName>;
 
 // ---- Value names ----------------------------------------------------------
 
@@ -88,6 +92,10 @@ inline constexpr char UseSharedImages[] = "UseSharedImages";
 // Under SharedKey.
 inline constexpr char SharedFilesDir[] = "SharedFilesDir";
 
+// Under PolicyKey: the directory (an absolute path, REG_SZ, taken as stored
+// and never expanded) in which each uninstall keeps a record of what it did.
+inline constexpr char UninstallRecord[] = "UninstallRecord";
+
 // Under SharedKey\<component>.
 inline constexpr char UseCount[] = "UseCount";
 inline constexpr char RootDir[] = "RootDir";
@@ -98,6 +106,11 @@ inline constexpr char RootDir[] = "RootDir";
 inline constexpr unsigned FlagCapacity = 10;  // flags, the marker and use counts
 inline constexpr unsigned RootDirCapacity = 255;
 inline constexpr unsigned SharedFilesDirCapacity = 260;
+// MAX_PATH, as for SharedFilesDir: the directory is opened by its path, and
+// a path longer than that is not opened by the system's ordinary path calls
+// (no "\\?\" prefix is ever added), so a longer value could name nothing
+// the record could be kept in.
+inline constexpr unsigned UninstallRecordCapacity = 260;
 
 // ---- Shared components -----------------------------------------------------
 

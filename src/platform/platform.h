@@ -177,6 +177,12 @@ enum class FileAccess {
   ListAndDelete,  // both
 };
 
+// Codes of creating and writing a file that callers name.
+constexpr long kErrorDiskFull = 112;
+// Something, a link of any kind included, already has the name a new file
+// was to get (STATUS_OBJECT_NAME_COLLISION as the system maps it).
+constexpr long kErrorAlreadyExists = 183;
+
 // An open file or directory, opened as itself: a link is opened as the link,
 // never as what it points to (FILE_OPEN_REPARSE_POINT).
 class FileHandle {
@@ -199,6 +205,20 @@ class FileHandle {
   // Deletes the object through this handle (FileDispositionInformation): a
   // file, a link itself or an empty directory; gone once the handle closes.
   [[nodiscard]] long Dispose();
+  // Creates the new file `name` in the open directory `parent` and opens it
+  // for writing (NtCreateFile with RootDirectory, FILE_CREATE): whatever is
+  // at that name already, a file, a directory or a link of any kind, even
+  // one that leads nowhere, fails with kErrorAlreadyExists and is neither
+  // opened nor written.  Shared for reading only, so that nobody else writes
+  // into it, renames it or deletes it while it is held.  `parent` must be
+  // another guard than this one.
+  [[nodiscard]] long CreateBelow(const FileHandle& parent, const std::string& name);
+  // Writes all of `bytes` after what this handle wrote before (WriteFile
+  // until all are written); a write that makes no progress fails with
+  // kErrorDiskFull.
+  [[nodiscard]] long Write(std::string_view bytes);
+  // FlushFileBuffers: what was written is on the disk when this returns.
+  [[nodiscard]] long Flush();
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
@@ -245,5 +265,23 @@ void ShowMessage(const char* text, const char* caption, uint32_t icon);
 // The system's message text for `code` (FormatMessageA from the system
 // table, language neutral); the system's buffer is released before return.
 [[nodiscard]] long SystemErrorText(uint32_t code, std::string* text);
+
+// ---- The run, as a record of it names it ------------------------------------
+
+// Who ran the uninstall, and from where.
+struct RunFacts {
+  uint32_t processId = 0;  // GetCurrentProcessId
+  // "DOMAIN\user": the account of the process's token (LookupAccountSidW),
+  // whose rights the uninstall works with.
+  std::string account;
+  // The directory of the host's .exe (GetModuleFileNameW(nullptr)), without
+  // a trailing backslash (but "C:\" for a drive's root).
+  std::string hostDir;
+};
+[[nodiscard]] long ProcessFacts(RunFacts* facts);
+
+// The current time, UTC, to the millisecond (GetSystemTime), as ISO 8601:
+// "2026-12-08T13:12:36.123Z".
+std::string UtcTimeText();
 
 }  // namespace qf::platform

@@ -1,6 +1,7 @@
 // What the uninstall logic relies on when it opens files and directories
 // through their parents' handles, lists them, checks them and deletes them.
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <string>
 #include <utility>
@@ -269,6 +270,81 @@ TEST_F(FilesContract, EntryHeldBelowItsParentCannotBeRenamedOrOpenedForDeletion)
     EXPECT_EQ(held.Dispose(), kSuccess);
     held.Close();
     EXPECT_FALSE(scratch().Exists(rel));
+  }
+}
+
+// ---- New files ----
+
+// What a record kept in a directory an administrator's policy names relies
+// on: a new file is made below the directory's handle, with its exact name,
+// and nothing already at a name, a link least of all, is opened or written.
+TEST_F(FilesContract, FileIsCreatedBelowItsDirectoryOnlyWhereNothingHasItsName) {
+  scratch().MakeFile("record\\taken.jsonl");
+  scratch().MakeDir("record\\sub");
+  scratch().MakeFile("aside\\target.jsonl");
+  scratch().MakeDir("aside\\target");
+  scratch().MakeDir("aside\\gone");
+  MAKE_LINK_OR_SKIP("record\\file link.jsonl", "aside\\target.jsonl", /*directory=*/false);
+  MAKE_LINK_OR_SKIP("record\\dir link.jsonl", "aside\\target", /*directory=*/true);
+  MAKE_LINK_OR_SKIP("record\\dangling.jsonl", "aside\\gone", /*directory=*/true);
+  FileHandle gone;
+  ASSERT_EQ(gone.Open(scratch().Path("aside\\gone").c_str(), FileAccess::ListAndDelete), kSuccess);
+  ASSERT_EQ(gone.Dispose(), kSuccess);
+  gone.Close();
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Path("record").c_str(), FileAccess::List), kSuccess);
+  struct Row {
+    const char* name;
+    long result;
+    const char* kept;      // below the scratch directory: what must stay as it was
+    const char* contents;  // its contents, or null for a directory or nothing at all
+  };
+  const Row rows[] = {{"Rapport ā 記録.jsonl", kSuccess, "", nullptr},
+                      {"taken.jsonl", kErrorAlreadyExists, "record\\taken.jsonl", "record\\taken.jsonl"},
+                      {"TAKEN.JSONL", kErrorAlreadyExists, "record\\taken.jsonl", "record\\taken.jsonl"},
+                      {"sub", kErrorAlreadyExists, "record\\sub", nullptr},
+                      {"file link.jsonl", kErrorAlreadyExists, "aside\\target.jsonl", "aside\\target.jsonl"},
+                      {"dir link.jsonl", kErrorAlreadyExists, "aside\\target", nullptr},
+                      {"dangling.jsonl", kErrorAlreadyExists, "aside\\gone", nullptr}};
+  const std::string lines[] = {"{\"run\":1}\n", "{\"name\":\"ā 記録\"}\n"};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FileHandle file;
+    EXPECT_EQ(file.CreateBelow(dir, row.name), row.result);
+    EXPECT_EQ(file.Valid(), row.result == kSuccess);
+    for (const std::string& line : lines) EXPECT_EQ(file.Write(line) == kSuccess, file.Valid());
+    EXPECT_EQ(file.Flush() == kSuccess, file.Valid());
+    file.Close();
+    if (row.result != kSuccess) {
+      EXPECT_EQ(scratch().Exists(row.kept), row.contents || std::string(row.kept) != "aside\\gone");
+      EXPECT_EQ(scratch().FileContents(row.kept), row.contents ? std::optional<std::string>(row.contents) : std::nullopt);
+      continue;
+    }
+    const std::string rel = std::string("record\\") + row.name;
+    EXPECT_EQ(scratch().FileContents(rel), lines[0] + lines[1]);
+    EXPECT_TRUE(Listed(dir, row.name).has_value()) << "not listed by its exact name";
+    FileHandle reader;  // a handle not made for writing writes nothing
+    ASSERT_EQ(reader.Open(scratch().Path(rel).c_str(), FileAccess::Inspect), kSuccess);
+    EXPECT_NE(reader.Write("more"), kSuccess);
+    EXPECT_EQ(scratch().FileContents(rel), lines[0] + lines[1]);
+  }
+}
+
+// What a record says of the run: well formed on every backend.
+TEST_F(FilesContract, RunFactsAndTimeAreWellFormed) {
+  RunFacts facts;
+  ASSERT_EQ(ProcessFacts(&facts), kSuccess);
+  EXPECT_NE(facts.processId, 0u);
+  const size_t slash = facts.account.find('\\');
+  EXPECT_TRUE(slash > 0 && slash != std::string::npos && slash + 1 < facts.account.size() &&
+              facts.account.find('\\', slash + 1) == std::string::npos) << facts.account;
+  EXPECT_TRUE(facts.hostDir.size() > 3 && facts.hostDir[1] == ':' && facts.hostDir[2] == '\\' &&
+              facts.hostDir.back() != '\\') << facts.hostDir;
+  const std::string time = UtcTimeText(), shape = "0000-00-00T00:00:00.000Z";
+  ASSERT_EQ(time.size(), shape.size()) << time;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = std::isdigit(static_cast<unsigned char>(time[i])) != 0;
+    EXPECT_TRUE(shape[i] == '0' ? digit : time[i] == shape[i]) << time;
   }
 }
 

@@ -65,7 +65,10 @@ class Scratch {
   const std::string& Dir() const { return dir_; }
   std::string Path(const std::string& rel) const;
   virtual void MakeDir(const std::string& rel) = 0;  // with its parents
+  // A file holding the bytes of `rel` itself.
   virtual void MakeFile(const std::string& rel, bool readOnly = false) = 0;
+  // The bytes of the file at `rel`; nullopt when no file can be read there.
+  virtual std::optional<std::string> FileContents(const std::string& rel) = 0;
   // A link at `rel` to `targetRel`.  Returns "" when made, otherwise why this
   // backend cannot make one here (the case is then skipped).
   virtual std::string MakeLink(const std::string& rel,

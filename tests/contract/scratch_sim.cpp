@@ -40,7 +40,11 @@ class SimScratch final : public Scratch {
   void MakeDir(const std::string& rel) override { sim::MakeDir(Path(rel)); }
 
   void MakeFile(const std::string& rel, bool readOnly) override {
-    sim::MakeFile(Path(rel), readOnly ? platform::kAttrReadOnly : 0);
+    sim::MakeFile(Path(rel), readOnly ? platform::kAttrReadOnly : 0, rel);
+  }
+
+  std::optional<std::string> FileContents(const std::string& rel) override {
+    return sim::FileContents(Path(rel));
   }
 
   std::string MakeLink(const std::string& rel, const std::string& targetRel,

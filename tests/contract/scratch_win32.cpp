@@ -279,6 +279,19 @@ class Win32Scratch final : public Scratch {
     }
   }
 
+  std::optional<std::string> FileContents(const std::string& rel) override {
+    const File file(CreateFileW(W(Path(rel)).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+      bytes.append(buffer, read);
+    return bytes;
+  }
+
   std::string MakeLink(const std::string& rel, const std::string& targetRel,
                        bool directory) override {
     const std::string link = Path(rel), target = Path(targetRel);

@@ -48,8 +48,9 @@ const char* const kComponents[] = {qf::DataComponent, qf::HelpComponent, qf::Ima
 const char* const kOpNames[] = {
     "RegOpen",        "RegRead",       "RegWrite",   "RegCountSubkeys", "RegEnum",   "RegDeleteKey",
     "RegDeleteValue", "SystemErrorText", "LoadLibrary", "Lookup",        "FileOpen",  "FileOpenBelow",
-    "FileFacts",      "FileList",      "FileDispose", "LongPathName"};
-static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::LongPathName) + 1);
+    "FileFacts",      "FileList",      "FileDispose", "LongPathName",  "FileCreate", "FileWrite",
+    "FileFlush"};
+static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::FileFlush) + 1);
 
 class Builder {
  public:

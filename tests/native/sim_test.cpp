@@ -259,6 +259,13 @@ TEST_F(SimFaultTest, FailWhenHitsTheMatchingCallOnly) {
   auto openKey = [](p::RegKey* key) {
     return key->Open(Root::LocalMachine, "Software\\Quill\\3.0", p::kKeyAllAccess);
   };
+  // A new file below C:\Target, as a record is made; -1 when it cannot be.
+  auto create = [](p::FileHandle* file) {
+    p::FileHandle dir;
+    if (dir.Open("C:\\Target", p::FileAccess::List) != p::kSuccess) return -1L;
+    const long result = file->CreateBelow(dir, "new.jsonl");
+    return file->Valid() == (result == p::kSuccess) ? result : -1;
+  };
 
   struct Case {
     const char* name;
@@ -312,6 +319,14 @@ TEST_F(SimFaultTest, FailWhenHitsTheMatchingCallOnly) {
          const long result = dir.List(&entries);
          return result == p::kSuccess || entries.at(0).name == "untouched" ? result : -1;
        },
+       [] { return true; }},
+      {"create", Op::FileCreate, "target\\NEW.jsonl", [&] { p::FileHandle file; return create(&file); },
+       [] { return !sim::Exists("C:\\Target\\new.jsonl"); }},
+      {"write in a full directory", Op::FileWrite, "C:\\Target",
+       [&] { p::FileHandle file; return create(&file) != p::kSuccess ? -1 : file.Write("line\n"); },
+       [] { return sim::FileContents("C:\\Target\\new.jsonl") == ""; }},
+      {"flush", Op::FileFlush, "new.jsonl",
+       [&] { p::FileHandle file; return create(&file) != p::kSuccess ? -1 : file.Flush(); },
        [] { return true; }},
       {"load", Op::LoadLibrary, "qfhelp",
        [] { p::Library library; return library.Load("QFHELP.DLL"); },

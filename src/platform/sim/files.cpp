@@ -1,5 +1,6 @@
 // The simulated file system: drives and shares holding directories, files
-// and links, one current directory, and the file calls over them.
+// (with their bytes) and links, one current directory, and the file calls
+// over them.
 #include <algorithm>
 #include <utility>
 
@@ -16,6 +17,7 @@ using platform::kAttrDirectory;
 using platform::kAttrReadOnly;
 using platform::kAttrReparsePoint;
 using platform::kErrorAccessDenied;
+using platform::kErrorAlreadyExists;
 using platform::kErrorDirNotEmpty;
 using platform::kErrorFileNotFound;
 using platform::kErrorInvalidHandle;
@@ -26,7 +28,6 @@ using platform::kSuccess;
 
 // Links followed in a row before a path counts as unresolvable.
 constexpr int kMaxLinkDepth = 16;
-constexpr long kErrorAlreadyExists = 183;
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -243,14 +244,14 @@ bool HeldOpen(const FileNode* node, bool withDeleteOnly = false) {
 }  // namespace
 
 FileObjectHandle::FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool listing,
-                                   bool deleting)
-    : node(opened), list(listing), remove(deleting) {
+                                   bool deleting, bool writing)
+    : node(opened), list(listing), remove(deleting), write(writing) {
   ++opened->opened;
   if (deleting) ++opened->openedForDelete;
 }
 
 FileObjectHandle::FileObjectHandle(FileObjectHandle&& other) noexcept
-    : node(std::move(other.node)), list(other.list), remove(other.remove) {
+    : node(std::move(other.node)), list(other.list), remove(other.remove), write(other.write) {
   other.node.reset();
 }
 
@@ -278,8 +279,10 @@ void MakeDir(const std::string& path, uint32_t extraAttributes) {
   Place(path, Kind::Directory)->extra |= extraAttributes;
 }
 
-void MakeFile(const std::string& path, uint32_t extraAttributes) {
-  Place(path, Kind::File)->extra = extraAttributes;
+void MakeFile(const std::string& path, uint32_t extraAttributes, const std::string& contents) {
+  FileNode* file = Place(path, Kind::File);
+  file->extra = extraAttributes;
+  file->contents = contents;
 }
 
 void MakeLink(const std::string& path, const std::string& target,
@@ -301,6 +304,13 @@ std::optional<uint32_t> Attributes(const std::string& path) {
   const FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
   if (!node) return std::nullopt;
   return AttributesOf(*node);
+}
+
+std::optional<std::string> FileContents(const std::string& path) {
+  const std::string absolute = MakeAbsolute(path);
+  const FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
+  if (!node || node->kind != Kind::File) return std::nullopt;
+  return node->contents;
 }
 
 std::string CurrentDir() { return M().cwd; }
@@ -492,6 +502,46 @@ long FileHandle::Dispose() {
   Record(directory ? Change::RemoveDirectory : Change::DeleteFile, PathOf(node.get()));
   Unlink(node.get());
   return kSuccess;
+}
+
+// Nothing at the name is followed or opened: a link there, even one that
+// leads nowhere, is something that has the name.  The new file is no change
+// the journal records: the journal is the uninstall's.
+long FileHandle::CreateBelow(const FileHandle& parent, const std::string& name) {
+  Close();
+  const std::shared_ptr<FileNode> directory = NodeOf(parent.handle_.Get());
+  const std::string shown =
+      directory && PathsWanted() ? Append(PathOf(directory.get()), "\\" + name) : name;
+  if (long injected = BeginOp(Op::FileCreate, {shown})) return injected;
+  if (!directory) return kErrorInvalidHandle;
+  if (directory->kind != Kind::Directory) return kErrorPathNotFound;
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("\\/") != std::string::npos)
+    return kErrorInvalidName;
+  if (Child(*directory, name)) return kErrorAlreadyExists;
+  auto file = std::make_shared<FileNode>();
+  file->kind = Kind::File;
+  file->name = name;
+  file->parent = directory.get();
+  directory->children[Fold(name)] = file;
+  handle_.Reset(AddHandle(FileObjectHandle(file, false, false, /*writing=*/true)));
+  return kSuccess;
+}
+
+long FileHandle::Write(std::string_view bytes) {
+  if (long injected = BeginOp(Op::FileWrite, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  if (!FindHandle<FileObjectHandle>(handle_.Get())->write) return kErrorAccessDenied;
+  node->contents.append(bytes);
+  return kSuccess;
+}
+
+long FileHandle::Flush() {
+  if (long injected = BeginOp(Op::FileFlush, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  return FindHandle<FileObjectHandle>(handle_.Get())->write ? kSuccess : kErrorAccessDenied;
 }
 
 bool SameName(std::string_view a, std::string_view b) { return SameNameFolded(a, b); }

@@ -24,6 +24,7 @@ void Misuse(const std::string& what) {
 Machine::Machine() {
   InitRegistry(*this);
   InitFiles(*this);
+  InitRunFacts(*this);
 }
 
 Machine& M() {

@@ -73,6 +73,7 @@ struct FileNode {
   uint32_t extra = 0;  // attribute bits besides those the kind implies
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
+  std::string contents;        // a file's bytes
   bool heldElsewhere = false;  // HoldOpen: another process holds it without sharing deletion
   int opened = 0;              // FileObjectHandles open on it
   int openedForDelete = 0;     // those of them opened with DELETE access
@@ -112,7 +113,8 @@ struct LibraryHandle {
 // It keeps its node's count of open handles, so that the sharing checks
 // need not look through every handle.
 struct FileObjectHandle {
-  FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool listing, bool deleting);
+  FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool listing, bool deleting,
+                   bool writing = false);
   FileObjectHandle(FileObjectHandle&& other) noexcept;
   FileObjectHandle& operator=(FileObjectHandle&&) = delete;
   ~FileObjectHandle();
@@ -120,6 +122,7 @@ struct FileObjectHandle {
   std::weak_ptr<FileNode> node;
   bool list = false;
   bool remove = false;  // opened with DELETE access
+  bool write = false;   // created by CreateBelow, for writing
 };
 
 using Handle = std::variant<KeyHandle, LibraryHandle, FileObjectHandle>;
@@ -151,6 +154,8 @@ struct Machine {
   std::vector<CountRule> countRules;
   std::multimap<uint64_t, std::function<void()>> actions;  // AtOperation's, by n
   std::map<std::string, std::string> shownAs;  // ShowDriveAs's, by folded drive
+  platform::RunFacts runFacts;  // SetRunFacts's
+  std::string utcTime;          // SetUtcTime's
 };
 
 Machine& M();
@@ -179,5 +184,7 @@ void DropHandle(std::uintptr_t id);
 void InitRegistry(Machine& machine);
 // Creates drive C: and sets the current directory to it.
 void InitFiles(Machine& machine);
+// The fixed facts of the run and the time, as Reset() leaves them.
+void InitRunFacts(Machine& machine);
 
 }  // namespace qf::sim::detail

@@ -16,7 +16,8 @@
 // - beeps, message boxes, library loads, lookups, releases and calls;
 // - a journal of every change, every visible action and every decision the
 //   pass reports, in order;
-// - failure injection by operation kind and path, or by operation number;
+// - failure injection by operation kind and path, or by operation number
+//   (a "full" directory: FailWhen(Op::FileWrite, dir, kErrorDiskFull));
 // - a count of open handles.
 #pragma once
 
@@ -40,6 +41,7 @@ enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
+  FileCreate, FileWrite, FileFlush,
 };
 
 // What a journal line records.
@@ -129,7 +131,8 @@ void SetKeyRights(Root root, const std::string& path, bool canOpen,
 // ---- File system set-up and inspection (absolute "C:\..." paths) ----
 // Other drives ("D:\") and UNC roots ("\\server\share") appear on first use.
 void MakeDir(const std::string& path, uint32_t extraAttributes = 0);  // parents too
-void MakeFile(const std::string& path, uint32_t extraAttributes = 0);  // parents too
+void MakeFile(const std::string& path, uint32_t extraAttributes = 0,
+              const std::string& contents = "");  // parents too
 // A link at `path` to `target` (need not exist); a directory link carries
 // kAttrDirectory | kAttrReparsePoint, a file link kAttrReparsePoint.
 void MakeLink(const std::string& path, const std::string& target,
@@ -138,6 +141,9 @@ void MakeLink(const std::string& path, const std::string& target,
 // a link as the last component counts itself.
 bool Exists(const std::string& path);
 std::optional<uint32_t> Attributes(const std::string& path);
+// The bytes of the file at `path` (links in the middle followed); nullopt
+// when no file is there, a link as the last component included.
+std::optional<std::string> FileContents(const std::string& path);
 std::string CurrentDir();
 void SetCwd(const std::string& path);  // must exist
 // Every path below `path` (not following links), sorted; for assertions.
@@ -159,6 +165,13 @@ void HoldOpen(const std::string& path);
 // current directory; 2 or 3 when `from` or the parent of `to` is missing,
 // 183 when `to` exists.  Not a platform call: counted and journaled nowhere.
 long Rename(const std::string& from, const std::string& to);
+
+// ---- The run ----
+// What ProcessFacts and UtcTimeText give; Reset() sets fixed values
+// (process 4242, "QFTEST\tester", "C:\Program Files\Quillforge",
+// "2026-12-08T13:12:36.000Z").
+void SetRunFacts(const platform::RunFacts& facts);
+void SetUtcTime(const std::string& text);
 
 // ---- Libraries ----
 // Makes `name` loadable (by bare name, case-insensitive).

@@ -1,8 +1,10 @@
 // Files and directories through their own handles: opened as themselves,
-// listed with their ids, deleted through the handle (kernel32 and ntdll).
+// listed with their ids, deleted through the handle, and new files created
+// below a directory's handle and written (kernel32 and ntdll).
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -196,6 +198,51 @@ long FileHandle::Dispose() {
   const NTSTATUS status = NtSetInformationFile(AsHandle(handle_.Get()), &io, &disposition,
                                                sizeof disposition, FileDispositionInformation);
   return status < 0 ? FromStatus(status) : kSuccess;
+}
+
+long FileHandle::CreateBelow(const FileHandle& parent, const std::string& name) {
+  Close();
+  if (!parent.Valid()) return kErrorInvalidHandle;
+  std::u16string wide;
+  if (!ToUtf16(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
+  UNICODE_STRING text;
+  text.Buffer = reinterpret_cast<wchar_t*>(&wide[0]);
+  text.Length = static_cast<USHORT>(wide.size() * sizeof(char16_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE,
+                             AsHandle(parent.handle_.Get()), nullptr);
+  IO_STATUS_BLOCK io;
+  HANDLE file = nullptr;
+  // FILE_CREATE alone: an existing name, even a link's, is never opened,
+  // so nothing there is written or truncated, and no link is followed.
+  const NTSTATUS status = NtCreateFile(
+      &file, FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes,
+      &io, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_CREATE,
+      FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (status < 0) return FromStatus(status);
+  handle_.Reset(reinterpret_cast<std::uintptr_t>(file));
+  return kSuccess;
+}
+
+long FileHandle::Write(std::string_view bytes) {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  // WriteFile takes a DWORD count and may write less than asked.
+  constexpr size_t kChunk = size_t{1} << 30;
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(handle_.Get()), bytes.data(),
+                   static_cast<DWORD>(std::min(bytes.size(), kChunk)), &written, nullptr))
+      return LastError();
+    if (written == 0) return kErrorDiskFull;
+    bytes.remove_prefix(written);
+  }
+  return kSuccess;
+}
+
+long FileHandle::Flush() {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  return FlushFileBuffers(AsHandle(handle_.Get())) ? kSuccess : LastError();
 }
 
 long LongPathName(const char* path, std::string* longPath) {
