@@ -99,7 +99,7 @@ void RunRecord::Start() {
                   {"format", kFormat},
                   {"product", ProductKeyName},
                   {"version", VersionKeyName},
-                  {"library", QF_FILE_VERSION_TEXT},
+                  {"library", FileVersion},
                   {"time", time},
                   {"process", facts.processId},
                   {"account", facts.account},
