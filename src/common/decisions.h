@@ -10,7 +10,8 @@ namespace qf {
 
 enum class Decision : uint32_t {
   // The administrator gate.
-  GateNotMarked,      // no InstallAdmin: anyone may uninstall
+  GateNotMarked,      // no InstallAdmin: anyone may uninstall (first: the code when the
+                      // product's key cannot be opened, else 0)
   GateAdministrator,  // an administrator's installation, and this account may write .Default
   GateRefused,        // an administrator's installation, and it may not (first: the probe's code)
 
@@ -21,7 +22,7 @@ enum class Decision : uint32_t {
 
   // The installation's flags (subject: the flag or component).
   SharedFilesUnused,    // UseSharedFiles does not read "TRUE": no component is released
-  FlagsAbsent,          // UnInstInfo cannot be opened
+  FlagsAbsent,          // UnInstInfo cannot be opened (first: the code)
   ComponentNotFlagged,  // the component's flag cannot be read
   ComponentFlagged,     // the component is released
 
@@ -46,7 +47,7 @@ enum class Decision : uint32_t {
   EntryNotDeleted,  // could not be opened for deletion or deleted (first: the code)
 
   // The shared area (subject: SharedKey, or the directory).
-  AreaAbsent,        // SharedKey cannot be opened
+  AreaAbsent,        // SharedKey cannot be opened (first: the code)
   AreaInUse,         // components remain (first: how many)
   AreaDirRemoved,    // SharedFilesDir was an empty directory and is gone
   AreaDirKept,       // SharedFilesDir stays (first: the code, 0 when it failed a check)
@@ -59,6 +60,9 @@ enum class Decision : uint32_t {
   CompanionLoaded,        // loaded and released; its entry is only looked up
   CompanionCalled,        // its entry was called with the switch
   CompanionEntryMissing,  // loaded, but without the entry: nothing called
+
+  // The help component's registrations (subject: the component).
+  HelpKeyAbsent,  // their key cannot be opened as itself: none is removed (first: the code)
 };
 
 }  // namespace qf

@@ -23,6 +23,7 @@ struct Row {
 // clang-format off
 constexpr Row kRows[] = {
   {D::GateNotMarked, "GateNotMarked", Scope::Gate,
+   "not marked as an administrator's installation (its key cannot be opened: {code}): any account may uninstall it",
    "not marked as an administrator's installation (no InstallAdmin): any account may uninstall it"},
   {D::GateAdministrator, "GateAdministrator", Scope::Gate,
    "an administrator's installation, and this account may write HKEY_USERS\\{subject}"},
@@ -39,7 +40,7 @@ constexpr Row kRows[] = {
   {D::SharedFilesUnused, "SharedFilesUnused", Scope::Flags,
    "{subject} does not read \"TRUE\": no shared component is released"},
   {D::FlagsAbsent, "FlagsAbsent", Scope::Flags,
-   "HKLM\\{subject} cannot be opened: no shared component is released"},
+   "HKLM\\{subject} cannot be opened ({code}): no shared component is released"},
   {D::ComponentNotFlagged, "ComponentNotFlagged", Scope::Component,
    "{subject} is not flagged: it is left as it is"},
   {D::ComponentFlagged, "ComponentFlagged", Scope::Component,
@@ -79,7 +80,7 @@ constexpr Row kRows[] = {
    "{code}"},
 
   {D::AreaAbsent, "AreaAbsent", Scope::SharedArea,
-   "there is no shared area: HKLM\\{subject} cannot be opened"},
+   "there is no shared area: HKLM\\{subject} cannot be opened ({code})"},
   {D::AreaInUse, "AreaInUse", Scope::SharedArea,
    "components left in the shared area: {first}; it stays"},
   {D::AreaDirRemoved, "AreaDirRemoved", Scope::SharedArea,
@@ -102,6 +103,9 @@ constexpr Row kRows[] = {
    "{subject} is called with \"/vrxreg\""},
   {D::CompanionEntryMissing, "CompanionEntryMissing", Scope::Companions,
    "{subject} is loaded, but lacks the entry it is looked up for: nothing is called"},
+
+  {D::HelpKeyAbsent, "HelpKeyAbsent", Scope::Component,
+   "the help registrations' key cannot be opened ({code}): no help registration of {subject} is removed"},
 };
 // clang-format on
 
