@@ -8,7 +8,8 @@
 // bytes, too long to read), the shared components' counts and directories
 // (empty, relative, roots, dots, links, over-long), the trees of files,
 // directories and links around them, the per-user key tree, which keys can
-// be opened or written, the companion libraries, the current directory, and
+// be opened or written, a key on the way to those the pass opens moved behind
+// a link, the companion libraries, the current directory, and
 // failures injected into the platform calls.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -71,6 +72,7 @@ class Builder {
     UserTree();
     HelpRegistrations();
     Rights();
+    LinkOnTheWay();
     Companions();
     CurrentDirectory();
   }
@@ -326,6 +328,20 @@ class Builder {
       const bool canOpen = in_.ConsumeBool(), canWrite = in_.ConsumeBool();
       Try([&] { sim::SetKeyRights(Root::LocalMachine, key, canOpen, canWrite); });
     }
+  }
+
+  // A key at any level of a path the pass opens, moved behind a link.
+  void LinkOnTheWay() {
+    const std::pair<Root, std::string> levels[] = {
+        {Root::CurrentUser, "Software"}, {Root::CurrentUser, qf::MakerKey}, {Root::CurrentUser, qf::ProductKey},
+        {Root::CurrentUser, qf::UserSettingsKey}, {Root::LocalMachine, "Software"}, {Root::LocalMachine, qf::MakerKey},
+        {Root::LocalMachine, qf::ProductKey}, {Root::LocalMachine, qf::ProductVersionKey},
+        {Root::LocalMachine, qf::UnInstInfoKey}, {Root::LocalMachine, qf::SharedKey},
+        {Root::LocalMachine, "Software\\Microsoft"}, {Root::LocalMachine, "Software\\Microsoft\\Windows"},
+        {Root::LocalMachine, qf::HelpRegistrationKey}};
+    if (in_.ConsumeIntegralInRange(0, 3) != 0) return;
+    const auto& at = levels[in_.ConsumeIntegralInRange<size_t>(0, std::size(levels) - 1)];
+    Try([&] { sim::LinkKeyAway(at.first, at.second, "Elsewhere\\" + at.second); });
   }
 
   void Companions() {

@@ -148,6 +148,50 @@ TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
   EXPECT_TRUE(sim::Journal().empty());
 }
 
+TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
+  // What was at each level moves to Elsewhere, reached through a link; every
+  // step that would reach it says so with 1921.
+  using D = Decision;
+  const struct {
+    Root root;
+    std::string level;
+    std::vector<D> decided;
+  } rows[] = {
+      {Root::CurrentUser, "Software", {D::UserTreeAbsent}},
+      {Root::CurrentUser, "Software\\Halvern", {D::UserTreeAbsent}},
+      {Root::CurrentUser, ProductKey, {D::UserTreeAbsent}},
+      {Root::LocalMachine, "Software", {D::GateNotMarked, D::FlagsAbsent, D::AreaAbsent}},
+      {Root::LocalMachine, MakerKey, {D::GateNotMarked, D::FlagsAbsent, D::AreaAbsent}},
+      {Root::LocalMachine, ProductKey, {D::GateNotMarked, D::FlagsAbsent}},
+      {Root::LocalMachine, ProductVersionKey, {D::FlagsAbsent}},
+      {Root::LocalMachine, UnInstInfoKey, {D::FlagsAbsent}},
+      {Root::LocalMachine, SharedKey, {D::ComponentAbsent}},
+      {Root::LocalMachine, "Software\\Microsoft", {D::HelpKeyAbsent}},
+      {Root::LocalMachine, "Software\\Microsoft\\Windows", {D::HelpKeyAbsent}},
+      {Root::LocalMachine, HelpRegistrationKey, {D::HelpKeyAbsent}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(sim::RootName(row.root)) + "\\" + row.level);
+    ResetMachine();
+    AddUserTree();
+    FlagAll();
+    AddSharedArea();
+    sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
+    sim::LinkKeyAway(row.root, row.level, "Elsewhere\\" + row.level);
+
+    EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
+
+    const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";
+    for (const sim::JournalEntry& e : sim::Journal())
+      EXPECT_FALSE(sim::IsRegistryChange(e.kind) && e.path.rfind(behind, 0) == 0) << e.path;
+    for (const D decision : row.decided) {
+      EXPECT_TRUE(std::any_of(sim::Decisions().begin(), sim::Decisions().end(), [&](const auto& d) {
+        return d.decision == decision && d.first == platform::kErrorCantResolveFilename;
+      })) << static_cast<int>(decision);
+    }
+  }
+}
+
 TEST_F(UserTreeTest, UnopenableSubkeyStaysWithItsAncestors) {
   AddUserTree();
   sim::SetKeyRights(Root::CurrentUser, kUserTree + "\\Options\\Editor\\Fonts", false, false);

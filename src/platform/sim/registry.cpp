@@ -254,6 +254,22 @@ void MakeKeyLink(Root root, const std::string& path, const std::string& targetPa
                      Value{platform::kRegLink, detail::LinkValue(root, slot->linkTarget)});
 }
 
+void LinkKeyAway(Root root, const std::string& path, const std::string& targetPath) {
+  const std::vector<std::string> from = detail::SplitKeyPath(path);
+  const std::vector<std::string> to = detail::SplitKeyPath(targetPath);
+  std::vector<detail::RegNode*> chain;
+  if (from.empty() || to.empty() || !detail::FindKey(root, from, &chain))
+    detail::Misuse("LinkKeyAway of a missing key " + path);
+  if (detail::FindKey(root, targetPath)) detail::Misuse("LinkKeyAway onto " + targetPath);
+  auto& slot = chain[chain.size() - 2]->subkeys[detail::Fold(from.back())];
+  std::unique_ptr<detail::RegNode> moved = std::move(slot);
+  chain[chain.size() - 2]->subkeys.erase(detail::Fold(from.back()));
+  moved->name = to.back();
+  const std::string parent = targetPath.substr(0, targetPath.rfind('\\') + 1);
+  detail::CreateKeyPath(root, parent)->subkeys[detail::Fold(to.back())] = std::move(moved);
+  MakeKeyLink(root, path, targetPath);
+}
+
 void SetValue(Root root, const std::string& key, const std::string& name,
               uint32_t type, const std::string& data) {
   detail::StoreValue(detail::CreateKeyPath(root, key), name, Value{type, data});
