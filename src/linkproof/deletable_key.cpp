@@ -39,10 +39,13 @@ long OpenDeletableKey(Root root, const std::string& parentPath, const std::strin
       return failed;
   }
   const RegKey* grandparent = above.Valid() ? &above : nullptr;
-  const std::string parentName = split == std::string::npos ? parentPath : parentPath.substr(split + 1);
+  const std::string parentName =
+      split == std::string::npos ? parentPath : parentPath.substr(split + 1);
   // Without the right to delete from the parent the key stays, but what lies
   // below it goes all the same: the parent is then opened for reading, still
-  // below its own parent and as itself, and only in that case twice.
+  // below its own parent and as itself, and only in that case twice.  A
+  // parent that cannot be opened at all is never passed by the key's full
+  // path instead: it cannot be told from a link, so the key stays whole.
   RegKey parent;
   long opened = OpenKeyBelow(root, grandparent, parentName, kKeyAllAccess, &parent);
   *deletable = opened == kSuccess;

@@ -43,7 +43,8 @@ std::vector<std::string> FlaggedComponents() {
   }
   // Below the product's key, as itself: a link there holds no flags.
   RegKey info;
-  if (long failed = OpenKeyBelow(Root::LocalMachine, &product, UnInstInfoKeyName, kKeyRead, &info)) {
+  if (long failed =
+          OpenKeyBelow(Root::LocalMachine, &product, UnInstInfoKeyName, kKeyRead, &info)) {
     Decide(Decision::FlagsAbsent, UnInstInfoKey, failed);
     return flagged;
   }

