@@ -17,7 +17,8 @@ namespace qf {
 
 enum class Decision : uint32_t {
   // The administrator gate.
-  GateNotMarked,      // no InstallAdmin: anyone may uninstall
+  GateNotMarked,      // no InstallAdmin: anyone may uninstall (first: the code when the
+                      // product's key cannot be opened, else 0)
   GateAdministrator,  // an administrator's installation, and this account may write .Default
   GateRefused,        // an administrator's installation, and it may not (first: the probe's code)
 
@@ -28,7 +29,7 @@ enum class Decision : uint32_t {
 
   // The installation's flags (subject: the flag or component).
   SharedFilesUnused,    // UseSharedFiles does not read "TRUE": no component is released
-  FlagsAbsent,          // UnInstInfo cannot be opened
+  FlagsAbsent,          // UnInstInfo cannot be opened (first: the code)
   ComponentNotFlagged,  // the component's flag cannot be read
   ComponentFlagged,     // the component is released
 
@@ -53,7 +54,7 @@ enum class Decision : uint32_t {
   EntryNotDeleted,  // could not be opened for deletion or deleted (first: the code)
 
   // The shared area (subject: SharedKey, or the directory).
-  AreaAbsent,        // SharedKey cannot be opened
+  AreaAbsent,        // SharedKey cannot be opened (first: the code)
   AreaInUse,         // components remain (first: how many)
   AreaDirRemoved,    // SharedFilesDir was an empty directory and is gone
   AreaDirKept,       // SharedFilesDir stays (first: the code, 0 when it failed a check)
@@ -66,6 +67,9 @@ enum class Decision : uint32_t {
   CompanionLoaded,        // loaded and released; its entry is only looked up
   CompanionCalled,        // its entry was called with the switch
   CompanionEntryMissing,  // loaded, but without the entry: nothing called
+
+  // The help component's registrations (subject: the component).
+  HelpKeyAbsent,  // their key cannot be opened as itself: none is removed (first: the code)
 
   kCount  // not a decision: the number of them
 };
@@ -107,6 +111,7 @@ using P = PassStep;
 // clang-format off
 inline constexpr DecisionRow kRows[] = {
   {D::GateNotMarked, "GateNotMarked", P::Gate, S::ValueName,
+   "not marked as an administrator's installation (its key cannot be opened: {code}): any account may uninstall it",
    "not marked as an administrator's installation (no InstallAdmin): any account may uninstall it"},
   {D::GateAdministrator, "GateAdministrator", P::Gate, S::Key,
    "an administrator's installation, and this account may write HKEY_USERS\\{subject}"},
@@ -123,7 +128,7 @@ inline constexpr DecisionRow kRows[] = {
   {D::SharedFilesUnused, "SharedFilesUnused", P::Flags, S::ValueName,
    "{subject} does not read \"TRUE\": no shared component is released"},
   {D::FlagsAbsent, "FlagsAbsent", P::Flags, S::Key,
-   "HKLM\\{subject} cannot be opened: no shared component is released"},
+   "HKLM\\{subject} cannot be opened ({code}): no shared component is released"},
   {D::ComponentNotFlagged, "ComponentNotFlagged", P::Component, S::Component,
    "{subject} is not flagged: it is left as it is"},
   {D::ComponentFlagged, "ComponentFlagged", P::Component, S::Component,
@@ -163,7 +168,7 @@ inline constexpr DecisionRow kRows[] = {
    "{code}"},
 
   {D::AreaAbsent, "AreaAbsent", P::SharedArea, S::Key,
-   "there is no shared area: HKLM\\{subject} cannot be opened"},
+   "there is no shared area: HKLM\\{subject} cannot be opened ({code})"},
   {D::AreaInUse, "AreaInUse", P::SharedArea, S::Key,
    "components left in the shared area: {first}; it stays"},
   {D::AreaDirRemoved, "AreaDirRemoved", P::SharedArea, S::Directory,
@@ -186,6 +191,9 @@ inline constexpr DecisionRow kRows[] = {
    "{subject} is called with \"/vrxreg\""},
   {D::CompanionEntryMissing, "CompanionEntryMissing", P::Companions, S::Library,
    "{subject} is loaded, but lacks the entry it is looked up for: nothing is called"},
+
+  {D::HelpKeyAbsent, "HelpKeyAbsent", P::Component, S::Component,
+   "the help registrations' key cannot be opened ({code}): no help registration of {subject} is removed"},
 };
 // clang-format on
 

@@ -33,10 +33,27 @@ bool DeleteSubkeys(RegKey& key, Root root, const std::string& path) {
 
 long OpenDeletableKey(Root root, const std::string& parentPath, const std::string& name,
                       RegKey* key, bool* deletable) {
+  const size_t split = parentPath.rfind('\\');
+  RegKey above;
+  if (split != std::string::npos) {
+    if (long failed = OpenKeyAsItself(root, parentPath.substr(0, split), kKeyRead, &above))
+      return failed;
+  }
+  const RegKey* grandparent = above.Valid() ? &above : nullptr;
+  const std::string parentName =
+      split == std::string::npos ? parentPath : parentPath.substr(split + 1);
+  // Without the right to delete from the parent the key stays, but what lies
+  // below it goes all the same: the parent is then opened for reading, still
+  // below its own parent and as itself, and only in that case twice.  A
+  // parent that cannot be opened at all is never passed by the key's full
+  // path instead: it cannot be told from a link, so the key stays whole.
   RegKey parent;
-  *deletable = parent.Open(root, parentPath.c_str(), kKeyAllAccess) == kSuccess;
-  if (*deletable) return key->Open(parent, name.c_str(), kKeyAllAccess, kOpenLink);
-  return key->Open(root, JoinPath(parentPath, name).c_str(), kKeyAllAccess, kOpenLink);
+  long opened = OpenKeyBelow(root, grandparent, parentName, kKeyAllAccess, &parent);
+  *deletable = opened == kSuccess;
+  if (opened == kErrorAccessDenied)
+    opened = OpenKeyBelow(root, grandparent, parentName, kKeyRead, &parent);
+  if (opened != kSuccess) return opened;
+  return OpenKeyBelow(root, &parent, name, kKeyAllAccess, key);
 }
 
 bool IsKeyLink(const RegKey& key) {

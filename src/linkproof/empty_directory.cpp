@@ -77,10 +77,18 @@ struct Level {
 // neither the depth of the tree nor the process's current directory matters.
 void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
                     const std::string& componentName) {
-  // Help registrations belong to the help component only (exact name).
+  // Help registrations belong to the help component only (exact name).  Its
+  // key is reached as itself: through a link, or as one (whose own value a
+  // file's name could match), no registration is removed.
   RegKey help;
-  if (componentName == HelpComponent)
-    BestEffort(help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess));
+  if (componentName == HelpComponent) {
+    long failed = OpenKeyAsItself(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess, &help);
+    if (failed == kSuccess && IsKeyLink(help)) failed = kErrorCantResolveFilename;
+    if (failed != kSuccess) {
+      help.Close();
+      Decide(Decision::HelpKeyAbsent, componentName, failed);
+    }
+  }
 
   std::vector<Level> levels(1);
   levels[0].path = dirPath;

@@ -6,17 +6,20 @@
 // swapped for a link to somewhere else after it was listed, a link may be
 // planted in a tree beforehand, a recorded root may itself be a link or be
 // reached through one, and a registry key may be a link to another product's
-// key.  Any path the pass built and used again later could lead elsewhere by
-// then: to the user's documents, to the system's files, to another product's
-// settings.
+// key, or lie below one: the product's key in the user's own hive, which any
+// program the user runs can make a link, would lead an administrator's
+// uninstall to another key's "3.0".  Any path the pass built and used again
+// later could lead elsewhere by then: to the user's documents, to the
+// system's files, to another product's settings.
 //
 // The defence: every object is reached through its parent's open handle,
-// opened as itself (a link opens as the link), checked through the handle it
-// will be deleted by, and deleted through that handle.  Roots are opened
-// once, verified, and held without sharing deletion, so they can be neither
-// renamed nor replaced while the pass works below them.  No path is used
-// after the root, and no name is narrowed on the way (platform.h).  Whatever
-// fails a check is left alone with everything below it.
+// opened as itself (a link opens as the link), every key from its hive's
+// root down, so that no link on the way is followed; checked through the
+// handle it will be deleted by, and deleted through that handle.  Roots are
+// opened once, verified, and held without sharing deletion, so they can be
+// neither renamed nor replaced while the pass works below them.  No path is
+// used after the root, and no name is narrowed on the way (platform.h).
+// Whatever fails a check is left alone with everything below it.
 #pragma once
 
 #include <string>
@@ -64,13 +67,25 @@ void DeleteDirectoryContents(const std::string& dirPath, const std::string& comp
 
 // ---- Keys ---------------------------------------------------------------
 
-// Opens the key `name` below `parentPath` under `root` as itself (kOpenLink,
-// kKeyAllAccess): a link key opens as the link, so nothing behind it is
-// read, written or deleted through `*key`, and deleting it later removes
-// the link.  The key is opened below its parent's open handle.  `*deletable`
-// tells whether that parent could be opened with kKeyAllAccess: without it
-// the key must stay, so it is then opened as itself by its full path, for
-// what lies below it to go all the same.
+// Opens the key at `path` under `root` one name at a time, each below the
+// key before it and as itself (kOpenLink): the keys on the way with
+// kKeyRead, the last with `mask`.  A link on the way is never followed: the
+// open fails with kErrorCantResolveFilename.  A link named last opens as
+// the link (IsKeyLink), so nothing behind it is read, written or deleted.
+long OpenKeyAsItself(platform::Root root, std::string_view path, uint32_t mask,
+                     platform::RegKey* key);
+
+// One step of OpenKeyAsItself: `name` below `above` (below `root` when
+// null), as itself, with `mask`; kErrorCantResolveFilename when `above` is
+// a link.
+long OpenKeyBelow(platform::Root root, const platform::RegKey* above, const std::string& name,
+                  uint32_t mask, platform::RegKey* key);
+
+// Opens the key `name` below `parentPath` under `root` as OpenKeyAsItself
+// does, itself with kKeyAllAccess.  `*deletable` tells whether its parent
+// could be opened with kKeyAllAccess: without it the key must stay, and the
+// parent is opened for reading, for what lies below the key to go all the
+// same.
 long OpenDeletableKey(platform::Root root, const std::string& parentPath,
                       const std::string& name, platform::RegKey* key, bool* deletable);
 

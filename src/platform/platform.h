@@ -47,6 +47,8 @@ constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorModNotFound = 126;
 constexpr long kErrorProcNotFound = 127;
+// A key or file reached through a link that is not followed.
+constexpr long kErrorCantResolveFilename = 1921;
 
 // Registry roots the library uses.
 enum class Root { CurrentUser, LocalMachine, Users };
@@ -107,7 +109,8 @@ class RegKey {
   // key held before is closed first.
   [[nodiscard]] long Open(Root root, const char* path, uint32_t mask, uint32_t options = 0);
   // Opens `path` below the open key `parent`; a key held before is closed
-  // first.  `parent` must be another guard than this one.
+  // first.  `parent` must be another guard than this one.  Below a link
+  // opened as itself there is nothing: any `path` fails (kErrorFileNotFound).
   [[nodiscard]] long Open(const RegKey& parent, const char* path, uint32_t mask,
                           uint32_t options = 0);
   bool Valid() const { return handle_.Valid(); }

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "common/schema.h"
+#include "linkproof/linkproof.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
 #include "journal/journal.h"
@@ -11,11 +12,14 @@ namespace {
 using namespace platform;
 
 // Whether the installation carries the administrator marker; any failure to
-// read it counts as an installation made by an ordinary user.
-bool InstalledByAdministrator() {
+// read it counts as an installation made by an ordinary user.  The key is
+// reached as the rest of the pass reaches the product's keys, so the gate
+// reads the installation that the later steps would work on; `*code` gets
+// the open's code when it fails, else 0.
+bool InstalledByAdministrator(long* code) {
   RegKey product;
-  if (product.Open(Root::LocalMachine, ProductVersionKey, kKeyRead) != kSuccess)
-    return false;
+  *code = OpenKeyAsItself(Root::LocalMachine, ProductVersionKey, kKeyRead, &product);
+  if (*code != kSuccess) return false;
   uint32_t type = 0;
   std::string data;
   return product.ReadValue(InstallAdmin, FlagCapacity, &type, &data) == kSuccess;
@@ -35,8 +39,9 @@ void ShowProbeError(long code) {
 }  // namespace
 
 bool CheckAdmin() {
-  if (!InstalledByAdministrator()) {
-    Decide(Decision::GateNotMarked, InstallAdmin);
+  long code = 0;
+  if (!InstalledByAdministrator(&code)) {
+    Decide(Decision::GateNotMarked, InstallAdmin, code);
     return true;
   }
   // Only an administrator can write the default user profile.

@@ -12,9 +12,9 @@ void RemoveEmptySharedArea() {
   // directory, so only the link goes.
   RegKey shared;
   bool deletable = false;
-  if (OpenDeletableKey(Root::LocalMachine, MakerKey, SharedKeyName, &shared, &deletable) !=
-      kSuccess) {
-    Decide(Decision::AreaAbsent, SharedKey);
+  if (long failed =
+          OpenDeletableKey(Root::LocalMachine, MakerKey, SharedKeyName, &shared, &deletable)) {
+    Decide(Decision::AreaAbsent, SharedKey, failed);
     return;
   }
   {

@@ -8,7 +8,8 @@
 // bytes, too long to read), the shared components' counts and directories
 // (empty, relative, roots, dots, links, over-long), the trees of files,
 // directories and links around them, the per-user key tree, which keys can
-// be opened or written, the companion libraries, the current directory, and
+// be opened or written, a key on the way to those the pass opens moved behind
+// a link, the companion libraries, the current directory, and
 // failures injected into the platform calls.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -72,6 +73,7 @@ class Builder {
     UserTree();
     HelpRegistrations();
     Rights();
+    LinkOnTheWay();
     Companions();
     CurrentDirectory();
   }
@@ -327,6 +329,17 @@ class Builder {
       const bool canOpen = in_.ConsumeBool(), canWrite = in_.ConsumeBool();
       Try([&] { sim::SetKeyRights(Root::LocalMachine, key, canOpen, canWrite); });
     }
+  }
+
+  // A key at any level of a path the pass opens, moved behind a link.
+  void LinkOnTheWay() {
+    if (in_.ConsumeIntegralInRange(0, 3) != 0) return;
+    const bool user = in_.ConsumeBool();
+    const std::vector<std::string> names = qf::SplitPath(
+        user ? qf::UserSettingsKey : in_.PickValueInArray<const char*>({qf::UnInstInfoKey, qf::SharedKey, qf::HelpRegistrationKey}));
+    std::string level = names[0];
+    for (size_t i = 1, n = in_.ConsumeIntegralInRange<size_t>(1, names.size()); i < n; ++i) level += "\\" + names[i];
+    Try([&] { sim::LinkKeyAway(user ? Root::CurrentUser : Root::LocalMachine, level, "Elsewhere\\" + level); });
   }
 
   void Companions() {

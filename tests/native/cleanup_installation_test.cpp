@@ -91,7 +91,7 @@ TEST_F(UserTreeTest, LinkInTheUserTreeGoesAsALinkAndItsTargetStays) {
   }
 }
 
-TEST_F(UserTreeTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelowItGoes) {
+TEST_F(UserTreeTest, KeyWhoseParentCannotBeWrittenStaysWhileWhatIsBelowItGoesUnlessItCannotBeOpened) {
   for (bool parentOpens : {false, true}) {
     SCOPED_TRACE(parentOpens ? "parent read-only" : "parent unopenable");
     ResetMachine();
@@ -105,9 +105,11 @@ TEST_F(UserTreeTest, KeyWhoseParentCannotBeOpenedForWritingStaysWhileWhatIsBelow
     CleanupInstallation();
 
     EXPECT_TRUE(sim::KeyExists(Root::CurrentUser, kUserTree));
-    EXPECT_TRUE(sim::SubkeyNames(Root::CurrentUser, kUserTree).empty());
+    // A parent that cannot be opened cannot be told from a link: nothing
+    // below it is reached.
+    EXPECT_EQ(sim::SubkeyNames(Root::CurrentUser, kUserTree).empty(), parentOpens);
     EXPECT_TRUE(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)));
-    EXPECT_FALSE(sim::Exists(kArea + "\\Data"));
+    EXPECT_EQ(sim::Exists(kArea + "\\Data"), !parentOpens);
   }
 }
 
@@ -144,6 +146,43 @@ TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
   sim::CreateKey(Root::CurrentUser, ProductKey);
   DeleteUserKeyTree(ProductKey, qf::VersionKeyName);
   EXPECT_TRUE(sim::Journal().empty());
+}
+
+TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
+  // What was at each level moves to Elsewhere, reached through a link; the
+  // step that would reach it says so with 1921.
+  const struct {
+    Root root;
+    std::vector<std::string> levels;
+    Decision decided;
+  } rows[] = {
+      {Root::CurrentUser, {"Software", MakerKey, ProductKey}, Decision::UserTreeAbsent},
+      {Root::LocalMachine, {"Software", MakerKey}, Decision::AreaAbsent},
+      {Root::LocalMachine, {ProductKey, ProductVersionKey, UnInstInfoKey}, Decision::FlagsAbsent},
+      {Root::LocalMachine, {SharedKey}, Decision::ComponentAbsent},
+      {Root::LocalMachine, {"Software\\Microsoft", "Software\\Microsoft\\Windows", HelpRegistrationKey},
+       Decision::HelpKeyAbsent},
+  };
+  for (const auto& row : rows) {
+    for (const std::string& level : row.levels) {
+      SCOPED_TRACE(std::string(sim::RootName(row.root)) + "\\" + level);
+      ResetMachine();
+      AddUserTree();
+      FlagAll();
+      AddSharedArea();
+      sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
+      sim::LinkKeyAway(row.root, level, "Elsewhere\\" + level);
+
+      EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
+
+      const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";
+      for (const sim::JournalEntry& e : sim::Journal())
+        EXPECT_FALSE(sim::IsRegistryChange(e.kind) && e.path.rfind(behind, 0) == 0) << e.path;
+      EXPECT_TRUE(std::any_of(sim::Decisions().begin(), sim::Decisions().end(), [&](const auto& d) {
+        return d.decision == row.decided && d.first == platform::kErrorCantResolveFilename;
+      }));
+    }
+  }
 }
 
 TEST_F(UserTreeTest, UnopenableSubkeyStaysWithItsAncestors) {

@@ -72,9 +72,17 @@ class Model {
 
  private:
   // ---- The registry, by folded key path ----
+  // Every key is reached from its hive's root, each key on the way opened
+  // for reading; a link on the way has no keys below it.
   bool Opens(const std::string& key, bool write) const {
     auto it = s_.keys.find(key);
-    return it != s_.keys.end() && it->second.canOpen && (!write || it->second.canWrite);
+    if (it == s_.keys.end() || !it->second.canOpen || (write && !it->second.canWrite)) return false;
+    const size_t up = key.rfind('\\');
+    return key.find('\\') == up || Opens(key.substr(0, up), false);
+  }
+  bool IsLinkKey(const std::string& key) const {
+    const auto& link = s_.keys.at(key).values.find(Fold("SymbolicLinkValue"));
+    return link != s_.keys.at(key).values.end() && link->second.second.type == platform::kRegLink;
   }
   std::optional<sim::Value> Read(const std::string& key, const std::string& name, size_t capacity) const {
     const auto& values = s_.keys.at(key).values;
@@ -235,7 +243,7 @@ class Model {
   // Entries are reached through their parent, so no path length limits it.
   void Empty(const std::string& dirKey, bool mshelp) {
     const std::string helpKey = KeyOf(Root::LocalMachine, HelpRegistrationKey);
-    const bool help = mshelp && Opens(helpKey, true);
+    const bool help = mshelp && Opens(helpKey, true) && !IsLinkKey(helpKey);
     for (const FileItem& entry : Children(s_.files, dirKey)) {
       const std::string key = Fold(entry.path);
       const bool deletable = Deletable(key);
@@ -383,7 +391,7 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
       // A flag names its component.
       const std::string which = folded.substr(flagKey.size());
       suspect.insert(which == "data" ? "component:Data" : which == "mshelp" ? "component:MSHelp" : "component:Image Files");
-    } else if (SameFold(path, Hklm(MakerKey)) || SameFold(path, Hklm(SharedKey) + "\\SharedFilesDir")) {
+    } else if (SameFold(path, Hklm(SharedKey) + "\\SharedFilesDir")) {
       suspect.insert("area");
     } else if (folded.rfind("hklm\\", 0) == 0 && keyPart.rfind("component:", 0) == 0) {
       suspect.insert(keyPart);

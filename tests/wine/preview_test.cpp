@@ -66,6 +66,7 @@ enum Feature : unsigned {
   kNames = 2048,        // Japanese, Greek, Cyrillic, emoji and combining names
   kLookalike = 4096,    // Image Files at "Imāges", beside another product's "Images"
   kHelpLengths = 8192,  // help files and registrations of every name length
+  kProductLink = 16384, // HKCU's product key a link to Elsewhere, which gets its 3.0 tree
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "~1" a REG_DWORD of 3 bytes, "@" longer
@@ -118,6 +119,7 @@ const Recipe kRecipes[] = {
   {"names beyond the ANSI code page", "TRUE", {"1", "1", "3"}, {"tree", "tree", "tree"}, 1, kHelp | kNames, "full"},
   {"RootDir Im\u0101ges beside another's Images", "TRUE", {"2", "#1", "1"}, {"tree", "tree", "tree"}, 1, kLookalike, "full"},
   {"help registrations of every name length", "TRUE", {"1", "1", "!1"}, {"tree", "tree", "tree"}, 0, kHelp | kHelpLengths, "none"},
+  {"the per-user product key a registry link", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kProductLink, "full"},
 };
 // clang-format on
 
@@ -281,6 +283,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     inst.files.push_back("Outside\\Docs\\keep.txt");
     inst.files.push_back("Outside\\target.txt");
   }
+  if (r.features & kProductLink) inst.keyLinks[qf::ProductKey] = "Software\\Halvern\\Elsewhere";
   if (r.features & kKeyLink) {
     value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere", "Kept", REG_SZ, Text("1"));
     value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere\\Below", "", 0, "");
@@ -307,6 +310,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 void Clear() {
   // A link key first, as itself: deleting a tree would follow it.
   qf_win32_test::DeleteCurrentUserKeyLink((std::string(qf::ProductVersionKey) + "\\Linked").c_str());
+  qf_win32_test::DeleteCurrentUserKeyLink(qf::ProductKey);
   RegDeleteTreeA(HKEY_CURRENT_USER, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, qf::MakerKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kHelpKey);
@@ -354,6 +358,10 @@ std::string Unix(const std::string& relative) {
 ::testing::AssertionResult Install(const Installation& inst, const std::string& dir,
                                    const std::string& unixDir) {
   MakeDirs(dir);
+  // Links first: values written through one land in its target.
+  for (const auto& [link, target] : inst.keyLinks)
+    if (qf_win32_test::MakeCurrentUserKeyLink(link, target) != ERROR_SUCCESS)
+      return ::testing::AssertionFailure() << "cannot link " << link;
   for (const Value& v : inst.values) {
     Key key;
     if (RegCreateKeyExW(v.root, ToWide(v.key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -395,9 +403,6 @@ std::string Unix(const std::string& relative) {
                         REG_SZ, shortPath, (length + 1) * sizeof(wchar_t)) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "no short name for " << relative;
   }
-  for (const auto& [link, target] : inst.keyLinks)
-    if (qf_win32_test::MakeCurrentUserKeyLink(link, target) != ERROR_SUCCESS)
-      return ::testing::AssertionFailure() << "cannot link " << link;
   for (const auto& [link, target] : inst.links)
     if (!UnixLink(unixDir + "/" + Unix(target), unixDir + "/" + Unix(link), dir + "\\" + link))
       return ::testing::AssertionFailure() << "cannot link " << link;
@@ -672,6 +677,9 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     // last holder's tree goes unless something in it stays (on Windows:
     // Wine's links aside), and then what stays says why, and so does the
     // registration of a help file that stays.
+    // The target of the per-user product key's link keeps its 3.0, and the preview says why.
+    EXPECT_TRUE(!(inst.features & kProductLink) || (after.count("value HKCU\\Software\\Halvern\\Elsewhere\\3.0|V0") &&
+                json["decisions"].dump().find("reached through a link") != std::string::npos));
     for (const char* overall : {"GateRefused", "SharedFilesUnused"}) {
       const bool expected = std::string(overall) == "GateRefused" ? (inst.features & kLock) != 0
                             : !(inst.features & kLock) && inst.decision[0].empty();

@@ -24,7 +24,7 @@ constexpr long kErrorFilenameTooLong = 206;
 constexpr long kErrorDirectory = 267;
 constexpr long kErrorMessageNotFound = 317;
 constexpr long kErrorKeyDeleted = 1018;
-constexpr long kErrorCantResolveFilename = 1921;
+using platform::kErrorCantResolveFilename;
 
 // Longest full path the ANSI file calls accept (MAX_PATH less the NUL).
 constexpr size_t kMaxPath = 259;

@@ -254,6 +254,22 @@ void MakeKeyLink(Root root, const std::string& path, const std::string& targetPa
                      Value{platform::kRegLink, detail::LinkValue(root, slot->linkTarget)});
 }
 
+void LinkKeyAway(Root root, const std::string& path, const std::string& targetPath) {
+  const std::vector<std::string> from = detail::SplitKeyPath(path);
+  const std::vector<std::string> to = detail::SplitKeyPath(targetPath);
+  std::vector<detail::RegNode*> chain;
+  if (from.empty() || to.empty() || !detail::FindKey(root, from, &chain))
+    detail::Misuse("LinkKeyAway of a missing key " + path);
+  if (detail::FindKey(root, targetPath)) detail::Misuse("LinkKeyAway onto " + targetPath);
+  auto& slot = chain[chain.size() - 2]->subkeys[detail::Fold(from.back())];
+  std::unique_ptr<detail::RegNode> moved = std::move(slot);
+  chain[chain.size() - 2]->subkeys.erase(detail::Fold(from.back()));
+  moved->name = to.back();
+  const std::string parent = targetPath.substr(0, targetPath.rfind('\\') + 1);
+  detail::CreateKeyPath(root, parent)->subkeys[detail::Fold(to.back())] = std::move(moved);
+  MakeKeyLink(root, path, targetPath);
+}
+
 void SetValue(Root root, const std::string& key, const std::string& name,
               uint32_t type, const std::string& data) {
   detail::StoreValue(detail::CreateKeyPath(root, key), name, Value{type, data});
@@ -322,9 +338,12 @@ namespace {
 // RegOpenKeyExA of the key at `parts` below `root`; `shown` names it for
 // failure injection.  The handle names the real key, links resolved.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
-             uint32_t mask, uint32_t options, std::uintptr_t* out) {
+             uint32_t mask, uint32_t options, std::uintptr_t* out, bool belowLink = false) {
   if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
   if ((options & ~platform::kOpenLink) != 0) return kErrorInvalidParameter;
+  // A link opened as itself holds no keys: a name below it is looked up
+  // there, not in its target.
+  if (belowLink) return kErrorFileNotFound;
 
   Resolved found;
   if (long result = Resolve(root, parts, (options & platform::kOpenLink) != 0, &found))
@@ -353,11 +372,13 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
   if (long result = Reach(parent.handle_.Get(), 0, &below)) return result;
   std::vector<std::string> parts = below.handle->folded;
   std::string shown = below.handle->path;
+  const size_t above = parts.size();
   for (std::string& part : SplitKeyPath(path ? path : "")) {
     shown += "\\" + part;
     parts.push_back(std::move(part));
   }
-  return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put());
+  return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put(),
+                 below.key->isLink && parts.size() > above);
 }
 
 namespace {

@@ -108,6 +108,10 @@ void CreateKey(Root root, const std::string& path);  // with its parents
 // itself.  Its "SymbolicLinkValue" (kRegLink) names the target as the
 // registry does ("\Registry\Machine\...", "\Registry\User\<SID>\...").
 void MakeKeyLink(Root root, const std::string& path, const std::string& targetPath);
+// Moves the key at `path`, with everything below it, to `targetPath` (which
+// must not exist; its parents are created) and leaves a link to it at
+// `path`: what was there is now reached through a link.
+void LinkKeyAway(Root root, const std::string& path, const std::string& targetPath);
 // Stores a value, creating the key (and parents) when missing.
 void SetValue(Root root, const std::string& key, const std::string& name,
               uint32_t type, const std::string& data);

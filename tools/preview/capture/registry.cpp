@@ -49,10 +49,6 @@ bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string&
   return read == ERROR_SUCCESS;
 }
 
-bool OpenKey(Root root, const std::string& path, KeyGuard* key) {
-  return OpenKey(RootKey(root), path, root, path, key);
-}
-
 // A value that is no name (a flag, a count), read as the pass reads it: the
 // bytes RegQueryValueExA gives within `capacity`.  A value too long for it
 // is given to the simulation as a value of its length with no text, so that
@@ -197,7 +193,10 @@ void CopyTree(HKEY key, Root root, const std::string& path, Snapshot* snapshot) 
 // opens every key it may delete as itself.
 bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::string& name,
               Snapshot* snapshot) {
-  const std::string path = qf::JoinPath(parentPath, name);
+  const std::string path = parentPath.empty() ? name : qf::JoinPath(parentPath, name);
+  // One met on the way to an earlier key is known already.
+  const auto known = snapshot->keys.find(Folded(Shown(root, path)));
+  if (known != snapshot->keys.end()) return known->second.link;
   std::wstring target;
   if (!IsKeyLink(parent, name, &target)) return false;
   snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
@@ -219,6 +218,25 @@ void CopySubkey(HKEY parent, Root root, const std::string& parentPath, const Sub
   if (CopyLink(parent, root, parentPath, subkey.name, snapshot)) return;
   KeyGuard key;
   if (OpenKey(parent, subkey.name, root, path, &key)) CopyTree(key.Get(), root, path, snapshot);
+}
+
+// Opens the key at `path` below `root` as the pass reaches it: one name at
+// a time, each below the key before it.  A link on the way goes to the
+// simulation as the link it is and ends the walk there, as it ends the
+// pass's; nothing behind it is read.
+bool OpenPath(Root root, const std::string& path, KeyGuard* key, Snapshot* snapshot) {
+  KeyGuard above;
+  std::string walked;
+  for (const std::string& name : qf::SplitPath(path)) {
+    const HKEY parent = walked.empty() ? RootKey(root) : above.Get();
+    if (CopyLink(parent, root, walked, name, snapshot)) return false;
+    walked = walked.empty() ? name : qf::JoinPath(walked, name);
+    KeyGuard next;
+    if (!OpenKey(parent, name, root, walked, &next)) return false;
+    above = std::move(next);
+  }
+  *key = std::move(above);
+  return true;
 }
 
 void ProbeDefaultProfile(Snapshot* snapshot) {
@@ -243,7 +261,7 @@ void ProbeDefaultProfile(Snapshot* snapshot) {
 
 void CopyProduct(Snapshot* snapshot) {
   KeyGuard product;
-  snapshot->product = OpenKey(Root::LocalMachine, qf::ProductVersionKey, &product);
+  snapshot->product = OpenPath(Root::LocalMachine, qf::ProductVersionKey, &product, snapshot);
   if (snapshot->product) {
     CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::InstallAdmin,
               qf::FlagCapacity);
@@ -251,7 +269,10 @@ void CopyProduct(Snapshot* snapshot) {
               qf::FlagCapacity);
   }
   KeyGuard info;
-  if (OpenKey(Root::LocalMachine, qf::UnInstInfoKey, &info)) {
+  if (snapshot->product &&
+      !CopyLink(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::UnInstInfoKeyName,
+                snapshot) &&
+      OpenKey(product.Get(), qf::UnInstInfoKeyName, Root::LocalMachine, qf::UnInstInfoKey, &info)) {
     for (const qf::ComponentFlag& row : qf::ComponentFlags)
       CopyValue(info.Get(), Root::LocalMachine, qf::UnInstInfoKey, row.flag, qf::FlagCapacity);
   }
@@ -259,7 +280,7 @@ void CopyProduct(Snapshot* snapshot) {
 
 void CopyUserTree(Snapshot* snapshot) {
   KeyGuard product;
-  if (OpenKey(Root::CurrentUser, qf::ProductKey, &product))
+  if (OpenPath(Root::CurrentUser, qf::ProductKey, &product, snapshot))
     CopySubkey(product.Get(), Root::CurrentUser, qf::ProductKey, Subkey{qf::VersionKeyName},
                snapshot);
   snapshot->userTree = snapshot->keys.count(Folded(Shown(Root::CurrentUser, qf::UserSettingsKey)));
@@ -277,7 +298,7 @@ size_t ComponentIndex(const std::string& name) {
 // above it, which the pass opens to delete it.
 void CopySharedArea(Snapshot* snapshot) {
   KeyGuard maker;
-  if (!OpenKey(Root::LocalMachine, qf::MakerKey, &maker)) return;
+  if (!OpenPath(Root::LocalMachine, qf::MakerKey, &maker, snapshot)) return;
   if (CopyLink(maker.Get(), Root::LocalMachine, qf::MakerKey, qf::SharedKeyName, snapshot)) {
     snapshot->sharedKey = true;
     return;
@@ -315,7 +336,7 @@ void CopySharedArea(Snapshot* snapshot) {
 // whole, the longest too: the buffer grows until it fits.
 void CopyHelpRegistrations(Snapshot* snapshot) {
   KeyGuard help;
-  if (!OpenKey(Root::LocalMachine, qf::HelpRegistrationKey, &help)) return;
+  if (!OpenPath(Root::LocalMachine, qf::HelpRegistrationKey, &help, snapshot)) return;
   DWORD longest = 0;
   if (RegQueryInfoKeyW(help.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                        &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS)

@@ -1,0 +1,35 @@
+#include "common/paths.h"
+#include "linkproof/linkproof.h"
+
+namespace qf {
+
+using namespace platform;
+
+long OpenKeyBelow(Root root, const RegKey* above, const std::string& name, uint32_t mask,
+                  RegKey* key) {
+  const long result = above ? key->Open(*above, name.c_str(), mask, kOpenLink)
+                            : key->Open(root, name.c_str(), mask, kOpenLink);
+  // A link opened as itself holds no keys, so the name is missing below it.
+  // Only then is it asked whether it is one, which the usual path never pays.
+  if (result == kErrorFileNotFound && above && IsKeyLink(*above)) return kErrorCantResolveFilename;
+  return result;
+}
+
+long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key) {
+  const std::vector<std::string> names = SplitPath(path);
+  if (names.empty()) return kErrorInvalidParameter;
+  // Each key on the way needs no more than to be opened below; the key
+  // before is closed as soon as the next one is open.
+  RegKey above;
+  for (size_t i = 0; i < names.size(); ++i) {
+    RegKey next;
+    const uint32_t access = i + 1 == names.size() ? mask : kKeyRead;
+    if (long failed = OpenKeyBelow(root, i == 0 ? nullptr : &above, names[i], access, &next))
+      return failed;
+    above = std::move(next);
+  }
+  *key = std::move(above);
+  return kSuccess;
+}
+
+}  // namespace qf
