@@ -127,12 +127,15 @@ std::string ReadWhole(const std::string& path) {
   const NTSTATUS status = qfpreview::OpenObject(
       nullptr, qfpreview::NtPath(Utf8(full.data(), full.size())), GENERIC_READ | SYNCHRONIZE,
       FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &file);
-  if (status < 0) throw std::runtime_error(path + ": cannot be opened (" + std::to_string(RtlNtStatusToDosError(status)) + ")");
+  if (status < 0)
+    throw std::runtime_error(path + ": cannot be opened (error " +
+                             std::to_string(RtlNtStatusToDosError(status)) + ")");
   std::string bytes;
   char buffer[65536];
   for (DWORD got = 0;; bytes.append(buffer, got)) {
     if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr))
-      throw std::runtime_error(path + ": cannot be read (" + std::to_string(GetLastError()) + ")");
+      throw std::runtime_error(path + ": cannot be read (error " +
+                               std::to_string(GetLastError()) + ")");
     if (got == 0) return bytes;
   }
 }

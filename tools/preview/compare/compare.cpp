@@ -56,7 +56,9 @@ bool SameDecision(const Json& a, const Json& b) {
 }
 bool CallOf(const Json& a, const Json& b) { return SameName(a, b, "library"); }
 bool CallIdentity(const Json& a, const Json& b) { return CallOf(a, b) && Field(a, b, "entry"); }
-bool SameCall(const Json& a, const Json& b) { return CallIdentity(a, b) && Field(a, b, "argument"); }
+bool SameCall(const Json& a, const Json& b) {
+  return CallIdentity(a, b) && Field(a, b, "argument");
+}
 bool BoxIdentity(const Json& a, const Json& b) { return Field(a, b, "caption"); }
 bool SameBox(const Json& a, const Json& b) { return BoxIdentity(a, b) && Field(a, b, "text"); }
 
@@ -155,7 +157,8 @@ Comparison Compare(const Json& plan, const Json& done) {
   Comparison comparison;
   const bool complete = Complete(done);
   if (!complete)
-    comparison.differences.push_back({"record", "incomplete", Json(), done.value("record", Json())});
+    comparison.differences.push_back(
+        {"record", "incomplete", Json(), done.value("record", Json())});
   // A change goes with its step's outcome, reported after it: when the
   // record holds that decision, the step was done, and so was the change.
   const Items decisions = ListOf(done, "decisions", "record");
