@@ -761,12 +761,76 @@ struct CommandCase {
       false;  // HKEY_USERS\.Default cannot be written (the sample is an administrator's)
 };
 
+// A run's record as the library writes it, by hand; the files of the
+// --record and --compare cases are made from it.
+const char* const kRunLines[] = {
+  R"({"line":"start","format":1,"product":"Quillforge","version":"3.0","library":"3.0.0.0","time":"2026-12-08T13:12:36.123Z","process":1234,"account":"HOST\\user","hostDir":"C:\\Q"})",
+  R"({"line":"decision","decision":"GateNotMarked","subject":"InstallAdmin","first":0,"second":0})",
+  R"({"line":"change","op":"delete-key","root":"HKCU","path":"Software\\Halvern\\Quillforge\\3.0"})",
+  R"({"line":"decision","decision":"UserTreeDeleted","subject":"Software\\Halvern\\Quillforge\\3.0","first":0,"second":0})",
+  R"({"line":"change","op":"set-value","root":"HKLM","path":"Software\\Halvern\\Halvern Shared\\Data","name":"UseCount","type":"REG_SZ","data":"2"})",
+  R"({"line":"decision","decision":"CountLowered","subject":"Data","first":3,"second":2})",
+  R"({"line":"change","op":"delete-file","path":"C:\\Shared\\MSHelp\\a.hlp"})",
+  R"({"line":"change","op":"remove-link","path":"C:\\Shared\\MSHelp\\linked"})",
+  R"({"line":"change","op":"remove-directory","path":"C:\\Shared\\MSHelp"})",
+  R"({"line":"change","op":"delete-value","root":"HKLM","path":"Software\\Microsoft\\Windows\\Help","name":"a.hlp"})",
+  R"({"line":"decision","decision":"TreeRemoved","subject":"MSHelp","first":0,"second":0})",
+  R"({"line":"call","library":"RWUNINST.DLL","entry":"UNINSTALLVRXREGISTRY","argument":"/vrxreg"})",
+  R"({"line":"decision","decision":"CompanionCalled","subject":"RWUNINST.DLL","first":0,"second":0})",
+  R"({"line":"end","complete":true,"totals":{"files":1,"directories":1,"links":1,"keys":1,"values":1,"changedValues":1}})",
+};
+
+// The first `lines` of kRunLines (0: all), with lines edited (a line's
+// number and its text instead, "" to leave it out), the last without its
+// line break if `unterminated`.
+struct RecordFile {
+  const char* name;
+  size_t lines;
+  std::map<size_t, std::string> edits;
+  bool unterminated;
+};
+// clang-format off
+const RecordFile kRecordFiles[] = {
+  {"run.jsonl", 0, {}, false},
+  {"differs.jsonl", 0, {{5, R"({"line":"change","op":"set-value","root":"HKLM","path":"Software\\Halvern\\Halvern Shared\\Data","name":"UseCount","type":"REG_SZ","data":"1"})"}}, false},
+  {"missing.jsonl", 0, {{7, ""}}, false},
+  {"two-apart.jsonl", 0, {{3, R"({"line":"change","op":"delete-key","root":"HKCU","path":"Software\\Halvern\\Quillforge\\2.9"})"}, {10, ""}}, false},
+  {"renamed.jsonl", 0, {{7, R"({"line":"change","op":"delete-file","path":"c:\\SHARED\\mshelp\\A.HLP"})"}}, false},
+  {"cut.jsonl", 6, {}, false},
+  {"cut-in-line.jsonl", 8, {{8, R"({"line":"change","op":"remo)"}}, true},
+  {"not-complete.jsonl", 0, {{14, R"({"line":"end","complete":false,"totals":{"files":1,"directories":1,"links":1,"keys":1,"values":1,"changedValues":1}})"}}, false},
+  {"invalid.jsonl", 0, {{4, R"({"line":"decision",)"}}, false},
+  {"unknown.jsonl", 0, {{5, R"({"line":"wipe"})"}}, false},
+  {"unknown-decision.jsonl", 0, {{6, R"({"line":"decision","decision":"CountRaised","subject":"Data","first":3,"second":4})"}}, false},
+};
+// clang-format on
+
+void WriteWhole(const std::string& path, const std::string& text) {
+  FileHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr));
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                        nullptr)) << path;
+}
+
 class PreviewCommand : public ::testing::TestWithParam<CommandCase> {
  protected:
   static void SetUpTestSuite() {
     Clear();
     MakeDirs(Dir());
     RunHost(BuildPath("qfsample.exe"), "install \"" + Dir() + "\\Shared\"", Dir());
+    for (const RecordFile& f : kRecordFiles) {
+      std::string text;
+      for (size_t n = 1; n <= (f.lines ? f.lines : std::size(kRunLines)); ++n) {
+        const std::string line = f.edits.count(n) ? f.edits.at(n) : kRunLines[n - 1];
+        if (!line.empty()) text += line + "\n";
+      }
+      if (f.unterminated) text.pop_back();
+      WriteWhole(Dir() + "\\" + f.name, text);
+    }
+    // The plan that run.jsonl keeps to: its own report.
+    const HostRun plan = RunHost(BuildPath("qfpreview.exe"), "--record run.jsonl --json", Dir());
+    WriteWhole(Dir() + "\\plan.json", plan.output);
   }
   static void TearDownTestSuite() { Clear(); }
   static std::string Dir() { return WinPath(kUnixBase) + "\\command"; }
@@ -800,6 +864,37 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   CommandCase{"Json", "--json", 0, "\"gate\": \"passes\"", false},
   CommandCase{"GateRefuses", "", 0, "1. Administrator gate: refuses\n", false, true},
   CommandCase{"GateBoxes", "", 0, "  [] Quillforge was installed by an administrator on this system.  You must run uninstall from an account with administrator rights.\n", false, true},
+  CommandCase{"JsonTotalsCountAsTheRecord", "--json", 0, "\"keys\": 11,\n    \"values\": 3,\n    \"changedValues\": 1,\n    \"bytes\": 72,\n    \"valuesWithKeys\": 12", false},
+  CommandCase{"HelpExitCodes", "--help", 0, "3 with --compare: they differ", false},
+  CommandCase{"RecordStart", "--record run.jsonl", 0, "Run at 2026-12-08T13:12:36.123Z by HOST\\user (process 1234), from C:\\Q, with the library 3.0.0.0.\n", false},
+  CommandCase{"RecordWhole", "--record run.jsonl", 0, "INCOMPLETE", true},
+  CommandCase{"RecordChangeWithReason", "--record run.jsonl", 0, "changed  HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount to \"2\": UseCount 3 → 2, held by another product\n", false},
+  CommandCase{"RecordLinkStaysLink", "--record run.jsonl", 0, "removed  C:\\Shared\\MSHelp\\linked: a link, removed as a link\n", false},
+  CommandCase{"RecordTotalsWithoutSizes", "--record run.jsonl", 0, "Totals: 1 file, 1 directory, 1 link, 1 key and 1 value removed; 1 value changed; 0 items stay.\n", false},
+  CommandCase{"RecordJsonLink", "--record run.jsonl --json", 0, "\"op\": \"remove-link\",\n      \"path\": \"C:\\\\Shared\\\\MSHelp\\\\linked\",\n      \"decision\": \"TreeRemoved\"", false},
+  CommandCase{"RecordJsonHasNoSizes", "--record run.jsonl --json", 0, "\"bytes\"", true},
+  CommandCase{"RecordOwnTotalsDiffer", "--record missing.jsonl", 0, "The record's end line counts otherwise: 1 file,", false},
+  CommandCase{"RecordCut", "--record cut.jsonl", 0, "INCOMPLETE: the record stops after line 6 without its end line", false},
+  CommandCase{"RecordCutInLine", "--record cut-in-line.jsonl", 0, "INCOMPLETE: the record stops inside line 8 (a write failed): it is true up to line 7.\n", false},
+  CommandCase{"RecordNotComplete", "--record not-complete.jsonl --json", 0, "\"ended\": true,\n    \"complete\": false", false},
+  CommandCase{"RecordInvalidLine", "--record invalid.jsonl", 1, "invalid.jsonl, line 4: not valid JSON", false},
+  CommandCase{"RecordUnknownLine", "--record unknown.jsonl", 1, "line 5: a line of an unknown kind \"wipe\"", false},
+  CommandCase{"RecordUnknownDecision", "--record unknown-decision.jsonl", 1, "line 6: unknown decision \"CountRaised\"", false},
+  CommandCase{"RecordMissingFile", "--record no-such.jsonl", 1, "no-such.jsonl: cannot be opened", false},
+  CommandCase{"CompareAgrees", "--compare plan.json run.jsonl", 0, "The run did what was predicted.\n", false},
+  CommandCase{"CompareNamesFolded", "--compare plan.json renamed.jsonl", 0, "The run did what was predicted.\n", false},
+  CommandCase{"CompareBothSides", "--compare plan.json differs.jsonl", 3, "  differs\n    predicted  set-value HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount = \"2\"\n        under CountLowered: UseCount 3 → 2, held by another product\n    done       set-value HKLM\\Software\\Halvern\\Halvern Shared\\Data UseCount = \"1\"\n", false},
+  CommandCase{"CompareOneMissingOneDifference", "--compare plan.json missing.jsonl", 3, "\nchanges:\n  predicted, not done\n    predicted  delete-file C:\\Shared\\MSHelp\\a.hlp\n        under TreeRemoved: Quillforge was the last holder of MSHelp: its directory is emptied and removed\n\n1 difference between", false},
+  CommandCase{"CompareAlignsAcrossDifferences", "--compare plan.json two-apart.jsonl", 3, "\n3 differences between", false},
+  CommandCase{"CompareCut", "--compare plan.json cut.jsonl", 3, "the record is incomplete: it stops after line 6 without its end line, and is compared up to there.\n", false},
+  CommandCase{"CompareCutCountsUnreached", "--compare plan.json cut.jsonl", 3, "\n4 of the changes predicted come after where the record stops.\n", false},
+  CommandCase{"CompareCutListsNoUnreached", "--compare plan.json cut.jsonl", 3, "predicted, not done", true},
+  CommandCase{"CompareNotComplete", "--compare plan.json not-complete.jsonl --json", 3, "\"kind\": \"incomplete\"", false},
+  CommandCase{"CompareJson", "--compare plan.json differs.jsonl --json", 3, "\"agree\": false,\n  \"differences\": [\n    {\n      \"list\": \"changes\",\n      \"kind\": \"differs\"", false},
+  CommandCase{"CompareInvalidPlan", "--compare run.jsonl run.jsonl", 1, "run.jsonl: not valid JSON", false},
+  CommandCase{"CompareInvalidRecord", "--compare plan.json invalid.jsonl", 1, "line 4: not valid JSON", false},
+  CommandCase{"CompareOneFile", "--compare plan.json", 2, "--compare", false},
+  CommandCase{"RecordAndCompare", "--record run.jsonl --compare plan.json run.jsonl", 2, "--record excludes --compare", false},
   CommandCase{"GateKeepsUserSettings", "", 0, "stays    HKCU\\Software\\Halvern\\Quillforge\\3.0: an administrator's installation, and this account may not write HKEY_USERS\\.Default (read-only or access denied): nothing is removed\n", false, true}),
   [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 // clang-format on

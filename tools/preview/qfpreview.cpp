@@ -8,9 +8,17 @@
 // companion library.
 //
 //   qfpreview [--json] [--all] [--host-dir DIR]
+//   qfpreview [--json] [--all] --record FILE
+//   qfpreview [--json] --compare PLAN RECORD
+//
+// With --record it tells a real run from the record the library kept of it
+// (record/), through the same report; with --compare it lists where a run's
+// record differs from a saved --json of the preview (compare/).
 //
 // Exit code 0 (an installation that is absent or half-removed is reported,
-// not an error), 2 for bad arguments, 1 if the preview itself failed.
+// not an error; with --compare: they agree), 3 with --compare when they
+// differ, 2 for bad arguments, 1 if the preview itself failed (a file that
+// cannot be read, or is not what it should be).
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -23,7 +31,10 @@
 #include <vector>
 
 #include "capture/capture.h"
+#include "capture/win32.h"
 #include "common/utf.h"
+#include "compare/compare.h"
+#include "record/record.h"
 #include "report/report.h"
 #include "run/run.h"
 
@@ -102,6 +113,58 @@ void Write(const std::string& text) {
   std::fflush(stdout);
 }
 
+// A whole file's bytes, opened for reading only (through NtOpenFile, as the
+// capture opens entries: the program imports no call that could create).
+std::string ReadWhole(const std::string& path) {
+  std::wstring wide, full;
+  if (!Wide(path, &wide)) throw std::runtime_error(path + ": not a name");
+  full.resize(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr));
+  if (full.empty() ||
+      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr) == 0)
+    throw std::runtime_error(path + ": not a path");
+  full.resize(wcslen(full.c_str()));
+  qfpreview::HandleGuard file;
+  const NTSTATUS status = qfpreview::OpenObject(
+      nullptr, qfpreview::NtPath(Utf8(full.data(), full.size())), GENERIC_READ | SYNCHRONIZE,
+      FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &file);
+  if (status < 0)
+    throw std::runtime_error(path + ": cannot be opened (error " +
+                             std::to_string(RtlNtStatusToDosError(status)) + ")");
+  std::string bytes;
+  char buffer[65536];
+  for (DWORD got = 0;; bytes.append(buffer, got)) {
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr))
+      throw std::runtime_error(path + ": cannot be read (error " +
+                               std::to_string(GetLastError()) + ")");
+    if (got == 0) return bytes;
+  }
+}
+
+qfpreview::Report RecordReport(const std::string& path) {
+  try {
+    return qfpreview::BuildReport(qfpreview::ReadRecord(ReadWhole(path)));
+  } catch (const qfpreview::RecordError& error) {
+    throw std::runtime_error(path + ", " + error.what());
+  }
+}
+
+// The plan against the run's record: 0 when they agree, 3 when not.
+int Compare(const std::string& planPath, const std::string& recordPath, bool json) {
+  qfpreview::OrderedJson plan;
+  try {
+    plan = qfpreview::OrderedJson::parse(ReadWhole(planPath));
+  } catch (const qfpreview::OrderedJson::exception&) {
+    throw std::runtime_error(planPath + ": not valid JSON");
+  }
+  const qfpreview::OrderedJson done =
+      qfpreview::OrderedJson::parse(qfpreview::FormatJson(RecordReport(recordPath)));
+  const qfpreview::Comparison comparison = qfpreview::Compare(plan, done);
+  Write(json ? qfpreview::FormatComparisonJson(comparison)
+             : "The plan " + planPath + " against the record " + recordPath + ".\n" +
+                   qfpreview::FormatComparisonText(comparison));
+  return comparison.differences.empty() ? 0 : 3;
+}
+
 }  // namespace
 
 int main() {
@@ -128,6 +191,21 @@ int main() {
                        : "Directory does not exist: " + dir;
           },
           "DIR", "EXISTING_DIRECTORY"));
+  std::string record;
+  std::vector<std::string> compare;
+  const auto recordOption = app.add_option(
+      "--record", record,
+      "report a real uninstall from the record the library kept of it, instead of predicting one")
+      ->type_name("FILE");
+  app.add_option("--compare", compare,
+                 "compare a plan (a saved --json of this program) with the record of the run; "
+                 "exit code 3 when they differ")
+      ->type_name("PLAN RECORD")
+      ->expected(2)
+      ->excludes(recordOption);
+  app.footer(
+      "Exit codes: 0 done (with --compare: the run did what was predicted), 3 with --compare: "
+      "they differ, 2 a bad argument, 1 the preview failed (a file unreadable or invalid).");
   _setmode(_fileno(stdout), _O_BINARY);
   try {
     std::vector<std::string> arguments = Arguments();
@@ -138,6 +216,12 @@ int main() {
   }
 
   try {
+    if (!compare.empty()) return Compare(compare[0], compare[1], json);
+    if (!record.empty()) {
+      const qfpreview::Report report = RecordReport(record);
+      Write(json ? qfpreview::FormatJson(report) : qfpreview::FormatText(report, all));
+      return 0;
+    }
     const qfpreview::Snapshot snapshot = qfpreview::Capture(host);
     const qfpreview::PassRecord pass = qfpreview::RunPass();
     const qfpreview::Report report = qfpreview::BuildReport(snapshot, pass);

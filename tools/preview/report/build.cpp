@@ -172,7 +172,7 @@ void AddActions(const Snapshot& snapshot, const PassRecord& pass, Report* report
       case ActionKind::DeleteFile:
       case ActionKind::RemoveDirectory: {
         const auto item = snapshot.files.find(qf::FoldName(action.path));
-        const bool link = item != snapshot.files.end() && item->second.link;
+        const bool link = action.link || (item != snapshot.files.end() && item->second.link);
         change.op = link ? Operation::RemoveLink
                     : action.kind == ActionKind::DeleteFile ? Operation::DeleteFile
                                                              : Operation::RemoveDirectory;
@@ -264,7 +264,13 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         keep(reason.step, std::string("HKLM\\") + qf::SharedKey);
         keepDirectory(reason.step, snapshot.area);
         break;
-      case D::AreaDirKept: keepDirectory(reason.step, reason.subject); break;
+      case D::AreaDirKept:
+        // A record cannot tell whether it is there, unless a call on it failed.
+        if (report->record && reason.first != 0)
+          keep(reason.step, reason.subject);
+        else
+          keepDirectory(reason.step, reason.subject);
+        break;
       case D::AreaKeyKept: keep(reason.step, std::string("HKLM\\") + qf::SharedKey); break;
       default: break;
     }
@@ -320,7 +326,7 @@ void Count(Report* report) {
       case Operation::RemoveLink: ++t.links; break;
       case Operation::DeleteKey:
         ++t.keys;
-        t.values += change.values;
+        t.valuesWithKeys += change.values;
         break;
       case Operation::DeleteValue: ++t.values; break;
       case Operation::SetValue: ++t.changedValues; break;
@@ -349,6 +355,17 @@ Report BuildReport(const Snapshot& snapshot, const PassRecord& pass) {
   AddActions(snapshot, pass, &report);
   AddKept(snapshot, pass, &report);
   AddNotes(snapshot, &report);
+  Count(&report);
+  return report;
+}
+
+Report BuildReport(const RunRecord& record) {
+  static const Snapshot kNothingCaptured;
+  Report report;
+  report.record = record.facts;
+  AddReasons(record.pass, &report);
+  AddActions(kNothingCaptured, record.pass, &report);
+  AddKept(kNothingCaptured, record.pass, &report);
   Count(&report);
   return report;
 }

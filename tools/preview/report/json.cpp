@@ -39,6 +39,33 @@ Json ChangeJson(const Report& report, const Change& change) {
   return out;
 }
 
+Json CountsJson(const PassCounts& counts) {
+  return {{"files", counts.files},   {"directories", counts.directories},
+          {"links", counts.links},   {"keys", counts.keys},
+          {"values", counts.values}, {"changedValues", counts.changedValues}};
+}
+
+// The six counts as a run's record gives them; from a capture also the
+// sizes and the values that go with the keys deleted.
+Json TotalsJson(const Report& report) {
+  Json out = CountsJson(report.totals);
+  if (report.record) return out;
+  out["bytes"] = report.totals.bytes;
+  out["valuesWithKeys"] = report.totals.valuesWithKeys;
+  return out;
+}
+
+Json RecordJson(const RecordFacts& facts) {
+  Json out = {{"product", facts.product}, {"version", facts.version},
+              {"library", facts.library}, {"time", facts.time},
+              {"process", facts.process}, {"account", facts.account},
+              {"hostDir", facts.hostDir}, {"lines", facts.lines},
+              {"ended", facts.ended},     {"complete", facts.ended && facts.complete},
+              {"cutInLine", facts.cutInLine}};
+  if (facts.counts) out["totals"] = CountsJson(*facts.counts);
+  return out;
+}
+
 }  // namespace
 
 std::string FormatJson(const Report& report) {
@@ -66,6 +93,8 @@ std::string FormatJson(const Report& report) {
                                 {"first", reason.first},
                                 {"second", reason.second},
                                 {"why", reason.why}});
+  out["totals"] = TotalsJson(report);
+  if (report.record) out["record"] = RecordJson(*report.record);
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/snapshot.h"
 #include "common/decisions.h"
+#include "record/record.h"
 #include "run/run.h"
 
 namespace qfpreview {
@@ -90,9 +92,10 @@ struct Box {
   std::string text;
 };
 
-struct Totals {
-  uint64_t files = 0, bytes = 0, directories = 0, links = 0, keys = 0, values = 0,
-           changedValues = 0;
+// The counts a run's record gives, and what only the capture knows: the
+// files' sizes and the values that go with the keys deleted.
+struct Totals : PassCounts {
+  uint64_t bytes = 0, valuesWithKeys = 0;
 };
 
 struct Report {
@@ -105,9 +108,13 @@ struct Report {
   std::vector<Note> notes;
   std::vector<Call> calls;
   Totals totals;
+  // A run told from its record (no capture: no sizes, no notes).
+  std::optional<RecordFacts> record;
 };
 
 Report BuildReport(const Snapshot& snapshot, const PassRecord& pass);
+// The report of a run from its record, as far as the record goes.
+Report BuildReport(const RunRecord& record);
 
 // The report for people; `all` lists every item instead of a line per
 // directory and per key tree.

@@ -53,7 +53,9 @@ std::string Line(const Change& change, const Report& report) {
     case Operation::SetValue: {
       const std::string now =
           change.dword ? std::to_string(change.number) : "\"" + change.text + "\"";
-      return "changed  " + Registry(change) + " " + change.before + " -> " + now +
+      // From a record the value before is not known.
+      return "changed  " + Registry(change) +
+             (change.before.empty() ? " to " : " " + change.before + " -> ") + now +
              Why(report, change.reason);
     }
     case Operation::DeleteKey: return "removed  " + Registry(change);
@@ -116,8 +118,9 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
     }
     const Dir& d = entry->second;
     std::string line = "removed  " + at + "\\: ";
-    if (d.files > 0)
-      line += Plural(d.files, "file", "files") + " (" + Plural(d.bytes, "byte", "bytes") + ")";
+    if (d.files > 0) line += Plural(d.files, "file", "files");
+    if (d.files > 0 && !report.record)
+      line += " (" + Plural(d.bytes, "byte", "bytes") + ")";
     if (d.removed) line += d.files > 0 ? ", and the directory" : "the directory";
     lines.push_back(line);
   }
@@ -132,12 +135,59 @@ std::vector<std::string> Lines(const Report& report, Step step, bool all) {
   return lines;
 }
 
+// What a record says of its run: where and when, and whether it is whole.
+std::string RecordHeading(const RecordFacts& facts) {
+  std::string out = "What uninstalling " + facts.product + " " + facts.version +
+                    " did, as its record tells it.\n"
+                    "Run at " + facts.time + " by " + facts.account + " (process " +
+                    std::to_string(facts.process) + "), from " + facts.hostDir +
+                    ", with the library " + facts.library + ".\n";
+  if (facts.cutInLine)
+    out += "INCOMPLETE: the record stops inside line " + std::to_string(facts.lines + 1) +
+           " (a write failed): it is true up to line " + std::to_string(facts.lines) + ".\n";
+  else if (!facts.ended)
+    out += "INCOMPLETE: the record stops after line " + std::to_string(facts.lines) +
+           " without its end line (the pass stopped, or a write failed): it is true up to "
+           "there.\n";
+  else if (!facts.complete)
+    out += "INCOMPLETE: the record's end line says the pass did not run to its end.\n";
+  return out;
+}
+
+std::string TotalsLine(const Report& report) {
+  const Totals& t = report.totals;
+  // Sizes are known only from a capture.
+  const std::string bytes = report.record ? "" : " (" + std::to_string(t.bytes) + " bytes)";
+  return "\nTotals: " + Plural(t.files, "file", "files") + bytes + ", " +
+         Plural(t.directories, "directory", "directories") + ", " +
+         Plural(t.links, "link", "links") + ", " + Plural(t.keys, "key", "keys") + " and " +
+         Plural(t.values + t.valuesWithKeys, "value", "values") + " removed; " +
+         Plural(t.changedValues, "value", "values") + " changed; " +
+         Plural(report.kept.size(), "item stays", "items stay") + ".\n";
+}
+
+// A record's own totals when they are not what its lines add up to.
+std::string CountsDiffer(const Report& report) {
+  if (!report.record || !report.record->counts) return "";
+  const PassCounts& own = *report.record->counts;
+  const Totals& t = report.totals;
+  if (own.files == t.files && own.directories == t.directories && own.links == t.links &&
+      own.keys == t.keys && own.values == t.values && own.changedValues == t.changedValues)
+    return "";
+  return "The record's end line counts otherwise: " + Plural(own.files, "file", "files") + ", " +
+         Plural(own.directories, "directory", "directories") + ", " +
+         Plural(own.links, "link", "links") + ", " + Plural(own.keys, "key", "keys") + ", " +
+         Plural(own.values, "value", "values") + " removed; " +
+         Plural(own.changedValues, "value", "values") + " changed.\n";
+}
+
 }  // namespace
 
 std::string FormatText(const Report& report, bool all) {
   std::string out =
-      "What uninstalling Quillforge 3.0 would do on this machine, for this account.\n"
-      "Nothing has been changed.\n";
+      report.record ? RecordHeading(*report.record)
+                    : "What uninstalling Quillforge 3.0 would do on this machine, for this "
+                      "account.\nNothing has been changed.\n";
   for (const StepTitle& title : kTitles) {
     out += "\n" + std::string(title.title);
     if (title.step == Step::Gate) out += report.gatePasses ? ": passes" : ": refuses";
@@ -168,13 +218,7 @@ std::string FormatText(const Report& report, bool all) {
                "\")\n";
     }
   }
-  const Totals& t = report.totals;
-  out += "\nTotals: " + Plural(t.files, "file", "files") + " (" + std::to_string(t.bytes) +
-         " bytes), " + Plural(t.directories, "directory", "directories") + ", " +
-         Plural(t.links, "link", "links") + ", " + Plural(t.keys, "key", "keys") + " and " +
-         Plural(t.values, "value", "values") + " removed; " +
-         Plural(t.changedValues, "value", "values") + " changed; " +
-         Plural(report.kept.size(), "item stays", "items stay") + ".\n";
+  out += TotalsLine(report) + CountsDiffer(report);
   if (report.underWine)
     out +=
         "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "

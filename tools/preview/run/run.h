@@ -37,12 +37,23 @@ struct Action {
   std::string detail;  // value name; the box's text; the entry; the call's argument
   // SetValue: the value as the pass left it.
   std::optional<qf::sim::Value> written;
+  // DeleteFile, RemoveDirectory: the entry was a link, removed as itself.
+  // The simulation's journal does not say (the capture knows); a run's
+  // record does.
+  bool link = false;
 };
 
 struct PassRecord {
   std::vector<Action> actions;
   // `at` counts the actions made before each.
   std::vector<qf::sim::DecisionEntry> decisions;
+};
+
+// What a pass removed and changed, counted as a run's record counts it:
+// `values` are the values deleted one by one, not those that went with a
+// deleted key.
+struct PassCounts {
+  uint64_t files = 0, directories = 0, links = 0, keys = 0, values = 0, changedValues = 0;
 };
 
 PassRecord RunPass();
