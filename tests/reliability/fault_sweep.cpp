@@ -37,13 +37,15 @@ std::set<std::string> decided;
 // One run on a fresh machine; `failAt` 0 fails nothing.  Returns the number
 // of operations the pass made.
 // The installations swept: another product still holds a component, this
-// one holds the last share of each, and one whose records it leaves alone.
-enum class Sample { Shared, LastHolder, Odd };
-const char* const kSampleNames[] = {"shared", "last-holder", "odd"};
+// one holds the last share of each, one whose records it leaves alone, and
+// one whose record is a link to another product's.
+enum class Sample { Shared, LastHolder, Odd, Linked };
+const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked"};
 
 uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
-  const auto links = sample == Sample::Odd ? qf::reliability::BuildOddSample()
-                                           : BuildSample(sample == Sample::LastHolder);
+  const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
+                     : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
+                                                : BuildSample(sample == Sample::LastHolder);
   if (record) qf::reliability::KeepRecords();
   if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
   const auto before = Capture(links);
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
   // invariants and the oracle know nothing of records), whichever call
   // fails, the record's own included, and the record must tell the journal.
   for (bool record : {false, true}) {
-    for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd}) {
+    for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
       const uint64_t operations = Run(sample, record, 0, false);
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);

@@ -103,4 +103,11 @@ std::vector<Link> BuildOddSample() {
   return links;
 }
 
+std::vector<Link> BuildLinkedSample() {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  sim::LinkKeyAway(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent),
+                   "Software\\Halvern\\Other Shared\\Image Files");
+  return links;
+}
+
 }  // namespace qf::reliability

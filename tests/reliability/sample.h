@@ -28,4 +28,8 @@ std::vector<Link> BuildSample(bool lastHolder);
 // count of two bytes, and the directory "Image Files" names is not there.
 std::vector<Link> BuildOddSample();
 
+// The last holder's sample whose "Image Files" record is a registry link to
+// another product's record of the same name, which must stay as it is.
+std::vector<Link> BuildLinkedSample();
+
 }  // namespace qf::reliability
