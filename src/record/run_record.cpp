@@ -80,7 +80,9 @@ void RunRecord::Start() {
   std::string dir;
   {
     RegKey policy;
-    if (policy.Open(Root::LocalMachine, PolicyKey, kKeyRead) != kSuccess ||
+    // Reached as the pass reaches its keys: a link on the way, or in the
+    // policy's place, is never followed.
+    if (OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy) != kSuccess ||
         policy.ReadPath(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
       return;
   }
