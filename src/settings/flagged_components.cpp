@@ -31,8 +31,7 @@ std::vector<std::string> FlaggedComponents() {
   for (const ComponentFlag& row : ComponentFlags) {
     // A flag is set when it can be read at all; what it holds does not matter.
     uint32_t type = 0;
-    std::string data;
-    const bool set = info.ReadValue(row.flag, FlagCapacity, &type, &data) == kSuccess;
+    const bool set = info.ReadValue(row.flag, FlagCapacity, &type, nullptr) == kSuccess;
     Decide(set ? Decision::ComponentFlagged : Decision::ComponentNotFlagged, row.component);
     if (set) flagged.emplace_back(row.component);
   }

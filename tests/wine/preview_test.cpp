@@ -100,6 +100,8 @@ const Recipe kRecipes[] = {
   {"missing record, count, RootDir", "TRUE", {"-", "?", "1"}, {"tree", "tree", "-"}, 1, kHelp, "full"},
   {"missing and empty directories", "TRUE", {"1", "1", "1"}, {"none", "empty", "tree"}, 1, 0, "full"},
   {"UseSharedFiles in lower case", "true", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"UseSharedFiles in fullwidth letters", "ＴＲＵＥ", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"counts with fullwidth digits", "TRUE", {"２", "3２", "２3"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
   {"no UseSharedFiles, no per-user tree", nullptr, {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, kNoUserTree, "full"},
   {"count too long for its field", "TRUE", {"@", "1", "2"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
   {"unflagged components", "TRUE", {"!1", "1", "!1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
