@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/paths.h"  // JoinFinalPath, which the checks compare final paths by
 #include "platform/platform.h"
 
 namespace qf {
@@ -81,11 +82,5 @@ bool IsKeyLink(const platform::RegKey& key);
 // parent and deleted through its own handle after its own subkeys; with
 // `andKey`, `key` itself too.  Returns whether everything asked for went.
 bool DeleteKeyTree(platform::RegKey& key, bool andKey);
-
-// ---- Names --------------------------------------------------------------
-
-// Names and paths compare with platform::SameName, as Windows compares them.
-// `parent` + "\" + `name`, with no second backslash after a drive root.
-std::string JoinFinalPath(const std::string& parent, std::string_view name);
 
 }  // namespace qf

@@ -218,7 +218,7 @@ class FileHandle {
 // name; the path must exist.
 [[nodiscard]] long LongPathName(const char* path, std::string* longPath);
 
-// A loaded library (LoadLibraryA .. FreeLibrary).
+// A loaded library (LoadLibraryW .. FreeLibrary).
 class Library {
  public:
   // Loads `name` by the platform's ordinary search.
@@ -244,9 +244,9 @@ void Decide(Decision decision, const std::string& subject, int64_t first = 0,
 
 // MessageBeep(0).
 void Beep();
-// MessageBoxA without an owner, with the single OK button and `icon`.
+// MessageBoxW without an owner, with the single OK button and `icon`.
 void ShowMessage(const char* text, const char* caption, uint32_t icon);
-// The system's message text for `code` (FormatMessageA from the system
+// The system's message text for `code` (FormatMessageW from the system
 // table, language neutral); the system's buffer is released before return.
 [[nodiscard]] long SystemErrorText(uint32_t code, std::string* text);
 
