@@ -13,6 +13,12 @@ std::string JoinPath(std::string_view parent, std::string_view name) {
   return path;
 }
 
+std::string JoinFinalPath(const std::string& parent, std::string_view name) {
+  if (name.empty()) return parent;
+  return !parent.empty() && parent.back() == '\\' ? parent + std::string(name)
+                                                  : JoinPath(parent, name);
+}
+
 std::vector<std::string> SplitPath(std::string_view text) {
   std::vector<std::string> parts;
   std::string current;

@@ -11,11 +11,16 @@ namespace qf {
 // `parent` + "\" + `name`, as given: no normalisation, no trailing backslash.
 std::string JoinPath(std::string_view parent, std::string_view name);
 
+// A final path (FileFacts::finalPath) joined like JoinPath, but with no
+// second backslash after a drive root ("C:\" + "x" is "C:\x"); an empty
+// `name` gives `parent` itself.
+std::string JoinFinalPath(const std::string& parent, std::string_view name);
+
 // The names of `path` between backslashes, empty ones dropped.
 std::vector<std::string> SplitPath(std::string_view path);
 
 // The absolute form of an absolute path as the system makes it
-// (GetFullPathNameA): "/" taken as "\", repeated separators collapsed, "." and
+// (GetFullPathNameW): "/" taken as "\", repeated separators collapsed, "." and
 // ".." resolved (".." never climbs above the drive or the share), trailing
 // dots dropped from directory names and trailing dots and blanks from the
 // last name; a trailing separator is kept.  A drive root comes out as "C:\",

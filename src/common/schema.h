@@ -100,8 +100,8 @@ inline constexpr char UninstallRecord[] = "UninstallRecord";
 inline constexpr char UseCount[] = "UseCount";
 inline constexpr char RootDir[] = "RootDir";
 
-// ---- Read capacities, terminator included: bytes for flags and counts,
-// UTF-16 units for the directories (read through the wide calls) -----------
+// ---- Read capacities, terminator included: UTF-16 units for texts (REG_SZ,
+// REG_EXPAND_SZ), bytes for values of any other type -----------------------
 
 inline constexpr unsigned FlagCapacity = 10;  // flags, the marker and use counts
 inline constexpr unsigned RootDirCapacity = 255;

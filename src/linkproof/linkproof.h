@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/paths.h"  // JoinFinalPath, which the checks compare final paths by
 #include "platform/platform.h"
 
 namespace qf {
@@ -98,11 +99,5 @@ bool IsKeyLink(const platform::RegKey& key);
 // the journal tells what went.  Returns whether everything asked for went.
 bool DeleteKeyTree(platform::RegKey& key, platform::Root root, const std::string& path,
                    bool andKey);
-
-// ---- Names --------------------------------------------------------------
-
-// Names and paths compare with platform::SameName, as Windows compares them.
-// `parent` + "\" + `name`, with no second backslash after a drive root.
-std::string JoinFinalPath(const std::string& parent, std::string_view name);
 
 }  // namespace qf

@@ -27,12 +27,6 @@ bool NamesWithLongNames(const std::string& finalPath, const std::string& resolve
 
 }  // namespace
 
-std::string JoinFinalPath(const std::string& parent, std::string_view name) {
-  if (name.empty()) return parent;
-  return !parent.empty() && parent.back() == '\\' ? parent + std::string(name)
-                                                  : JoinPath(parent, name);
-}
-
 RootCheck OpenVerifiedRoot(const std::string& recorded, FileHandle* root, std::string* finalPath,
                            long* code) {
   *code = 0;

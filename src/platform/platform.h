@@ -11,8 +11,8 @@
 // char*.  The Win32 backend converts them to and from UTF-16 at its calls
 // and nowhere else, exactly: a text that is not valid UTF-8, or a name whose
 // UTF-16 is not valid (a lone surrogate), is never used to reach anything;
-// nothing is ever converted to the ANSI code page.  Values that are not names
-// (counts, flags, markers) are read as the stored bytes, see ReadValue.
+// nothing is ever converted to the ANSI code page.  Values (counts, flags,
+// markers, directories) are read and written the same way, see ReadValue.
 //
 // Conventions, as in the Win32 calls underneath:
 // - calls that can fail return the Win32 result code; 0 (kSuccess) is success;
@@ -116,26 +116,22 @@ class RegKey {
   bool Valid() const { return handle_.Valid(); }
   void Close() { handle_.Reset(); }
 
-  // Reads the value `name` when its data fits into `capacity` bytes: *type
-  // gets the stored type and *data exactly the bytes returned.  A value that
-  // is absent or larger than `capacity` fails alike.  For values that are
-  // not names (counts, flags, markers): RegQueryValueExA, whose bytes these
-  // values have always been read as; `name` must be ASCII.
+  // Reads the value `name` (RegQueryValueExW) when it fits `capacity`: for a
+  // text (REG_SZ, REG_EXPAND_SZ) the capacity counts UTF-16 units, the
+  // terminator included, for any other type bytes.  A value that is absent
+  // or does not fit fails alike.  *type gets the stored type and *data what
+  // was returned: a text's units, NULs included, converted exactly to UTF-8
+  // (kErrorInvalidData when they cannot be), the bytes of any other type as
+  // they are.  `data` may be null where only whether the value can be read
+  // matters (flags, markers): its content is then neither converted nor
+  // examined.
   [[nodiscard]] long ReadValue(const char* name, uint32_t capacity, uint32_t* type,
-                 std::string* data) const;
-  // ReadValue taken as text: the bytes up to the first NUL, or all of them
-  // when none is stored.  Never reads past `capacity`.
+                               std::string* data) const;
+  // ReadValue taken as text by ValueText's rule.  Never reads past
+  // `capacity`.
   [[nodiscard]] long ReadText(const char* name, uint32_t capacity, std::string* text) const;
-  // ReadText for a value that names something (a directory): read through
-  // the wide call (RegQueryValueExW), so that nothing is narrowed to the
-  // ANSI code page.  `capacity` counts UTF-16 units, terminator included;
-  // the text is what precedes the first NUL, converted exactly, and a value
-  // that cannot be (kErrorInvalidData) is never used.  A value of another
-  // type than REG_SZ or REG_EXPAND_SZ holds bytes, not UTF-16: it is read
-  // as text, within `capacity` bytes, only when those bytes are ASCII.
-  [[nodiscard]] long ReadPath(const char* name, uint32_t capacity, std::string* text) const;
-  // Stores `text` as REG_SZ (RegSetValueExA, a count's digits); the size
-  // counts the terminating NUL.  `name` must be ASCII, as for ReadValue.
+  // Stores `text` as REG_SZ (RegSetValueExW); the size counts the
+  // terminating NUL in UTF-16 units.
   [[nodiscard]] long WriteText(const char* name, const std::string& text);
   [[nodiscard]] long WriteDword(const char* name, uint32_t value);
   // RegQueryInfoKeyW asking for the number of subkeys only.
@@ -155,6 +151,13 @@ class RegKey {
  private:
   UniqueKeyHandle handle_;
 };
+
+// The one rule for taking a value read by RegKey::ReadValue as text (a
+// count, a flag's word, a directory): what precedes the first NUL.  A value
+// of another type than REG_SZ or REG_EXPAND_SZ holds bytes, not UTF-16: it
+// is text only when those bytes are ASCII, which reads the same in any code
+// page; otherwise kErrorInvalidData, and `text` is left untouched.
+[[nodiscard]] long ValueText(uint32_t type, const std::string& data, std::string* text);
 
 // What an open file or directory says about itself, through its handle.
 struct FileFacts {
@@ -238,7 +241,7 @@ class FileHandle {
 // name; the path must exist.
 [[nodiscard]] long LongPathName(const char* path, std::string* longPath);
 
-// A loaded library (LoadLibraryA .. FreeLibrary).
+// A loaded library (LoadLibraryW .. FreeLibrary).
 class Library {
  public:
   // Loads `name` by the platform's ordinary search.
@@ -263,9 +266,9 @@ void JournalDecision(Decision decision, const std::string& subject, int64_t firs
 
 // MessageBeep(0).
 void Beep();
-// MessageBoxA without an owner, with the single OK button and `icon`.
+// MessageBoxW without an owner, with the single OK button and `icon`.
 void ShowMessage(const char* text, const char* caption, uint32_t icon);
-// The system's message text for `code` (FormatMessageA from the system
+// The system's message text for `code` (FormatMessageW from the system
 // table, language neutral); the system's buffer is released before return.
 [[nodiscard]] long SystemErrorText(uint32_t code, std::string* text);
 

@@ -3,17 +3,24 @@
 
 namespace qf::platform {
 
-long RegKey::ReadText(const char* name, uint32_t capacity,
-                      std::string* text) const {
+long ValueText(uint32_t type, const std::string& data, std::string* text) {
+  // The stored data need not end in a NUL: take what precedes the first one
+  // and nothing beyond the data returned.
+  const std::string before = data.substr(0, data.find('\0'));
+  if (type != kRegSz && type != kRegExpandSz) {
+    for (const char c : before)
+      if (static_cast<unsigned char>(c) >= 0x80) return kErrorInvalidData;
+  }
+  *text = before;
+  return kSuccess;
+}
+
+long RegKey::ReadText(const char* name, uint32_t capacity, std::string* text) const {
   uint32_t type = 0;
   std::string data;
   const long result = ReadValue(name, capacity, &type, &data);
   if (result != kSuccess) return result;
-  // The stored bytes need not end in a NUL, nor be text at all: take what
-  // precedes the first NUL and nothing beyond the bytes returned.
-  const auto end = data.find('\0');
-  text->assign(data, 0, end);
-  return kSuccess;
+  return ValueText(type, data, text);
 }
 
 }  // namespace qf::platform

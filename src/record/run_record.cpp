@@ -83,7 +83,7 @@ void RunRecord::Start() {
     // Reached as the pass reaches its keys: a link on the way, or in the
     // policy's place, is never followed.
     if (OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy) != kSuccess ||
-        policy.ReadPath(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
+        policy.ReadText(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
       return;
   }
   std::string finalPath;

@@ -20,9 +20,10 @@ bool InstalledByAdministrator(long* code) {
   RegKey product;
   *code = OpenKeyAsItself(Root::LocalMachine, ProductVersionKey, kKeyRead, &product);
   if (*code != kSuccess) return false;
+  // Only whether it can be read counts: one too long for the read is taken
+  // as absent, as it always has been.
   uint32_t type = 0;
-  std::string data;
-  return product.ReadValue(InstallAdmin, FlagCapacity, &type, &data) == kSuccess;
+  return product.ReadValue(InstallAdmin, FlagCapacity, &type, nullptr) == kSuccess;
 }
 
 // Shows the system's text for the code that the probe's open returned.  The

@@ -54,8 +54,7 @@ std::vector<std::string> FlaggedComponents() {
   for (size_t i = 0; i < ComponentCount; ++i) {
     // A flag is set when it can be read at all; what it holds does not matter.
     uint32_t type = 0;
-    std::string data;
-    set[i] = info.ReadValue(ComponentFlags[i].flag, FlagCapacity, &type, &data) == kSuccess;
+    set[i] = info.ReadValue(ComponentFlags[i].flag, FlagCapacity, &type, nullptr) == kSuccess;
   }
   // Only when no flag reads is it asked whether UnInstInfo is a link.
   if (std::find(std::begin(set), std::end(set), true) == std::end(set) && IsKeyLink(info)) {

@@ -51,13 +51,22 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
     return true;
   }
 
-  const int32_t count = ParseUseCount(data.substr(0, data.find('\0')));
+  // A count stored as text is parsed on its exact text: a character beyond
+  // ASCII ends the digits like a letter does ("２" is no digit).  A text
+  // that cannot be carried exactly is no count that can be trusted.
+  std::string text;
+  if (ValueText(type, data, &text) != kSuccess) {
+    Decide(Decision::CountAbsent, name);
+    return false;
+  }
+  const int32_t count = ParseUseCount(text);
   *lastHolder = count <= 1;
   if (!*lastHolder) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    if (component.WriteText(UseCount, text) == kSuccess)
-      journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, false, 0, text);
+    char lowered[16];
+    std::snprintf(lowered, sizeof lowered, "%d", static_cast<int>(count - 1));
+    if (component.WriteText(UseCount, lowered) == kSuccess)
+      journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, false, 0,
+                            lowered);
     Decide(Decision::CountLowered, name, count, count - 1);
   }
   return true;
@@ -93,7 +102,7 @@ void ReleaseSharedComponent(const std::string& componentName) {
     if (!LowerUseCount(component, componentName, &lastHolder) || !lastHolder) return;
 
     std::string rootDir;
-    if (component.ReadPath(RootDir, RootDirCapacity, &rootDir) != kSuccess) {
+    if (component.ReadText(RootDir, RootDirCapacity, &rootDir) != kSuccess) {
       Decide(Decision::RootDirAbsent, componentName);
       return;
     }

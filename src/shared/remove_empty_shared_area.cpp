@@ -35,7 +35,7 @@ void RemoveEmptySharedArea() {
     FileHandle area;
     std::string finalPath;
     long code = 0;
-    if (shared.ReadPath(SharedFilesDir, SharedFilesDirCapacity, &dir) != kSuccess) {
+    if (shared.ReadText(SharedFilesDir, SharedFilesDirCapacity, &dir) != kSuccess) {
       Decide(Decision::AreaDirUnnamed, SharedKey);
     } else if (OpenVerifiedRoot(dir, &area, &finalPath, &code) != RootCheck::Verified) {
       Decide(Decision::AreaDirKept, dir, code);

@@ -64,7 +64,7 @@ TEST(PathsContract, TrailingSeparatorsAndInnerDotsResolveAsTheSystemResolvesThem
 }
 
 // Names made only of dots and blanks are read differently by different layers
-// of the system ("C:\a\..." is "C:\a\" to GetFullPathNameA), so the resolver
+// of the system ("C:\a\..." is "C:\a\" to GetFullPathNameW), so the resolver
 // refuses them rather than guess.
 TEST(PathsContract, NamesOfOnlyDotsAndBlanksAreRefused) {
   for (const char* path : {"C:\\a\\...", "C:\\a\\. .\\b", "C:\\a\\.. ", "\\\\s\\share\\ .\\x"}) {

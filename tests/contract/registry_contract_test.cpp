@@ -162,6 +162,10 @@ TEST_F(RegistryContract, ValueReadsWholeOnlyWhenItFitsTheCapacity) {
       {"dword, exact", kRegDword, "\x44\x33\x22\x11"s, 4, true},
       {"empty binary, no room", kRegBinary, ""s, 0, true},
       {"one byte, no room", kRegBinary, "\x07"s, 0, false},
+      // A text's capacity counts UTF-16 units, whatever its UTF-8 takes.
+      {"text beyond ASCII, exact", kRegSz, "ＴＲＵＥ\0"s, 5, true},
+      {"text beyond ASCII, one unit short", kRegSz, "ＴＲＵＥ\0"s, 4, false},
+      {"binary beyond ASCII, bytes", kRegBinary, "\xEF\xBC\x92"s, 3, true},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -172,6 +176,9 @@ TEST_F(RegistryContract, ValueReadsWholeOnlyWhenItFitsTheCapacity) {
 
     uint32_t type = 0xEEEE;
     std::string data = "untouched";
+    // Asked whether it can be read at all, it answers as the read does.
+    EXPECT_EQ(key.ReadValue(name.c_str(), row.capacity, &type, nullptr) == kSuccess, row.fits);
+    type = 0xEEEE;
     const long result = key.ReadValue(name.c_str(), row.capacity, &type, &data);
     if (row.fits) {
       EXPECT_EQ(result, kSuccess);
@@ -196,31 +203,34 @@ TEST_F(RegistryContract, MissingValueFailsToReadAndLeavesTheOutputs) {
   EXPECT_EQ(data, "untouched");
 }
 
-// ReadText and ReadPath alike; ReadPath counts its capacity in characters
-// (UTF-16 units) and carries names beyond the ANSI code page exactly, which
-// ReadText, for counts and flags, is not asked to.
+// Counts, flags and directories are read as text by one rule: the capacity
+// counts characters (UTF-16 units), and text beyond the ANSI code page is
+// carried exactly, never best-fit ("ＴＲＵＥ" stays itself).
 TEST_F(RegistryContract, TextReadsUpToTheFirstNulOrTheEndOfItsBytes) {
   struct Row {
     const char* label;
     uint32_t type;
     std::string bytes;
     uint32_t capacity;
-    const char* text;  // ReadText's; nullptr for a name beyond ASCII
-    const char* path;  // ReadPath's; nullptr when it fails
+    const char* text;  // nullptr when it fails
   };
   const Row rows[] = {
-      {"stored without NUL, exact", kRegSz, "abc"s, 3, "abc", "abc"},
-      {"stored without NUL, ample", kRegSz, "abc"s, 260, "abc", "abc"},
-      {"stored with NUL", kRegSz, "abc\0"s, 260, "abc", "abc"},
-      {"bytes after the first NUL", kRegSz, "ab\0cd"s, 260, "ab", "ab"},
-      {"expandable, not expanded", kRegExpandSz, "%TEMP%\\x\0"s, 260, "%TEMP%\\x", "%TEMP%\\x"},
-      {"binary bytes", kRegBinary, "xy"s, 260, "xy", "xy"},
-      {"path beyond the code page", kRegSz, "C:\\Shared\\Imāges\0"s, 260, nullptr,
+      {"stored without NUL, exact", kRegSz, "abc"s, 3, "abc"},
+      {"stored without NUL, ample", kRegSz, "abc"s, 260, "abc"},
+      {"stored with NUL", kRegSz, "abc\0"s, 260, "abc"},
+      {"bytes after the first NUL", kRegSz, "ab\0cd"s, 260, "ab"},
+      {"expandable, not expanded", kRegExpandSz, "%TEMP%\\x\0"s, 260, "%TEMP%\\x"},
+      {"binary bytes", kRegBinary, "xy"s, 260, "xy"},
+      {"path beyond the code page", kRegSz, "C:\\Shared\\Imāges\0"s, 260,
        "C:\\Shared\\Imāges"},
-      {"capacity in characters, not bytes", kRegSz, "C:\\Imāges\0"s, 10, nullptr, "C:\\Imāges"},
-      {"one character over the capacity", kRegSz, "C:\\Imāges\0"s, 9, nullptr, nullptr},
-      {"surrogate pair", kRegExpandSz, "C:\\😀\\日本語\0"s, 260, nullptr, "C:\\😀\\日本語"},
-      {"binary bytes beyond ASCII", kRegBinary, "Im\xC4\x81ges"s, 260, nullptr, nullptr},
+      {"capacity in characters, not bytes", kRegSz, "C:\\Imāges\0"s, 10, "C:\\Imāges"},
+      {"one character over the capacity", kRegSz, "C:\\Imāges\0"s, 9, nullptr},
+      {"surrogate pair", kRegExpandSz, "C:\\😀\\日本語\0"s, 260, "C:\\😀\\日本語"},
+      {"binary bytes beyond ASCII", kRegBinary, "Im\xC4\x81ges"s, 260, nullptr},
+      {"fullwidth word, not best fit", kRegSz, "ＴＲＵＥ\0"s, 10, "ＴＲＵＥ"},
+      {"fullwidth digit before a digit", kRegSz, "２3\0"s, 10, "２3"},
+      {"nine fullwidth digits fill a flag", kRegSz, "２２２２２２２２２\0"s, 10, "２２２２２２２２２"},
+      {"ten fullwidth digits overflow it", kRegSz, "２２２２２２２２２２\0"s, 10, nullptr},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -229,22 +239,22 @@ TEST_F(RegistryContract, TextReadsUpToTheFirstNulOrTheEndOfItsBytes) {
     scratch().SetValue("", name, row.type, row.bytes);
     RegKey key = Open("", kKeyRead);
     std::string text = "untouched";
-    if (row.text) {
-      EXPECT_EQ(key.ReadText(name.c_str(), row.capacity, &text), kSuccess);
-      EXPECT_EQ(text, row.text);
-    }
-    text = "untouched";
-    EXPECT_EQ(key.ReadPath(name.c_str(), row.capacity, &text) == kSuccess, row.path != nullptr);
-    EXPECT_EQ(text, row.path ? row.path : "untouched");
+    EXPECT_EQ(key.ReadText(name.c_str(), row.capacity, &text) == kSuccess, row.text != nullptr);
+    EXPECT_EQ(text, row.text ? row.text : "untouched");
   }
 }
 
 TEST_F(RegistryContract, WrittenValuesKeepTheirTypeAndBytes) {
   RegKey key = Open();
   ASSERT_EQ(key.WriteText("Text", "abc"), kSuccess);
+  ASSERT_EQ(key.WriteText("Wide", "２3"), kSuccess);
   ASSERT_EQ(key.WriteDword("Number", 0x11223344), kSuccess);
+  // No UTF-8, no UTF-16 to store: refused, and nothing is written.
+  EXPECT_EQ(key.WriteText("Broken", "\xFF"), kErrorInvalidData);
 
   EXPECT_EQ(scratch().Value("", "Text"), (StoredValue{kRegSz, "abc\0"s}));
+  EXPECT_EQ(scratch().Value("", "Wide"), (StoredValue{kRegSz, "２3\0"s}));  // NUL counted once
+  EXPECT_EQ(scratch().Value("", "Broken"), std::nullopt);
   EXPECT_EQ(scratch().Value("", "Number"), (StoredValue{kRegDword, "\x44\x33\x22\x11"s}));
 
   uint32_t type = 0;

@@ -51,6 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Eleven bytes do not fit the ten-byte read: the marker counts as absent.
         GateCase{"OversizedMarker", true, true, std::string("1234567890\0", 11), false, true},
         GateCase{"TenByteMarkerWithoutNul", true, true, "1234567890", false, false},
+        GateCase{"WideMarker", true, true, std::string("ＴＲＵＥＴＲＵＥ２") + '\0', false, false},
+        GateCase{"OversizedWideMarker", true, true, std::string("ＴＲＵＥＴＲＵＥ２２") + '\0', false, true},
         GateCase{"MarkerReadOnlyProfile", true, true, std::string("1\0", 2), false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 

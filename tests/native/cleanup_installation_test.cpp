@@ -206,7 +206,7 @@ TEST_F(ComponentFlagsTest, FlaggedComponentsAreReleasedInOrder) {
 }
 
 TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {
-  for (const char* content : {"FALSE", "0", ""}) {
+  for (const char* content : {"FALSE", "0", "", "ＴＲＵＥ", "２２２２２２２２２"}) {
     ResetMachine();
     FlagAll(content);
     AddSharedArea();
@@ -218,13 +218,14 @@ TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {
 TEST_F(ComponentFlagsTest, FlagTooLongToReadCountsAsAbsent) {
   FlagAll();
   sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedMSHelp, "123456789012");
+  sim::SetText(Root::LocalMachine, UnInstInfoKey, qf::UseSharedImages, "２２２２２２２２２２");
   AddSharedArea();
   CleanupInstallation();
-  EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "Image Files"}));
+  EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data"}));
 }
 
 TEST_F(ComponentFlagsTest, SharedFilesMustReadExactlyTrue) {
-  for (const char* word : {"true", "True", "TRUE ", "YES"}) {
+  for (const char* word : {"true", "True", "TRUE ", "YES", "ＴＲＵＥ", "TRUＥ"}) {
     ResetMachine();
     FlagAll();
     sim::SetText(Root::LocalMachine, ProductVersionKey, qf::UseSharedFiles, word);

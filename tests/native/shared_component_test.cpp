@@ -9,6 +9,7 @@
 namespace qf::test {
 namespace {
 
+using platform::kRegBinary;
 using platform::kRegDword;
 using platform::kRegSz;
 using sim::Op;
@@ -66,11 +67,21 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"TooLongToRead", kRegSz, "0000000003" + Nul, false, kRegSz, "0000000003" + Nul},
         CountCase{"DwordThree", kRegDword, Dword(3), false, kRegDword, Dword(2)},
         CountCase{"DwordTwo", kRegDword, Dword(2), false, kRegDword, Dword(1)},
+        // Read as the exact text, never best fit: "２" is no digit.
+        CountCase{"DigitThenFullwidth", kRegSz, "3２" + Nul, false, kRegSz, "2" + Nul},
+        CountCase{"TenUnitsInMoreBytes", kRegSz, "3２２２２２２２２" + Nul, false, kRegSz,
+                  "2" + Nul},
+        CountCase{"ElevenUnitsTooLong", kRegSz, "3２２２２２２２２２" + Nul, false, kRegSz,
+                  "3２２２２２２２２２" + Nul},
+        CountCase{"BinaryBeyondAscii", kRegBinary, "3\xEF\xBC\x92", false, kRegBinary,
+                  "3\xEF\xBC\x92"},
         CountCase{"One", kRegSz, "1" + Nul, true, 0, ""},
         CountCase{"Zero", kRegSz, "0" + Nul, true, 0, ""},
         CountCase{"Negative", kRegSz, "-4" + Nul, true, 0, ""},
         CountCase{"Empty", kRegSz, Nul, true, 0, ""},
         CountCase{"Letters", kRegSz, "abc" + Nul, true, 0, ""},
+        CountCase{"FullwidthTwo", kRegSz, "２" + Nul, true, 0, ""},
+        CountCase{"FullwidthBeforeDigit", kRegSz, "２3" + Nul, true, 0, ""},
         CountCase{"DwordOne", kRegDword, Dword(1), true, 0, ""},
         CountCase{"DwordNegative", kRegDword, Dword(0xFFFFFFFF), true, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });

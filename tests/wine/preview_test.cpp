@@ -19,8 +19,8 @@
 #include <set>
 
 #include "../key_links_win32.h"
-#include "common/utf.h"
 #include "support.h"
+#include "wide.h"
 
 namespace qftest {
 namespace {
@@ -29,17 +29,10 @@ const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
-std::wstring ToWide(const std::string& utf8) {
-  std::u16string units;
-  qf::ToUtf16(utf8, &units);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string FromWide(const std::wstring& wide) {
-  std::string utf8;
-  qf::ToUtf8(std::u16string(wide.begin(), wide.end()), &utf8);
-  return utf8;
-}
+using qf::tools::Wide;
+// What the machine holds, as the snapshots compare it; a lone surrogate
+// shows as U+FFFD.
+std::string FromWide(std::wstring_view wide) { return qf::tools::Utf8Shown(wide); }
 
 // The host reports a box's text as MessageBoxA was given it: ANSI.
 std::string FromAnsi(const std::string& ansi) {
@@ -101,6 +94,8 @@ const Recipe kRecipes[] = {
   {"missing record, count, RootDir", "TRUE", {"-", "?", "1"}, {"tree", "tree", "-"}, 1, kHelp, "full"},
   {"missing and empty directories", "TRUE", {"1", "1", "1"}, {"none", "empty", "tree"}, 1, 0, "full"},
   {"UseSharedFiles in lower case", "true", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"UseSharedFiles in fullwidth letters", "ＴＲＵＥ", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, 0, "full"},
+  {"counts with fullwidth digits", "TRUE", {"２", "3２", "２3"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
   {"no UseSharedFiles, no per-user tree", nullptr, {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, kNoUserTree, "full"},
   {"count too long for its field", "TRUE", {"@", "1", "2"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
   {"unflagged components", "TRUE", {"!1", "1", "!1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
@@ -319,7 +314,7 @@ void Clear() {
 // Through "\\?\" paths, so names as long as a name may be fit.
 void MakeDirs(const std::string& path) {
   for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
-    CreateDirectoryW(ToWide("\\\\?\\" + path.substr(0, at)).c_str(), nullptr);
+    CreateDirectoryW(Wide("\\\\?\\" + path.substr(0, at)).c_str(), nullptr);
     if (at == std::string::npos) return;
   }
 }
@@ -328,7 +323,7 @@ void MakeDirs(const std::string& path) {
 // for by watching for `result`, which it makes, to appear.
 bool Native(const std::string& command, const std::string& result) {
   if (!StartNative(command)) return false;
-  const std::wstring watched = L"\\\\?\\" + ToWide(result);
+  const std::wstring watched = L"\\\\?\\" + Wide(result);
   for (int i = 0; i < 200; ++i, Sleep(25))
     if (GetFileAttributesW(watched.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   return false;
@@ -364,14 +359,14 @@ std::string Unix(const std::string& relative) {
       return ::testing::AssertionFailure() << "cannot link " << link;
   for (const Value& v : inst.values) {
     Key key;
-    if (RegCreateKeyExW(v.root, ToWide(v.key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+    if (RegCreateKeyExW(v.root, Wide(v.key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         key.Put(), nullptr) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "cannot create " << v.key;
     // Texts as the UTF-16 the system stores, other types as their bytes.
-    const std::wstring text = ToWide(v.data);
+    const std::wstring text = Wide(v.data);
     const bool sz = v.type == REG_SZ;
     if (v.type != 0)
-      RegSetValueExW(key.Get(), ToWide(v.name).c_str(), 0, v.type,
+      RegSetValueExW(key.Get(), Wide(v.name).c_str(), 0, v.type,
                      reinterpret_cast<const BYTE*>(sz ? static_cast<const void*>(text.data())
                                                       : v.data.data()),
                      static_cast<DWORD>(sz ? text.size() * sizeof(wchar_t) : v.data.size()));
@@ -380,14 +375,14 @@ std::string Unix(const std::string& relative) {
   for (const std::string& f : inst.files) {
     const std::string path = dir + "\\" + f;
     MakeDirs(path.substr(0, path.rfind('\\')));
-    FileHandle file(CreateFileW(ToWide("\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
+    FileHandle file(CreateFileW(Wide("\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_NEW, 0, nullptr));
     DWORD written = 0;
     if (!WriteFile(file.Get(), f.data(), static_cast<DWORD>(f.size()), &written, nullptr))
       return ::testing::AssertionFailure() << "cannot write " << path;
   }
   for (const std::string& f : inst.readOnly)
-    SetFileAttributesW(ToWide(dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(Wide(dir + "\\" + f).c_str(), FILE_ATTRIBUTE_READONLY);
   const std::string deep = unixDir + "/" + Unix(inst.deep);
   if (!inst.deep.empty() &&
       !(Native("Z:\\usr\\bin\\mkdir -p \"" + deep + "\"", dir + "\\" + inst.deep) &&
@@ -397,9 +392,9 @@ std::string Unix(const std::string& relative) {
   for (const auto& [key, relative] : inst.shortRoots) {
     wchar_t shortPath[MAX_PATH];
     const DWORD length =
-        GetShortPathNameW(ToWide(dir + "\\" + relative).c_str(), shortPath, MAX_PATH);
+        GetShortPathNameW(Wide(dir + "\\" + relative).c_str(), shortPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH || !std::wcschr(shortPath, L'~') ||
-        RegSetKeyValueW(HKEY_LOCAL_MACHINE, ToWide(key).c_str(), ToWide(qf::RootDir).c_str(),
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), Wide(qf::RootDir).c_str(),
                         REG_SZ, shortPath, (length + 1) * sizeof(wchar_t)) != ERROR_SUCCESS)
       return ::testing::AssertionFailure() << "no short name for " << relative;
   }
@@ -413,7 +408,7 @@ std::string Unix(const std::string& relative) {
 // with them) expanded; as given when nothing is there.
 std::string LongName(const std::string& path) {
   wchar_t buffer[MAX_PATH];
-  const DWORD length = GetLongPathNameW(ToWide(path).c_str(), buffer, MAX_PATH);
+  const DWORD length = GetLongPathNameW(Wide(path).c_str(), buffer, MAX_PATH);
   return length == 0 || length >= MAX_PATH ? path : FromWide(std::wstring(buffer, length));
 }
 
@@ -423,7 +418,7 @@ using State = std::map<std::string, std::string>;  // "key|value|file <path>" ->
 
 void SnapKeys(HKEY root, const std::string& rootName, const std::string& path, State* state) {
   Key key;
-  if (RegOpenKeyExW(root, ToWide(path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
   const std::string shown = rootName + "\\" + path;
   (*state)["key " + shown] = "";
   wchar_t name[1024];
@@ -481,7 +476,7 @@ State Snap(const std::string& dir) {
   SnapKeys(HKEY_CURRENT_USER, "HKCU", qf::MakerKey, &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", qf::MakerKey, &state);
   SnapKeys(HKEY_LOCAL_MACHINE, "HKLM", kHelpKey, &state);
-  SnapFiles(ToWide(dir), &state);
+  SnapFiles(Wide(dir), &state);
   return state;
 }
 
@@ -625,7 +620,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       // Held as a program holds a file it has open: without sharing deletion.
       const FileHandle held(inst.held.empty()
                                 ? INVALID_HANDLE_VALUE
-                                : CreateFileW(ToWide(dir + "\\" + inst.held).c_str(), GENERIC_READ,
+                                : CreateFileW(Wide(dir + "\\" + inst.held).c_str(), GENERIC_READ,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
       ASSERT_EQ(held.Valid(), !inst.held.empty()) << inst.held;
@@ -806,7 +801,7 @@ const RecordFile kRecordFiles[] = {
 // clang-format on
 
 void WriteWhole(const std::string& path, const std::string& text) {
-  FileHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                               nullptr));
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 
 namespace qftest {
@@ -77,6 +78,9 @@ void DeleteFilesIn(const std::string& dir) {
 std::wstring Utf16(const std::string& utf8) {
   const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
                                          static_cast<int>(utf8.size()), nullptr, 0);
+  // Fails as the tools' adapter (wide.h) fails, never as "" that names
+  // something else.
+  if (length == 0 && !utf8.empty()) throw std::invalid_argument("not UTF-8: " + utf8);
   std::wstring wide(length, L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
                       wide.data(), length);

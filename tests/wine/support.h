@@ -17,8 +17,9 @@ namespace qftest {
 std::string WinPath(const std::string& unixPath);
 
 // UTF-8 as the system's UTF-16, converted by the system itself (not by the
-// library's own converter, which the tests check); "" for text that is no
-// UTF-8.  Names beyond the ANSI code page are made and checked through it.
+// library's own converter, which the tests check); std::invalid_argument for
+// text that is no UTF-8.  Names beyond the ANSI code page are made and
+// checked through it.
 std::wstring Utf16(const std::string& utf8);
 
 // The build directory (where QFUNINST.DLL and qfhost.exe are) and files in it.

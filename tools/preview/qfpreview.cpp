@@ -28,31 +28,22 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/capture.h"
 #include "capture/win32.h"
-#include "common/utf.h"
 #include "compare/compare.h"
 #include "record/record.h"
 #include "report/report.h"
 #include "run/run.h"
+#include "wide.h"
 
 namespace {
 
-std::string Utf8(const wchar_t* text, size_t length) {
-  std::string utf8;
-  qf::ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length), &utf8);
-  return utf8;
-}
-
-// False for a text that is no UTF-8 (the report's never is).
-bool Wide(const std::string& utf8, std::wstring* wide) {
-  std::u16string units;
-  if (!qf::ToUtf16(utf8, &units)) return false;
-  wide->assign(units.begin(), units.end());
-  return true;
-}
+using qf::tools::Utf8;
+using qf::tools::Utf8Shown;
+using qf::tools::Wide;
 
 // A path a call hands out into a buffer that may need to grow; "" when it
 // fails or cannot be carried exactly.
@@ -62,7 +53,9 @@ std::string PathFrom(Get get) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     const DWORD length = get(buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) return Utf8(buffer.data(), length);
+    std::string path;
+    if (length < buffer.size())
+      return Utf8(std::wstring_view(buffer.data(), length), &path) ? path : std::string();
     buffer.resize(std::max<size_t>(length + 1, buffer.size() * 2));
   }
   return {};
@@ -89,7 +82,13 @@ std::vector<std::string> Arguments() {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return arguments;
-  for (int i = count - 1; i > 0; --i) arguments.push_back(Utf8(wide[i], wcslen(wide[i])));
+  // An argument with a lone surrogate, which no UTF-8 carries, is given as
+  // a stand-in that names nothing real, so a directory named so is not found.
+  for (int i = count - 1; i > 0; --i) {
+    std::string argument;
+    if (!Utf8(wide[i], &argument)) argument = Utf8Shown(wide[i]);
+    arguments.push_back(std::move(argument));
+  }
   LocalFree(wide);
   return arguments;
 }
@@ -99,8 +98,8 @@ std::vector<std::string> Arguments() {
 void Write(const std::string& text) {
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  std::wstring wide;
-  if (GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode) && Wide(text, &wide)) {
+  if (GetFileType(out) == FILE_TYPE_CHAR && GetConsoleMode(out, &mode)) {
+    const std::wstring wide = Wide(text);  // the report is UTF-8 throughout
     for (size_t at = 0; at < wide.size();) {
       DWORD written = 0;
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(wide.size() - at, 8192));
@@ -117,15 +116,21 @@ void Write(const std::string& text) {
 // capture opens entries: the program imports no call that could create).
 std::string ReadWhole(const std::string& path) {
   std::wstring wide, full;
-  if (!Wide(path, &wide)) throw std::runtime_error(path + ": not a name");
+  try {
+    wide = Wide(path);
+  } catch (const std::invalid_argument&) {
+    throw std::runtime_error(path + ": not a name");
+  }
   full.resize(GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr));
   if (full.empty() ||
       GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr) == 0)
     throw std::runtime_error(path + ": not a path");
   full.resize(wcslen(full.c_str()));
+  std::string fullPath;
+  if (!Utf8(full, &fullPath)) throw std::runtime_error(path + ": not a name");
   qfpreview::HandleGuard file;
   const NTSTATUS status = qfpreview::OpenObject(
-      nullptr, qfpreview::NtPath(Utf8(full.data(), full.size())), GENERIC_READ | SYNCHRONIZE,
+      nullptr, qfpreview::NtPath(fullPath), GENERIC_READ | SYNCHRONIZE,
       FILE_NON_DIRECTORY_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &file);
   if (status < 0)
     throw std::runtime_error(path + ": cannot be opened (error " +
@@ -182,9 +187,7 @@ int main() {
                  "QFUNINST.DLL)")
       ->check(CLI::Validator(
           [](std::string& dir) {
-            std::wstring wide;
-            const DWORD attributes =
-                Wide(dir, &wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
+            const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
             return attributes != INVALID_FILE_ATTRIBUTES &&
                            (attributes & FILE_ATTRIBUTE_DIRECTORY)
                        ? std::string()

@@ -20,13 +20,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "common/utf.h"
 #include "guards.h"
 #include "layout.h"
+#include "wide.h"
 
 namespace qfsample {
 namespace {
@@ -46,19 +46,12 @@ std::string Join(const std::string& parent, const std::string& name) {
   return parent.empty() ? name : parent + "\\" + name;
 }
 
-// UTF-8, as layout.h and the command line give it, as the system's UTF-16.
-std::wstring Wide(const std::string& utf8) {
-  std::u16string units;
-  if (!qf::ToUtf16(utf8, &units)) throw std::invalid_argument("not UTF-8: " + utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-// The system's UTF-16 as UTF-8; a lone surrogate, which has none, shows as
+// UTF-8, as layout.h and the command line give it, as the system's UTF-16;
+// what the system gives back is only shown, so a lone surrogate shows as
 // U+FFFD.
-std::string Utf8(const wchar_t* text, size_t length) {
-  return qf::ToUtf8Shown(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
-std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
+using qf::tools::Wide;
+std::string Utf8(std::wstring_view text) { return qf::tools::Utf8Shown(text); }
+std::string Utf8(const wchar_t* text, size_t length) { return Utf8({text, length}); }
 
 bool LessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(

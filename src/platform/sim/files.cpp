@@ -40,27 +40,13 @@ struct Split {
 
 Split SplitAbsolute(const std::string& absolute) {
   Split out;
-  size_t start = 3;
-  if (absolute[1] == ':') {
-    const char letter = absolute[0];
-    out.root = {letter >= 'a' ? static_cast<char>(letter - 'a' + 'A') : letter, ':'};
-  } else {
-    // "\\server\share", with or without more after it.
-    const size_t share = absolute.find('\\', 2);
-    const size_t end = std::min(absolute.find('\\', share + 1), absolute.size());
-    out.root = absolute.substr(0, end);
-    start = end;
-  }
-  std::string current;
-  for (size_t i = start; i < absolute.size(); ++i) {
-    if (absolute[i] != '\\') {
-      current.push_back(absolute[i]);
-    } else if (!current.empty()) {
-      out.parts.push_back(std::move(current));
-      current.clear();
-    }
-  }
-  if (!current.empty()) out.parts.push_back(std::move(current));
+  const size_t length = RootLength(absolute);
+  out.root = absolute.substr(0, length);
+  if (!out.root.empty() && out.root.back() == '\\') out.root.pop_back();
+  // Drives are kept under their upper-case letter.
+  if (out.root.size() == 2 && out.root[1] == ':' && out.root[0] >= 'a' && out.root[0] <= 'z')
+    out.root[0] = static_cast<char>(out.root[0] - 'a' + 'A');
+  out.parts = SplitPath(std::string_view(absolute).substr(length));
   return out;
 }
 
@@ -76,7 +62,7 @@ std::string MakeAbsolute(std::string path) {
   if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
     // "X:name": against the current directory when that is on drive X.
     const std::string drive = path.substr(0, 2);
-    const std::string base = Fold(drive) == Fold(cwd.substr(0, 2)) ? cwd : drive + "\\";
+    const std::string base = Fold(drive) == Fold(SplitAbsolute(cwd).root) ? cwd : drive + "\\";
     return ResolveAbsolutePath(base + "\\" + path.substr(2));
   }
   if (path[0] == '\\') return ResolveAbsolutePath(SplitAbsolute(cwd).root + path);
@@ -214,7 +200,8 @@ struct Target {
 
 // The common start of every file call: counts it, applies injected failures
 // (matched against the absolute path and the real one, with `suffix`
-// appended), the length limit of the ANSI calls, and resolves the path.
+// appended), the length limit of paths without the "\\?\" prefix, and
+// resolves the path.
 long Prepare(Op op, const char* path, bool followLast, Target* target,
              std::string_view suffix = {}) {
   const std::string given = path ? path : "";

@@ -26,7 +26,8 @@ constexpr long kErrorMessageNotFound = 317;
 constexpr long kErrorKeyDeleted = 1018;
 using platform::kErrorCantResolveFilename;
 
-// Longest full path the ANSI file calls accept (MAX_PATH less the NUL).
+// Longest full path the path-taking file calls accept without the "\\?\"
+// prefix (MAX_PATH less the NUL).
 constexpr size_t kMaxPath = 259;
 
 // Names are compared as Windows compares them (FoldName); maps keyed by the

@@ -101,7 +101,7 @@ struct Resolved {
   std::vector<std::string> folded;
 };
 
-// Walks `parts` below `root` as RegOpenKeyExA does: a link key on the way is
+// Walks `parts` below `root` as RegOpenKeyExW does: a link key on the way is
 // followed to its target, and so is one named last unless `openLink` asks
 // for the link itself (REG_OPTION_OPEN_LINK).
 long Resolve(Root root, std::vector<std::string> parts, bool openLink, Resolved* out) {
@@ -208,7 +208,7 @@ std::string DwordBytes(uint32_t value) {
   return bytes;
 }
 
-// RegSetValueExA: the common part of WriteText and WriteDword.
+// RegSetValueExW: the common part of WriteText and WriteDword.
 long Write(std::uintptr_t id, const char* name, Value value) {
   const std::string valueName = name ? name : "";
   if (long injected = BeginOp(Op::RegWrite, {ValuePath(id, name)})) return injected;
@@ -335,7 +335,7 @@ void detail::CloseKeyHandle(std::uintptr_t handle) { DropHandle(handle); }
 
 namespace {
 
-// RegOpenKeyExA of the key at `parts` below `root`; `shown` names it for
+// RegOpenKeyExW of the key at `parts` below `root`; `shown` names it for
 // failure injection.  The handle names the real key, links resolved.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
              uint32_t mask, uint32_t options, std::uintptr_t* out, bool belowLink = false) {
@@ -402,39 +402,27 @@ long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
   const sim::Value* found = nullptr;
   if (long result = FindValue(handle_.Get(), name, &found)) return result;
   const sim::Value& value = *found;
-  if (value.data.size() > capacity) return kErrorMoreData;
-  *type = value.type;
-  *data = value.data;
-  return kSuccess;
-}
-
-long RegKey::ReadPath(const char* name, uint32_t capacity, std::string* text) const {
-  const sim::Value* found = nullptr;
-  if (long result = FindValue(handle_.Get(), name, &found)) return result;
-  // Texts are kept as UTF-8 and handed out as UTF-16, as the system stores
-  // them.  The bytes of any other type are no UTF-16 text: they are taken
-  // as text only when they are ASCII, which reads the same in any code page.
-  const sim::Value& value = *found;
-  std::u16string units;
   if (value.type == kRegSz || value.type == kRegExpandSz) {
-    if (!ToUtf16(value.data, &units)) return kErrorInvalidData;
-  } else {
-    if (value.data.size() > capacity) return kErrorMoreData;
-    for (const char c : value.data) {
-      if (c == '\0') break;
-      if (static_cast<unsigned char>(c) >= 0x80) return kErrorInvalidData;
-      units.push_back(static_cast<char16_t>(c));
-    }
+    // Texts are kept as UTF-8 and measured in the UTF-16 units the system
+    // stores them in.  One that is no UTF-8 stands for a text the system
+    // holds but cannot hand out exactly (a lone surrogate): it is read only
+    // where its content does not matter, and then measured by its bytes.
+    std::u16string units;
+    const bool exact = ToUtf16(value.data, &units);
+    if ((exact ? units.size() : value.data.size()) > capacity) return kErrorMoreData;
+    if (!exact && data != nullptr) return kErrorInvalidData;
+  } else if (value.data.size() > capacity) {
+    return kErrorMoreData;
   }
-  if (units.size() > capacity) return kErrorMoreData;
-  std::string converted;
-  if (!ToUtf8(std::u16string_view(units).substr(0, units.find(u'\0')), &converted))
-    return kErrorInvalidData;
-  *text = std::move(converted);
+  *type = value.type;
+  if (data != nullptr) *data = value.data;
   return kSuccess;
 }
 
 long RegKey::WriteText(const char* name, const std::string& text) {
+  // What is not UTF-8 has no UTF-16 for the system to store.
+  std::u16string units;
+  if (!ToUtf16(text, &units)) return kErrorInvalidData;
   return Write(handle_.Get(), name, sim::Value{kRegSz, text + '\0'});
 }
 

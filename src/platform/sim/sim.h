@@ -186,7 +186,7 @@ void AddEntry(const std::string& library, const std::string& entry,
               std::function<void(const char*)> onCall = {});
 
 // ---- Messages ----
-// The system's message text for `code` (what FormatMessageA gives), in place
+// The system's message text for `code` (what FormatMessageW gives), in place
 // of the small built-in table; for a machine copied from a real one.
 void SetMessageText(uint32_t code, const std::string& text);
 

@@ -1,13 +1,11 @@
 // Registry keys over advapi32.  Each method is one call into the API, with
-// the API's own result code.  Keys and value names travel through the wide
-// calls, converted exactly; values that are not names (counts, flags) are
-// read and written through the ANSI calls as the bytes they are stored as,
-// by names that must be ASCII, which every code page shows exactly.
+// the API's own result code.  Keys, value names and texts all travel through
+// the wide calls, converted exactly: nothing is narrowed to the ANSI code
+// page, where best fit would read a fullwidth "ＴＲＵＥ" as "TRUE".
 #include <windows.h>
 #include <winternl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -30,12 +28,8 @@ HKEY RootKey(Root root) {
   return nullptr;  // not reached; the API rejects a null root
 }
 
-// A value name the ANSI calls carry exactly: plain ASCII.
-bool IsAscii(const char* name) {
-  for (const char* c = name; c != nullptr && *c != '\0'; ++c)
-    if (static_cast<unsigned char>(*c) >= 0x80) return false;
-  return true;
-}
+// The types whose data is UTF-16 text.
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
 long OpenKey(HKEY parent, const char* path, uint32_t mask, uint32_t options, HKEY* key) {
   std::wstring wide;
@@ -70,67 +64,57 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
 
 long RegKey::ReadValue(const char* name, uint32_t capacity, uint32_t* type,
                        std::string* data) const {
-  if (!IsAscii(name)) return ERROR_INVALID_NAME;
-  // Never a null buffer: with one, the API reports the size and succeeds,
-  // which would let a zero capacity "read" a value that does not fit.
-  std::vector<BYTE> buffer(capacity == 0 ? 1 : capacity);
-  DWORD stored_type = 0;
-  DWORD size = capacity;
-  const LONG result = RegQueryValueExA(AsKey(handle_.Get()), name, nullptr,
-                                       &stored_type, buffer.data(), &size);
-  if (result != ERROR_SUCCESS) return result;
-  // The caller's out-parameters change only now, on success.
-  *type = stored_type;
-  data->assign(reinterpret_cast<const char*>(buffer.data()),
-               size < capacity ? size : capacity);
-  return kSuccess;
-}
-
-long RegKey::ReadPath(const char* name, uint32_t capacity, std::string* text) const {
   std::wstring wideName;
   if (!win32::Wide(name ? name : "", &wideName)) return ERROR_INVALID_NAME;
+  // Room for `capacity` units, which a text's capacity counts; another type
+  // is held to `capacity` bytes below.  Never a null buffer: with one, the
+  // API reports the size and succeeds, which would let a zero capacity
+  // "read" a value that does not fit.
   std::vector<wchar_t> buffer(capacity == 0 ? 1 : capacity);
-  DWORD type = 0;
+  DWORD storedType = 0;
   DWORD size = capacity * sizeof(wchar_t);
-  const LONG result = RegQueryValueExW(AsKey(handle_.Get()), wideName.c_str(), nullptr, &type,
-                                       reinterpret_cast<BYTE*>(buffer.data()), &size);
+  const LONG result = RegQueryValueExW(AsKey(handle_.Get()), wideName.c_str(), nullptr,
+                                       &storedType, reinterpret_cast<BYTE*>(buffer.data()),
+                                       &size);
   if (result != ERROR_SUCCESS) return result;
   std::string converted;
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    // The text up to the first NUL, and nothing beyond the bytes returned.
-    size_t length = std::min<size_t>(size / sizeof(wchar_t), capacity);
-    for (size_t i = 0; i < length; ++i) {
-      if (buffer[i] == L'\0') length = i;
-    }
-    if (!win32::Utf8(buffer.data(), length, &converted)) return ERROR_INVALID_DATA;
+  if (IsText(storedType)) {
+    // Every unit returned, NULs too, and nothing beyond them.
+    const size_t units = std::min<size_t>(size / sizeof(wchar_t), capacity);
+    if (data != nullptr && !win32::Utf8(buffer.data(), units, &converted))
+      return ERROR_INVALID_DATA;
   } else {
-    // Any other type holds bytes, no UTF-16 text: they are taken as text, in
-    // the capacity's bytes, only when they are ASCII, which reads the same
-    // in any code page.
     if (size > capacity) return ERROR_MORE_DATA;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-    for (DWORD i = 0; i < size && bytes[i] != 0; ++i) {
-      if (bytes[i] >= 0x80) return ERROR_INVALID_DATA;
-      converted.push_back(static_cast<char>(bytes[i]));
-    }
+    converted.assign(reinterpret_cast<const char*>(buffer.data()), size);
   }
-  *text = std::move(converted);
+  // The caller's out-parameters change only now, on success.
+  *type = storedType;
+  if (data != nullptr) *data = std::move(converted);
   return kSuccess;
 }
 
+namespace {
+
+// RegSetValueExW of `size` bytes at `bytes`.
+long SetValue(HKEY key, const char* name, DWORD type, const void* bytes, size_t size) {
+  std::wstring wideName;
+  if (!win32::Wide(name ? name : "", &wideName)) return ERROR_INVALID_NAME;
+  return RegSetValueExW(key, wideName.c_str(), 0, type, static_cast<const BYTE*>(bytes),
+                        static_cast<DWORD>(size));
+}
+
+}  // namespace
+
 long RegKey::WriteText(const char* name, const std::string& text) {
-  if (!IsAscii(name)) return ERROR_INVALID_NAME;
-  const char* bytes = text.c_str();
-  return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(bytes),
-                        static_cast<DWORD>(std::strlen(bytes) + 1));
+  std::wstring wide;
+  if (!win32::Wide(text, &wide)) return ERROR_INVALID_DATA;
+  return SetValue(AsKey(handle_.Get()), name, REG_SZ, wide.c_str(),
+                  (wide.size() + 1) * sizeof(wchar_t));
 }
 
 long RegKey::WriteDword(const char* name, uint32_t value) {
-  if (!IsAscii(name)) return ERROR_INVALID_NAME;
   const DWORD dword = value;
-  return RegSetValueExA(AsKey(handle_.Get()), name, 0, REG_DWORD,
-                        reinterpret_cast<const BYTE*>(&dword), sizeof dword);
+  return SetValue(AsKey(handle_.Get()), name, REG_DWORD, &dword, sizeof dword);
 }
 
 long RegKey::CountSubkeys(uint32_t* count) const {

@@ -7,7 +7,7 @@
 namespace qf::platform {
 namespace {
 
-// The text FormatMessageA allocates, released on every path, including a
+// The text FormatMessageW allocates, released on every path, including a
 // failing copy.
 using UniqueLocalText = UniqueAny<HLOCAL, &::LocalFree>;
 
@@ -24,13 +24,6 @@ void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   if (!win32::Wide(text ? text : "", &wideText)) wideText = L"?";
   if (!win32::Wide(caption ? caption : "", &wideCaption)) wideCaption = L"?";
   MessageBoxW(nullptr, wideText.c_str(), caption ? wideCaption.c_str() : nullptr, MB_OK | icon);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  std::wstring wideA, wideB;
-  return win32::Wide(a, &wideA) && win32::Wide(b, &wideB) &&
-         CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
-                              static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
 long SystemErrorText(uint32_t code, std::string* text) {

@@ -1,11 +1,8 @@
 // The capture as one step, and what its readers share.
 #include "capture/capture.h"
 
-#include <stdexcept>
-
 #include "capture/win32.h"
 #include "common/case_fold.h"
-#include "common/utf.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -17,23 +14,6 @@ bool UnderWine() {
 }
 
 }  // namespace
-
-std::wstring Wide(std::string_view utf8) {
-  static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
-  std::u16string units;
-  if (!qf::ToUtf16(utf8, &units)) throw std::runtime_error("a name that is not UTF-8");
-  return std::wstring(units.begin(), units.end());
-}
-
-bool Utf8(std::wstring_view wide, std::string* utf8) {
-  return qf::ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()), utf8);
-}
-
-std::string Utf8Shown(std::wstring_view wide) {
-  return qf::ToUtf8Shown(
-      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
-}
 
 std::string Folded(const std::string& path) { return qf::FoldName(path); }
 

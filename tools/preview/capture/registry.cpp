@@ -1,8 +1,7 @@
 // The registry as the pass reads it: the administrator marker and the probe
 // of HKEY_USERS\.Default, the product's flags, the per-user tree, the shared
-// area with its component records, and the help registrations.  Keys and
-// names go through the wide calls; the values that are no names (flags,
-// counts) are read as the bytes the pass reads, through the ANSI call.
+// area with its component records, and the help registrations.  Keys, names
+// and values all go through the wide calls, as the pass reads them.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "common/paths.h"
 #include "common/schema.h"
 #include "common/case_fold.h"
+#include "platform/platform.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -49,34 +49,16 @@ bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string&
   return read == ERROR_SUCCESS;
 }
 
-// A value that is no name (a flag, a count), read as the pass reads it: the
-// bytes RegQueryValueExA gives within `capacity`.  A value too long for it
-// is given to the simulation as a value of its length with no text, so that
-// the pass's read there fails alike.  Gives what the pass will read.
+// A value read as the pass reads it (RegKey::ReadValue): through
+// RegQueryValueExW within `capacity`, UTF-16 units for a text, bytes for any
+// other type.  The simulation gets it so that the pass's read there fits or
+// fails alike: a text as UTF-8, with as many units as here; one too long as
+// one unit, or byte, too long; one that holds a lone surrogate, which the
+// pass can find but not carry, as a stand-in that is no UTF-8 at all.  Gives
+// what the pass will read: none when the value is absent, too long, or no
+// text the pass can carry.
 std::optional<ValueRead> CopyValue(HKEY key, Root root, const std::string& path,
                                    const char* name, DWORD capacity) {
-  std::string data(capacity, '\0');
-  DWORD size = capacity;
-  DWORD type = 0;
-  const LONG result =
-      RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-  if (result == ERROR_SUCCESS) {
-    data.resize(std::min(size, capacity));
-    sim::SetValue(root, path, name, type, data);
-    return ValueRead{type, data};
-  }
-  if (result == ERROR_MORE_DATA)
-    sim::SetValue(root, path, name, type, std::string(std::max(size, capacity + 1), '\0'));
-  return std::nullopt;
-}
-
-// A value that names a directory, read as the pass reads it: through
-// RegQueryValueExW, `capacity` UTF-16 units.  A text goes to the simulation
-// as UTF-8, with as many units as here, so its read there gives the same text
-// or fails alike; the bytes of another type go as they are.  Gives the text
-// the pass will read.
-std::optional<std::string> CopyPath(HKEY key, Root root, const std::string& path,
-                                    const char* name, DWORD capacity) {
   std::vector<wchar_t> buffer(capacity);
   DWORD size = capacity * sizeof(wchar_t);
   DWORD type = 0;
@@ -85,7 +67,6 @@ std::optional<std::string> CopyPath(HKEY key, Root root, const std::string& path
                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
   const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
   if (result == ERROR_MORE_DATA) {
-    // One unit, or byte, more than the pass takes: refused there as here.
     sim::SetValue(root, path, name, type,
                   text ? std::string(capacity + 1, 'x') : std::string(capacity + 1, '\0'));
     return std::nullopt;
@@ -94,26 +75,37 @@ std::optional<std::string> CopyPath(HKEY key, Root root, const std::string& path
   if (!text) {
     const std::string bytes(reinterpret_cast<const char*>(buffer.data()), size);
     sim::SetValue(root, path, name, type, bytes);
-    std::string ascii;
-    for (const char c : bytes) {
-      if (c == '\0') break;
-      if (static_cast<unsigned char>(c) >= 0x80) return std::nullopt;
-      ascii.push_back(c);
-    }
     if (size > capacity) return std::nullopt;
-    return ascii;
+    return ValueRead{type, bytes};
   }
-  const std::wstring_view units(buffer.data(), size / sizeof(wchar_t));
-  const size_t end = units.find(L'\0');
   std::string converted;
-  if (!Utf8(units.substr(0, end), &converted)) {
-    // The pass cannot carry it either: no UTF-8 at all, refused there too.
+  if (!Utf8(std::wstring_view(buffer.data(), size / sizeof(wchar_t)), &converted)) {
     sim::SetValue(root, path, name, type, "\xFF");
     return std::nullopt;
   }
-  sim::SetValue(root, path, name, type,
-                end == std::wstring_view::npos ? converted : converted + '\0');
-  return converted;
+  sim::SetValue(root, path, name, type, converted);
+  return ValueRead{type, converted};
+}
+
+// "UseCount" as the pass takes it: a REG_DWORD's bytes, or the text any
+// other type holds (ValueText); none when the pass finds no count to use.
+std::optional<ValueRead> CopyCount(HKEY key, Root root, const std::string& path) {
+  std::optional<ValueRead> count = CopyValue(key, root, path, qf::UseCount, qf::FlagCapacity);
+  if (!count || count->type == REG_DWORD) return count;
+  std::string text;
+  if (qf::platform::ValueText(count->type, count->data, &text) != 0) return std::nullopt;
+  return ValueRead{count->type, text};
+}
+
+// A value read as text as the pass reads it (RegKey::ReadText): a count, a
+// flag's word or a directory.  Gives the text the pass will read.
+std::optional<std::string> CopyText(HKEY key, Root root, const std::string& path,
+                                    const char* name, DWORD capacity) {
+  const std::optional<ValueRead> value = CopyValue(key, root, path, name, capacity);
+  std::string text;
+  if (!value || qf::platform::ValueText(value->type, value->data, &text) != 0)
+    return std::nullopt;
+  return text;
 }
 
 // A registry link carries the value "SymbolicLinkValue" of type REG_LINK;
@@ -306,7 +298,7 @@ void CopySharedArea(Snapshot* snapshot) {
   KeyGuard shared;
   if (!OpenKey(maker.Get(), qf::SharedKeyName, Root::LocalMachine, qf::SharedKey, &shared)) return;
   snapshot->sharedKey = true;
-  snapshot->sharedFilesDir = CopyPath(shared.Get(), Root::LocalMachine, qf::SharedKey,
+  snapshot->sharedFilesDir = CopyText(shared.Get(), Root::LocalMachine, qf::SharedKey,
                                       qf::SharedFilesDir, qf::SharedFilesDirCapacity);
   for (const Subkey& subkey : SubkeyNames(shared.Get())) {
     const std::string path = qf::JoinPath(qf::SharedKey, subkey.name);
@@ -323,10 +315,9 @@ void CopySharedArea(Snapshot* snapshot) {
     }
     if (!OpenKey(shared.Get(), subkey.name, Root::LocalMachine, path, &component)) continue;
     facts.record = true;
-    facts.useCount =
-        CopyValue(component.Get(), Root::LocalMachine, path, qf::UseCount, qf::FlagCapacity);
+    facts.useCount = CopyCount(component.Get(), Root::LocalMachine, path);
     facts.rootDir =
-        CopyPath(component.Get(), Root::LocalMachine, path, qf::RootDir, qf::RootDirCapacity);
+        CopyText(component.Get(), Root::LocalMachine, path, qf::RootDir, qf::RootDirCapacity);
     CopyTree(component.Get(), Root::LocalMachine, path, snapshot);
   }
 }

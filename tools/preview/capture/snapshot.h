@@ -30,7 +30,8 @@ struct KeyItem {
   bool link = false;
 };
 
-// A value as the pass reads it: its type and exactly the bytes it gets.
+// A value as the pass reads it: its type and exactly what it gets, the text
+// as UTF-8 for a count stored as text, the bytes for any other value.
 struct ValueRead {
   uint32_t type = 0;
   std::string data;
@@ -39,7 +40,7 @@ struct ValueRead {
 // One of the installation's components (qf::ComponentFlags, same order).
 struct ComponentFacts {
   bool record = false;               // its key below the shared area is there
-  std::optional<ValueRead> useCount;  // none: absent, or too long for the pass's read
+  std::optional<ValueRead> useCount;  // none: absent, too long, or no text the pass reads
   std::optional<std::string> rootDir;  // RootDir as the pass reads it
   std::string root;  // the directory RootDir names, under its long names, when below a root
 };

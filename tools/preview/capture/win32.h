@@ -1,5 +1,5 @@
 // What the capture's readers share: owners of the handles they open on the
-// real machine, the exact conversion of names, and NtOpenFile.
+// real machine, the conversion of names, and NtOpenFile.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "capture/snapshot.h"
+#include "wide.h"
 #include "platform/unique_any.h"
 
 namespace qfpreview {
@@ -17,16 +18,13 @@ using KeyGuard = qf::platform::UniqueAny<HKEY, &::RegCloseKey>;
 // A directory or file opened through NtOpenFile.
 using HandleGuard = qf::platform::UniqueAny<HANDLE, &::CloseHandle>;
 
-// UTF-8 to the system's UTF-16, exactly (qf::ToUtf16).  The capture only
-// converts names it made itself or read exactly, so a text that does not
-// convert is a fault of the program: it throws.
-std::wstring Wide(std::string_view utf8);
-// The system's UTF-16 to UTF-8, exactly; false for a name that holds a lone
-// surrogate, which the pass cannot carry (qf::ToUtf8).
-bool Utf8(std::wstring_view wide, std::string* utf8);
-// For such a name a stand-in that names nothing real: each lone surrogate
-// replaced by U+FFFD.
-std::string Utf8Shown(std::wstring_view wide);
+// Names convert by the tools' one adapter: Wide throws for a text that is
+// no UTF-8 (the capture only converts names it made or read exactly); Utf8
+// is false for a name with a lone surrogate, which the pass cannot carry
+// either; Utf8Shown gives such a name a stand-in that names nothing real.
+using qf::tools::Utf8;
+using qf::tools::Utf8Shown;
+using qf::tools::Wide;
 
 // The key paths and file paths of the snapshot's maps.
 std::string Folded(const std::string& path);

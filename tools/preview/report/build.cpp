@@ -66,14 +66,14 @@ uint32_t DwordOf(const std::string& data) {
   return number;
 }
 
-// A count's bytes as people read them: no name, so not UTF-8; a byte that
-// is no printable ASCII shows as \xNN.
-std::string Printable(const std::string& bytes) {
+// A count's text as people read it: UTF-8, exactly as the pass read it
+// (a fullwidth "２" stays itself); a control character shows as \xNN.
+std::string Printable(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string shown;
-  for (const char c : bytes) {
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F) {
+    if (byte >= 0x20 && byte != 0x7F) {
       shown.push_back(c);
     } else {
       shown += "\\x";
@@ -91,7 +91,7 @@ std::string Shown(const ValueRead& value) {
                ? std::to_string(DwordOf(value.data))
                : "a REG_DWORD of " + std::to_string(value.data.size()) + " bytes";
   }
-  return "\"" + Printable(value.data.substr(0, value.data.find('\0'))) + "\"";
+  return "\"" + Printable(value.data) + "\"";
 }
 
 // The decisions in words, each in its step.  A decision about an entry of a
