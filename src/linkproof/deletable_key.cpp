@@ -59,7 +59,10 @@ long OpenDeletableKey(Root root, const std::string& parentPath, const std::strin
 bool IsKeyLink(const RegKey& key) {
   uint32_t type = 0;
   std::string target;
-  return key.ReadValue(kLinkValue, 4096, &type, &target) == kSuccess && type == kRegLink;
+  // A target too long to read, or a value that cannot be read, may still be
+  // a link's: only a value known to be absent, or of another type, is none.
+  const long read = key.ReadValue(kLinkValue, 4096, &type, &target);
+  return read == kSuccess ? type == kRegLink : read != kErrorFileNotFound;
 }
 
 // A key without subkeys goes at the first attempt, which spares asking how

@@ -7,12 +7,13 @@ using namespace platform;
 
 long OpenKeyBelow(Root root, const RegKey* above, const std::string& name, uint32_t mask,
                   RegKey* key) {
-  const long result = above ? key->Open(*above, name.c_str(), mask, kOpenLink)
-                            : key->Open(root, name.c_str(), mask, kOpenLink);
-  // A link opened as itself holds no keys, so the name is missing below it.
-  // Only then is it asked whether it is one, which the usual path never pays.
-  if (result == kErrorFileNotFound && above && IsKeyLink(*above)) return kErrorCantResolveFilename;
-  return result;
+  // A name opened below a link, even one opened as itself, is looked up in
+  // its target: the key above is asked first.  It cannot become a link
+  // after it was opened (a key is made one when it is created), so the
+  // answer holds for the handle it is opened below.
+  if (above && IsKeyLink(*above)) return kErrorCantResolveFilename;
+  return above ? key->Open(*above, name.c_str(), mask, kOpenLink)
+               : key->Open(root, name.c_str(), mask, kOpenLink);
 }
 
 long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key) {

@@ -77,8 +77,8 @@ long OpenKeyAsItself(platform::Root root, std::string_view path, uint32_t mask,
                      platform::RegKey* key);
 
 // One step of OpenKeyAsItself: `name` below `above` (below `root` when
-// null), as itself, with `mask`; kErrorCantResolveFilename when `above` is
-// a link.
+// null), as itself, with `mask`; kErrorCantResolveFilename, and nothing
+// opened, when `above` is a link.
 long OpenKeyBelow(platform::Root root, const platform::RegKey* above, const std::string& name,
                   uint32_t mask, platform::RegKey* key);
 
@@ -90,7 +90,8 @@ long OpenKeyBelow(platform::Root root, const platform::RegKey* above, const std:
 long OpenDeletableKey(platform::Root root, const std::string& parentPath,
                       const std::string& name, platform::RegKey* key, bool* deletable);
 
-// Whether the open key is a registry link (opened as itself).
+// Whether the open key is a registry link (opened as itself), or may be one:
+// its "SymbolicLinkValue" is there but cannot be read.
 bool IsKeyLink(const platform::RegKey& key);
 
 // Deletes every subkey of the open `key`, each opened as itself below its

@@ -110,7 +110,8 @@ class RegKey {
   [[nodiscard]] long Open(Root root, const char* path, uint32_t mask, uint32_t options = 0);
   // Opens `path` below the open key `parent`; a key held before is closed
   // first.  `parent` must be another guard than this one.  Below a link
-  // opened as itself there is nothing: any `path` fails (kErrorFileNotFound).
+  // opened as itself, `path` is looked up in the link's target, as Wine
+  // does: only asking the key (IsKeyLink) tells a link from its target.
   [[nodiscard]] long Open(const RegKey& parent, const char* path, uint32_t mask,
                           uint32_t options = 0);
   bool Valid() const { return handle_.Valid(); }

@@ -42,10 +42,10 @@ std::vector<std::string> FlaggedComponents() {
       Decide(Decision::SharedFilesUnused, UseSharedFiles);
     return flagged;
   }
-  // Below the product's key, as itself: a link there holds no flags.
+  // Below the product's key, as itself: a link there holds no flags.  The
+  // product's key is no link, since it held a value of its own.
   RegKey info;
-  if (long failed =
-          OpenKeyBelow(Root::LocalMachine, &product, UnInstInfoKeyName, kKeyRead, &info)) {
+  if (long failed = info.Open(product, UnInstInfoKeyName, kKeyRead, kOpenLink)) {
     Decide(Decision::FlagsAbsent, UnInstInfoKey, failed);
     return flagged;
   }

@@ -149,8 +149,7 @@ TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
 }
 
 TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
-  // What was at each level moves to Elsewhere, reached through a link; the
-  // step that would reach it says so with 1921.
+  // Each level moved to Elsewhere behind a link: the step stops there (1921).
   const struct {
     Root root;
     std::vector<std::string> levels;
@@ -172,7 +171,6 @@ TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
       AddSharedArea();
       sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
       sim::LinkKeyAway(row.root, level, "Elsewhere\\" + level);
-
       EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
 
       const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";

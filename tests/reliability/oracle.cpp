@@ -72,8 +72,7 @@ class Model {
 
  private:
   // ---- The registry, by folded key path ----
-  // Every key is reached from its hive's root, each key on the way opened
-  // for reading; a link on the way has no keys below it.
+  // Reached from its hive's root, each key on the way opened for reading.
   bool Opens(const std::string& key, bool write) const {
     auto it = s_.keys.find(key);
     if (it == s_.keys.end() || !it->second.canOpen || (write && !it->second.canWrite)) return false;

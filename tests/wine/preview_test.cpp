@@ -672,7 +672,6 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     // last holder's tree goes unless something in it stays (on Windows:
     // Wine's links aside), and then what stays says why, and so does the
     // registration of a help file that stays.
-    // The target of the per-user product key's link keeps its 3.0, and the preview says why.
     EXPECT_TRUE(!(inst.features & kProductLink) || (after.count("value HKCU\\Software\\Halvern\\Elsewhere\\3.0|V0") &&
                 json["decisions"].dump().find("reached through a link") != std::string::npos));
     for (const char* overall : {"GateRefused", "SharedFilesUnused"}) {

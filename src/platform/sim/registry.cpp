@@ -338,12 +338,9 @@ namespace {
 // RegOpenKeyExW of the key at `parts` below `root`; `shown` names it for
 // failure injection.  The handle names the real key, links resolved.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
-             uint32_t mask, uint32_t options, std::uintptr_t* out, bool belowLink = false) {
+             uint32_t mask, uint32_t options, std::uintptr_t* out) {
   if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
   if ((options & ~platform::kOpenLink) != 0) return kErrorInvalidParameter;
-  // A link opened as itself holds no keys: a name below it is looked up
-  // there, not in its target.
-  if (belowLink) return kErrorFileNotFound;
 
   Resolved found;
   if (long result = Resolve(root, parts, (options & platform::kOpenLink) != 0, &found))
@@ -372,13 +369,11 @@ long RegKey::Open(const RegKey& parent, const char* path, uint32_t mask, uint32_
   if (long result = Reach(parent.handle_.Get(), 0, &below)) return result;
   std::vector<std::string> parts = below.handle->folded;
   std::string shown = below.handle->path;
-  const size_t above = parts.size();
   for (std::string& part : SplitKeyPath(path ? path : "")) {
     shown += "\\" + part;
     parts.push_back(std::move(part));
   }
-  return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put(),
-                 below.key->isLink && parts.size() > above);
+  return OpenKey(below.handle->root, parts, shown, mask, options, handle_.Put());
 }
 
 namespace {
