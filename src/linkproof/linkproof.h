@@ -20,6 +20,23 @@
 // neither renamed nor replaced while the pass works below them.  No path is
 // used after the root, and no name is narrowed on the way (platform.h).
 // Whatever fails a check is left alone with everything below it.
+//
+// The limits:
+// - Under Wine a link opens as its target and no call removes it, so a link
+//   in a tree is left alone (its final path is its target's): what it
+//   points to survives, but the link stays, and so do the directories above
+//   it, and the component's directory with them.
+// - A file is held to its final path only: a plain file or empty directory
+//   moved in between the listing and the open is deleted like one that was
+//   there before (it could as well have been), and deleting a hard link
+//   removes that name only, never the other names of the file.
+// - A key on the way that cannot be opened at all cannot be told from a
+//   link: what lies below it stays.
+// - The root's path is used once, when it is opened; its 8.3 names are
+//   expanded and its drive's root is opened only to check it.
+// - An administrator's own doing (a link made by an administrator at a
+//   place only administrators can write, HKLM say) is trusted as the
+//   installation it describes.
 #pragma once
 
 #include <string>
