@@ -34,9 +34,9 @@
 //   link: what lies below it stays.
 // - The root's path is used once, when it is opened; its 8.3 names are
 //   expanded and its drive's root is opened only to check it.
-// - An administrator's own doing (a link made by an administrator at a
-//   place only administrators can write, HKLM say) is trusted as the
-//   installation it describes.
+// - What the records in HKLM name is trusted: a RootDir that names another
+//   directory as itself (which only an administrator can write there) is
+//   emptied as the component's own.
 #pragma once
 
 #include <string>
