@@ -196,7 +196,7 @@ TEST(PreviewImage, ImportsNoCallThatWritesOrDeletes) {
   ASSERT_TRUE(image.valid());
   const std::vector<std::string> names = ImportedNames(image);
   // The reads it is built on, so an unreadable table cannot pass.
-  for (const char* needed : {"advapi32.dll!RegOpenKeyExW", "advapi32.dll!RegQueryValueExA",
+  for (const char* needed : {"advapi32.dll!RegOpenKeyExW", "advapi32.dll!RegQueryValueExW",
                              "ntdll.dll!NtOpenFile", "kernel32.dll!GetFileInformationByHandleEx",
                              "kernel32.dll!SearchPathW"})
     EXPECT_NE(std::find(names.begin(), names.end(), needed), names.end()) << needed;
@@ -206,6 +206,18 @@ TEST(PreviewImage, ImportsNoCallThatWritesOrDeletes) {
     for (const char* writing : kWritingCalls)
       EXPECT_NE(call.compare(0, std::strlen(writing), writing), 0) << "imports " << name;
     for (const char* writing : kWritingRuntimeCalls) EXPECT_NE(call, writing) << "imports " << name;
+  }
+}
+
+// The library and the preview read values through the wide calls only: an
+// ANSI call would best-fit them ("ＴＲＵＥ" read as "TRUE", "２" as "2").
+TEST(PreviewImage, ReadsTheRegistryLikeTheLibraryThroughWideCallsOnly) {
+  for (const std::string& path : {DllPath(), BuildPath("qfpreview.exe")}) {
+    const std::vector<std::string> names = ImportedNames(PeImage(path));
+    EXPECT_NE(std::find(names.begin(), names.end(), "advapi32.dll!RegQueryValueExW"), names.end())
+        << path;
+    for (const std::string& name : names)
+      EXPECT_FALSE(name.rfind("advapi32.dll!Reg", 0) == 0 && name.back() == 'A') << name;
   }
 }
 
