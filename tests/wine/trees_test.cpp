@@ -162,9 +162,7 @@ void Uninstall(const std::string& currentDir) {
   EXPECT_TRUE(run.boxes.empty()) << run.output;
 }
 
-// A file held open by this process without share-delete (the HeldOpen row).
-FileHandle held;
-
+FileHandle held;  // by this process without share-delete (the HeldOpen row)
 std::string PlainTree(const Place& root, const Place&) {
   MakeTree(root.win(), 2, 3);
   return root.win();
@@ -194,8 +192,7 @@ void ExpectRecord(const TreeCase& row, const Place& records, const Place& root) 
   ASSERT_EQ(find.Valid(), row.recordAt == TreeCase::Own);
   if (!find.Valid()) return;
   std::vector<std::string> lines = ReadLines(Below(records, found.cFileName).win());
-  EXPECT_FALSE(FindNextFileA(find.Get(), &found)) << "more than one record";
-  ASSERT_GE(lines.size(), 2u);
+  ASSERT_TRUE(lines.size() >= 2 && !FindNextFileA(find.Get(), &found)) << "not one whole record";
   EXPECT_EQ(lines[0].rfind(R"({"line":"start","format":1,"product":"Quillforge","version":"3.0",)", 0), 0u);
   EXPECT_EQ(lines.back().rfind(R"({"line":"end","complete":true,"totals":{"files":)", 0), 0u);
   std::string line = row.recorded, rootText;
@@ -218,8 +215,7 @@ TEST_P(Trees, AreEmptiedAsFarAsNoLinkLeadsOut) {
   ASSERT_FALSE(rootDir.empty());
   DataRecord record(rootDir, *GetParam().component);
   ASSERT_EQ(record.result(), ERROR_SUCCESS);
-  // The record goes where the row says; a link leads to `outside`, counted below.
-  const Place records = Below(base, "records");
+  const Place records = Below(base, "records");  // a link to `outside`, counted below
   const auto at = GetParam().recordAt;
   ASSERT_TRUE(at != TreeCase::Own || MakeDir(records.win()));
   ASSERT_TRUE(at != TreeCase::Linked ||
