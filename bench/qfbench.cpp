@@ -6,9 +6,11 @@
 //       Writes the machine keys of a Quillforge installation that is the last
 //       holder of the shared component "Data" at ROOTDIR, with the shared
 //       area's directory being ROOTDIR's parent.  Removes any per-user tree.
-//   qfbench files-pass ROOTDIR
+//   qfbench files-pass ROOTDIR [RECORDDIR]
 //       files-setup, then loads QFUNINST.DLL from beside qfbench and times
 //       UninstInitialize alone:                      pass_seconds=S
+//       With RECORDDIR the policy has the pass keep its record there
+//       (UninstallRecord); without, there is no policy.
 //   qfbench launch EMPTIES COMMANDLINE
 //       Times COMMANDLINE from CreateProcess to its exit, and EMPTIES launches
 //       of "cmd /c rem" before and EMPTIES after it; prints the launch, the
@@ -179,8 +181,17 @@ double TimePass(Entry init) {
   return seconds;
 }
 
-int FilesPass(const std::string& rootDir) {
-  if (!FilesSetup(rootDir)) return 1;
+// The record's policy names `dir`, or is gone when `dir` is empty.
+bool RecordPolicy(const std::string& dir) {
+  const DeleteTree deleteTree = FindDeleteTree();
+  if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0);
+  if (KeyExists(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey)) deleteTree(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey);
+  return dir.empty() ? !KeyExists(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey)
+                     : CreateWithText(HKEY_LOCAL_MACHINE, qf::PolicyKey, qf::UninstallRecord, dir);
+}
+
+int FilesPass(const std::string& rootDir, const std::string& recordDir) {
+  if (!FilesSetup(rootDir) || !RecordPolicy(recordDir)) return 1;
   Entry init = nullptr;
   Module module = LoadProduct(&init);
   if (!module.Valid()) return 1;
@@ -437,7 +448,7 @@ bool ParseCount(const char* text, int low, int high, int* out) {
 int Usage() {
   std::fprintf(stderr,
                "usage: qfbench files-setup ROOTDIR\n"
-               "       qfbench files-pass ROOTDIR\n"
+               "       qfbench files-pass ROOTDIR [RECORDDIR]\n"
                "       qfbench launch EMPTIES COMMANDLINE\n"
                "       qfbench keys A B C D VALUES REPS\n"
                "       qfbench keys-variants A B C D VALUES REPS\n");
@@ -450,7 +461,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   if (command == "files-setup" && argc == 3) return FilesSetup(argv[2]) ? 0 : 1;
-  if (command == "files-pass" && argc == 3) return FilesPass(argv[2]);
+  if (command == "files-pass" && (argc == 3 || argc == 4))
+    return FilesPass(argv[2], argc == 4 ? argv[3] : "");
   if (command == "launch" && argc == 4) {
     int empties = 0;
     if (!ParseCount(argv[2], 0, 100, &empties)) return Usage();

@@ -14,6 +14,8 @@ the sides being compared alternate (A, B, A, B, ...) and medians are reported.
   floor     (--floor) the pass against qffloor.exe, which makes the pass's calls
             per entry and nothing else, with and without its checks, and
             remove_dir_all
+  record    (--run-record) the pass keeping its run record against the pass
+            without one
 """
 
 import argparse
@@ -146,7 +148,7 @@ class Bench:
 
     def run_pass(self, n):
         self.build_tree(n)
-        values, _ = self.wine(self.exe("qfbench.exe"), "files-pass",
+        values, _ = self.wine(os.path.join(win32 or self.win32, "qfbench.exe"), "files-pass",
                               self.win_path("QFBench", "Shared", "Data"))
         self.check_removed("the pass")
         return float(values["pass_seconds"][0])
@@ -258,6 +260,63 @@ class Bench:
         lines.append("")
         for key in ("pass", "checked", "unchecked"):
             lines.append("%s/rust=%.2f" % (key, paired(largest[key], largest["rust"])))
+        return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
+
+    # ---- the run record ----
+
+    def run_recorded(self, n, keep, win32=None):
+        """The pass timed in qfbench.exe, keeping its record (keep) or not; a
+        record must come out whole, and goes before the next run.  win32: a
+        directory with qfbench.exe beside another build of the library."""
+        self.build_tree(n)
+        records = os.path.join(self.area, "QFBench", "Records")
+        shutil.rmtree(records, ignore_errors=True)
+        os.makedirs(records)
+        values, _ = self.wine(self.exe("qfbench.exe"), "files-pass",
+                              self.win_path("QFBench", "Shared", "Data"),
+                              *([self.win_path("QFBench", "Records")] if keep else []))
+        self.check_removed("the pass")
+        made = os.listdir(records)
+        if len(made) != (1 if keep else 0):
+            raise RuntimeError("records after a pass %s it: %s" % ("keeping" if keep else "without", made))
+        if keep:
+            with open(os.path.join(records, made[0]), "rb") as f:
+                lines = f.read().splitlines()
+            if len(lines) < n or not lines[-1].startswith(b'{"line":"end","complete":true,'):
+                raise RuntimeError("record %s is not whole (%d lines)" % (made[0], len(lines)))
+        return float(values["pass_seconds"][0])
+
+    def run_record(self, sizes):
+        """The pass with its record and without, taking turns run by run; the
+        ratio is the median of the ratios of runs made back to back."""
+        previous = self.args.previous_dir
+        sides = [("off", lambda n: self.run_recorded(n, False)),
+                 ("on", lambda n: self.run_recorded(n, True))]
+        if previous:
+            sides.append(("previous", lambda n: self.run_recorded(n, False, previous)))
+        rows = {n: {key: [] for key, _ in sides} for n in sizes}
+        for rep in range(max(5, self.args.reps)):
+            for n in sizes:
+                for key, run in sides:
+                    rows[n][key].append(run(n))
+                self.note("record N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
+                    "%s %.3fs" % (key, rows[n][key][-1]) for key, _ in sides), self.elapsed()))
+        lines = ["**Run record.** The pass (UninstInitialize, timed in qfbench.exe) on the same tree "
+                 "with the UninstallRecord policy naming a directory on the same drive (on) and "
+                 "without the policy (off); the two take turns run by run. Times are medians; the "
+                 "ratio is the median of the ratios of runs made back to back." +
+                 (" \"previous\" is the library built from %s, without the record, in the "
+                  "same rotation." % previous if previous else ""), "",
+                 "| N | off s | on s | **on/off** | previous s | off/previous | runs |",
+                 "|---:|---:|---:|---:|---:|---:|---|"]
+        for n in sizes:
+            r = rows[n]
+            lines.append("| %d | %.3f | %.3f | **%.3fx** | %.3f | %.3fx | %d each |"
+                         % (n, med(r["off"]), med(r["on"]), paired(r["on"], r["off"]),
+                            med(r.get("previous", [])), paired(r["off"], r.get("previous", [])),
+                            len(r["on"])))
+        largest = rows[sizes[-1]]
+        lines += ["", "on/off=%.3f" % paired(largest["on"], largest["off"])]
         return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
 
     # ---- the preview ----
@@ -614,6 +673,11 @@ def main():
                         help="time qfpreview.exe against the uninstall of the same trees instead")
     parser.add_argument("--floor", action="store_true",
                         help="time the pass against qffloor.exe (its calls alone) instead")
+    parser.add_argument("--run-record", action="store_true",
+                        help="time the pass keeping its run record against the pass without")
+    parser.add_argument("--previous-dir",
+                        help="with --run-record: qfbench.exe beside another build of the library, "
+                             "timed without the record in the same rotation")
     parser.add_argument("--record", choices=("before", "after"),
                         help="time, then count requests, and write both into that section of "
                              "--readme")
@@ -641,6 +705,10 @@ def main():
     if args.floor:
         # The largest sizes show the cost per entry best; the smallest is quick.
         write(args.out_dir, "floor.md", bench.floor(file_sizes if args.quick else file_sizes[1:]))
+        return
+
+    if args.run_record:
+        write(args.out_dir, "record.md", bench.run_record(file_sizes if args.quick else file_sizes[1:]))
         return
 
     if args.preview:

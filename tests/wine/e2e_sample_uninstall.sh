@@ -188,6 +188,29 @@ $files_heading
 
 $user_docs"
 
+# ------------------------------------------------------------ the record
+# leftover keeps a record of each pass; the others run without, to the same states.
+records=$sample_drive_c/QuillforgeRecords
+rm -rf "$records"
+wine reg delete 'HKLM\Software\Policies\Halvern' /f >/dev/null 2>&1 || true
+[ "$scenario" != leftover ] || { mkdir "$records" && wine reg add \
+  'HKLM\Software\Policies\Halvern\Quillforge\3.0' /v UninstallRecord /d 'C:\QuillforgeRecords' /f >/dev/null; }
+
+expect_records() {  # <count>: each ends with its change lines' totals
+  local file n totals
+  [ "$(ls "$records" | wc -l)" = "$1" ] || fail "not $1 record(s)"
+  for file in "$records"/*; do
+    totals=
+    for n in files:delete-file directories:remove-directory links:remove-link keys:delete-key \
+      values:delete-value changedValues:set-value; do
+      totals+=,\"${n%%:*}\":$(grep -c "^{\"line\":\"change\",\"op\":\"${n#*:}\"" "$file" || true)
+    done
+    [ "$(tail -n 1 "$file")" = "{\"line\":\"end\",\"complete\":true,\"totals\":{${totals#,}}}" ] ||
+      fail "$file: its end is not its changes'"
+    # The lead: qfpreview.exe --compare PLAN "$file" here, once qfpreview reads records.
+  done
+}
+
 # ------------------------------------------------------------ the passes
 
 companion_calls() {
@@ -207,8 +230,10 @@ case $scenario in
       host --init-times 1
       expect_state "after the second pass (shared directory emptied before it)" "$after_second_pass_emptied"
     else
+      expect_records 1
       host --init-times 1
       expect_state "after the second pass" "$after_second_pass"
+      expect_records 2
     fi
     ;;
   twice)

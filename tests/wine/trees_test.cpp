@@ -74,7 +74,7 @@ bool MakeNamesTree(const std::string& dir) {
        {"", "\\日本語", "\\Ελληνικά", "\\Кириллица", "\\Кириллица\\😀", "\\e\u0301"}) {
     made = made && MakeDir(dir + sub);
     for (const char* file :
-         {"\\日本語.txt", "\\😀.dat", "\\Cafe\u0301.txt", "\\Café Notes.txt"})
+         {"\\日本語.txt", "\\😀.dat", "\\Cafe\u0301.txt", "\\Café Notes.txt", "\\Café ā 記録.txt"})
       made = made && MakeFile(dir + sub + file);
   }
   return made;
@@ -146,7 +146,7 @@ class DataRecord {
   }
   const std::string& key() const { return key_; }
   ~DataRecord() {
-    for (const char* key : {kProductKey, kShared, qf::ProductKey, qf::MakerKey})
+    for (const char* key : {kProductKey, kShared, qf::ProductKey, qf::MakerKey, qf::PolicyMakerKey})
       RegDeleteTreeA(HKEY_LOCAL_MACHINE, key), RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
   }
   LONG result() const { return result_; }
@@ -162,6 +162,12 @@ void Uninstall(const std::string& currentDir) {
   EXPECT_TRUE(run.boxes.empty()) << run.output;
 }
 
+FileHandle held;  // by this process without share-delete (the HeldOpen row)
+std::string PlainTree(const Place& root, const Place&) {
+  MakeTree(root.win(), 2, 3);
+  return root.win();
+}
+
 // ---- Trees emptied and removed, and what they must not take with them -------
 
 struct TreeCase {
@@ -174,7 +180,23 @@ struct TreeCase {
   const char* outsideName = "outside";  // (another product's files)
   const qf::ComponentFlag* component = &qf::ComponentFlags[0];
   std::function<void()> after = [] {};  // more checks, once the pass is over
+  // Where the policy sends the record: missing, a link, or (Own) where it
+  // goes, whole, with one line holding this text.
+  enum { Own, Missing, Linked } recordAt = Own;
+  std::string recorded = R"({"line":"end",)";
 };
+
+void ExpectRecord(const TreeCase& row, const Place& records) {
+  WIN32_FIND_DATAA found;
+  const FindHandle find(FindFirstFileA((records.win() + "\\uninstall-*.jsonl").c_str(), &found));
+  ASSERT_EQ(find.Valid(), row.recordAt == TreeCase::Own);
+  if (!find.Valid()) return;
+  std::vector<std::string> lines = ReadLines(Below(records, found.cFileName).win());
+  ASSERT_TRUE(lines.size() >= 2 && !FindNextFileA(find.Get(), &found)) << "not one whole record";
+  EXPECT_EQ(lines[0].rfind(R"({"line":"start","format":1,"product":"Quillforge","version":"3.0",)", 0), 0u);
+  EXPECT_EQ(lines.back().rfind(R"({"line":"end","complete":true,"totals":{"files":)", 0), 0u);
+  EXPECT_EQ(CountContaining(lines, row.recorded), 1u) << row.recorded;
+}
 
 class Trees : public ::testing::TestWithParam<TreeCase> {};
 
@@ -189,8 +211,15 @@ TEST_P(Trees, AreEmptiedAsFarAsNoLinkLeadsOut) {
   ASSERT_FALSE(rootDir.empty());
   DataRecord record(rootDir, *GetParam().component);
   ASSERT_EQ(record.result(), ERROR_SUCCESS);
+  const Place records = Below(base, "records");  // a link to `outside`, counted below
+  ASSERT_TRUE(GetParam().recordAt != TreeCase::Own || MakeDir(records.win()));
+  ASSERT_TRUE(GetParam().recordAt != TreeCase::Linked ||
+              RunNative("link " + outside.unix + " " + records.unix, Below(base, "l")) == "linked");
+  ASSERT_EQ(WriteText(HKEY_LOCAL_MACHINE, qf::PolicyKey, qf::UninstallRecord, records.win()),
+            ERROR_SUCCESS);
 
   Uninstall(base.win());
+  ExpectRecord(GetParam(), records);
   EXPECT_EQ(CountFiles(outside.win()), outsideFiles) << "the pass went out of its tree";
   EXPECT_EQ(Exists(root.win()), !GetParam().rootGoes);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, record.key()));
@@ -263,14 +292,10 @@ INSTANTIATE_TEST_SUITE_P(
                  [](const Place& root, const Place&) {
                    return MakeNamesTree(root.win()) ? root.win() : std::string();
                  },
-                 true},
+                 true, "Data", "outside", &qf::ComponentFlags[0], [] {}, TreeCase::Own,
+                 R"(\\trees\\NamesBeyondTheCodePage\\Data\\Кириллица\\Café ā 記録.txt"})"},
         // "Imāges" narrowed would be its sibling "Images", someone else's.
-        TreeCase{"LookAlikeSibling",
-                 [](const Place& root, const Place&) {
-                   MakeTree(root.win(), 2, 3);
-                   return root.win();
-                 },
-                 true, "Imāges", "Images"},
+        TreeCase{"LookAlikeSibling", PlainTree, true, "Imāges", "Images"},
         // A RootDir in another case than the directory names the directory.
         // (Wine's GetLongPathNameW gives the case on disk, so a root compared
         // case-sensitively would pass here too; the simulation's NamedRootTest
@@ -313,7 +338,23 @@ INSTANTIATE_TEST_SUITE_P(
                                             kHelpGone[2], kHelpGone[3]})
                      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, Utf16(qf::HelpRegistrationKey).c_str(),
                                         Utf16(name).c_str());
-                 }}),
+                 }},
+        // Where the record cannot go, the pass is the same without it.
+        TreeCase{"RecordDirMissing", PlainTree, true, "Data", "outside", &qf::ComponentFlags[0],
+                 [] {}, TreeCase::Missing},
+        TreeCase{"RecordDirALink", PlainTree, true, "Data", "outside", &qf::ComponentFlags[0],
+                 [] {}, TreeCase::Linked},
+        // A file another program holds without share-delete stays; the record says why.
+        TreeCase{"HeldOpen",
+                 [](const Place& root, const Place&) {
+                   MakeTree(root.win(), 2, 3);
+                   held.Reset(CreateFileW(Utf16(root.win() + "\\e00\\f01.dat").c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+                   return held.Valid() ? root.win() : "";
+                 },
+                 false, "Data", "outside", &qf::ComponentFlags[0], [] { held.Reset(); },
+                 TreeCase::Own,
+                 R"(\\HeldOpen\\Data\\e00\\f01.dat","first":32,"second":0,"why":"in use by another program"})"}),
     [](const ::testing::TestParamInfo<TreeCase>& info) { return std::string(info.param.name); });
 
 // The rows named beyond the code page prove something only where the ANSI
