@@ -196,7 +196,11 @@ wine reg delete 'HKLM\Software\Policies\Halvern' /f >/dev/null 2>&1 || true
 [ "$scenario" != leftover ] || { mkdir "$records" && wine reg add \
   'HKLM\Software\Policies\Halvern\Quillforge\3.0' /v UninstallRecord /d 'C:\QuillforgeRecords' /f >/dev/null; }
 
-expect_records() {  # <count>: each ends with its change lines' totals
+# The plan of the next pass, as qfpreview.exe beside the host predicts it.
+cp "$build/qfpreview.exe" "$run_dir/"
+save_plan() { wine "$run_dir/qfpreview.exe" --json >"$run_dir/plan.json" || fail "no plan"; }
+
+expect_records() {  # <count>: each ends with its change lines' totals; the newest did the plan
   local file n totals
   [ "$(ls "$records" | wc -l)" = "$1" ] || fail "not $1 record(s)"
   for file in "$records"/*; do
@@ -207,8 +211,9 @@ expect_records() {  # <count>: each ends with its change lines' totals
     done
     [ "$(tail -n 1 "$file")" = "{\"line\":\"end\",\"complete\":true,\"totals\":{${totals#,}}}" ] ||
       fail "$file: its end is not its changes'"
-    # The lead: qfpreview.exe --compare PLAN "$file" here, once qfpreview reads records.
   done
+  wine "$run_dir/qfpreview.exe" --compare "$(winepath -w "$run_dir/plan.json")" \
+    "$(winepath -w "$file")" >"$run_dir/compare.txt" || { cat "$run_dir/compare.txt"; fail "the run did not do what was planned"; }
 }
 
 # ------------------------------------------------------------ the passes
@@ -219,6 +224,7 @@ companion_calls() {
 
 case $scenario in
   leftover | emptied)
+    [ "$scenario" != leftover ] || save_plan
     host --init-times 1
     expect_state "after the first pass" "$after_first_pass"
     [ "$(companion_calls)" = 1 ] || fail "the companion was not called once, after the per-user tree had gone"
@@ -231,6 +237,7 @@ case $scenario in
       expect_state "after the second pass (shared directory emptied before it)" "$after_second_pass_emptied"
     else
       expect_records 1
+      save_plan
       host --init-times 1
       expect_state "after the second pass" "$after_second_pass"
       expect_records 2
