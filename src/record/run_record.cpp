@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/schema.h"
+#include "common/utf.h"
 #include "common/version.h"
 #include "linkproof/linkproof.h"
 
@@ -21,6 +22,41 @@ constexpr int kNamesTried = 16;
 // One line: texts as they are (UTF-8), control characters escaped.
 std::string LineOf(const Json& line) {
   return line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// `text` as a JSON string, as LineOf writes it, appended to `out`: false,
+// with nothing appended, for a text that is no UTF-8, which LineOf takes.
+// Deleted files make most of a record's lines, and building an object for
+// each costs several times the line.
+bool AppendString(std::string* out, std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  bool ascii = true;
+  for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  std::u16string checked;
+  if (!ascii && !ToUtf16(text, &checked)) return false;
+  out->push_back('"');
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': *out += "\\\""; break;
+      case '\\': *out += "\\\\"; break;
+      case '\b': *out += "\\b"; break;
+      case '\f': *out += "\\f"; break;
+      case '\n': *out += "\\n"; break;
+      case '\r': *out += "\\r"; break;
+      case '\t': *out += "\\t"; break;
+      default:
+        if (byte < 0x20) {
+          *out += "\\u00";
+          out->push_back(kHex[byte >> 4]);
+          out->push_back(kHex[byte & 15]);
+        } else {
+          out->push_back(c);
+        }
+    }
+  }
+  out->push_back('"');
+  return true;
 }
 
 const char* FileOp(journal::FileChange change) {
@@ -152,7 +188,11 @@ void RunRecord::Decided(Decision decision, const std::string& subject, int64_t f
 
 void RunRecord::FileChanged(journal::FileChange change, const std::string& path) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "change"}, {"op", FileOp(change)}, {"path", path}}));
+    std::string line = std::string("{\"line\":\"change\",\"op\":\"") + FileOp(change) + "\",\"path\":";
+    if (AppendString(&line, path))
+      Add(line + "}\n");
+    else
+      Add(LineOf(Json{{"line", "change"}, {"op", FileOp(change)}, {"path", path}}));
     switch (change) {
       case journal::FileChange::DeleteFile: ++totals_.files; break;
       case journal::FileChange::RemoveDirectory: ++totals_.directories; break;

@@ -32,6 +32,7 @@ void Install() {
   sim::SetText(Root::LocalMachine, UnInstInfoKey, UseSharedData, "1");
   AddComponent(DataComponent, "1", "C:\\Shared\\Data");
   sim::MakeFile("C:\\Shared\\Data\\a.dat");
+  sim::MakeFile("C:\\Shared\\Data\\Caf\xC3\xA9 \xC4\x81 \xE8\xA8\x98\xE9\x8C\xB2.txt");
   sim::MakeFile(kCanary, 0, "keep");
 }
 
@@ -65,6 +66,9 @@ TEST_P(RecordTest, KeptOnlyWhereItIsSafeAndNeverChangesThePass) {
   ASSERT_TRUE(record) << c.recordAt;
   EXPECT_EQ(record->rfind("{\"line\":\"start\"", 0), 0u);
   EXPECT_NE(record->find("\"op\":\"delete-file\",\"path\":\"C:\\\\Shared\\\\Data\\\\a.dat\""),
+            std::string::npos);
+  EXPECT_NE(record->find("\"path\":\"C:\\\\Shared\\\\Data\\\\Caf\xC3\xA9 \xC4\x81 "
+                         "\xE8\xA8\x98\xE9\x8C\xB2.txt\"}\n"),
             std::string::npos);
   EXPECT_NE(record->find("{\"line\":\"end\",\"complete\":true"), std::string::npos);
 }
