@@ -59,6 +59,19 @@ enum class Decision : uint32_t {
   CompanionLoaded,        // loaded and released; its entry is only looked up
   CompanionCalled,        // its entry was called with the switch
   CompanionEntryMissing,  // loaded, but without the entry: nothing called
+
+  // Steps that stop partway (added after the rest, so earlier numbers hold).
+  DirectoryNotListed,    // an entry of a tree (subject: its path) cannot be listed, or the
+                         // directory fails the checks (first: the code, 0 for a check): it
+                         // stays with everything in it
+  HelpKeyAbsent,         // the help registrations cannot be opened (first: the code): those
+                         // of the files deleted stay (subject: the component)
+  HelpRegistrationKept,  // a deleted file's registration stays (subject: the file's path;
+                         // first: the code)
+  CountNotWritten,       // held by others, but the lower count cannot be stored (first: the
+                         // code): left as it is
+  AreaUncounted,         // SharedKey's components cannot be counted (first: the code): the
+                         // shared area stays
 };
 
 }  // namespace qf

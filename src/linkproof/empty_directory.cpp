@@ -77,13 +77,20 @@ struct Level {
 void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
                     const std::string& componentName) {
   // Help registrations belong to the help component only (exact name).
+  // Without them, the files still go, and the registrations of those
+  // deleted stay: that is said once, for the whole tree.
   RegKey help;
-  if (componentName == HelpComponent)
-    BestEffort(help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess));
+  if (componentName == HelpComponent) {
+    if (long failed = help.Open(Root::LocalMachine, HelpRegistrationKey, kKeyAllAccess))
+      Decide(Decision::HelpKeyAbsent, componentName, failed);
+  }
 
   std::vector<Level> levels(1);
   levels[0].path = dirPath;
-  if (dir.List(&levels[0].entries) != kSuccess) return;
+  if (long failed = dir.List(&levels[0].entries)) {
+    Decide(Decision::DirectoryNotListed, dirPath, failed);
+    return;
+  }
   while (!levels.empty()) {
     Level& level = levels.back();
     const FileHandle& parent = levels.size() == 1 ? dir : level.handle;
@@ -108,10 +115,14 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     if (IsDirectory(listed) && (facts.attributes & kAttrReparsePoint) == 0) {
       // Descend: its entries are listed through its own handle, and it is
       // removed once they are worked through.
+      // One that cannot be listed stays with everything in it, as it is.
       Level below;
       below.handle = std::move(entry);
       below.path = std::move(facts.finalPath);
-      BestEffort(below.handle.List(&below.entries));
+      if (long failed = below.handle.List(&below.entries)) {
+        Decide(Decision::DirectoryNotListed, below.path, failed);
+        continue;
+      }
       levels.push_back(std::move(below));  // `level` and `listed` are not used after this
       continue;
     }
@@ -121,7 +132,10 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
       Decide(Decision::EntryNotDeleted, JoinFinalPath(level.path, listed.name), failed);
     } else if (help.Valid() && !IsDirectory(listed)) {
       // Registrations name help files; a file that stayed keeps its own.
-      BestEffort(help.DeleteValue(listed.name.c_str()));
+      // One that is not there is no failure: not every file is registered.
+      const long failed = help.DeleteValue(listed.name.c_str());
+      if (failed != kSuccess && failed != kErrorFileNotFound)
+        Decide(Decision::HelpRegistrationKept, JoinFinalPath(level.path, listed.name), failed);
     }
   }
 }
@@ -132,6 +146,8 @@ void DeleteDirectoryContents(const std::string& dirPath, const std::string& comp
   long code = 0;
   if (OpenVerifiedRoot(dirPath, &dir, &finalPath, &code) == RootCheck::Verified)
     EmptyDirectory(dir, finalPath, componentName);
+  else
+    Decide(Decision::DirectoryNotListed, dirPath, code);
 }
 
 }  // namespace qf

@@ -12,6 +12,15 @@ using namespace platform;
 
 bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
+// A count that could not be stored one lower was not lowered: the component
+// stays as it was, and the reason says why.
+void DecideLowered(long written, const std::string& name, int32_t count) {
+  if (written == kSuccess)
+    Decide(Decision::CountLowered, name, count, static_cast<int64_t>(count) - 1);
+  else
+    Decide(Decision::CountNotWritten, name, written);
+}
+
 // Reads "UseCount" and, while other holders remain, stores it one lower.
 // Returns whether a usable count was read; only then is *lastHolder set, to
 // whether this product held the last share (a count of 1 or less).  False
@@ -40,10 +49,8 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder) {
-      BestEffort(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)));
-      Decide(Decision::CountLowered, name, count, count - 1);
-    }
+    if (!*lastHolder)
+      DecideLowered(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)), name, count);
     return true;
   }
 
@@ -52,8 +59,7 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
   if (!*lastHolder) {
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(count - 1));
-    BestEffort(component.WriteText(UseCount, text));
-    Decide(Decision::CountLowered, name, count, count - 1);
+    DecideLowered(component.WriteText(UseCount, text), name, count);
   }
   return true;
 }

@@ -102,6 +102,18 @@ constexpr Row kRows[] = {
    "{subject} is called with \"/vrxreg\""},
   {D::CompanionEntryMissing, "CompanionEntryMissing", Scope::Companions,
    "{subject} is loaded, but lacks the entry it is looked up for: nothing is called"},
+
+  {D::DirectoryNotListed, "DirectoryNotListed", Scope::Entry,
+   "cannot be listed ({code}): left alone with everything in it",
+   "not there, or fails the checks through its handle: left alone with everything in it"},
+  {D::HelpKeyAbsent, "HelpKeyAbsent", Scope::Entry,
+   "the help registrations cannot be opened ({code}): those of the deleted files stay"},
+  {D::HelpRegistrationKept, "HelpRegistrationKept", Scope::Entry,
+   "deleted, but its help registration stays ({code})"},
+  {D::CountNotWritten, "CountNotWritten", Scope::Component,
+   "{subject} is held by another product, but its lower UseCount cannot be stored ({code}): left as it is"},
+  {D::AreaUncounted, "AreaUncounted", Scope::SharedArea,
+   "the components of HKLM\\{subject} cannot be counted ({code}): the shared area stays"},
 };
 // clang-format on
 
