@@ -108,7 +108,11 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     FileHandle entry;
     FileFacts facts;
     if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
-      Decide(failed == kChanged ? Decision::EntryChanged : Decision::EntryNotDeleted,
+      // A directory that cannot be opened is never listed: it stays with
+      // everything in it.
+      Decide(failed == kChanged       ? Decision::EntryChanged
+             : IsDirectory(listed) ? Decision::DirectoryNotListed
+                                   : Decision::EntryNotDeleted,
              JoinFinalPath(level.path, listed.name), failed == kChanged ? 0 : failed);
       continue;
     }
