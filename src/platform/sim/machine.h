@@ -73,6 +73,7 @@ struct FileNode {
   uint32_t extra = 0;  // attribute bits besides those the kind implies
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
+  bool opensTarget = false;    // a unix link as Wine shows it (MakeLink)
   bool heldElsewhere = false;  // HoldOpen: another process holds it without sharing deletion
   int opened = 0;              // FileObjectHandles open on it
   int openedForDelete = 0;     // those of them opened with DELETE access
