@@ -197,6 +197,16 @@ TEST_F(CheckReports, GateThatDoesNotStopThePass) {
   EXPECT_THAT(Check(), HasSubstr("the administrator gate stopped the pass, yet it went on"));
 }
 
+TEST_F(CheckReports, StaysThatNoDecisionCovers) {
+  platform::Decide(Decision::EntryNotDeleted, kImageRoot + "\\icons");  // itself only
+  std::string report = Joined(CheckStaysCovered(before_, 1));
+  EXPECT_THAT(report, HasSubstr("image files\\logo.bmp stays without a decision"));
+  EXPECT_THAT(report, HasSubstr("icons\\a.ico stays without"));
+  EXPECT_THAT(report, Not(HasSubstr("icons stays")));
+  platform::Decide(Decision::RootRefused, qf::ImagesComponent);  // all of it
+  EXPECT_THAT(Joined(CheckStaysCovered(before_, 1)), Not(HasSubstr("image files")));
+}
+
 TEST(CheckReportsAlone, SharedAreaThatIsALinkIsNoEmptyDirectory) {
   sim::Reset();
   sim::MakeFile("D:\\Area\\other.txt");
