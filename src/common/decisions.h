@@ -71,6 +71,17 @@ enum class Decision : uint32_t {
   // The help component's registrations (subject: the component).
   HelpKeyAbsent,  // their key cannot be opened as itself: none is removed (first: the code)
 
+  // Steps that stop partway.
+  DirectoryNotListed,    // an entry of a tree (subject: its path) cannot be listed, or the
+                         // directory fails the checks (first: the code, 0 for a check): it
+                         // stays with everything in it
+  HelpRegistrationKept,  // a deleted file's registration stays (subject: the file's path;
+                         // first: the code)
+  CountNotWritten,       // held by others, but the lower count cannot be stored (first: the
+                         // code): left as it is
+  AreaUncounted,         // SharedKey's components cannot be counted (first: the code): the
+                         // shared area stays
+
   kCount  // not a decision: the number of them
 };
 
@@ -194,6 +205,16 @@ inline constexpr DecisionRow kRows[] = {
 
   {D::HelpKeyAbsent, "HelpKeyAbsent", P::Component, S::Component,
    "the help registrations' key cannot be opened ({code}): no help registration of {subject} is removed"},
+
+  {D::DirectoryNotListed, "DirectoryNotListed", P::Component, S::Entry,
+   "cannot be listed ({code}): left alone with everything in it",
+   "not there, or fails the checks through its handle: left alone with everything in it"},
+  {D::HelpRegistrationKept, "HelpRegistrationKept", P::Component, S::Entry,
+   "deleted, but its help registration stays ({code})"},
+  {D::CountNotWritten, "CountNotWritten", P::Component, S::Component,
+   "{subject} is held by another product, but its lower UseCount cannot be stored ({code}): left as it is"},
+  {D::AreaUncounted, "AreaUncounted", P::SharedArea, S::Key,
+   "the components of HKLM\\{subject} cannot be counted ({code}): the shared area stays"},
 };
 // clang-format on
 

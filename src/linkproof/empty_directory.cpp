@@ -92,7 +92,10 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
 
   std::vector<Level> levels(1);
   levels[0].path = dirPath;
-  if (dir.List(&levels[0].entries) != kSuccess) return;
+  if (long failed = dir.List(&levels[0].entries)) {
+    Decide(Decision::DirectoryNotListed, dirPath, failed);
+    return;
+  }
   while (!levels.empty()) {
     Level& level = levels.back();
     const FileHandle& parent = levels.size() == 1 ? dir : level.handle;
@@ -112,17 +115,25 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     FileHandle entry;
     FileFacts facts;
     if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
-      Decide(failed == kChanged ? Decision::EntryChanged : Decision::EntryNotDeleted,
+      // A directory that cannot be opened is never listed: it stays with
+      // everything in it.
+      Decide(failed == kChanged       ? Decision::EntryChanged
+             : IsDirectory(listed) ? Decision::DirectoryNotListed
+                                   : Decision::EntryNotDeleted,
              JoinFinalPath(level.path, listed.name), failed == kChanged ? 0 : failed);
       continue;
     }
     if (IsDirectory(listed) && (facts.attributes & kAttrReparsePoint) == 0) {
       // Descend: its entries are listed through its own handle, and it is
       // removed once they are worked through.
+      // One that cannot be listed stays with everything in it, as it is.
       Level below;
       below.handle = std::move(entry);
       below.path = std::move(facts.finalPath);
-      BestEffort(below.handle.List(&below.entries));
+      if (long failed = below.handle.List(&below.entries)) {
+        Decide(Decision::DirectoryNotListed, below.path, failed);
+        continue;
+      }
       levels.push_back(std::move(below));  // `level` and `listed` are not used after this
       continue;
     }
@@ -138,8 +149,13 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
                            JoinFinalPath(level.path, listed.name));
     }
     // Registrations name help files; a file that stayed keeps its own.
-    if (help.Valid() && !IsDirectory(listed) && help.DeleteValue(listed.name.c_str()) == kSuccess)
+    // One that is not there is no failure: not every file is registered.
+    if (!help.Valid() || IsDirectory(listed)) continue;
+    const long failed = help.DeleteValue(listed.name.c_str());
+    if (failed == kSuccess)
       journal::ValueDeleted(Root::LocalMachine, HelpRegistrationKey, listed.name);
+    else if (failed != kErrorFileNotFound)
+      Decide(Decision::HelpRegistrationKept, JoinFinalPath(level.path, listed.name), failed);
   }
 }
 
@@ -149,6 +165,8 @@ void DeleteDirectoryContents(const std::string& dirPath, const std::string& comp
   long code = 0;
   if (OpenVerifiedRoot(dirPath, &dir, &finalPath, &code) == RootCheck::Verified)
     EmptyDirectory(dir, finalPath, componentName);
+  else
+    Decide(Decision::DirectoryNotListed, dirPath, code);
 }
 
 }  // namespace qf

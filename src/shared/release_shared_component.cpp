@@ -14,6 +14,19 @@ using namespace platform;
 
 bool IsSpace(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
+// A count that could not be stored one lower was not lowered: the component
+// stays as it was, and the reason says why.
+// `text` is the count written as text, empty for one written as a number.
+void DecideLowered(long written, const std::string& name, int32_t count, const std::string& text) {
+  if (written != kSuccess) {
+    Decide(Decision::CountNotWritten, name, written);
+    return;
+  }
+  journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, text.empty(),
+                        static_cast<uint32_t>(count - 1), text);
+  Decide(Decision::CountLowered, name, count, static_cast<int64_t>(count) - 1);
+}
+
 // Reads "UseCount" and, while other holders remain, stores it one lower.
 // Returns whether a usable count was read; only then is *lastHolder set, to
 // whether this product held the last share (a count of 1 or less).  False
@@ -42,12 +55,9 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder) {
-      if (component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)) == kSuccess)
-        journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, true,
-                              static_cast<uint32_t>(count - 1), {});
-      Decide(Decision::CountLowered, name, count, count - 1);
-    }
+    if (!*lastHolder)
+      DecideLowered(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)), name, count,
+                    {});
     return true;
   }
 
@@ -64,10 +74,7 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
   if (!*lastHolder) {
     char lowered[16];
     std::snprintf(lowered, sizeof lowered, "%d", static_cast<int>(count - 1));
-    if (component.WriteText(UseCount, lowered) == kSuccess)
-      journal::ValueWritten(Root::LocalMachine, JoinPath(SharedKey, name), UseCount, false, 0,
-                            lowered);
-    Decide(Decision::CountLowered, name, count, count - 1);
+    DecideLowered(component.WriteText(UseCount, lowered), name, count, lowered);
   }
   return true;
 }

@@ -20,7 +20,7 @@ void RemoveEmptySharedArea() {
   {
     uint32_t components = 0;
     if (long failed = shared.CountSubkeys(&components)) {
-      Decide(Decision::AreaKeyKept, SharedKey, failed);
+      Decide(Decision::AreaUncounted, SharedKey, failed);
       return;
     }
     if (components > 0) {

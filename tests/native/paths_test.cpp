@@ -9,6 +9,7 @@
 
 #include "common/case_fold.h"
 #include "common/paths.h"
+#include "common/utf.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -82,6 +83,22 @@ TEST(FoldNameTest, KeysOrderNamesAsWineListsSubkeys) {
   });
   EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "Delta", "gamma", "item_2", "ITEMA",
                                              "itemB", "itemb2"}));
+}
+
+TEST(UtfTest, NamesConvertExactlyOrNotAtAll) {
+  const struct { std::u16string utf16; const char* utf8; } cases[] = {
+      {u"Im\u0101ges", "Im\xC4\x81ges"}, {u"\U0001F600", "\xF0\x9F\x98\x80"}, {u"", ""},
+      {std::u16string(1, 0xD800), nullptr}, {u"a" + std::u16string(1, 0xDC00), nullptr},
+      {std::u16string{0xD83D, u'b'}, nullptr}, {std::u16string{0xDE00, 0xD83D}, nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string utf8 = "untouched";  // a name that cannot be carried reaches nothing
+    EXPECT_EQ(ToUtf8(c.utf16, &utf8), c.utf8 != nullptr);
+    EXPECT_EQ(utf8, c.utf8 ? c.utf8 : "untouched");
+    std::u16string back;
+    EXPECT_EQ(ToUtf16(utf8, &back) && back == c.utf16, c.utf8 != nullptr);
+    EXPECT_EQ(ToUtf8Shown(c.utf16).find("\xEF\xBF\xBD") != std::string::npos, c.utf8 == nullptr);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Releasing one shared component: its use count, its files, its record and,
 // for the help component, the help registrations of its files.
 #include <functional>
+#include <tuple>
 
 #include "fixtures.h"
 #include "linkproof/linkproof.h"
@@ -259,6 +260,21 @@ TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
   EXPECT_TRUE(sim::Exists("C:\\Users\\notes.txt"));
   EXPECT_EQ(Changes(sim::Change::RemoveDirectory),
             (std::vector<std::string>{kRoot + "\\docs", kRoot + "\\sub", kRoot}));
+
+  // Unix links as Wine shows them open as their targets, whose final paths
+  // are elsewhere, even when they begin like the tree's own: none is removed.
+  for (const auto& [link, target, directory] : {std::tuple{"\\notes.txt", "C:\\Shared\\Data2\\notes.txt", false},
+                                                  {"\\sub\\x.txt", "C:\\Users\\notes.txt", false},
+                                                  {"\\docs", "C:\\Shared\\Data2", true}}) {
+    ResetMachine();
+    AddComponent(qf::DataComponent, "1", kRoot);
+    sim::MakeFile("C:\\Shared\\Data2\\notes.txt");
+    sim::MakeFile("C:\\Users\\notes.txt");
+    sim::MakeLink(kRoot + link, target, directory, /*opensTarget=*/true);
+    ReleaseSharedComponent(qf::DataComponent);
+    EXPECT_TRUE(sim::Exists(target)) << link;
+    EXPECT_TRUE(sim::Exists(kRoot + link)) << link;
+  }
 }
 
 TEST_F(ComponentRecordTest, RootThatIsALinkIsLeftAlone) {

@@ -197,6 +197,8 @@ Snapshot Capture(const std::vector<Link>& links) {
       s.setupProblems.push_back("set-up: link " + link.path + " is not where it was said to be");
   }
   s.state = CaptureState(s.roots, links);
+  s.journalFrom = sim::Journal().size();
+  s.decisionsFrom = sim::Decisions().size();
   return s;
 }
 
@@ -383,6 +385,90 @@ std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before) {
   return bad;
 }
 
+namespace {
+
+struct Cover {
+  std::string path;  // "*" for everything
+  bool below;
+};
+
+// What one decision covers, by its subject: a path, or a component's name
+// for its record, its tree and its help registrations.
+std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
+  using D = Decision;
+  const std::string help = Hklm(HelpRegistrationKey) + "|";
+  std::vector<Cover> all;
+  for (const ComponentState& c : before.components) {
+    if (!SameFold(c.name, d.subject) && d.decision != D::SharedFilesUnused && d.decision != D::FlagsAbsent) continue;
+    switch (d.decision) {
+      case D::TreeKept: all.push_back({c.tree, false}); break;
+      case D::RecordKept: all.push_back({c.keyPath, false}); break;
+      case D::HelpKeyAbsent: all.push_back({help, true}); break;
+      case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
+      case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:
+      case D::RootUnsafe: case D::RootRefused: case D::SharedFilesUnused: case D::FlagsAbsent:
+        all.insert(all.end(), {{c.keyPath, true}, {c.tree, true}});
+        if (c.name == qf::HelpComponent) all.push_back({help, true});
+        break;
+      default: break;
+    }
+  }
+  const Cover area = {Hklm(SharedKey), false}, areaDir = {before.sharedDir, false};
+  switch (d.decision) {
+    case D::GateRefused: return {{"*", true}};  // nothing at all is removed
+    case D::UserTreeAbsent: case D::UserTreeKept: return {{"HKCU\\" + d.subject, true}};
+    case D::EntryChanged: case D::DirectoryNotListed: return {{d.subject, true}};
+    case D::EntryNotDeleted: return {{d.subject, false}};
+    case D::HelpRegistrationKept: return {{help + Fold(LastComponent(d.subject)), false}};
+    case D::AreaAbsent: case D::AreaInUse: case D::AreaUncounted: return {area, areaDir};
+    case D::AreaDirKept: case D::AreaDirUnnamed: return {areaDir};
+    case D::AreaKeyKept: return {area};
+    default: return all;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes) {
+  std::vector<Cover> covers;
+  const std::vector<sim::DecisionEntry>& decisions = sim::Decisions();
+  for (size_t i = before.decisionsFrom; i < decisions.size(); ++i)
+    for (Cover& c : Covers(before, decisions[i])) covers.push_back(std::move(c));
+  std::vector<std::string> stays;
+  const std::string help = Hklm(HelpRegistrationKey);
+  for (const ComponentState& c : before.components) {
+    if (!Eligible(c, passes)) continue;
+    for (const std::string& path : before.files)
+      if (AtOrBelow(path, c.tree) && sim::Exists(Addressable(path))) stays.push_back(path);
+    if (sim::KeyExists(Root::LocalMachine, c.keyPath.substr(5))) stays.push_back(c.keyPath);
+    const std::vector<sim::JournalEntry>& journal = sim::Journal();
+    for (size_t i = before.journalFrom; c.name == qf::HelpComponent && i < journal.size(); ++i) {
+      const std::string name = LastComponent(journal[i].path);
+      if (journal[i].kind == sim::Change::DeleteFile && Below(journal[i].path, c.tree) &&
+          sim::GetValue(Root::LocalMachine, HelpRegistrationKey, name))
+        stays.push_back(help + "|" + Fold(name));
+    }
+  }
+  if (before.sharedDirIsDirectory && sim::Exists(Addressable(before.sharedDir))) stays.push_back(before.sharedDir);
+  const std::set<std::string> keys = AllKeys();
+  for (const std::string& key : before.keys)
+    if ((AtOrBelow(key, std::string("HKCU\\") + qf::UserSettingsKey) || SameFold(key, Hklm(SharedKey))) && keys.count(key))
+      stays.push_back(key);
+  std::vector<std::string> bad;
+  for (const std::string& path : stays) {
+    const auto covered = [&](const Cover& c) {
+      if (c.path.empty()) return false;  // a component without a tree
+      return (c.below && c.path == "*") || SameFold(path, c.path) ||
+             (c.below && (Below(path, c.path) || (c.path.back() == '|' && Fold(path).rfind(Fold(c.path), 0) == 0)));
+    };
+    const bool appeared = std::any_of(before.appeared.begin(), before.appeared.end(),
+                                      [&](const std::string& a) { return AtOrBelow(path, a); });
+    if (!appeared && std::none_of(covers.begin(), covers.end(), covered))
+      bad.push_back(path + " stays without a decision");
+  }
+  return bad;
+}
+
 std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
   std::vector<std::string> bad;
   for (std::vector<std::string> found :
@@ -404,7 +490,8 @@ std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes) {
     if (const int32_t result = UninstInitialize(0, 0, 0); result != 0)
       bad.push_back("UninstInitialize returned " + std::to_string(result));
   }
-  for (std::vector<std::string> found : {CheckInvariants(before, passes), CheckAgainstOracle(before, passes)})
+  for (std::vector<std::string> found : {CheckInvariants(before, passes), CheckStaysCovered(before, passes),
+                                         CheckAgainstOracle(before, passes)})
     bad.insert(bad.end(), found.begin(), found.end());
   return bad;
 }

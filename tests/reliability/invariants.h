@@ -66,6 +66,12 @@ struct Snapshot {
 
   MachineState state;  // for the oracle
   PartDirs dirs;       // each component's directory and the area's, as named and real
+
+  // Where the passes checked begin in the journal and the decisions.
+  size_t journalFrom = 0, decisionsFrom = 0;
+  // Put in place by another process while the pass ran: its decisions need
+  // not cover them (with everything below).
+  std::vector<std::string> appeared;
 };
 
 // Takes the machine's state before the pass.  `links` must name every link
@@ -89,6 +95,14 @@ std::vector<std::string> CheckShown(const Snapshot& before, int passes);
 std::vector<std::string> CheckCounts(const Snapshot& before, int passes);
 // Changes that the journal does not show.
 std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before);
+// What the passes could have removed and left: every file, directory and
+// key of what they own that stays, and every help registration of a file
+// they deleted, must be covered by a decision: one whose subject is it or,
+// for a decision that leaves everything below alone (a tree or root left
+// as it is, an entry changed or not listed, a gate refused), an ancestor.
+// One that could not be deleted covers itself only: what it holds has
+// decisions of its own.
+std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes);
 
 // All of the above.
 std::vector<std::string> CheckInvariants(const Snapshot& before, int passes);

@@ -13,6 +13,7 @@
 #include "common/schema.h"
 #include "exports/entry_points.h"
 #include "invariants.h"
+#include "journal/journal.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
@@ -195,6 +196,16 @@ TEST_F(CheckReports, GateThatDoesNotStopThePass) {
                      platform::kKeyAllAccess), 0);
   ASSERT_EQ(DeleteBelow(key, "Pinned"), 0);
   EXPECT_THAT(Check(), HasSubstr("the administrator gate stopped the pass, yet it went on"));
+}
+
+TEST_F(CheckReports, StaysThatNoDecisionCovers) {
+  qf::Decide(Decision::EntryNotDeleted, kImageRoot + "\\icons");  // itself only
+  std::string report = Joined(CheckStaysCovered(before_, 1));
+  EXPECT_THAT(report, HasSubstr("image files\\logo.bmp stays without a decision"));
+  EXPECT_THAT(report, HasSubstr("icons\\a.ico stays without"));
+  EXPECT_THAT(report, Not(HasSubstr("icons stays")));
+  qf::Decide(Decision::RootRefused, qf::ImagesComponent);  // all of it
+  EXPECT_THAT(Joined(CheckStaysCovered(before_, 1)), Not(HasSubstr("image files")));
 }
 
 TEST(CheckReportsAlone, SharedAreaThatIsALinkIsNoEmptyDirectory) {

@@ -1,12 +1,17 @@
 // Another process races the pass: at each platform call of an uninstall of
 // the sample installation, it swaps one entry of the released trees (each in
 // turn: a directory, a file, a root, the shared area) for a link to a canary
-// tree, moving the entry aside, as an attacker who can write there would.  A
-// rename is refused while the pass holds the entry open, as Windows refuses
-// it.  The race runs at every call the pass makes, whatever its kind.  After
-// each run the canary must be untouched and the invariants hold.
+// tree, moving the entry aside, as an attacker who can write there would;
+// it swaps each directory for a real directory of decoys too, and turns
+// each directory link into a directory of decoys in place (same id, another
+// kind).  A rename is refused while the pass holds the entry open, as
+// Windows refuses it.  The race runs at every call the pass makes, whatever
+// its kind.  After each run the canary must be untouched, the decoys too
+// when they came after their parent's listing, and the invariants hold.
 // Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
 // the canary and every invariant.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -26,6 +31,10 @@ using namespace qf::reliability;
 
 const std::string kCanary = "C:\\Canary";
 const std::string kCanaryFile = kCanary + "\\precious.txt";
+const std::string kDecoy = "C:\\Decoy";
+const char* const kDecoys[] = {"precious.txt", "a.dat", "sub\\b.dat"};
+
+enum class Move { Link, Directory, InPlace };
 
 std::vector<Link> BuildWithCanary() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
@@ -34,12 +43,14 @@ std::vector<Link> BuildWithCanary() {
   for (const char* file : {"precious.txt", "a.dat", "sub\\b.dat", "ref\\api.hlp", "icons\\a.ico",
                            "Data\\a.dat"})
     sim::MakeFile(kCanary + "\\" + file);
+  for (const char* file : kDecoys) sim::MakeFile(kDecoy + "\\" + file);
   return links;
 }
 
 // The check's picture of the machine follows the swap: what was moved is
 // expected under its new name, and so is the link.
-void FollowSwap(Snapshot* before, const std::string& entry, const std::string& moved) {
+void FollowSwap(Snapshot* before, const std::string& entry, const std::string& moved,
+                bool placed = true) {
   std::set<std::string> files;
   for (const std::string& path : before->files) {
     if (AtOrBelow(path, entry) && sim::Exists(moved + path.substr(entry.size())))
@@ -47,7 +58,7 @@ void FollowSwap(Snapshot* before, const std::string& entry, const std::string& m
     else
       files.insert(path);
   }
-  files.insert(Fold(entry));
+  if (placed) files.insert(Fold(entry));
   before->files = files;
   // A tree moved with its ancestor is still the pass's own: directories it
   // holds open move with it and are deleted under their new names.
@@ -82,26 +93,62 @@ struct Outcome {
   bool gone = false;        // the entry was gone when the swap was tried
 };
 
-// One run with the swap of `entry` at operation `n` (none for 0).
-Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals) {
+// The operation that lists `dir`, found by failing it; none when the pass
+// never lists it (the roots' parents).
+uint64_t ListedAt(const std::string& dir) {
+  BuildWithCanary();
+  sim::FailWhen(sim::Op::FileList, dir);
+  UninstInitialize(0, 0, 0);
+  for (const std::string& hit : sim::FailuresHit())
+    if (SameFold(hit.substr(hit.find(' ') + 1), dir)) return std::stoull(hit);
+  return UINT64_MAX;
+}
+
+// Makes `move` of `entry` now, with the check's picture following it.
+long Make(Move move, const std::string& entry, bool directory, Snapshot* before) {
+  const std::string moved = entry + ".moved";
+  if (move == Move::InPlace) {
+    if (long failed = sim::ClearReparsePoint(entry)) return failed;
+    for (const char* file : kDecoys) before->files.insert(Fold(entry + "\\" + file));
+    before->files.insert(Fold(entry + "\\sub"));
+    for (const char* file : kDecoys) sim::MakeFile(entry + "\\" + file);
+    auto& links = before->realLinks;
+    links.erase(std::remove_if(links.begin(), links.end(),
+                               [&](const auto& link) { return SameFold(link.first, entry); }),
+                links.end());
+    return 0;
+  }
+  if (long failed = sim::Rename(entry, moved)) return failed;
+  FollowSwap(before, entry, moved, move == Move::Link);
+  before->appeared.push_back(moved);
+  if (move == Move::Link) {
+    sim::MakeLink(entry, directory ? kCanary : kCanaryFile, directory);
+  } else if (sim::Rename(kDecoy, entry) == 0) {
+    FollowSwap(before, kDecoy, entry, false);
+  }
+  return 0;
+}
+
+// One run with `move` of `entry` at operation `n` (none for 0); the decoys
+// must stay when it came after `listedAt`.
+Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals,
+            Move move = Move::Link, uint64_t listedAt = UINT64_MAX) {
   const std::vector<Link> links = BuildWithCanary();
   const std::vector<std::string> canary = sim::Tree(kCanary);
   Snapshot before = Capture(links);
-  const std::string moved = entry + ".moved";
-  const std::string target = directory ? kCanary : kCanaryFile;
   Outcome outcome;
   size_t swappedAt = 0;
   bool swapped = false;
   if (n > 0) {
     sim::AtOperation(n, [&] {
-      const long renamed = sim::Rename(entry, moved);
+      const long renamed = Make(move, entry, directory, &before);
       outcome.gone = renamed == platform::kErrorFileNotFound || renamed == platform::kErrorPathNotFound;
       if (renamed != 0) {
         totals->refused += outcome.gone ? 0 : 1;
         return;
       }
-      sim::MakeLink(entry, target, directory);
-      FollowSwap(&before, entry, moved);
+      // Behind a link, or come after the listing: not the pass's to decide on.
+      if (move == Move::Link || n > listedAt) before.appeared.push_back(entry);
       swappedAt = sim::Journal().size();
       swapped = true;
       ++totals->swapped;
@@ -112,8 +159,14 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   outcome.operations = sim::OperationCount();
   NoteDecisions(&totals->decided);
   if (sim::Tree(kCanary) != canary) bad.push_back("the canary was touched");
+  for (const char* file : kDecoys) {
+    if (swapped && move != Move::Link && n > listedAt && !sim::Exists(entry + "\\" + file))
+      bad.push_back(std::string("the decoy ") + file + " was deleted");
+  }
   std::vector<std::string> checks = CheckInvariants(before, 1);
-  if (swapped) {
+  const std::vector<std::string> uncovered = CheckStaysCovered(before, 1);
+  checks.insert(checks.end(), uncovered.begin(), uncovered.end());
+  if (swapped && move == Move::Link) {
     const std::vector<std::string> through = ThroughTheLink(swappedAt, entry);
     checks.insert(checks.end(), through.begin(), through.end());
   }
@@ -133,12 +186,15 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
 int main(int argc, char** argv) {
   BuildWithCanary();
   std::vector<std::pair<std::string, bool>> entries = {{kArea, true}};
+  std::vector<std::string> directoryLinks;
   for (const std::string& root : {kDataRoot, kHelpRoot, kImageRoot}) {
     entries.emplace_back(root, true);
     for (const std::string& path : sim::Tree(root)) {
       const uint32_t attributes = sim::Attributes(path).value_or(0);
       if ((attributes & platform::kAttrReparsePoint) == 0)
         entries.emplace_back(path, (attributes & platform::kAttrDirectory) != 0);
+      else if (attributes & platform::kAttrDirectory)
+        directoryLinks.push_back(path);
     }
   }
   Totals totals;
@@ -149,8 +205,21 @@ int main(int argc, char** argv) {
       if (Run(entry, directory, n, &totals).gone) break;
     }
   }
+  // The same id in another kind, and another real directory of the same kind.
+  std::vector<std::pair<std::string, Move>> moves;
+  for (const std::string& link : directoryLinks) moves.emplace_back(link, Move::InPlace);
+  for (const auto& [entry, directory] : entries)
+    if (directory) moves.emplace_back(entry, Move::Directory);
+  for (const auto& [entry, move] : moves) {
+    // A root's parent is never listed: what counts for a root is its own listing.
+    uint64_t listedAt = ListedAt(entry.substr(0, entry.rfind('\\')));
+    if (listedAt == UINT64_MAX) listedAt = ListedAt(entry);
+    for (uint64_t n = 1; n <= operations; ++n) {
+      if (Run(entry, true, n, &totals, move, listedAt).gone) break;
+    }
+  }
   std::printf("%zu entries swapped at each of %llu calls: %d swaps made, %d refused while held\n",
-              entries.size(), static_cast<unsigned long long>(operations), totals.swapped,
+              entries.size() + moves.size(), static_cast<unsigned long long>(operations), totals.swapped,
               totals.refused);
   std::printf("race sweep: %d runs, %d kept the canary\n", totals.runs, totals.kept);
   WriteDecisions(totals.decided, argc > 1 ? argv[1] : nullptr);

@@ -92,6 +92,7 @@ int main() {
       const MachineState cut = After(before);
       MachineState second = ExpectedState(cut, before.cwd, 1);
       second.shown.clear();
+      const Snapshot again = Capture(links);  // the second run's decisions cover what it leaves
       UninstInitialize(0, 0, 0);
       const MachineState end = After(before);
 
@@ -101,6 +102,7 @@ int main() {
       const bool strandedHere = !bad.empty() && AddStranded(&expected, whole.state, cut, whole.dirs);
       if (strandedHere) bad = CompareStates(expected, end, {});
       for (const std::string& line : CompareStates(second, end, {})) bad.push_back(line);
+      for (const std::string& line : CheckStaysCovered(again, 1)) bad.push_back(line);
       if (sim::OpenHandles() != 0) bad.push_back(std::to_string(sim::OpenHandles()) + " handle(s) left open");
       ++runs;
       if (bad.empty()) {

@@ -28,6 +28,7 @@ using platform::kSuccess;
 
 // Links followed in a row before a path counts as unresolvable.
 constexpr int kMaxLinkDepth = 16;
+constexpr long kErrorNotAReparsePoint = 4390;
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -222,6 +223,14 @@ long Prepare(Op op, const char* path, bool followLast, Target* target,
 
 FileNode* CurrentNode() { return Walk(M().cwd, true).node; }
 
+// What the platform calls reach for `node`: a unix link (MakeLink's
+// opensTarget) reaches its target, null when it dangles; anything else
+// itself.
+FileNode* AsOpened(FileNode* node) {
+  if (node->kind != Kind::Link || !node->opensTarget) return node;
+  return Walk(node->target, true).node;
+}
+
 // Whether a handle holds `node` open.  No open shares deletion, so such a
 // node can be neither renamed nor opened for deletion.
 bool HeldOpen(const FileNode* node, bool withDeleteOnly = false) {
@@ -273,12 +282,13 @@ void MakeFile(const std::string& path, uint32_t extraAttributes, const std::stri
 }
 
 void MakeLink(const std::string& path, const std::string& target,
-              bool directory) {
+              bool directory, bool opensTarget) {
   const std::string absoluteTarget = ResolveAbsolutePath(target);
   if (absoluteTarget.empty()) Misuse("a link needs an absolute target: " + target);
   FileNode* link = Place(path, Kind::Link);
   link->target = absoluteTarget;
   link->linkToDirectory = directory;
+  link->opensTarget = opensTarget;
 }
 
 bool Exists(const std::string& path) {
@@ -357,6 +367,17 @@ long Rename(const std::string& from, const std::string& to) {
   return kSuccess;
 }
 
+long ClearReparsePoint(const std::string& path) {
+  const std::string absolute = MakeAbsolute(path);
+  const Found found = absolute.empty() ? Found{nullptr, kErrorPathNotFound} : Walk(absolute, false);
+  if (!found.node) return found.error;
+  if (found.node->kind != Kind::Link) return kErrorNotAReparsePoint;
+  found.node->kind = Kind::Directory;
+  found.node->target.clear();
+  found.node->linkToDirectory = found.node->opensTarget = false;
+  return kSuccess;
+}
+
 }  // namespace qf::sim
 
 // ---- The platform calls ----
@@ -421,7 +442,8 @@ long FileHandle::Open(const char* path, FileAccess access) {
   Close();
   Target target;
   if (long result = Prepare(Op::FileOpen, path, false, &target)) return result;
-  return Attach(target.node, access, &handle_);
+  FileNode* node = AsOpened(target.node);
+  return node ? Attach(node, access, &handle_) : kErrorFileNotFound;
 }
 
 long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
@@ -437,6 +459,7 @@ long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
       name.find_first_of("\\/") != std::string::npos)
     return kErrorInvalidName;
   FileNode* child = Child(*directory, name);
+  if (child) child = AsOpened(child);
   if (!child) return kErrorFileNotFound;
   return Attach(child, access, &handle_);
 }
@@ -468,8 +491,14 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
   std::vector<DirEntry> listed;
   listed.push_back(DirEntry{".", kAttrDirectory, node->id});
   listed.push_back(DirEntry{"..", kAttrDirectory, node->parent ? node->parent->id : node->id});
-  for (const auto& [folded, child] : node->children)
-    listed.push_back(DirEntry{child->name, AttributesOf(*child), child->id});
+  for (const auto& [folded, child] : node->children) {
+    const FileNode* shown = AsOpened(child.get());
+    if (!shown) continue;  // a dangling unix link
+    const uint32_t attributes = shown == child.get() ? AttributesOf(*child)
+                                : child->linkToDirectory ? kAttrDirectory | kAttrReparsePoint
+                                                         : AttributesOf(*shown);
+    listed.push_back(DirEntry{child->name, attributes, shown->id});
+  }
   *entries = std::move(listed);
   return kSuccess;
 }

@@ -75,6 +75,7 @@ struct FileNode {
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
   std::string contents;        // a file's bytes
+  bool opensTarget = false;    // a unix link as Wine shows it (MakeLink)
   bool heldElsewhere = false;  // HoldOpen: another process holds it without sharing deletion
   int opened = 0;              // FileObjectHandles open on it
   int openedForDelete = 0;     // those of them opened with DELETE access

@@ -139,8 +139,14 @@ void MakeFile(const std::string& path, uint32_t extraAttributes = 0,
               const std::string& contents = "");  // parents too
 // A link at `path` to `target` (need not exist); a directory link carries
 // kAttrDirectory | kAttrReparsePoint, a file link kAttrReparsePoint.
+// With `opensTarget` it is a unix link as Wine shows one to the platform
+// calls: opening it opens its target (so its facts, final path and
+// deletion are the target's), and a listing gives it the target's id, with
+// the attributes 0x410 for a directory and the target's own for a file; a
+// dangling one is not listed and cannot be opened.  No call removes it.
+// Set-up and inspection see the link itself.
 void MakeLink(const std::string& path, const std::string& target,
-              bool directory);
+              bool directory, bool opensTarget = false);
 // Whether something exists at `path`; links in the middle are followed,
 // a link as the last component counts itself.
 bool Exists(const std::string& path);
@@ -169,6 +175,12 @@ void HoldOpen(const std::string& path);
 // current directory; 2 or 3 when `from` or the parent of `to` is missing,
 // 183 when `to` exists.  Not a platform call: counted and journaled nowhere.
 long Rename(const std::string& from, const std::string& to);
+// Turns the link at `path` into an empty directory in place, with the
+// link's id, as another process does that deletes a directory link's
+// reparse point; handles held on it stay open.  2 or 3 when nothing is
+// there, 4390 (not a reparse point) when it is no link.  Not a platform
+// call: counted and journaled nowhere.
+long ClearReparsePoint(const std::string& path);
 
 // ---- The run ----
 // What ProcessFacts and UtcTimeText give; Reset() sets fixed values

@@ -225,6 +225,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         break;
       case D::UserTreeKept: keep(reason.step, "HKCU\\" + reason.subject); break;
       case D::ComponentIsLink:
+      case D::CountNotWritten:
       case D::CountAbsent:
       case D::CountMisstored:
       case D::RootDirAbsent:
@@ -260,6 +261,25 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
                "its help file stays: ");
         break;
       }
+      case D::DirectoryNotListed: keep(reason.step, reason.subject); break;
+      case D::HelpRegistrationKept:
+        keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey,
+                                                  reason.subject.substr(reason.subject.rfind('\\') + 1)));
+        break;
+      case D::HelpKeyAbsent: {
+        // The registrations of the help files that go stay.
+        const std::string& tree = snapshot.components[ComponentNamed(qf::HelpComponent)].root;
+        for (const Action& action : pass.actions) {
+          const std::string name = action.path.substr(action.path.rfind('\\') + 1);
+          if (action.kind == ActionKind::DeleteFile && !tree.empty() &&
+              snapshot.helpRegistrations.count(qf::FoldName(name)) &&
+              qf::SameNameFolded(action.path.substr(0, tree.size() + 1), tree + "\\"))
+            keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey, name),
+                 "its help file goes: ");
+        }
+        break;
+      }
+      case D::AreaUncounted:
       case D::AreaInUse:
         keep(reason.step, std::string("HKLM\\") + qf::SharedKey);
         keepDirectory(reason.step, snapshot.area);
