@@ -81,6 +81,8 @@ enum class Decision : uint32_t {
                          // code): left as it is
   AreaUncounted,         // SharedKey's components cannot be counted (first: the code): the
                          // shared area stays
+  EntryUncarried,        // an entry's name cannot be carried exactly (a lone surrogate;
+                         // subject: its path as shown): it stays with everything in it
 
   kCount  // not a decision: the number of them
 };
@@ -215,6 +217,8 @@ inline constexpr DecisionRow kRows[] = {
    "{subject} is held by another product, but its lower UseCount cannot be stored ({code}): left as it is"},
   {D::AreaUncounted, "AreaUncounted", P::SharedArea, S::Key,
    "the components of HKLM\\{subject} cannot be counted ({code}): the shared area stays"},
+  {D::EntryUncarried, "EntryUncarried", P::Component, S::Entry,
+   "its name cannot be carried exactly (it holds a lone surrogate): left alone with everything in it"},
 };
 // clang-format on
 

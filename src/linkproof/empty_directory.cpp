@@ -112,6 +112,11 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     }
     const DirEntry& listed = level.entries[level.next++];
     if (listed.name == "." || listed.name == "..") continue;
+    // A name that cannot be carried exactly would reach another entry, or none.
+    if (!listed.exact) {
+      Decide(Decision::EntryUncarried, JoinFinalPath(level.path, listed.name));
+      continue;
+    }
     FileHandle entry;
     FileFacts facts;
     if (long failed = OpenListedEntry(parent, level.path, listed, &entry, &facts)) {
@@ -157,16 +162,6 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     else if (failed != kErrorFileNotFound)
       Decide(Decision::HelpRegistrationKept, JoinFinalPath(level.path, listed.name), failed);
   }
-}
-
-void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName) {
-  FileHandle dir;
-  std::string finalPath;
-  long code = 0;
-  if (OpenVerifiedRoot(dirPath, &dir, &finalPath, &code) == RootCheck::Verified)
-    EmptyDirectory(dir, finalPath, componentName);
-  else
-    Decide(Decision::DirectoryNotListed, dirPath, code);
 }
 
 }  // namespace qf

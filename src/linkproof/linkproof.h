@@ -79,9 +79,6 @@ RootCheck OpenVerifiedRoot(const std::string& recorded, platform::FileHandle* ro
 void EmptyDirectory(const platform::FileHandle& dir, const std::string& dirPath,
                     const std::string& componentName);
 
-// EmptyDirectory for the directory `dirPath` names, once OpenVerifiedRoot
-// has verified it; anything else is left alone.
-void DeleteDirectoryContents(const std::string& dirPath, const std::string& componentName);
 
 // ---- Keys ---------------------------------------------------------------
 

@@ -172,6 +172,9 @@ struct DirEntry {
   std::string name;
   uint32_t attributes = 0;
   uint64_t id = 0;
+  // False for a name that has no UTF-8 (UTF-16 with a lone surrogate): `name`
+  // then shows it, with U+FFFD, for people only, and reaches nothing.
+  bool exact = true;
 };
 
 // What an opened file or directory may be used for.  Every open shares

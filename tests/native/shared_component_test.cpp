@@ -356,18 +356,39 @@ TEST_F(ComponentRecordTest, RootGivenWithDotsIsEmptiedWhereItResolves) {
   EXPECT_TRUE(sim::Exists("C:\\Shared\\Other\\keep.dat"));
 }
 
+// The root emptied as the release empties it, the root itself left.
+void EmptyRoot() {
+  platform::FileHandle dir;
+  std::string finalPath;
+  long code = 0;
+  ASSERT_EQ(OpenVerifiedRoot(kRoot, &dir, &finalPath, &code), RootCheck::Verified);
+  EmptyDirectory(dir, finalPath, qf::DataComponent);
+}
+
 TEST_F(ComponentTreeTest, EmptyingAnEmptyDirectoryDeletesNothing) {
   sim::MakeDir(kRoot);
-  DeleteDirectoryContents(kRoot, qf::DataComponent);
+  EmptyRoot();
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Journal().empty());
 }
 
 TEST_F(ComponentTreeTest, EmptyingKeepsTheTopDirectory) {
   sim::MakeFile(kRoot + "\\a\\b\\f.dat");
-  DeleteDirectoryContents(kRoot, qf::DataComponent);
+  EmptyRoot();
   EXPECT_TRUE(sim::Exists(kRoot));
   EXPECT_TRUE(sim::Tree(kRoot).empty());
+}
+
+// A name with a lone surrogate (stored here as its CESU bytes, no UTF-8)
+// reaches nothing: the entry stays with what is in it, and says why.
+TEST_F(ComponentTreeTest, NamesThatCannotBeCarriedStay) {
+  const std::string odd = kRoot + "\\odd\xED\xA0\x80";
+  sim::MakeFile(odd + "\\inner.dat");
+  sim::MakeFile(kRoot + "\\odd.dat");
+  EmptyRoot();
+  EXPECT_EQ(sim::Tree(kRoot), (std::vector<std::string>{odd, odd + "\\inner.dat"}));
+  ASSERT_EQ(sim::Decisions().size(), 1u);
+  EXPECT_EQ(sim::Decisions()[0].decision, Decision::EntryUncarried);
 }
 
 }  // namespace

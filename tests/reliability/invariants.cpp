@@ -417,7 +417,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
   switch (d.decision) {
     case D::GateRefused: return {{"*", true}};  // nothing at all is removed
     case D::UserTreeAbsent: case D::UserTreeKept: return {{"HKCU\\" + d.subject, true}};
-    case D::EntryChanged: case D::DirectoryNotListed: return {{d.subject, true}};
+    case D::EntryChanged: case D::DirectoryNotListed: case D::EntryUncarried:
+      return {{d.subject, true}};
     case D::EntryNotDeleted: return {{d.subject, false}};
     case D::HelpRegistrationKept: return {{help + Fold(LastComponent(d.subject)), false}};
     case D::AreaAbsent: case D::AreaInUse: case D::AreaUncounted: return {area, areaDir};

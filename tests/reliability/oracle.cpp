@@ -9,6 +9,7 @@
 
 #include "common/paths.h"
 #include "common/schema.h"
+#include "common/utf.h"
 #include "invariants.h"
 #include "support.h"
 
@@ -244,6 +245,9 @@ class Model {
     const std::string helpKey = KeyOf(Root::LocalMachine, HelpRegistrationKey);
     const bool help = mshelp && Opens(helpKey, true) && !IsLinkKey(helpKey);
     for (const FileItem& entry : Children(s_.files, dirKey)) {
+      // A name that is no UTF-8 (a lone surrogate's) reaches nothing.
+      std::u16string units;
+      if (!ToUtf16(LastName(entry.path), &units)) continue;
       const std::string key = Fold(entry.path);
       const bool deletable = Deletable(key);
       if (IsDir(entry.attributes)) {

@@ -8,6 +8,7 @@
 // Windows refuses it.  The race runs at every call the pass makes, whatever
 // its kind.  After each run the canary must be untouched, the decoys too
 // when they came after their parent's listing, and the invariants hold.
+// Every run keeps a record, which must tell the run's journal whole.
 // Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
 // the canary and every invariant.
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "exports/entry_points.h"
 #include "decisions_made.h"
 #include "invariants.h"
+#include "record_check.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
 #include "support.h"
@@ -44,6 +46,7 @@ std::vector<Link> BuildWithCanary() {
                            "Data\\a.dat"})
     sim::MakeFile(kCanary + "\\" + file);
   for (const char* file : kDecoys) sim::MakeFile(kDecoy + "\\" + file);
+  KeepRecords();
   return links;
 }
 
@@ -166,6 +169,9 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   std::vector<std::string> checks = CheckInvariants(before, 1);
   const std::vector<std::string> uncovered = CheckStaysCovered(before, 1);
   checks.insert(checks.end(), uncovered.begin(), uncovered.end());
+  // The record is kept through every race, and tells the journal.
+  const std::vector<std::string> told = CheckRecord(/*failuresHit=*/false);
+  checks.insert(checks.end(), told.begin(), told.end());
   if (swapped && move == Move::Link) {
     const std::vector<std::string> through = ThroughTheLink(swappedAt, entry);
     checks.insert(checks.end(), through.begin(), through.end());

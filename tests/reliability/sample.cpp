@@ -107,6 +107,8 @@ std::vector<Link> BuildLinkedSample() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
   sim::LinkKeyAway(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent),
                    "Software\\Halvern\\Other Shared\\Image Files");
+  // A name with a lone surrogate, stored as its CESU bytes: no UTF-8.
+  sim::MakeFile(kDataRoot + "\\sub\\odd\xED\xA0\x80\\inner.dat");
   return links;
 }
 

@@ -29,7 +29,8 @@ std::vector<Link> BuildSample(bool lastHolder);
 std::vector<Link> BuildOddSample();
 
 // The last holder's sample whose "Image Files" record is a registry link to
-// another product's record of the same name, which must stay as it is.
+// another product's record of the same name, which must stay as it is, and
+// whose "Data" holds a directory whose name cannot be carried exactly.
 std::vector<Link> BuildLinkedSample();
 
 }  // namespace qf::reliability

@@ -6,6 +6,7 @@
 
 #include "common/case_fold.h"
 #include "common/paths.h"
+#include "common/utf.h"
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
@@ -497,7 +498,11 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
     const uint32_t attributes = shown == child.get() ? AttributesOf(*child)
                                 : child->linkToDirectory ? kAttrDirectory | kAttrReparsePoint
                                                          : AttributesOf(*shown);
-    listed.push_back(DirEntry{child->name, attributes, shown->id});
+    DirEntry entry{child->name, attributes, shown->id};
+    // A name stored as no UTF-8 stands for one with a lone surrogate.
+    std::u16string units;
+    entry.exact = ToUtf16(child->name, &units);
+    listed.push_back(std::move(entry));
   }
   *entries = std::move(listed);
   return kSuccess;

@@ -174,10 +174,13 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
       const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(bytes + offset);
       DirEntry entry;
       // A name that is no valid UTF-16 (a lone surrogate) cannot be carried
-      // exactly; it is kept as "?", which no file may be named, so such an
-      // entry cannot be opened and stays.
-      if (!win32::Utf8(record->FileName, record->FileNameLength / sizeof(wchar_t), &entry.name))
-        entry.name = "?";
+      // exactly: it is marked so, and shown, but never used.
+      const size_t length = record->FileNameLength / sizeof(wchar_t);
+      if (!win32::Utf8(record->FileName, length, &entry.name)) {
+        entry.name = ToUtf8Shown(
+            std::u16string_view(reinterpret_cast<const char16_t*>(record->FileName), length));
+        entry.exact = false;
+      }
       entry.attributes = record->FileAttributes;
       entry.id = static_cast<uint64_t>(record->FileId.QuadPart);
       listed.push_back(std::move(entry));

@@ -261,7 +261,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
                "its help file stays: ");
         break;
       }
-      case D::DirectoryNotListed: keep(reason.step, reason.subject); break;
+      case D::DirectoryNotListed:
+      case D::EntryUncarried: keep(reason.step, reason.subject); break;
       case D::HelpRegistrationKept:
         keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey,
                                                   reason.subject.substr(reason.subject.rfind('\\') + 1)));
