@@ -170,7 +170,9 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   const std::vector<std::string> uncovered = CheckStaysCovered(before, 1);
   checks.insert(checks.end(), uncovered.begin(), uncovered.end());
   // The record is kept through every race, and tells the journal.
-  const std::vector<std::string> told = CheckRecord(/*failuresHit=*/false);
+  const bool renamed = swapped && move != Move::InPlace;
+  const std::vector<std::string> told = CheckRecord(/*failuresHit=*/false, renamed ? entry : "",
+                                                    renamed ? entry + ".moved" : "");
   checks.insert(checks.end(), told.begin(), told.end());
   if (swapped && move == Move::Link) {
     const std::vector<std::string> through = ThroughTheLink(swappedAt, entry);

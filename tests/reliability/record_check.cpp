@@ -38,8 +38,17 @@ std::string KeyOf(const Json& line) {
   return line.value("root", "") + "\\" + line.value("path", "");
 }
 
+// A file's path as the journal gives it, for the record's path `path`.
+std::string Moved(const std::string& path, const std::string& from, const std::string& to) {
+  if (from.empty() || path.size() <= from.size() || !SameNameFolded(path.substr(0, from.size()), from) ||
+      path[from.size()] != '\\')
+    return path;
+  return to + path.substr(from.size());
+}
+
 // Whether a change, call, beep or box line tells the journal entry `e`.
-bool Tells(const Json& line, const sim::JournalEntry& e) {
+bool Tells(const Json& line, const sim::JournalEntry& e, const std::string& from,
+           const std::string& to) {
   const std::string kind = line.value("line", "");
   const std::string op = line.value("op", "");
   switch (e.kind) {
@@ -53,7 +62,8 @@ bool Tells(const Json& line, const sim::JournalEntry& e) {
     case sim::Change::RemoveDirectory:
       return (op == "remove-link" ||
               op == (e.kind == sim::Change::DeleteFile ? "delete-file" : "remove-directory")) &&
-             Same(line, "path", e.path);
+             (Same(line, "path", e.path) ||
+              SameNameFolded(Moved(line.value("path", ""), from, to), e.path));
     case sim::Change::Beep: return kind == "beep";
     case sim::Change::MessageBox:
       return kind == "box" && line.value("caption", "?") == e.path &&
@@ -73,7 +83,8 @@ void KeepRecords() {
   sim::SetText(platform::Root::LocalMachine, PolicyKey, UninstallRecord, kRecordDir);
 }
 
-std::vector<std::string> CheckRecord(bool failuresHit) {
+std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom,
+                                     const std::string& movedTo) {
   std::vector<std::string> bad;
   const std::vector<std::string> files = sim::Tree(kRecordDir);
   if (files.size() > 1) bad.push_back("more than one record in " + kRecordDir);
@@ -109,7 +120,7 @@ std::vector<std::string> CheckRecord(bool failuresHit) {
         bad.push_back(where + "not the decision the pass reported next");
       continue;
     }
-    if (change >= told.size() || !Tells(line, told[change++]))
+    if (change >= told.size() || !Tells(line, told[change++], movedFrom, movedTo))
       bad.push_back(where + "not the change the journal shows next");
   }
   if (at != text.size()) bad.push_back(files[0] + ": a line without its end");

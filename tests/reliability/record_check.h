@@ -18,7 +18,11 @@ void KeepRecords();
 
 // Every way the record in kRecordDir differs from the journal of the run:
 // a line that is not the journal's next, a last line missing although
-// nothing failed, more than one record.
-std::vector<std::string> CheckRecord(bool failuresHit);
+// nothing failed, more than one record.  When another process moved the
+// directory `movedFrom` to `movedTo` during the run, the record names what
+// was below it by the path the pass found it at, the journal by where it
+// was when it went.
+std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom = "",
+                                     const std::string& movedTo = "");
 
 }  // namespace qf::reliability
