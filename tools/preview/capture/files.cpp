@@ -50,6 +50,9 @@ long ProbeDeletion(HANDLE parent, const std::wstring& name) {
   return NT_SUCCESS(status) ? 0 : static_cast<long>(RtlNtStatusToDosError(status));
 }
 
+// Where the links of a capture under Wine lead in the simulation.
+const std::string kWineLinkTarget = "\\\\qfpreview\\wine-link-target";
+
 // Gives the simulation one entry, unless something is there already (a
 // directory made as the parent of a deeper root).
 void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* snapshot) {
@@ -57,9 +60,16 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   snapshot->files[Folded(path)] = FileItem{path, attributes, size, link, false};
   if (sim::Exists(path)) return;
-  if (link) {
-    // Its target is never read, which would follow it.  A link to itself
-    // cannot be resolved, so the simulation cannot follow it either.
+  if (link && snapshot->underWine) {
+    // Its target is never read, which would follow it.  Under Wine a link
+    // opens as its target, so the pass finds it is not what its listing
+    // showed and leaves it, with the directories above it: a stand-in
+    // target, which nothing else names, makes the simulation's do the same.
+    sim::MakeDir(kWineLinkTarget);
+    sim::MakeLink(path, kWineLinkTarget, directory, /*opensTarget=*/true);
+  } else if (link) {
+    // A link to itself cannot be resolved, so the simulation cannot follow
+    // it either.
     sim::MakeLink(path, path, directory);
   } else if (directory) {
     sim::MakeDir(path, attributes & kKeptAttributes);
@@ -213,6 +223,8 @@ std::string CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
     const auto above = snapshot->files.find(Folded(root.substr(0, cut)));
     if (above != snapshot->files.end() && above->second.link) {
       snapshot->rootsBehindLinks[Folded(root)] = above->second.path;
+      // Under Wine the pass opens it, but finds it elsewhere.
+      if (snapshot->underWine) sim::MakeDir(kWineLinkTarget + root.substr(cut));
       return root;
     }
   }
