@@ -1,5 +1,7 @@
 #include "record_check.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "common/case_fold.h"
@@ -11,69 +13,58 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The journal of changes and shown things as the record tells them; the
-// libraries' loads, lookups and releases are no changes and are not told.
-std::vector<sim::JournalEntry> Told() {
-  std::vector<sim::JournalEntry> told;
-  for (const sim::JournalEntry& e : sim::Journal()) {
-    if (e.kind != sim::Change::LoadLibrary && e.kind != sim::Change::Lookup &&
-        e.kind != sim::Change::FreeLibrary)
-      told.push_back(e);
-  }
-  return told;
-}
-
 // A text as a record holds it: bytes that are no UTF-8 shown as U+FFFD.
 std::string Written(const std::string& text) {
-  return Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace))
-      .get<std::string>();
+  return Json::parse(Json(text).dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
-bool Same(const Json& line, const char* field, const std::string& text) {
-  return line.contains(field) && line[field].is_string() &&
-         SameNameFolded(line[field].get<std::string>(), text);
-}
-
-std::string KeyOf(const Json& line) {
-  return line.value("root", "") + "\\" + line.value("path", "");
-}
-
-// A file's path as the journal gives it, for the record's path `path`.
-std::string Moved(const std::string& path, const std::string& from, const std::string& to) {
-  if (from.empty() || path.size() <= from.size() || !SameNameFolded(path.substr(0, from.size()), from) ||
-      path[from.size()] != '\\')
-    return path;
-  return to + path.substr(from.size());
-}
-
-// Whether a change, call, beep or box line tells the journal entry `e`.
-bool Tells(const Json& line, const sim::JournalEntry& e, const std::string& from,
-           const std::string& to) {
-  const std::string kind = line.value("line", "");
-  const std::string op = line.value("op", "");
+// What the journal entry or decision tells, as one text; the libraries'
+// loads, lookups and releases are no changes and tell nothing ("").  A
+// link's removal is told as the file or directory it was.
+std::string Told(const sim::JournalEntry& e) {
+  using C = sim::Change;
   switch (e.kind) {
-    case sim::Change::RegDeleteKey:
-      return op == "delete-key" && SameNameFolded(KeyOf(line), e.path);
-    case sim::Change::RegSetValue:
-    case sim::Change::RegDeleteValue:
-      return op == (e.kind == sim::Change::RegSetValue ? "set-value" : "delete-value") &&
-             SameNameFolded(KeyOf(line), e.path) && Same(line, "name", e.detail);
-    case sim::Change::DeleteFile:
-    case sim::Change::RemoveDirectory:
-      return (op == "remove-link" ||
-              op == (e.kind == sim::Change::DeleteFile ? "delete-file" : "remove-directory")) &&
-             (Same(line, "path", e.path) ||
-              SameNameFolded(Moved(line.value("path", ""), from, to), e.path));
-    case sim::Change::Beep: return kind == "beep";
-    case sim::Change::MessageBox:
-      return kind == "box" && line.value("caption", "?") == e.path &&
-             line.value("text", "") == e.detail && line.value("icon", 0u) == e.flags;
-    case sim::Change::Call:
-      return kind == "call" &&
-             line.value("library", "") + "!" + line.value("entry", "") == e.path &&
-             line.value("argument", "") == e.detail;
-    default: return false;
+    case C::RegDeleteKey: return "delete-key|" + FoldName(e.path) + "|";
+    case C::RegSetValue: return "set-value|" + FoldName(e.path) + "|" + FoldName(e.detail);
+    case C::RegDeleteValue: return "delete-value|" + FoldName(e.path) + "|" + FoldName(e.detail);
+    case C::DeleteFile: return "delete-file|" + FoldName(e.path) + "|";
+    case C::RemoveDirectory: return "remove-directory|" + FoldName(e.path) + "|";
+    case C::Beep: return "beep";
+    case C::MessageBox: return "box|" + e.path + "|" + e.detail + "|" + std::to_string(e.flags);
+    case C::Call: return "call|" + e.path + "|" + e.detail;
+    default: return "";
   }
+}
+std::string Told(const sim::DecisionEntry& d) {
+  return "decision|" + std::string(RowOf(d.decision).name) + "|" + Written(d.subject) + "|" +
+         std::to_string(d.first) + "|" + std::to_string(d.second) + "|" +
+         Written(DecisionSentence(d.decision, d.subject, d.first, d.second));
+}
+
+// The same text of a record's line.  A path below `from` is told below `to`,
+// as the journal gives it.
+std::string Told(const Json& l, const std::string& from, const std::string& to,
+                 const std::string& expected) {
+  const std::string kind = l.value("line", ""), op = l.value("op", "");
+  std::string path = l.value("path", "");
+  if (kind == "decision")
+    return "decision|" + l.value("decision", "") + "|" + l.value("subject", "") + "|" +
+           std::to_string(l.value("first", int64_t{0})) + "|" +
+           std::to_string(l.value("second", int64_t{0})) + "|" + l.value("why", "");
+  if (kind == "beep") return "beep";
+  if (kind == "box")
+    return "box|" + l.value("caption", "?") + "|" + l.value("text", "") + "|" +
+           std::to_string(l.value("icon", 0u));
+  if (kind == "call")
+    return "call|" + l.value("library", "") + "!" + l.value("entry", "") + "|" +
+           l.value("argument", "");
+  if (l.contains("root")) path = l.value("root", "") + "\\" + path;
+  if (!from.empty() && path.size() > from.size() && path[from.size()] == '\\' &&
+      SameNameFolded(path.substr(0, from.size()), from))
+    path = to + path.substr(from.size());
+  const std::string rest = "|" + FoldName(path) + "|" + FoldName(l.value("name", ""));
+  if (op == "remove-link" && expected.find(rest) != std::string::npos) return expected;
+  return op + rest;
 }
 
 }  // namespace
@@ -85,48 +76,40 @@ void KeepRecords() {
 
 std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom,
                                      const std::string& movedTo) {
-  std::vector<std::string> bad;
+  std::vector<std::string> bad, told;
   const std::vector<std::string> files = sim::Tree(kRecordDir);
   if (files.size() > 1) bad.push_back("more than one record in " + kRecordDir);
-  if (files.empty()) {
-    if (!failuresHit) bad.push_back("no record although nothing failed");
-    return bad;
+  if (files.empty() && !failuresHit) bad.push_back("no record although nothing failed");
+  if (files.size() != 1) return bad;
+  // The journal and the decisions, merged in the order they were made.
+  size_t change = 0;
+  const std::vector<sim::JournalEntry>& journal = sim::Journal();
+  for (const sim::DecisionEntry& d : sim::Decisions()) {
+    for (; change < d.at; ++change) told.push_back(Told(journal[change]));
+    told.push_back(Told(d));
   }
+  for (; change < journal.size(); ++change) told.push_back(Told(journal[change]));
+  told.erase(std::remove(told.begin(), told.end(), ""), told.end());
+
   const std::string text = sim::FileContents(files[0]).value_or("");
-  const std::vector<sim::JournalEntry> told = Told();
-  const std::vector<sim::DecisionEntry>& decisions = sim::Decisions();
-  size_t change = 0, decision = 0, at = 0, lines = 0;
+  size_t next = 0, at = 0, lines = 0;
   bool ended = false;
   for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', at)) {
     const Json line = Json::parse(text.substr(at, end - at), nullptr, /*allow_exceptions=*/false);
     const std::string where = files[0] + " line " + std::to_string(++lines) + ": ";
     at = end + 1;
     const std::string kind = line.is_object() ? line.value("line", "") : "";
-    if (kind == "start" || kind == "end") {
-      ended = kind == "end";
-      // Failures skip work, never the rest of the pass: it always ends.
-      if (ended && !line.value("complete", false))
-        bad.push_back(where + "the pass ran to its end, but the record says it did not");
-      continue;
-    }
-    if (kind == "decision") {
-      const sim::DecisionEntry* d = decision < decisions.size() ? &decisions[decision++] : nullptr;
-      if (!d || line.value("decision", "") != RowOf(d->decision).name ||
-          line.value("subject", "") != Written(d->subject) ||
-          line.value("first", int64_t{0}) != d->first ||
-          line.value("second", int64_t{0}) != d->second ||
-          line.value("why", "") !=
-              Written(DecisionSentence(d->decision, d->subject, d->first, d->second)))
-        bad.push_back(where + "not the decision the pass reported next");
-      continue;
-    }
-    if (change >= told.size() || !Tells(line, told[change++], movedFrom, movedTo))
-      bad.push_back(where + "not the change the journal shows next");
+    ended = kind == "end";
+    // Failures skip work, never the rest of the pass: it always ends.
+    if (ended && !line.value("complete", false)) bad.push_back(where + "says the pass did not end");
+    if (kind == "start" || ended) continue;
+    const std::string expected = next < told.size() ? told[next++] : "";
+    if (Told(line, movedFrom, movedTo, expected) != expected)
+      bad.push_back(where + "not what the journal shows next: " + expected);
   }
   if (at != text.size()) bad.push_back(files[0] + ": a line without its end");
   if (!failuresHit && !ended) bad.push_back(files[0] + ": no last line although nothing failed");
-  if (ended && (change != told.size() || decision != decisions.size()))
-    bad.push_back(files[0] + ": complete, but the journal shows more than it tells");
+  if (ended && next != told.size()) bad.push_back(files[0] + ": complete, but tells less");
   return bad;
 }
 
