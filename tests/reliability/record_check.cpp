@@ -59,10 +59,12 @@ std::string Told(const Json& l, const std::string& from, const std::string& to,
     return "call|" + l.value("library", "") + "!" + l.value("entry", "") + "|" +
            l.value("argument", "");
   if (l.contains("root")) path = l.value("root", "") + "\\" + path;
-  if (!from.empty() && path.size() > from.size() && path[from.size()] == '\\' &&
-      SameNameFolded(path.substr(0, from.size()), from))
-    path = to + path.substr(from.size());
-  const std::string rest = "|" + FoldName(path) + "|" + FoldName(l.value("name", ""));
+  const std::string name = "|" + FoldName(l.value("name", ""));
+  std::string rest = "|" + FoldName(path) + name;
+  // Moved after the pass found it, it went under its new name.
+  if (expected.find(rest) == std::string::npos && !from.empty() && path.size() > from.size() &&
+      path[from.size()] == '\\' && SameNameFolded(path.substr(0, from.size()), from))
+    rest = "|" + FoldName(to + path.substr(from.size())) + name;
   if (op == "remove-link" && expected.find(rest) != std::string::npos) return expected;
   return op + rest;
 }
