@@ -105,20 +105,38 @@ long FileHandle::Open(const char* path, FileAccess access) {
   return kSuccess;
 }
 
+namespace {
+
+// A name below an open directory as the NT calls take it, converted once,
+// straight into the buffer the call reads (this runs for every entry of a
+// tree).  Refers to itself, so it is neither copied nor moved.
+struct NameBelow {
+  std::u16string wide;
+  UNICODE_STRING text{};
+  OBJECT_ATTRIBUTES attributes{};
+  NameBelow() = default;
+  NameBelow(const NameBelow&) = delete;
+  NameBelow& operator=(const NameBelow&) = delete;
+  // False for a name that cannot be carried, or is empty (which would name
+  // the parent itself).
+  bool Set(HANDLE parent, const std::string& name) {
+    if (!ToUtf16(name, &wide) || wide.empty()) return false;
+    text.Buffer = reinterpret_cast<wchar_t*>(&wide[0]);
+    text.Length = static_cast<USHORT>(wide.size() * sizeof(char16_t));
+    text.MaximumLength = text.Length;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    return true;
+  }
+};
+
+}  // namespace
+
 long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name, FileAccess access) {
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
-  // An empty name would open the parent itself.  (Converted once, straight
-  // into the buffer the call reads: this runs for every entry of a tree.)
-  std::u16string wide;
-  if (!ToUtf16(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
-  UNICODE_STRING text;
-  text.Buffer = reinterpret_cast<wchar_t*>(&wide[0]);
-  text.Length = static_cast<USHORT>(wide.size() * sizeof(char16_t));
-  text.MaximumLength = text.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE,
-                             AsHandle(parent.handle_.Get()), nullptr);
+  NameBelow below;
+  if (!below.Set(AsHandle(parent.handle_.Get()), name)) return ERROR_INVALID_NAME;
+  OBJECT_ATTRIBUTES& attributes = below.attributes;
   IO_STATUS_BLOCK io;
   HANDLE file = nullptr;
   const NTSTATUS status = NtOpenFile(&file, AccessOf(access), &attributes, &io,
@@ -206,15 +224,9 @@ long FileHandle::Dispose() {
 long FileHandle::CreateBelow(const FileHandle& parent, const std::string& name) {
   Close();
   if (!parent.Valid()) return kErrorInvalidHandle;
-  std::u16string wide;
-  if (!ToUtf16(name, &wide) || wide.empty()) return ERROR_INVALID_NAME;
-  UNICODE_STRING text;
-  text.Buffer = reinterpret_cast<wchar_t*>(&wide[0]);
-  text.Length = static_cast<USHORT>(wide.size() * sizeof(char16_t));
-  text.MaximumLength = text.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE,
-                             AsHandle(parent.handle_.Get()), nullptr);
+  NameBelow below;
+  if (!below.Set(AsHandle(parent.handle_.Get()), name)) return ERROR_INVALID_NAME;
+  OBJECT_ATTRIBUTES& attributes = below.attributes;
   IO_STATUS_BLOCK io;
   HANDLE file = nullptr;
   // FILE_CREATE alone: an existing name, even a link's, is never opened,
