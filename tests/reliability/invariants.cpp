@@ -387,10 +387,7 @@ std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before) {
 
 namespace {
 
-struct Cover {
-  std::string path;  // "*" for everything
-  bool below;
-};
+struct Cover { std::string path; bool below; };  // path "*": everything
 
 // What one decision covers, by its subject: a path, or a component's name
 // for its record, its tree and its help registrations.
@@ -457,10 +454,9 @@ std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes) {
       stays.push_back(key);
   std::vector<std::string> bad;
   for (const std::string& path : stays) {
-    const auto covered = [&](const Cover& c) {
-      if (c.path.empty()) return false;  // a component without a tree
-      return (c.below && c.path == "*") || SameFold(path, c.path) ||
-             (c.below && (Below(path, c.path) || (c.path.back() == '|' && Fold(path).rfind(Fold(c.path), 0) == 0)));
+    const auto covered = [&](const Cover& c) {  // an empty path: a component without a tree
+      return !c.path.empty() && ((c.below && c.path == "*") || SameFold(path, c.path) ||
+             (c.below && (Below(path, c.path) || (c.path.back() == '|' && Fold(path).rfind(Fold(c.path), 0) == 0))));
     };
     const bool appeared = std::any_of(before.appeared.begin(), before.appeared.end(),
                                       [&](const std::string& a) { return AtOrBelow(path, a); });
