@@ -429,9 +429,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
 
 std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes) {
   std::vector<Cover> covers;
-  const std::vector<sim::DecisionEntry>& decisions = sim::Decisions();
-  for (size_t i = before.decisionsFrom; i < decisions.size(); ++i)
-    for (Cover& c : Covers(before, decisions[i])) covers.push_back(std::move(c));
+  for (size_t i = before.decisionsFrom; i < sim::Decisions().size(); ++i)
+    for (Cover& c : Covers(before, sim::Decisions()[i])) covers.push_back(std::move(c));
   std::vector<std::string> stays;
   const std::string help = Hklm(HelpRegistrationKey);
   for (const ComponentState& c : before.components) {
