@@ -279,11 +279,8 @@ TEST_F(FilesContract, EntryHeldBelowItsParentCannotBeRenamedOrOpenedForDeletion)
 // on: a new file is made below the directory's handle, with its exact name,
 // and nothing already at a name, a link least of all, is opened or written.
 TEST_F(FilesContract, FileIsCreatedBelowItsDirectoryOnlyWhereNothingHasItsName) {
-  scratch().MakeFile("record\\taken.jsonl");
-  scratch().MakeDir("record\\sub");
-  scratch().MakeFile("aside\\target.jsonl");
-  scratch().MakeDir("aside\\target");
-  scratch().MakeDir("aside\\gone");
+  for (const char* file : {"record\\taken.jsonl", "aside\\target.jsonl"}) scratch().MakeFile(file);
+  for (const char* dir : {"record\\sub", "aside\\target", "aside\\gone"}) scratch().MakeDir(dir);
   MAKE_LINK_OR_SKIP("record\\file link.jsonl", "aside\\target.jsonl", /*directory=*/false);
   MAKE_LINK_OR_SKIP("record\\dir link.jsonl", "aside\\target", /*directory=*/true);
   MAKE_LINK_OR_SKIP("record\\dangling.jsonl", "aside\\gone", /*directory=*/true);

@@ -150,11 +150,7 @@ TEST_F(UserTreeTest, MissingUserTreeChangesNothing) {
 
 TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
   // Each level moved to Elsewhere behind a link: the step stops there (1921).
-  const struct {
-    Root root;
-    std::vector<std::string> levels;
-    Decision decided;
-  } rows[] = {
+  const struct { Root root; std::vector<std::string> levels; Decision decided; } rows[] = {
       {Root::CurrentUser, {"Software", MakerKey, ProductKey}, Decision::UserTreeAbsent},
       {Root::LocalMachine, {"Software", MakerKey}, Decision::AreaAbsent},
       {Root::LocalMachine, {ProductKey, ProductVersionKey, UnInstInfoKey}, Decision::FlagsAbsent},
@@ -165,14 +161,10 @@ TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
   for (const auto& row : rows) {
     for (const std::string& level : row.levels) {
       SCOPED_TRACE(std::string(sim::RootName(row.root)) + "\\" + level);
-      ResetMachine();
-      AddUserTree();
-      FlagAll();
-      AddSharedArea();
+      ResetMachine(), AddUserTree(), FlagAll(), AddSharedArea();
       sim::SetText(Root::LocalMachine, HelpRegistrationKey, "file.dat", kArea);
       sim::LinkKeyAway(row.root, level, "Elsewhere\\" + level);
       EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
-
       const std::string behind = std::string(sim::RootName(row.root)) + "\\Elsewhere";
       for (const sim::JournalEntry& e : sim::Journal())
         EXPECT_FALSE(sim::IsRegistryChange(e.kind) && e.path.rfind(behind, 0) == 0) << e.path;

@@ -70,8 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"DwordTwo", kRegDword, Dword(2), false, kRegDword, Dword(1)},
         // Read as the exact text, never best fit: "２" is no digit.
         CountCase{"DigitThenFullwidth", kRegSz, "3２" + Nul, false, kRegSz, "2" + Nul},
-        CountCase{"TenUnitsInMoreBytes", kRegSz, "3２２２２２２２２" + Nul, false, kRegSz,
-                  "2" + Nul},
+        CountCase{"TenUnitsInMoreBytes", kRegSz, "3２２２２２２２２" + Nul, false, kRegSz, "2" + Nul},
         CountCase{"ElevenUnitsTooLong", kRegSz, "3２２２２２２２２２" + Nul, false, kRegSz,
                   "3２２２２２２２２２" + Nul},
         CountCase{"BinaryBeyondAscii", kRegBinary, "3\xEF\xBC\x92", false, kRegBinary,
@@ -260,7 +259,6 @@ TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
   EXPECT_TRUE(sim::Exists("C:\\Users\\notes.txt"));
   EXPECT_EQ(Changes(sim::Change::RemoveDirectory),
             (std::vector<std::string>{kRoot + "\\docs", kRoot + "\\sub", kRoot}));
-
   // Unix links as Wine shows them open as their targets, whose final paths
   // are elsewhere, even when they begin like the tree's own: none is removed.
   for (const auto& [link, target, directory] : {std::tuple{"\\notes.txt", "C:\\Shared\\Data2\\notes.txt", false},
@@ -268,12 +266,11 @@ TEST_F(ComponentTreeTest, LinksAreRemovedNeverFollowed) {
                                                   {"\\docs", "C:\\Shared\\Data2", true}}) {
     ResetMachine();
     AddComponent(qf::DataComponent, "1", kRoot);
-    sim::MakeFile("C:\\Shared\\Data2\\notes.txt");
-    sim::MakeFile("C:\\Users\\notes.txt");
+    for (const char* file : {"C:\\Shared\\Data2\\notes.txt", "C:\\Users\\notes.txt"})
+      sim::MakeFile(file);
     sim::MakeLink(kRoot + link, target, directory, /*opensTarget=*/true);
     ReleaseSharedComponent(qf::DataComponent);
-    EXPECT_TRUE(sim::Exists(target)) << link;
-    EXPECT_TRUE(sim::Exists(kRoot + link)) << link;
+    EXPECT_TRUE(sim::Exists(target) && sim::Exists(kRoot + link)) << link;
   }
 }
 

@@ -387,10 +387,7 @@ std::vector<std::string> CheckJournalShowsEveryChange(const Snapshot& before) {
 
 namespace {
 
-struct Cover {
-  std::string path;  // "*" for everything
-  bool below;
-};
+struct Cover { std::string path; bool below; };  // path "*": everything
 
 // What one decision covers, by its subject: a path, or a component's name
 // for its record, its tree and its help registrations.
@@ -432,9 +429,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
 
 std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes) {
   std::vector<Cover> covers;
-  const std::vector<sim::DecisionEntry>& decisions = sim::Decisions();
-  for (size_t i = before.decisionsFrom; i < decisions.size(); ++i)
-    for (Cover& c : Covers(before, decisions[i])) covers.push_back(std::move(c));
+  for (size_t i = before.decisionsFrom; i < sim::Decisions().size(); ++i)
+    for (Cover& c : Covers(before, sim::Decisions()[i])) covers.push_back(std::move(c));
   std::vector<std::string> stays;
   const std::string help = Hklm(HelpRegistrationKey);
   for (const ComponentState& c : before.components) {
@@ -457,10 +453,9 @@ std::vector<std::string> CheckStaysCovered(const Snapshot& before, int passes) {
       stays.push_back(key);
   std::vector<std::string> bad;
   for (const std::string& path : stays) {
-    const auto covered = [&](const Cover& c) {
-      if (c.path.empty()) return false;  // a component without a tree
-      return (c.below && c.path == "*") || SameFold(path, c.path) ||
-             (c.below && (Below(path, c.path) || (c.path.back() == '|' && Fold(path).rfind(Fold(c.path), 0) == 0)));
+    const auto covered = [&](const Cover& c) {  // an empty path: a component without a tree
+      return !c.path.empty() && ((c.below && c.path == "*") || SameFold(path, c.path) ||
+             (c.below && (Below(path, c.path) || (c.path.back() == '|' && Fold(path).rfind(Fold(c.path), 0) == 0))));
     };
     const bool appeared = std::any_of(before.appeared.begin(), before.appeared.end(),
                                       [&](const std::string& a) { return AtOrBelow(path, a); });

@@ -2,13 +2,11 @@
 // the sample installation, it swaps one entry of the released trees (each in
 // turn: a directory, a file, a root, the shared area) for a link to a canary
 // tree, moving the entry aside, as an attacker who can write there would;
-// it swaps each directory for a real directory of decoys too, and turns
-// each directory link into a directory of decoys in place (same id, another
-// kind).  A rename is refused while the pass holds the entry open, as
-// Windows refuses it.  The race runs at every call the pass makes, whatever
-// its kind.  After each run the canary must be untouched, the decoys too
-// when they came after their parent's listing, and the invariants hold.
-// Every run keeps a record, which must tell the run's journal whole.
+// each directory also for a real directory of decoys, and each directory link
+// for decoys in place (same id, another kind).  A rename is refused while the
+// pass holds the entry open, as Windows refuses it.  After each run the canary
+// must be untouched, the decoys too when they came after their parent's
+// listing, the invariants hold and the run's record tell its journal whole.
 // Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
 // the canary and every invariant.
 #include <algorithm>
@@ -112,9 +110,9 @@ long Make(Move move, const std::string& entry, bool directory, Snapshot* before)
   const std::string moved = entry + ".moved";
   if (move == Move::InPlace) {
     if (long failed = sim::ClearReparsePoint(entry)) return failed;
-    for (const char* file : kDecoys) before->files.insert(Fold(entry + "\\" + file));
+    for (const char* file : kDecoys)
+      sim::MakeFile(entry + "\\" + file), before->files.insert(Fold(entry + "\\" + file));
     before->files.insert(Fold(entry + "\\sub"));
-    for (const char* file : kDecoys) sim::MakeFile(entry + "\\" + file);
     auto& links = before->realLinks;
     links.erase(std::remove_if(links.begin(), links.end(),
                                [&](const auto& link) { return SameFold(link.first, entry); }),
@@ -162,23 +160,17 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   outcome.operations = sim::OperationCount();
   NoteDecisions(&totals->decided);
   if (sim::Tree(kCanary) != canary) bad.push_back("the canary was touched");
-  for (const char* file : kDecoys) {
+  for (const char* file : kDecoys)
     if (swapped && move != Move::Link && n > listedAt && !sim::Exists(entry + "\\" + file))
       bad.push_back(std::string("the decoy ") + file + " was deleted");
-  }
-  std::vector<std::string> checks = CheckInvariants(before, 1);
-  const std::vector<std::string> uncovered = CheckStaysCovered(before, 1);
-  checks.insert(checks.end(), uncovered.begin(), uncovered.end());
   // The record is kept through every race, and tells the journal.
   const bool renamed = swapped && move != Move::InPlace;
-  const std::vector<std::string> told = CheckRecord(/*failuresHit=*/false, renamed ? entry : "",
-                                                    renamed ? entry + ".moved" : "");
-  checks.insert(checks.end(), told.begin(), told.end());
-  if (swapped && move == Move::Link) {
-    const std::vector<std::string> through = ThroughTheLink(swappedAt, entry);
-    checks.insert(checks.end(), through.begin(), through.end());
-  }
-  bad.insert(bad.end(), checks.begin(), checks.end());
+  for (std::vector<std::string> found :
+       {CheckInvariants(before, 1), CheckStaysCovered(before, 1),
+        CheckRecord(/*failuresHit=*/false, renamed ? entry : "", renamed ? entry + ".moved" : ""),
+        swapped && move == Move::Link ? ThroughTheLink(swappedAt, entry)
+                                      : std::vector<std::string>{}})
+    bad.insert(bad.end(), found.begin(), found.end());
   ++totals->runs;
   if (bad.empty()) {
     ++totals->kept;
@@ -222,9 +214,8 @@ int main(int argc, char** argv) {
     // A root's parent is never listed: what counts for a root is its own listing.
     uint64_t listedAt = ListedAt(entry.substr(0, entry.rfind('\\')));
     if (listedAt == UINT64_MAX) listedAt = ListedAt(entry);
-    for (uint64_t n = 1; n <= operations; ++n) {
+    for (uint64_t n = 1; n <= operations; ++n)
       if (Run(entry, true, n, &totals, move, listedAt).gone) break;
-    }
   }
   std::printf("%zu entries swapped at each of %llu calls: %d swaps made, %d refused while held\n",
               entries.size() + moves.size(), static_cast<unsigned long long>(operations), totals.swapped,

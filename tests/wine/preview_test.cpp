@@ -778,10 +778,7 @@ const char* const kRunLines[] = {
 // number and its text instead, "" to leave it out), the last without its
 // line break if `unterminated`.
 struct RecordFile {
-  const char* name;
-  size_t lines;
-  std::map<size_t, std::string> edits;
-  bool unterminated;
+  const char* name; size_t lines; std::map<size_t, std::string> edits; bool unterminated;
 };
 // clang-format off
 const RecordFile kRecordFiles[] = {
