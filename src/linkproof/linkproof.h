@@ -79,7 +79,6 @@ RootCheck OpenVerifiedRoot(const std::string& recorded, platform::FileHandle* ro
 void EmptyDirectory(const platform::FileHandle& dir, const std::string& dirPath,
                     const std::string& componentName);
 
-
 // ---- Keys ---------------------------------------------------------------
 
 // Opens the key at `path` under `root` one name at a time, each below the

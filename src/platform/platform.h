@@ -52,6 +52,10 @@ constexpr long kErrorCantResolveFilename = 1921;
 
 // Registry roots the library uses.
 enum class Root { CurrentUser, LocalMachine, Users };
+// How paths and reports name a root: "HKCU", "HKLM", "HKU".
+const char* RootName(Root root);
+// The root RootName names `name`; false, `*root` untouched, for none.
+bool RootNamed(std::string_view name, Root* root);
 
 // Access masks for opening keys.
 constexpr uint32_t kKeyRead = 0x20019;

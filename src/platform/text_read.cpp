@@ -3,6 +3,24 @@
 
 namespace qf::platform {
 
+const char* RootName(Root root) {
+  switch (root) {
+    case Root::CurrentUser: return "HKCU";
+    case Root::LocalMachine: return "HKLM";
+    case Root::Users: return "HKU";
+  }
+  return "?";
+}
+
+bool RootNamed(std::string_view name, Root* root) {
+  for (Root candidate : {Root::CurrentUser, Root::LocalMachine, Root::Users}) {
+    if (name != RootName(candidate)) continue;
+    *root = candidate;
+    return true;
+  }
+  return false;
+}
+
 long ValueText(uint32_t type, const std::string& data, std::string* text) {
   // The stored data need not end in a NUL: take what precedes the first one
   // and nothing beyond the data returned.

@@ -68,15 +68,6 @@ const char* FileOp(journal::FileChange change) {
   return "";
 }
 
-const char* RootOf(Root root) {
-  switch (root) {
-    case Root::CurrentUser: return "HKCU";
-    case Root::LocalMachine: return "HKLM";
-    case Root::Users: return "HKU";
-  }
-  return "";
-}
-
 // "uninstall-20261208T131236123Z-1234.jsonl" from the time and the process,
 // then "-2", "-3" ... before the extension.
 std::string FileName(const std::string& time, uint32_t process, int attempt) {
@@ -203,7 +194,7 @@ void RunRecord::FileChanged(journal::FileChange change, const std::string& path)
 
 void RunRecord::KeyDeleted(Root root, const std::string& path) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "change"}, {"op", "delete-key"}, {"root", RootOf(root)},
+    Add(LineOf(Json{{"line", "change"}, {"op", "delete-key"}, {"root", RootName(root)},
                     {"path", path}}));
     ++totals_.keys;
   });
@@ -211,7 +202,7 @@ void RunRecord::KeyDeleted(Root root, const std::string& path) {
 
 void RunRecord::ValueDeleted(Root root, const std::string& key, const std::string& name) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "change"}, {"op", "delete-value"}, {"root", RootOf(root)},
+    Add(LineOf(Json{{"line", "change"}, {"op", "delete-value"}, {"root", RootName(root)},
                     {"path", key}, {"name", name}}));
     ++totals_.values;
   });
@@ -220,7 +211,7 @@ void RunRecord::ValueDeleted(Root root, const std::string& key, const std::strin
 void RunRecord::ValueWritten(Root root, const std::string& key, const std::string& name,
                              bool dword, uint32_t number, const std::string& text) {
   Guarded(&file_, [&] {
-    Json line{{"line", "change"}, {"op", "set-value"}, {"root", RootOf(root)},
+    Json line{{"line", "change"}, {"op", "set-value"}, {"root", RootName(root)},
               {"path", key},      {"name", name},      {"type", dword ? "REG_DWORD" : "REG_SZ"}};
     if (dword)
       line["data"] = number;

@@ -447,18 +447,33 @@ long FileHandle::Open(const char* path, FileAccess access) {
   return node ? Attach(node, access, &handle_) : kErrorFileNotFound;
 }
 
-long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
-                           FileAccess access) {
-  Close();
-  const std::shared_ptr<FileNode> directory = NodeOf(parent.handle_.Get());
+namespace {
+
+// The open directory `parentHandle` for a call `op` on its entry `name`:
+// the call counted (and failed when injected), the directory there, the
+// name one that can be below it.
+long DirectoryFor(Op op, std::uintptr_t parentHandle, const std::string& name,
+                  std::shared_ptr<FileNode>* directory) {
+  *directory = NodeOf(parentHandle);
   const std::string shown =
-      directory && PathsWanted() ? Append(PathOf(directory.get()), "\\" + name) : name;
-  if (long injected = BeginOp(Op::FileOpenBelow, {shown})) return injected;
-  if (!directory) return kErrorInvalidHandle;
-  if (directory->kind != Kind::Directory) return kErrorPathNotFound;
+      *directory && PathsWanted() ? Append(PathOf(directory->get()), "\\" + name) : name;
+  if (long injected = BeginOp(op, {shown})) return injected;
+  if (!*directory) return kErrorInvalidHandle;
+  if ((*directory)->kind != Kind::Directory) return kErrorPathNotFound;
   if (name.empty() || name == "." || name == ".." ||
       name.find_first_of("\\/") != std::string::npos)
     return kErrorInvalidName;
+  return kSuccess;
+}
+
+}  // namespace
+
+long FileHandle::OpenBelow(const FileHandle& parent, const std::string& name,
+                           FileAccess access) {
+  Close();
+  std::shared_ptr<FileNode> directory;
+  if (long failed = DirectoryFor(Op::FileOpenBelow, parent.handle_.Get(), name, &directory))
+    return failed;
   FileNode* child = Child(*directory, name);
   if (child) child = AsOpened(child);
   if (!child) return kErrorFileNotFound;
@@ -530,15 +545,9 @@ long FileHandle::Dispose() {
 // the journal records: the journal is the uninstall's.
 long FileHandle::CreateBelow(const FileHandle& parent, const std::string& name) {
   Close();
-  const std::shared_ptr<FileNode> directory = NodeOf(parent.handle_.Get());
-  const std::string shown =
-      directory && PathsWanted() ? Append(PathOf(directory.get()), "\\" + name) : name;
-  if (long injected = BeginOp(Op::FileCreate, {shown})) return injected;
-  if (!directory) return kErrorInvalidHandle;
-  if (directory->kind != Kind::Directory) return kErrorPathNotFound;
-  if (name.empty() || name == "." || name == ".." ||
-      name.find_first_of("\\/") != std::string::npos)
-    return kErrorInvalidName;
+  std::shared_ptr<FileNode> directory;
+  if (long failed = DirectoryFor(Op::FileCreate, parent.handle_.Get(), name, &directory))
+    return failed;
   if (Child(*directory, name)) return kErrorAlreadyExists;
   auto file = std::make_shared<FileNode>();
   file->kind = Kind::File;

@@ -8,15 +8,6 @@
 
 namespace qf::sim {
 
-const char* RootName(Root root) {
-  switch (root) {
-    case Root::CurrentUser: return "HKCU";
-    case Root::LocalMachine: return "HKLM";
-    case Root::Users: return "HKU";
-  }
-  return "?";
-}
-
 namespace detail {
 namespace {
 

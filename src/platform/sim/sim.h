@@ -95,8 +95,8 @@ struct Value {
 // failures, operation counter at 0.
 void Reset();
 
-// How journal and failure-injection paths name a root: "HKCU", "HKLM", "HKU".
-const char* RootName(Root root);
+// How journal and failure-injection paths name a root (platform.h).
+using platform::RootName;
 
 // ---- Registry set-up and inspection (paths relative to the root) ----
 // These name keys as stored and never follow a link key: a link is a key of

@@ -49,10 +49,9 @@ uint64_t Count(const Json& totals, const char* name) {
 }
 
 qf::platform::Root RootNamed(const std::string& name) {
-  using qf::platform::Root;
-  for (Root root : {Root::CurrentUser, Root::LocalMachine, Root::Users})
-    if (name == sim::RootName(root)) return root;
-  throw Wrong("unknown root \"" + name + "\"");
+  qf::platform::Root root{};
+  if (!qf::platform::RootNamed(name, &root)) throw Wrong("unknown root \"" + name + "\"");
+  return root;
 }
 
 qf::Decision DecisionNamed(const std::string& name) {

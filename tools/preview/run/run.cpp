@@ -37,10 +37,7 @@ bool IsRegistry(ActionKind kind) {
 // "HKLM\Software\..." as its root and the path below it.
 void SplitKeyPath(const std::string& shown, Action* action) {
   const size_t cut = shown.find('\\');
-  const std::string root = shown.substr(0, cut);
-  for (Root candidate : {Root::CurrentUser, Root::LocalMachine, Root::Users}) {
-    if (root == sim::RootName(candidate)) action->root = candidate;
-  }
+  qf::platform::RootNamed(shown.substr(0, cut), &action->root);  // unknown: as it was
   action->path = cut == std::string::npos ? std::string() : shown.substr(cut + 1);
 }
 
