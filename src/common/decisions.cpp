@@ -1,12 +1,29 @@
 #include "common/decisions.h"
 
+#include <string_view>
+#include <utility>
+
 namespace qf {
 namespace {
 
-void Fill(std::string* text, const std::string& field, const std::string& value) {
-  for (size_t at = text->find(field); at != std::string::npos;
-       at = text->find(field, at + value.size()))
-    text->replace(at, field.size(), value);
+// The sentence with each {field} replaced, in one pass over the sentence
+// alone: a subject or detail may hold anything, braces too.
+std::string Fill(std::string_view sentence, const std::pair<const char*, std::string> (&fields)[5]) {
+  std::string text;
+  for (size_t at = 0; at < sentence.size();) {
+    bool filled = false;
+    for (const auto& [field, value] : fields) {
+      const std::string_view name(field);
+      if (sentence.compare(at, name.size(), name) == 0) {
+        text += value;
+        at += name.size();
+        filled = true;
+        break;
+      }
+    }
+    if (!filled) text.push_back(sentence[at++]);
+  }
+  return text;
 }
 
 }  // namespace
@@ -24,15 +41,14 @@ std::string CodeText(int64_t code) {
 }
 
 std::string DecisionSentence(Decision decision, const std::string& subject, int64_t first,
-                             int64_t second) {
+                             int64_t second, const std::string& detail) {
   const DecisionRow& row = RowOf(decision);
-  std::string text = first == 0 && row.whenZero ? row.whenZero : row.sentence;
-  // The subject last: a name may hold anything, braces too.
-  Fill(&text, "{first}", std::to_string(first));
-  Fill(&text, "{second}", std::to_string(second));
-  Fill(&text, "{code}", CodeText(first));
-  Fill(&text, "{subject}", subject);
-  return text;
+  return Fill(first == 0 && row.whenZero ? row.whenZero : row.sentence,
+              {{"{first}", std::to_string(first)},
+               {"{second}", std::to_string(second)},
+               {"{code}", CodeText(first)},
+               {"{subject}", subject},
+               {"{detail}", detail}});
 }
 
 }  // namespace qf

@@ -34,8 +34,8 @@ enum class Decision : uint32_t {
   ComponentFlagged,     // the component is released
 
   // One shared component (subject: its name).
-  ComponentAbsent,  // its record cannot be opened (first: the code)
-  ComponentIsLink,  // its record is a registry link: left as it is
+  ComponentAbsent,  // its key cannot be opened (first: the code)
+  ComponentIsLink,  // its key is a registry link: left as it is
   CountAbsent,      // no UseCount that can be read: left as it is
   CountMisstored,   // a REG_DWORD count of another length than 4 bytes (first: the length)
   CountLowered,     // held by others: first is the count read, second the count written
@@ -43,11 +43,11 @@ enum class Decision : uint32_t {
   RootUnsafe,       // RootDir is empty, relative, a root, or resolves differently again
   RootRefused,      // RootDir fails the checks through its handle (a link, reached through one,
                     // not a directory, cannot be opened: first is the code, 0 when it opened)
-  RootMissing,      // nothing is at RootDir: only the record goes
+  RootMissing,      // nothing is at RootDir: only its key goes
   TreeRemoved,      // the root was emptied and removed
   TreeKept,         // the root stays: something in it stayed (first: the code)
-  RecordDeleted,    // the record is gone
-  RecordKept,       // the record stays (first: the code)
+  ComponentKeyDeleted,  // its key under SharedKey is gone
+  ComponentKeyKept,     // its key stays (first: the code)
 
   // Entries of a tree (subject: the entry's path as listed below its parent).
   EntryChanged,     // not what the listing showed (a link, something swapped in): left alone
@@ -98,13 +98,14 @@ enum class Subject : uint8_t {
   Key,        // a key's path below its root
   Component,  // a shared component's name
   Entry,      // an entry of a tree, as listed below its parent's final path
-  Directory,  // a directory a record names
+  Directory,  // a directory a key names
   Library,    // a companion library's name
 };
 
 // One decision as the reports tell it.  In a sentence {subject} is what the
-// decision is about, {first} and {second} its numbers, and {code} the first
-// number read as the result code of a failed call.  `whenZero`, where
+// decision is about, {first} and {second} its numbers, {code} the first
+// number read as the result code of a failed call, and {detail} the text
+// that names what else it concerns (what a refused root holds).  `whenZero`, where
 // given, is the sentence for a first number of 0 (a check failed rather
 // than a call).
 struct DecisionRow {
@@ -148,9 +149,9 @@ inline constexpr DecisionRow kRows[] = {
    "{subject} is flagged: it is released"},
 
   {D::ComponentAbsent, "ComponentAbsent", P::Component, S::Component,
-   "the record of {subject} cannot be opened ({code}): nothing to release"},
+   "the key of {subject} cannot be opened ({code}): nothing to release"},
   {D::ComponentIsLink, "ComponentIsLink", P::Component, S::Component,
-   "the record of {subject} is a registry link: left as it is, never followed"},
+   "the key of {subject} is a registry link: left as it is, never followed"},
   {D::CountAbsent, "CountAbsent", P::Component, S::Component,
    "{subject} has no UseCount that can be read: left as it is"},
   {D::CountMisstored, "CountMisstored", P::Component, S::Component,
@@ -165,15 +166,15 @@ inline constexpr DecisionRow kRows[] = {
    "the RootDir of {subject} cannot be opened ({code}): left as it is",
    "the RootDir of {subject} is a link, lies behind one, or is no directory: left as it is, never followed"},
   {D::RootMissing, "RootMissing", P::Component, S::Component,
-   "nothing is at the RootDir of {subject}: only its record goes"},
+   "nothing is at the RootDir of {subject}: only its key goes"},
   {D::TreeRemoved, "TreeRemoved", P::Component, S::Component,
    "Quillforge was the last holder of {subject}: its directory is emptied and removed"},
   {D::TreeKept, "TreeKept", P::Component, S::Component,
    "Quillforge was the last holder of {subject}: its directory is emptied as far as it can be, and stays ({code})"},
-  {D::RecordDeleted, "RecordDeleted", P::Component, S::Component,
-   "the record of {subject} is deleted"},
-  {D::RecordKept, "RecordKept", P::Component, S::Component,
-   "the record of {subject} stays ({code}): it holds keys of its own, or may not be deleted"},
+  {D::ComponentKeyDeleted, "ComponentKeyDeleted", P::Component, S::Component,
+   "the key of {subject} is deleted"},
+  {D::ComponentKeyKept, "ComponentKeyKept", P::Component, S::Component,
+   "the key of {subject} stays ({code}): it holds keys of its own, or may not be deleted"},
 
   {D::EntryChanged, "EntryChanged", P::Component, S::Entry,
    "not what the listing showed (a link, or something put in its place): left alone"},
@@ -246,7 +247,7 @@ constexpr const DecisionRow& RowOf(Decision decision) {
 // The decision's sentence with its subject and numbers filled in:
 // "UseCount 3 → 2, held by another product".
 std::string DecisionSentence(Decision decision, const std::string& subject, int64_t first,
-                             int64_t second);
+                             int64_t second, const std::string& detail = {});
 
 // A failed call's code as people read it: "in use by another program".
 std::string CodeText(int64_t code);

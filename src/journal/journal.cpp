@@ -9,9 +9,11 @@ Listener*& Current() {
 }
 }  // namespace journal
 
-void Decide(Decision decision, const std::string& subject, int64_t first, int64_t second) {
-  platform::JournalDecision(decision, subject, first, second);
-  if (journal::Listener* l = journal::Current()) l->Decided(decision, subject, first, second);
+void Decide(Decision decision, const std::string& subject, int64_t first, int64_t second,
+            const std::string& detail) {
+  platform::JournalDecision(decision, subject, first, second, detail);
+  if (journal::Listener* l = journal::Current())
+    l->Decided(decision, subject, first, second, detail);
 }
 
 }  // namespace qf

@@ -14,9 +14,9 @@
 namespace qf {
 
 // Tells what the pass decided at a step, about `subject`, with up to two
-// numbers (see Decision).
+// numbers and a text naming what else it concerns (see Decision).
 void Decide(Decision decision, const std::string& subject, int64_t first = 0,
-            int64_t second = 0);
+            int64_t second = 0, const std::string& detail = {});
 
 namespace journal {
 
@@ -29,7 +29,7 @@ class Listener {
  public:
   virtual ~Listener() = default;
   virtual void Decided(Decision decision, const std::string& subject, int64_t first,
-                       int64_t second) = 0;
+                       int64_t second, const std::string& detail) = 0;
   virtual void FileChanged(FileChange change, const std::string& path) = 0;
   virtual void KeyDeleted(platform::Root root, const std::string& path) = 0;
   virtual void ValueDeleted(platform::Root root, const std::string& key,

@@ -270,7 +270,8 @@ void CallTextEntry(void* entry, const char* text);
 // Keeps what the pass decided at a step in the journal (see qf::Decide,
 // which the pass calls).  Windows keeps no journal: a no-op there; the
 // simulation records it for the preview and the tests.
-void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second);
+void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second,
+                     const std::string& detail);
 
 // MessageBeep(0).
 void Beep();

@@ -166,14 +166,16 @@ void RunRecord::End() {
 }
 
 void RunRecord::Decided(Decision decision, const std::string& subject, int64_t first,
-                        int64_t second) {
+                        int64_t second, const std::string& detail) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "decision"},
-                    {"decision", RowOf(decision).name},
-                    {"subject", subject},
-                    {"first", first},
-                    {"second", second},
-                    {"why", DecisionSentence(decision, subject, first, second)}}));
+    Json line{{"line", "decision"},
+              {"decision", RowOf(decision).name},
+              {"subject", subject},
+              {"first", first},
+              {"second", second}};
+    if (!detail.empty()) line["detail"] = detail;
+    line["why"] = DecisionSentence(decision, subject, first, second, detail);
+    Add(LineOf(line));
   });
 }
 

@@ -50,8 +50,8 @@ class RunRecord final : public journal::Listener {
   // The pass ran to its end: the record is complete.
   void Finish() { complete_ = true; }
 
-  void Decided(Decision decision, const std::string& subject, int64_t first,
-               int64_t second) override;
+  void Decided(Decision decision, const std::string& subject, int64_t first, int64_t second,
+               const std::string& detail) override;
   void FileChanged(journal::FileChange change, const std::string& path) override;
   void KeyDeleted(platform::Root root, const std::string& path) override;
   void ValueDeleted(platform::Root root, const std::string& key, const std::string& name) override;

@@ -35,7 +35,7 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
   uint32_t type = 0;
   std::string data;
   if (component.ReadValue(UseCount, FlagCapacity, &type, &data) != kSuccess) {
-    // A component without a count is never removed.  A record that is a
+    // A component without a count is never removed.  A key that is a
     // link has none of its own: nothing behind it is read.
     Decide(IsKeyLink(component) ? Decision::ComponentIsLink : Decision::CountAbsent, name);
     return false;
@@ -115,9 +115,9 @@ void ReleaseSharedComponent(const std::string& componentName) {
     }
     // Only a root verified through its own handle is emptied, and removed
     // through that handle.  One that is unsafe or fails the checks (a link,
-    // or one that cannot be opened) is left as it is with its record, like
+    // or one that cannot be opened) is left as it is with its key, like
     // a component without a root; one that is not there has nothing to
-    // empty, and its record still goes.
+    // empty, and its key still goes.
     FileHandle dir;
     std::string finalPath;
     long code = 0;
@@ -136,11 +136,11 @@ void ReleaseSharedComponent(const std::string& componentName) {
       }
     }
   }
-  // The record goes, through its own handle, even when files stayed behind;
+  // The key goes, through its own handle, even when files stayed behind;
   // it fails, harmlessly, when the component's key has subkeys of its own.
   const long deleted = deletable ? component.Delete() : kErrorAccessDenied;
   if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, JoinPath(SharedKey, componentName));
-  Decide(deleted == kSuccess ? Decision::RecordDeleted : Decision::RecordKept, componentName,
+  Decide(deleted == kSuccess ? Decision::ComponentKeyDeleted : Decision::ComponentKeyKept, componentName,
          deleted);
 }
 

@@ -399,7 +399,7 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
     if (!SameFold(c.name, d.subject) && d.decision != D::SharedFilesUnused && d.decision != D::FlagsAbsent) continue;
     switch (d.decision) {
       case D::TreeKept: all.push_back({c.tree, false}); break;
-      case D::RecordKept: all.push_back({c.keyPath, false}); break;
+      case D::ComponentKeyKept: all.push_back({c.keyPath, false}); break;
       case D::HelpKeyAbsent: all.push_back({help, true}); break;
       case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
       case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:

@@ -37,8 +37,8 @@ std::string Told(const sim::JournalEntry& e) {
 }
 std::string Told(const sim::DecisionEntry& d) {
   return "decision|" + std::string(RowOf(d.decision).name) + "|" + Written(d.subject) + "|" +
-         std::to_string(d.first) + "|" + std::to_string(d.second) + "|" +
-         Written(DecisionSentence(d.decision, d.subject, d.first, d.second));
+         std::to_string(d.first) + "|" + std::to_string(d.second) + "|" + Written(d.detail) + "|" +
+         Written(DecisionSentence(d.decision, d.subject, d.first, d.second, d.detail));
 }
 
 // The same text of a record's line.  A path below `from` is told below `to`,
@@ -50,7 +50,8 @@ std::string Told(const Json& l, const std::string& from, const std::string& to,
   if (kind == "decision")
     return "decision|" + l.value("decision", "") + "|" + l.value("subject", "") + "|" +
            std::to_string(l.value("first", int64_t{0})) + "|" +
-           std::to_string(l.value("second", int64_t{0})) + "|" + l.value("why", "");
+           std::to_string(l.value("second", int64_t{0})) + "|" + l.value("detail", "") + "|" +
+           l.value("why", "");
   if (kind == "beep") return "beep";
   if (kind == "box")
     return "box|" + l.value("caption", "?") + "|" + l.value("text", "") + "|" +

@@ -728,7 +728,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       } else if (path == dir + "\\Shared") {
         allowed = {"AreaDirRemoved"};
       } else if (op == "delete-key") {
-        allowed = {"RecordDeleted"}, component = path.substr(path.rfind('\\') + 1);
+        allowed = {"ComponentKeyDeleted"}, component = path.substr(path.rfind('\\') + 1);
       }
       EXPECT_TRUE(allowed.count(c.value("decision", ""))) << inst.label << ": " << c.dump();
       EXPECT_NE(c.value("why", "").find(component), std::string::npos) << inst.label << ": "

@@ -91,9 +91,10 @@ void Record(Change kind, std::string path, std::string detail,
 }
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
-                    int64_t second) {
+                    int64_t second, const std::string& detail) {
   if (P().dead) return;
-  M().decisions.push_back(DecisionEntry{decision, subject, first, second, M().journal.size()});
+  M().decisions.push_back(
+      DecisionEntry{decision, subject, first, second, M().journal.size(), detail});
 }
 
 std::uintptr_t AddHandle(Handle handle) {

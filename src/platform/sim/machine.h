@@ -171,7 +171,7 @@ void Record(Change kind, std::string path = {}, std::string detail = {},
             uint32_t flags = 0);
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
-                    int64_t second);
+                    int64_t second, const std::string& detail);
 
 std::uintptr_t AddHandle(Handle handle);
 // The handle of that kind, or null when closed, unknown or of another kind.

@@ -83,6 +83,7 @@ struct DecisionEntry {
   int64_t first = 0;
   int64_t second = 0;
   size_t at = 0;
+  std::string detail;  // what else it concerns, "" for most
 };
 
 struct Value {

@@ -52,8 +52,9 @@ using namespace sim::detail;
 
 void Beep() { Record(Change::Beep); }
 
-void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second) {
-  RecordDecision(decision, subject, first, second);
+void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second,
+                     const std::string& detail) {
+  RecordDecision(decision, subject, first, second, detail);
 }
 
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {

@@ -15,7 +15,7 @@ using UniqueLocalText = UniqueAny<HLOCAL, &::LocalFree>;
 
 void Beep() { MessageBeep(0); }
 
-void JournalDecision(Decision, const std::string&, int64_t, int64_t) {}
+void JournalDecision(Decision, const std::string&, int64_t, int64_t, const std::string&) {}
 
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   // Texts that are no valid UTF-8 are shown as the system's "?" rather than

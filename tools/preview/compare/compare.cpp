@@ -52,7 +52,8 @@ bool DecisionIdentity(const Json& a, const Json& b) {
   return Field(a, b, "decision") && DecisionAbout(a, b);
 }
 bool SameDecision(const Json& a, const Json& b) {
-  return DecisionIdentity(a, b) && Field(a, b, "first") && Field(a, b, "second");
+  return DecisionIdentity(a, b) && Field(a, b, "first") && Field(a, b, "second") &&
+         SameName(a, b, "detail");
 }
 bool CallOf(const Json& a, const Json& b) { return SameName(a, b, "library"); }
 bool CallIdentity(const Json& a, const Json& b) { return CallOf(a, b) && Field(a, b, "entry"); }

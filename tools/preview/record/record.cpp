@@ -134,6 +134,7 @@ void ReadLine(const Json& line, RunRecord* record) {
     entry.subject = Text(line, "subject");
     entry.first = Number(line, "first");
     entry.second = Number(line, "second");
+    if (line.contains("detail")) entry.detail = Text(line, "detail");
     entry.at = pass.actions.size();
     pass.decisions.push_back(std::move(entry));
   } else if (kind == "call") {

@@ -111,7 +111,9 @@ void AddReasons(const PassRecord& pass, Report* report) {
     reason.subject = entry.subject;
     reason.first = entry.first;
     reason.second = entry.second;
-    reason.why = qf::DecisionSentence(entry.decision, entry.subject, entry.first, entry.second);
+    reason.detail = entry.detail;
+    reason.why = qf::DecisionSentence(entry.decision, entry.subject, entry.first, entry.second,
+                                      entry.detail);
     if (entry.decision == D::GateRefused) report->gatePasses = false;
   }
 }
@@ -239,7 +241,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::TreeKept:
         if (known) keepDirectory(reason.step, snapshot.components[component].root);
         break;
-      case D::RecordKept:
+      case D::ComponentKeyKept:
         if (known) keep(reason.step, RecordPath(component));
         break;
       case D::EntryChanged:

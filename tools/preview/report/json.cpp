@@ -87,12 +87,15 @@ std::string FormatJson(const Report& report) {
     out["calls"].push_back(
         {{"library", call.library}, {"entry", call.entry}, {"argument", call.argument}});
   out["decisions"] = Json::array();
-  for (const Reason& reason : report.reasons)
-    out["decisions"].push_back({{"decision", qf::RowOf(reason.decision).name},
-                                {"subject", reason.subject},
-                                {"first", reason.first},
-                                {"second", reason.second},
-                                {"why", reason.why}});
+  for (const Reason& reason : report.reasons) {
+    Json decision = {{"decision", qf::RowOf(reason.decision).name},
+                     {"subject", reason.subject},
+                     {"first", reason.first},
+                     {"second", reason.second}};
+    if (!reason.detail.empty()) decision["detail"] = reason.detail;
+    decision["why"] = reason.why;
+    out["decisions"].push_back(decision);
+  }
   out["totals"] = TotalsJson(report);
   if (report.record) out["record"] = RecordJson(*report.record);
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

@@ -41,6 +41,7 @@ struct Reason {
   Step step = Step::Gate;
   std::string subject;
   int64_t first = 0, second = 0;
+  std::string detail;  // what else the decision concerns, "" for most
   std::string why;
 };
 
