@@ -84,6 +84,17 @@ enum class Decision : uint32_t {
   EntryUncarried,        // an entry's name cannot be carried exactly (a lone surrogate;
                          // subject: its path as shown): it stays with everything in it
 
+  // A last holder's verified root that is not the component's own (subject:
+  // the component; first: 0 when the root is what the detail names, 1 when
+  // it holds it): left as it is, with its count and its key.
+  RootHoldsArea,       // the shared area's directory (detail: its path)
+  RootHoldsComponent,  // another component's root (detail: "Fonts at C:\...")
+  RootHoldsFolder,     // a folder the system or the uninstall keeps (detail: which, and where)
+  RootUnchecked,       // what it holds cannot be told (first: the code; detail: what could
+                       // not be learnt)
+  AreaDirIsFolder,     // the shared area's directory (subject) is a folder the system or the
+                       // uninstall keeps (detail: which): it is not removed
+
   kCount  // not a decision: the number of them
 };
 
@@ -220,6 +231,20 @@ inline constexpr DecisionRow kRows[] = {
    "the components of HKLM\\{subject} cannot be counted ({code}): the shared area stays"},
   {D::EntryUncarried, "EntryUncarried", P::Component, S::Entry,
    "its name cannot be carried exactly (it holds a lone surrogate): left alone with everything in it"},
+
+  {D::RootHoldsArea, "RootHoldsArea", P::Component, S::Component,
+   "the RootDir of {subject} holds the shared area {detail}: left as it is",
+   "the RootDir of {subject} is the shared area's directory {detail}: left as it is"},
+  {D::RootHoldsComponent, "RootHoldsComponent", P::Component, S::Component,
+   "the RootDir of {subject} holds the component {detail}: left as it is",
+   "the RootDir of {subject} is the directory of the component {detail}: left as it is"},
+  {D::RootHoldsFolder, "RootHoldsFolder", P::Component, S::Component,
+   "the RootDir of {subject} holds {detail}: left as it is",
+   "the RootDir of {subject} is {detail}: left as it is"},
+  {D::RootUnchecked, "RootUnchecked", P::Component, S::Component,
+   "what the RootDir of {subject} holds cannot be told, {detail} cannot be read ({code}): left as it is"},
+  {D::AreaDirIsFolder, "AreaDirIsFolder", P::SharedArea, S::Directory,
+   "the shared area's directory {subject} is {detail}: it is not removed"},
 };
 // clang-format on
 

@@ -249,6 +249,30 @@ class FileHandle {
 // name; the path must exist.
 [[nodiscard]] long LongPathName(const char* path, std::string* longPath);
 
+// The final path of whatever `path` leads to, links on the way and at its
+// end followed (CreateFileW without FILE_FLAG_OPEN_REPARSE_POINT, opened
+// for no access, then GetFinalPathNameByHandleW).  For comparing only: the
+// handle is closed before it returns, and nothing is reached through it.
+[[nodiscard]] long TargetFinalPath(const char* path, std::string* finalPath);
+
+// ---- Folders that are no component's own ------------------------------------
+
+// A folder that the system keeps for itself or for its users, or that the
+// running uninstall needs, which no component's root may be or hold.
+struct KeptFolder {
+  std::string what;  // how a reason names it: "the system's Documents folder"
+  std::string path;  // as the system gives it
+};
+
+// The system's folders, as the system itself names them (its known folders:
+// Windows, System, Program Files and Common Files of every kind,
+// ProgramData, the users' root, the current user's profile and its folders,
+// the Public folders), never as the environment names them, which the user
+// sets; then the directory of the host's .exe, this library's directory and
+// the process's current directory.  A known folder this system does not
+// have is left out.  Fails only when none can be learnt.
+[[nodiscard]] long KeptFolders(std::vector<KeptFolder>* folders);
+
 // A loaded library (LoadLibraryW .. FreeLibrary).
 class Library {
  public:

@@ -126,6 +126,7 @@ void ReleaseSharedComponent(const std::string& componentName) {
       case RootCheck::Refused: Decide(Decision::RootRefused, componentName, code); return;
       case RootCheck::Missing: Decide(Decision::RootMissing, componentName); break;
       case RootCheck::Verified: {
+        if (!RootIsOwn(componentName, finalPath)) return;
         EmptyDirectory(dir, finalPath, componentName);
         const long removed = dir.Dispose();
         if (removed == kSuccess)

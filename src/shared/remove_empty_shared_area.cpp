@@ -39,7 +39,7 @@ void RemoveEmptySharedArea() {
       Decide(Decision::AreaDirUnnamed, SharedKey);
     } else if (OpenVerifiedRoot(dir, &area, &finalPath, &code) != RootCheck::Verified) {
       Decide(Decision::AreaDirKept, dir, code);
-    } else {
+    } else if (AreaDirIsOwn(finalPath)) {
       const long removed = area.Dispose();
       if (removed == kSuccess) journal::FileChanged(journal::FileChange::RemoveDirectory, finalPath);
       Decide(removed == kSuccess ? Decision::AreaDirRemoved : Decision::AreaDirKept, finalPath,

@@ -13,6 +13,17 @@ namespace qf {
 // directory and its key under SharedKey.
 void ReleaseSharedComponent(const std::string& componentName);
 
+// Whether the verified root `finalRoot` of the last holder `componentName`
+// is the component's own: neither is nor holds the shared area's directory,
+// another component's root, nor a folder the system or the uninstall keeps
+// (platform::KeptFolders).  When it is not, or that cannot be told, the
+// decision is made and false returned: the component stays as it is.
+bool RootIsOwn(const std::string& componentName, const std::string& finalRoot);
+
+// Whether the shared area's verified, empty directory may go: false, with
+// the decision made, when it is a folder the system or the uninstall keeps.
+bool AreaDirIsOwn(const std::string& finalPath);
+
 // Once no product holds a shared component any more, deletes SharedKey, and
 // the shared area's directory too if nothing was left in it.
 void RemoveEmptySharedArea();

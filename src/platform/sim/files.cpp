@@ -340,6 +340,12 @@ void ShowDriveAs(const std::string& drive, const std::string& shownAs) {
   M().shownAs[Fold(drive)] = shownAs;
 }
 
+void SetTargetFinalPath(const std::string& path, long code, const std::string& finalPath) {
+  const std::string absolute = MakeAbsolute(path);
+  if (absolute.empty()) Misuse("not an absolute path: " + path);
+  M().targetFinalPaths[Fold(absolute)] = {code, finalPath};
+}
+
 void HoldOpen(const std::string& path) {
   const std::string absolute = MakeAbsolute(path);
   FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
@@ -445,6 +451,24 @@ long FileHandle::Open(const char* path, FileAccess access) {
   if (long result = Prepare(Op::FileOpen, path, false, &target)) return result;
   FileNode* node = AsOpened(target.node);
   return node ? Attach(node, access, &handle_) : kErrorFileNotFound;
+}
+
+long TargetFinalPath(const char* path, std::string* finalPath) {
+  // A machine copied from a real one knows what its paths led to there.
+  const std::string absolute = MakeAbsolute(path ? path : "");
+  const auto copied = M().targetFinalPaths.find(Fold(absolute));
+  if (copied != M().targetFinalPaths.end()) {
+    if (long injected = BeginOp(Op::TargetFinalPath, {absolute})) return injected;
+    if (copied->second.first != kSuccess) return copied->second.first;
+    *finalPath = copied->second.second;
+    return kSuccess;
+  }
+  Target target;
+  if (long result = Prepare(Op::TargetFinalPath, path, true, &target)) return result;
+  FileNode* node = AsOpened(target.node);
+  if (!node) return kErrorFileNotFound;
+  *finalPath = FinalPathOf(node);
+  return kSuccess;
 }
 
 namespace {

@@ -158,6 +158,10 @@ struct Machine {
   std::map<std::string, std::string> shownAs;  // ShowDriveAs's, by folded drive
   platform::RunFacts runFacts;  // SetRunFacts's
   std::string utcTime;          // SetUtcTime's
+  std::vector<platform::KeptFolder> systemFolders;  // SetSystemFolders's
+  std::string libraryDir;                            // SetLibraryDir's
+  // SetTargetFinalPath's, by folded resolved path: the code and final path.
+  std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
 };
 
 Machine& M();

@@ -1,13 +1,45 @@
 // The simulated run: fixed facts and a fixed time, which tests set, so that
-// what a record says of them can be checked exactly.
+// what a record says of them can be checked exactly; and the folders the
+// system and the process keep.
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
 namespace detail {
+namespace {
+
+// The system's folders of a Windows of the usual shape, for "tester".
+std::vector<platform::KeptFolder> UsualSystemFolders() {
+  const std::pair<const char*, const char*> folders[] = {
+      {"Windows", "C:\\Windows"},
+      {"System", "C:\\Windows\\System32"},
+      {"Fonts", "C:\\Windows\\Fonts"},
+      {"Program Files", "C:\\Program Files"},
+      {"Program Files (x86)", "C:\\Program Files (x86)"},
+      {"Common Files", "C:\\Program Files\\Common Files"},
+      {"Common Files (x86)", "C:\\Program Files (x86)\\Common Files"},
+      {"ProgramData", "C:\\ProgramData"},
+      {"Users", "C:\\Users"},
+      {"Profile", "C:\\Users\\tester"},
+      {"Documents", "C:\\Users\\tester\\Documents"},
+      {"Desktop", "C:\\Users\\tester\\Desktop"},
+      {"Roaming AppData", "C:\\Users\\tester\\AppData\\Roaming"},
+      {"Local AppData", "C:\\Users\\tester\\AppData\\Local"},
+      {"Public", "C:\\Users\\Public"},
+      {"Public Documents", "C:\\Users\\Public\\Documents"},
+  };
+  std::vector<platform::KeptFolder> out;
+  for (const auto& [name, path] : folders)
+    out.push_back({std::string("the system's ") + name + " folder", path});
+  return out;
+}
+
+}  // namespace
 
 void InitRunFacts(Machine& machine) {
   machine.runFacts = platform::RunFacts{4242, "QFTEST\\tester", "C:\\Program Files\\Quillforge"};
   machine.utcTime = "2026-12-08T13:12:36.000Z";
+  machine.systemFolders = UsualSystemFolders();
+  machine.libraryDir = machine.runFacts.hostDir;
 }
 
 }  // namespace detail
@@ -15,6 +47,14 @@ void InitRunFacts(Machine& machine) {
 void SetRunFacts(const platform::RunFacts& facts) { detail::M().runFacts = facts; }
 
 void SetUtcTime(const std::string& text) { detail::M().utcTime = text; }
+
+void SetSystemFolders(std::vector<platform::KeptFolder> folders) {
+  detail::M().systemFolders = std::move(folders);
+}
+
+const std::vector<platform::KeptFolder>& SystemFolders() { return detail::M().systemFolders; }
+
+void SetLibraryDir(const std::string& dir) { detail::M().libraryDir = dir; }
 
 }  // namespace qf::sim
 
@@ -26,5 +66,16 @@ long ProcessFacts(RunFacts* facts) {
 }
 
 std::string UtcTimeText() { return sim::detail::M().utcTime; }
+
+long KeptFolders(std::vector<KeptFolder>* folders) {
+  using namespace sim::detail;
+  if (long injected = BeginOp(sim::Op::KeptFolders, {})) return injected;
+  std::vector<KeptFolder> out = M().systemFolders;
+  out.push_back({"the uninstaller's directory", M().runFacts.hostDir});
+  out.push_back({"this library's directory", M().libraryDir});
+  out.push_back({"the current directory", M().cwd});
+  *folders = std::move(out);
+  return kSuccess;
+}
 
 }  // namespace qf::platform

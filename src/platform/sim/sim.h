@@ -41,7 +41,7 @@ enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
-  FileCreate, FileWrite, FileFlush,
+  FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders,
 };
 
 // What a journal line records.
@@ -189,6 +189,20 @@ long ClearReparsePoint(const std::string& path);
 // "2026-12-08T13:12:36.000Z").
 void SetRunFacts(const platform::RunFacts& facts);
 void SetUtcTime(const std::string& text);
+
+// ---- Folders the system and the process keep ----
+// The system's folders KeptFolders gives; Reset() sets those of a Windows
+// of the usual shape on drive C: (SystemFolders() lists them), for the
+// account "tester".  The process's own follow them: the host's directory
+// (RunFacts::hostDir), the library's directory (SetLibraryDir; Reset()
+// sets the host's) and the current directory.
+void SetSystemFolders(std::vector<platform::KeptFolder> folders);
+const std::vector<platform::KeptFolder>& SystemFolders();
+void SetLibraryDir(const std::string& dir);
+// What TargetFinalPath gives for `path` (as resolved, compared as names
+// are) on a machine copied from a real one, in place of what the
+// simulation's own objects give: `finalPath`, or the failure `code`.
+void SetTargetFinalPath(const std::string& path, long code, const std::string& finalPath = {});
 
 // ---- Libraries ----
 // Makes `name` loadable (by bare name, case-insensitive).

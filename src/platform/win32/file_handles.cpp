@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/folders.h"
 #include "platform/win32/ntdll.h"
 #include "platform/win32/win32.h"
 
@@ -40,21 +41,6 @@ ACCESS_MASK AccessOf(FileAccess access) {
   return mask;
 }
 
-// `path` without its "\\?\" or "\??\" prefix ("C:\x"; "UNC\server\share" as
-// "\\server\share"), converted exactly, straight from the system's buffer.
-long DosPathUtf8(std::wstring_view path, std::string* out) {
-  if (path.size() >= 4 && (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\??\\") == 0)) {
-    path.remove_prefix(4);
-    if (path.size() >= 4 && _wcsnicmp(path.data(), L"UNC\\", 4) == 0) {
-      std::string share;  // "\server\share"
-      if (!win32::Utf8(path.data() + 3, path.size() - 3, &share)) return ERROR_INVALID_NAME;
-      *out = "\\" + share;
-      return kSuccess;
-    }
-  }
-  return win32::Utf8(path.data(), path.size(), out) ? kSuccess : ERROR_INVALID_NAME;
-}
-
 // The final path through the object manager's name when it already names a
 // drive (Wine's "\??\C:\..." at any length, one request), otherwise through
 // GetFinalPathNameByHandleW (Windows names the device there).  The buffers
@@ -75,14 +61,14 @@ long FinalPathOf(HANDLE handle, std::string* path) {
     const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
     const std::wstring_view text(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
     if (text.compare(0, 4, L"\\??\\") != 0) break;
-    return DosPathUtf8(text, path);
+    return win32::DosPathUtf8(text, path);
   }
   static std::vector<wchar_t> wide(MAX_PATH);
   for (;;) {
     const DWORD length = GetFinalPathNameByHandleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return LastError();
-    if (length < wide.size()) return DosPathUtf8(std::wstring_view(wide.data(), length), path);
+    if (length < wide.size()) return win32::DosPathUtf8(std::wstring_view(wide.data(), length), path);
     wide.resize(length + 1);
   }
 }
@@ -258,6 +244,10 @@ long FileHandle::Write(std::string_view bytes) {
 long FileHandle::Flush() {
   if (!handle_.Valid()) return kErrorInvalidHandle;
   return FlushFileBuffers(AsHandle(handle_.Get())) ? kSuccess : LastError();
+}
+
+long TargetFinalPath(const char* path, std::string* finalPath) {
+  return win32::TargetFinalPathOf(path, finalPath);
 }
 
 long LongPathName(const char* path, std::string* longPath) {

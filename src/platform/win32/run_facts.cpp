@@ -1,5 +1,6 @@
 // The facts a record of the run names: the process, its account, the host's
-// directory and the time (kernel32 and advapi32).
+// directory and the time; and the folders the system and the process keep
+// (kernel32, advapi32 and shell32).
 #include <windows.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/folders.h"
 #include "platform/win32/win32.h"
 
 namespace qf::platform {
@@ -51,31 +53,34 @@ long AccountOf(std::string* account) {
   }
 }
 
-// The directory of the process's .exe.
-long HostDirOf(std::string* dir) {
-  std::vector<wchar_t> path(MAX_PATH);
-  DWORD length = 0;
-  // A path that does not fit is cut and returned with the buffer's length.
-  while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-         path.size())
-    path.resize(path.size() * 2);
-  if (length == 0) return LastError();
-  std::wstring_view text(path.data(), length);
-  const size_t slash = text.rfind(L'\\');
-  if (slash == std::wstring_view::npos) return ERROR_INVALID_NAME;
-  // "C:\" keeps its backslash: "C:" names the drive's current directory.
-  text = text.substr(0, slash == 2 && text[1] == L':' ? slash + 1 : slash);
-  return win32::Utf8(text.data(), text.size(), dir) ? kSuccess : ERROR_INVALID_NAME;
-}
-
 }  // namespace
 
 long ProcessFacts(RunFacts* facts) {
   RunFacts found;
   found.processId = GetCurrentProcessId();
   if (long result = AccountOf(&found.account)) return result;
-  if (long result = HostDirOf(&found.hostDir)) return result;
+  if (long result = win32::ModuleDir(nullptr, &found.hostDir)) return result;
   *facts = std::move(found);
+  return kSuccess;
+}
+
+long KeptFolders(std::vector<KeptFolder>* folders) {
+  std::vector<KeptFolder> found;
+  win32::SystemFolders(&found);
+  // This library's module is the one whose code this is.
+  HMODULE library = nullptr;
+  std::string host, own, current;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&KeptFolders), &library))
+    return LastError();
+  if (long result = win32::ModuleDir(nullptr, &host)) return result;
+  if (long result = win32::ModuleDir(library, &own)) return result;
+  if (long result = win32::CurrentDir(&current)) return result;
+  found.push_back({"the uninstaller's directory", host});
+  found.push_back({"this library's directory", own});
+  found.push_back({"the current directory", current});
+  *folders = std::move(found);
   return kSuccess;
 }
 

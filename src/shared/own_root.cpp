@@ -1,0 +1,174 @@
+// Whether a directory a record names is the component's own, before it is
+// emptied.  A record in HKLM can be wrong without anyone meaning harm
+// (another product's installer, an older version, a repair gone wrong, a
+// hand edit): a RootDir naming a real directory that holds more than the
+// component would have the pass delete another product's component, the
+// shared area, the uninstaller's own files or a folder of the user's.  So a
+// verified root is held against everything it must never be or hold, each
+// compared by what it is (its final path, links followed) rather than how
+// it is written.  Whatever cannot be told keeps the files.
+#include "common/paths.h"
+#include "common/schema.h"
+#include "journal/journal.h"
+#include "linkproof/linkproof.h"
+#include "shared/shared.h"
+
+namespace qf {
+namespace {
+
+using namespace platform;
+
+// Something a root must never be or hold: the decision that refuses it,
+// how that names it, and where it is as its record or the system gives it.
+struct Foreign {
+  Decision decision;
+  std::string detail;
+  std::string path;
+};
+
+// What could not be learnt, and the code of the call that failed.
+struct Unknown {
+  std::string what;
+  long code = kSuccess;
+};
+
+bool IsAbsent(long result) {
+  return result == kErrorFileNotFound || result == kErrorPathNotFound;
+}
+
+// The names `path` goes by: its path as the system resolves it, and what it
+// leads to (its final path, links on the way and at its end followed), or
+// its 8.3 names expanded when it cannot be opened.  A path that does not
+// resolve names nothing a root could be or hold.  Fails with the code when
+// the path is there but what it leads to cannot be learnt.
+long NamesOf(const std::string& path, std::vector<std::string>* names) {
+  const std::string resolved = ResolveAbsolutePath(path);
+  if (resolved.empty()) return kSuccess;
+  names->push_back(resolved);
+  std::string name;
+  const long target = TargetFinalPath(resolved.c_str(), &name);
+  if (target == kSuccess) {
+    names->push_back(name);
+    return kSuccess;
+  }
+  if (!IsAbsent(target)) return target;
+  if (LongPathName(resolved.c_str(), &name) == kSuccess) names->push_back(name);
+  return kSuccess;
+}
+
+// Whether the directory `root` (a final path) is the one `name` names (0),
+// or one of its ancestors (1); -1 for neither.
+int RootHolds(const std::string& root, std::string name) {
+  while (name.size() > RootLength(name) && name.back() == '\\') name.pop_back();
+  if (SameName(name, root)) return 0;
+  for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
+    if (SameName(std::string_view(name).substr(0, at), root)) return 1;
+  return -1;
+}
+
+// The directories the shared area's key names other than `componentName`'s
+// root: the area's own and every other component's, flagged by this product
+// or not, whatever its count.
+bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreign>* foreign,
+                            Unknown* unknown) {
+  RegKey shared;
+  if (long failed = OpenKeyAsItself(Root::LocalMachine, SharedKey, kKeyRead, &shared)) {
+    *unknown = {"the shared area's key", failed};
+    return false;
+  }
+  std::string dir;
+  const long area = shared.ReadText(SharedFilesDir, SharedFilesDirCapacity, &dir);
+  if (area == kSuccess) foreign->push_back({Decision::RootHoldsArea, dir, dir});
+  if (area != kSuccess && !IsAbsent(area)) {
+    *unknown = {"the shared area's directory", area};
+    return false;
+  }
+  for (uint32_t i = 0;; ++i) {
+    std::string name;
+    const long listed = shared.SubkeyName(i, &name);
+    if (listed == kErrorNoMoreItems) return true;
+    if (listed != kSuccess) {
+      *unknown = {"the components of the shared area", listed};
+      return false;
+    }
+    if (SameName(name, componentName)) continue;
+    // A record that is a link is another product's key elsewhere: it names
+    // no directory of its own, and nothing behind it is read.
+    RegKey record;
+    std::string root;
+    long read = OpenKeyBelow(Root::LocalMachine, &shared, name, kKeyRead, &record);
+    if (read == kSuccess) read = record.ReadText(RootDir, RootDirCapacity, &root);
+    if (read == kSuccess) foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root});
+    if (read != kSuccess && !IsAbsent(read) && read != kErrorCantResolveFilename) {
+      *unknown = {"the RootDir of " + name, read};
+      return false;
+    }
+  }
+}
+
+bool AddKeptFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
+  std::vector<KeptFolder> folders;
+  if (long failed = KeptFolders(&folders)) {
+    *unknown = {"the system's folders", failed};
+    return false;
+  }
+  for (KeptFolder& folder : folders)
+    foreign->push_back({Decision::RootHoldsFolder, folder.what + " " + folder.path, folder.path});
+  return true;
+}
+
+// The first of `foreign` that the directory `root` is or holds, with
+// `*holds` telling which; null for none.  False when a foreign directory
+// is there but cannot be told apart.
+bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, const Foreign** held,
+              int* holds, Unknown* unknown) {
+  *held = nullptr;
+  for (const Foreign& other : foreign) {
+    std::vector<std::string> names;
+    if (long failed = NamesOf(other.path, &names)) {
+      *unknown = {other.detail, failed};
+      return false;
+    }
+    for (const std::string& name : names) {
+      *holds = RootHolds(root, name);
+      if (*holds < 0) continue;
+      *held = &other;
+      return true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RootIsOwn(const std::string& componentName, const std::string& finalRoot) {
+  std::vector<Foreign> foreign;
+  Unknown unknown;
+  const Foreign* held = nullptr;
+  int holds = 0;
+  if (!AddRecordedDirectories(componentName, &foreign, &unknown) ||
+      !AddKeptFolders(&foreign, &unknown) ||
+      !FindHeld(finalRoot, foreign, &held, &holds, &unknown)) {
+    Decide(Decision::RootUnchecked, componentName, unknown.code, 0, unknown.what);
+    return false;
+  }
+  if (!held) return true;
+  Decide(held->decision, componentName, holds, 0, held->detail);
+  return false;
+}
+
+bool AreaDirIsOwn(const std::string& finalPath) {
+  std::vector<Foreign> foreign;
+  Unknown unknown;
+  const Foreign* held = nullptr;
+  int holds = 0;
+  if (!AddKeptFolders(&foreign, &unknown) || !FindHeld(finalPath, foreign, &held, &holds, &unknown)) {
+    Decide(Decision::AreaDirKept, finalPath, unknown.code);
+    return false;
+  }
+  if (!held) return true;
+  Decide(Decision::AreaDirIsFolder, finalPath, holds, 0, held->detail);
+  return false;
+}
+
+}  // namespace qf
