@@ -43,6 +43,7 @@ constexpr long kErrorInvalidData = 13;
 constexpr long kErrorNoMoreFiles = 18;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorDirNotEmpty = 145;
+constexpr long kErrorFilenameTooLong = 206;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
 constexpr long kErrorModNotFound = 126;

@@ -7,6 +7,8 @@
 // verified root is held against everything it must never be or hold, each
 // compared by what it is (its final path, links followed) rather than how
 // it is written.  Whatever cannot be told keeps the files.
+#include <algorithm>
+
 #include "common/paths.h"
 #include "common/schema.h"
 #include "journal/journal.h"
@@ -36,24 +38,36 @@ bool IsAbsent(long result) {
   return result == kErrorFileNotFound || result == kErrorPathNotFound;
 }
 
+// A path the file calls do not take whole (longer than they allow) is named
+// by an ancestor they do take, like one that is not there.
+bool NamedByAncestor(long result) { return IsAbsent(result) || result == kErrorFilenameTooLong; }
+
 // The names `path` goes by: its path as the system resolves it, and what it
-// leads to (its final path, links on the way and at its end followed), or
-// its 8.3 names expanded when it cannot be opened.  A path that does not
-// resolve names nothing a root could be or hold.  Fails with the code when
-// the path is there but what it leads to cannot be learnt.
+// leads to (its final path, links on the way and at its end followed).  A
+// directory that is not there (yet) is named by what its nearest ancestor
+// that is there leads to, with the names below as written, so that neither
+// an 8.3 name nor a link on the way hides it.  A path that does not resolve
+// names nothing a root could be or hold.  Fails with the code when a
+// directory is there but what it leads to cannot be learnt.
 long NamesOf(const std::string& path, std::vector<std::string>* names) {
-  const std::string resolved = ResolveAbsolutePath(path);
-  if (resolved.empty()) return kSuccess;
-  names->push_back(resolved);
-  std::string name;
-  const long target = TargetFinalPath(resolved.c_str(), &name);
-  if (target == kSuccess) {
-    names->push_back(name);
-    return kSuccess;
+  std::string at = ResolveAbsolutePath(path);
+  if (at.empty()) return kSuccess;
+  names->push_back(at);
+  std::string below;
+  for (;;) {
+    std::string target;
+    const long found = TargetFinalPath(at.c_str(), &target);
+    if (found == kSuccess) {
+      names->push_back(JoinFinalPath(target, below));
+      return kSuccess;
+    }
+    if (!NamedByAncestor(found)) return found;
+    while (at.size() > RootLength(at) && at.back() == '\\') at.pop_back();
+    const size_t cut = at.rfind('\\');
+    if (at.size() <= RootLength(at) || cut == std::string::npos) return kSuccess;
+    below = below.empty() ? at.substr(cut + 1) : at.substr(cut + 1) + "\\" + below;
+    at.resize(std::max(cut, RootLength(at)));
   }
-  if (!IsAbsent(target)) return target;
-  if (LongPathName(resolved.c_str(), &name) == kSuccess) names->push_back(name);
-  return kSuccess;
 }
 
 // Whether the directory `root` (a final path) is the one `name` names (0),

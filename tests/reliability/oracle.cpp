@@ -209,7 +209,7 @@ class Model {
     if (root.empty() || ResolveAbsolutePath(root) != root) return;
     const Found at = Reach(root);
     if (!at.error) {
-      if (!Genuine(at, root)) return;
+      if (!Genuine(at, root) || !Own(at.key, name)) return;
       const bool deletable = Deletable(at.key);
       Empty(at.key, name == qf::HelpComponent);
       RemoveEntry(at.key, deletable);
@@ -217,6 +217,68 @@ class Model {
       return;
     }
     if (Opens(KeyOf(Root::LocalMachine, SharedKey), true)) DeleteKey(key);
+  }
+
+  // ---- What a root must never be or hold ----
+  // Whether the root with the folded real path `root` holds none of what
+  // is not the component `name`'s own.  What cannot be read counts as held.
+  bool Own(const std::string& root, const std::string& name) const {
+    std::vector<std::string> foreign;
+    const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
+    const auto add = [&](const std::string& key, const char* value, size_t capacity) {
+      const auto& values = s_.keys.at(key).values;
+      const auto it = values.find(Fold(value));
+      if (it == values.end()) return true;
+      const std::optional<sim::Value> read = Read(key, value, capacity);
+      if (read) foreign.push_back(TextOf(read->data));
+      return read.has_value();
+    };
+    if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return false;
+    for (const std::string& other : Subkeys(shared)) {
+      std::u16string units;
+      if (!ToUtf16(LastName(s_.keys.at(other).path), &units) || !Opens(other, false)) return false;
+      if (SameFold(LastName(other), name) || IsLinkKey(other)) continue;
+      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return false;
+    }
+    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) foreign.push_back(folder.path);
+    for (const std::string& path : foreign) {
+      const std::optional<std::vector<std::string>> names = NamesOf(path);
+      if (!names) return false;
+      for (const std::string& n : *names)
+        if (n == root || n.rfind(root + "\\", 0) == 0) return false;
+    }
+    return true;
+  }
+  // The folded names of the directory `path` names: as resolved, and as its
+  // nearest ancestor that is there really is, with the names below as
+  // written; nothing when a link on the way cannot be resolved.
+  std::optional<std::vector<std::string>> NamesOf(const std::string& path) const {
+    std::string at = NodePath(path);
+    if (at.empty()) return std::vector<std::string>{};
+    std::vector<std::string> names{Fold(at)};
+    std::string below;
+    for (;;) {
+      const Found found = at.size() > kMaxPath ? Failed(kMissing) : Walk(at, true);
+      if (found.error == kUnresolvable) return std::nullopt;
+      if (!found.error) {
+        names.push_back(below.empty() ? found.key : found.key + "\\" + Fold(below));
+        return names;
+      }
+      if (at == RootOf(at)) return names;
+      const size_t cut = at.rfind('\\');
+      below = below.empty() ? at.substr(cut + 1) : at.substr(cut + 1) + "\\" + below;
+      at = cut + 1 == RootOf(at).size() ? RootOf(at) : at.substr(0, cut);
+    }
+  }
+
+  bool IsKeptFolder(const std::string& dir) const {
+    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) {
+      const std::optional<std::vector<std::string>> names = NamesOf(folder.path);
+      if (!names) return true;
+      for (const std::string& n : *names)
+        if (n == dir || n.rfind(dir + "\\", 0) == 0) return true;
+    }
+    return false;
   }
 
   // A directory that is itself, by the path it was named with: no link.
@@ -266,7 +328,8 @@ class Model {
             Read(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
-      if (!at.error && Genuine(at, ResolveAbsolutePath(text))) RemoveEntry(at.key, Deletable(at.key));
+      if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && !IsKeptFolder(at.key))
+        RemoveEntry(at.key, Deletable(at.key));
     }
     if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);
   }

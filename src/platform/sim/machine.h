@@ -20,7 +20,7 @@ namespace qf::sim::detail {
 // Codes the simulation gives besides those platform.h names.
 constexpr long kErrorSharingViolation = 32;
 constexpr long kErrorInvalidName = 123;
-constexpr long kErrorFilenameTooLong = 206;
+using platform::kErrorFilenameTooLong;
 constexpr long kErrorDirectory = 267;
 constexpr long kErrorMessageNotFound = 317;
 constexpr long kErrorKeyDeleted = 1018;

@@ -56,6 +56,15 @@ const std::vector<platform::KeptFolder>& SystemFolders() { return detail::M().sy
 
 void SetLibraryDir(const std::string& dir) { detail::M().libraryDir = dir; }
 
+std::vector<platform::KeptFolder> AllKeptFolders() {
+  const detail::Machine& m = detail::M();
+  std::vector<platform::KeptFolder> out = m.systemFolders;
+  out.push_back({"the uninstaller's directory", m.runFacts.hostDir});
+  out.push_back({"this library's directory", m.libraryDir});
+  out.push_back({"the current directory", m.cwd});
+  return out;
+}
+
 }  // namespace qf::sim
 
 namespace qf::platform {
@@ -69,12 +78,9 @@ std::string UtcTimeText() { return sim::detail::M().utcTime; }
 
 long KeptFolders(std::vector<KeptFolder>* folders) {
   using namespace sim::detail;
-  if (long injected = BeginOp(sim::Op::KeptFolders, {})) return injected;
-  std::vector<KeptFolder> out = M().systemFolders;
-  out.push_back({"the uninstaller's directory", M().runFacts.hostDir});
-  out.push_back({"this library's directory", M().libraryDir});
-  out.push_back({"the current directory", M().cwd});
-  *folders = std::move(out);
+  // Injection names the call by what it learns.
+  if (long injected = BeginOp(sim::Op::KeptFolders, {"(kept folders)"})) return injected;
+  *folders = sim::AllKeptFolders();
   return kSuccess;
 }
 

@@ -199,6 +199,8 @@ void SetUtcTime(const std::string& text);
 void SetSystemFolders(std::vector<platform::KeptFolder> folders);
 const std::vector<platform::KeptFolder>& SystemFolders();
 void SetLibraryDir(const std::string& dir);
+// What KeptFolders gives now, for checks: not counted, never failing.
+std::vector<platform::KeptFolder> AllKeptFolders();
 // What TargetFinalPath gives for `path` (as resolved, compared as names
 // are) on a machine copied from a real one, in place of what the
 // simulation's own objects give: `finalPath`, or the failure `code`.

@@ -233,6 +233,10 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::RootDirAbsent:
       case D::RootUnsafe:
       case D::RootRefused:
+      case D::RootHoldsArea:
+      case D::RootHoldsComponent:
+      case D::RootHoldsFolder:
+      case D::RootUnchecked:
         if (!known) break;
         keep(reason.step, RecordPath(component));
         keepDirectory(reason.step, snapshot.components[component].root);
@@ -287,6 +291,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         keep(reason.step, std::string("HKLM\\") + qf::SharedKey);
         keepDirectory(reason.step, snapshot.area);
         break;
+      case D::AreaDirIsFolder: keepDirectory(reason.step, reason.subject); break;
       case D::AreaDirKept:
         // A record cannot tell whether it is there, unless a call on it failed.
         if (report->record && reason.first != 0)
