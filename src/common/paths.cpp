@@ -1,5 +1,6 @@
 #include "common/paths.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace qf {
@@ -111,6 +112,16 @@ bool IsBelowRoot(std::string_view path) {
   // A name after the root ("C:\" or "\\server\share\").
   return !resolved.empty() &&
          resolved.find_first_not_of('\\', RootLength(resolved)) != std::string::npos;
+}
+
+bool SplitParent(std::string_view resolved, std::string* parent, std::string* name) {
+  const size_t root = RootLength(resolved);
+  while (resolved.size() > root && resolved.back() == '\\') resolved.remove_suffix(1);
+  const size_t cut = resolved.rfind('\\');
+  if (resolved.size() <= root || cut == std::string_view::npos) return false;
+  *name = std::string(resolved.substr(cut + 1));
+  *parent = std::string(resolved.substr(0, std::max(cut, root)));
+  return true;
 }
 
 }  // namespace qf

@@ -40,4 +40,8 @@ size_t RootLength(std::string_view resolved);
 // does not resolve.
 bool IsBelowRoot(std::string_view path);
 
+// The directory that holds the resolved path `resolved` (a trailing
+// separator ignored), and in `*name` the name below it; false at a root.
+bool SplitParent(std::string_view resolved, std::string* parent, std::string* name);
+
 }  // namespace qf

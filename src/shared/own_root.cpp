@@ -7,8 +7,6 @@
 // verified root is held against everything it must never be or hold, each
 // compared by what it is (its final path, links followed) rather than how
 // it is written.  Whatever cannot be told keeps the files.
-#include <algorithm>
-
 #include "common/paths.h"
 #include "common/schema.h"
 #include "journal/journal.h"
@@ -62,11 +60,9 @@ long NamesOf(const std::string& path, std::vector<std::string>* names) {
       return kSuccess;
     }
     if (!NamedByAncestor(found)) return found;
-    while (at.size() > RootLength(at) && at.back() == '\\') at.pop_back();
-    const size_t cut = at.rfind('\\');
-    if (at.size() <= RootLength(at) || cut == std::string::npos) return kSuccess;
-    below = below.empty() ? at.substr(cut + 1) : at.substr(cut + 1) + "\\" + below;
-    at.resize(std::max(cut, RootLength(at)));
+    std::string name;
+    if (!SplitParent(std::string(at), &at, &name)) return kSuccess;
+    below = below.empty() ? name : name + "\\" + below;
   }
 }
 
@@ -86,8 +82,12 @@ int RootHolds(const std::string& root, std::string name) {
 bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreign>* foreign,
                             Unknown* unknown) {
   RegKey shared;
-  if (long failed = OpenKeyAsItself(Root::LocalMachine, SharedKey, kKeyRead, &shared)) {
-    *unknown = {"the shared area's key", failed};
+  // The key opens as itself: were it a link, or one that cannot be told
+  // from a link, nothing below it would be what the area's records say.
+  long opened = OpenKeyAsItself(Root::LocalMachine, SharedKey, kKeyRead, &shared);
+  if (opened == kSuccess && IsKeyLink(shared)) opened = kErrorCantResolveFilename;
+  if (opened != kSuccess) {
+    *unknown = {"the shared area's key", opened};
     return false;
   }
   std::string dir;
@@ -113,7 +113,7 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
     long read = OpenKeyBelow(Root::LocalMachine, &shared, name, kKeyRead, &record);
     if (read == kSuccess) read = record.ReadText(RootDir, RootDirCapacity, &root);
     if (read == kSuccess) foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root});
-    if (read != kSuccess && !IsAbsent(read) && read != kErrorCantResolveFilename) {
+    if (read != kSuccess && !IsAbsent(read)) {
       *unknown = {"the RootDir of " + name, read};
       return false;
     }

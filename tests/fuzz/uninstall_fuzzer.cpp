@@ -38,7 +38,14 @@ const char* const kPlaces[] = {
     "C:\\Shared\\Data",   "C:\\Shared\\MSHelp",        "C:\\Shared\\Images", "C:\\Shared",
     "C:\\Windows",        "C:\\Host",                  "D:\\Moved",          "\\\\server\\share\\Halvern",
     "C:\\Shared\\Data\\sub", "C:\\Windows\\Help",      "C:\\Shared\\Data ",  "D:\\Moved\\Images",
+    // Folders the system keeps, the host's, and a directory below one.
+    "C:\\Users\\tester\\Documents", "C:\\Users\\Public", "C:\\Program Files\\Quillforge",
+    "C:\\ProgramData\\Halvern",
 };
+// 8.3 names of places, given once the places are there.
+const std::pair<const char*, const char*> kShortNames[] = {
+    {"C:\\Program Files", "PROGRA~1"}, {"C:\\Program Files\\Quillforge", "QUILLF~1"},
+    {"C:\\Users\\tester\\Documents", "DOCUME~1"}, {"C:\\Shared", "SHARED~1"}};
 
 const char* const kNames[] = {"a", "b", "A", "sub", "x.hlp", "guide.hlp", "Data", "link", "n ",
                               "Images", "MSHelp", "deep", "a.dat"};
@@ -50,8 +57,8 @@ const char* const kOpNames[] = {
     "RegOpen",        "RegRead",       "RegWrite",   "RegCountSubkeys", "RegEnum",   "RegDeleteKey",
     "RegDeleteValue", "SystemErrorText", "LoadLibrary", "Lookup",        "FileOpen",  "FileOpenBelow",
     "FileFacts",      "FileList",      "FileDispose", "LongPathName",  "FileCreate", "FileWrite",
-    "FileFlush"};
-static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::FileFlush) + 1);
+    "FileFlush",      "TargetFinalPath", "KeptFolders"};
+static_assert(std::size(kOpNames) == static_cast<size_t>(qf::sim::Op::KeptFolders) + 1);
 
 class Builder {
  public:
@@ -136,6 +143,9 @@ class Builder {
         if (!links.empty()) return links[in_.ConsumeIntegralInRange<size_t>(0, links.size() - 1)].path;
         return place;
       case 16: return Dir();
+      case 17:
+        return in_.PickValueInArray({"C:\\PROGRA~1\\QUILLF~1", "C:\\Users\\tester\\DOCUME~1",
+                                     "C:\\SHARED~1", "C:\\SHARED~1\\Data", "C:\\Users\\tester\\"});
       default: return place;
     }
   }
@@ -354,6 +364,9 @@ class Builder {
   }
 
   void CurrentDirectory() {
+    for (const auto& [path, shortName] : kShortNames)
+      if (sim::Exists(path)) Try([&, path = path, shortName = shortName] { sim::SetShortName(path, shortName); });
+    if (in_.ConsumeBool()) sim::SetLibraryDir(Dir());
     std::string cwd = Dir();
     if (in_.ConsumeIntegralInRange(0, 3) == 0) {
       while (cwd.size() < 300) cwd += "\\" + std::string(40, 'c');
@@ -371,7 +384,8 @@ class Builder {
         sim::Op::FileFacts,     sim::Op::FileFacts,     sim::Op::FileList,      sim::Op::FileDispose,
         sim::Op::FileDispose,   sim::Op::LongPathName,  sim::Op::RegOpen,       sim::Op::RegRead,
         sim::Op::RegWrite,      sim::Op::RegCountSubkeys, sim::Op::RegEnum,     sim::Op::RegDeleteKey,
-        sim::Op::RegDeleteValue, sim::Op::SystemErrorText, sim::Op::LoadLibrary, sim::Op::Lookup};
+        sim::Op::RegDeleteValue, sim::Op::SystemErrorText, sim::Op::LoadLibrary, sim::Op::Lookup,
+        sim::Op::TargetFinalPath, sim::Op::KeptFolders};
     const int count = in_.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < count; ++i) {
       const sim::Op op = in_.PickValueInArray(kOps);

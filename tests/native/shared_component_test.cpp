@@ -294,6 +294,7 @@ struct NamedRootCase {
   std::function<void()> arrange;
   bool emptied;
   std::string kept = {};  // a file that must stay, when there is one
+  std::string said = {};  // what the last decision says, when refused
 };
 
 class NamedRootTest : public SimTest, public ::testing::WithParamInterface<NamedRootCase> {};
@@ -314,7 +315,66 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
   EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
   if (!c.kept.empty()) EXPECT_TRUE(sim::Exists(c.kept));
+  if (!c.said.empty()) {
+    ASSERT_FALSE(sim::Decisions().empty());
+    const sim::DecisionEntry& d = sim::Decisions().back();
+    EXPECT_EQ(DecisionSentence(d.decision, d.subject, d.first, d.second, d.detail),
+              "the RootDir of Data " + c.said + ": left as it is");
+  }
 }
+
+// A root that is or holds what is not the component's own, each class also
+// written another way (8.3 name, case, trailing separator, "..", a link's
+// target), and directories below such folders, which are the component's.
+const std::string kArea = "C:\\Program Files\\Halvern Shared";
+void SetArea(const std::string& dir) { sim::SetText(Root::LocalMachine, SharedKey, SharedFilesDir, dir); }
+const std::vector<NamedRootCase> kForeignRoots = {
+    {"TheAreaByShortNames", "C:\\PROGRA~1\\HALVER~1", [] { SetArea(kArea); }, false,
+     kArea + "\\Data\\a.dat", "is the shared area's directory " + kArea},
+    {"AboveTheAreaWithSeparator", "Q:\\tree\\", [] { SetArea("Q:\\tree\\Data\\sub"); }, false,
+     "Q:\\tree\\Data\\sub\\b.dat", "holds the shared area Q:\\tree\\Data\\sub"},
+    {"AboveAnAreaNotThere", "Q:\\tree", [] { SetArea("Q:\\tree\\GONE~1\\area"); }, false,
+     "Q:\\tree\\Data\\sub\\b.dat", "holds the shared area Q:\\tree\\GONE~1\\area"},
+    {"AboveAnotherComponentInOtherCase", "d:\\REAL", [] { AddComponent("Fonts", "2", "D:\\Real\\Data"); },
+     false, "D:\\Real\\Data\\c.dat", "holds the component Fonts at D:\\Real\\Data"},
+    {"AnotherRecordsRootWithSeparator", kArea + "\\Data",
+     [] { AddComponent("Fonts", "1", kArea + "\\Data\\"); }, false, kArea + "\\Data\\a.dat",
+     "is the directory of the component Fonts at " + kArea + "\\Data\\"},
+    {"TheHostsDirectoryByDots", "C:\\Program Files\\Quillforge\\bin\\..",
+     [] { sim::MakeFile("C:\\Program Files\\Quillforge\\qfhost.exe"); }, false,
+     "C:\\Program Files\\Quillforge\\qfhost.exe",
+     "is the uninstaller's directory C:\\Program Files\\Quillforge"},
+    {"AboveTheLibrarysDirectory", kArea + "\\Data", [] { sim::SetLibraryDir(kArea + "\\Data\\lib"); },
+     false, kArea + "\\Data\\a.dat", "holds this library's directory " + kArea + "\\Data\\lib"},
+    {"TheCurrentDirectoryInOtherCase", "c:\\host", [] { sim::MakeFile("C:\\Host\\keep.txt"); }, false,
+     "C:\\Host\\keep.txt", "is the current directory C:\\Host"},
+    {"DocumentsByShortName", "C:\\Users\\tester\\DOCUME~1",
+     [] {
+       sim::MakeFile("C:\\Users\\tester\\Documents\\letter.txt");
+       sim::SetShortName("C:\\Users\\tester\\Documents", "DOCUME~1");
+     },
+     false, "C:\\Users\\tester\\Documents\\letter.txt",
+     "is the system's Documents folder C:\\Users\\tester\\Documents"},
+    {"WhereDocumentsLeads", "D:\\Docs",
+     [] {
+       sim::MakeFile("D:\\Docs\\letter.txt");
+       sim::MakeLink("C:\\Users\\tester\\Documents", "D:\\Docs", true);
+     },
+     false, "D:\\Docs\\letter.txt", "is the system's Documents folder C:\\Users\\tester\\Documents"},
+    {"AboveAppDataWithSeparator", "C:\\Users\\tester\\AppData\\",
+     [] { sim::MakeFile("C:\\Users\\tester\\AppData\\Roaming\\x.ini"); }, false,
+     "C:\\Users\\tester\\AppData\\Roaming\\x.ini",
+     "holds the system's Roaming AppData folder C:\\Users\\tester\\AppData\\Roaming"},
+    {"ThePublicFolderByDots", "C:\\Users\\Public\\Documents\\..",
+     [] { sim::MakeFile("C:\\Users\\Public\\Documents\\shared.txt"); }, false,
+     "C:\\Users\\Public\\Documents\\shared.txt", "is the system's Public folder C:\\Users\\Public"},
+    {"BelowProgramData", "C:\\ProgramData\\Halvern\\Data",
+     [] { sim::MakeFile("C:\\ProgramData\\Halvern\\Data\\d.dat"); }, true},
+    {"BelowTheHostsDirectory", "C:\\Program Files\\Quillforge\\Data",
+     [] { sim::MakeFile("C:\\Program Files\\Quillforge\\Data\\d.dat"); }, true},
+};
+INSTANTIATE_TEST_SUITE_P(Foreign, NamedRootTest, ::testing::ValuesIn(kForeignRoots),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Roots, NamedRootTest,

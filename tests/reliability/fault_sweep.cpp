@@ -38,13 +38,15 @@ std::set<std::string> decided;
 // of operations the pass made.
 // The installations swept: another product still holds a component, this
 // one holds the last share of each, one whose records it leaves alone, and
-// one whose record is a link to another product's.
-enum class Sample { Shared, LastHolder, Odd, Linked };
-const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked"};
+// one whose record is a link to another product's, one whose roots are
+// not the components' own, and one whose area is a folder of the system's.
+enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea };
+const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area"};
 
 uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
+                     : sample >= Sample::Foreign ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
                                                 : BuildSample(sample == Sample::LastHolder);
   if (record) qf::reliability::KeepRecords();
   if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
@@ -65,6 +67,7 @@ uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
                 record ? " with a record" : "",
                 failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
+    for (const std::string& hit : qf::sim::FailuresHit()) std::printf("  failed: %s\n", hit.c_str());
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
   }
   return operations;
@@ -82,7 +85,8 @@ int main(int argc, char** argv) {
   // invariants and the oracle know nothing of records), whichever call
   // fails, the record's own included, and the record must tell the journal.
   for (bool record : {false, true}) {
-    for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
+    for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked, Sample::Foreign,
+                          Sample::KeptArea}) {
       const uint64_t operations = Run(sample, record, 0, false);
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);

@@ -169,6 +169,13 @@ Snapshot Capture(const std::vector<Link>& links) {
     }
   }
   for (const auto& [path, target] : s.realLinks) paths.push_back(target);
+  for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, SharedKey)) {
+    const auto root = ReadableText(Root::LocalMachine, JoinPath(SharedKey, name), qf::RootDir, kRootDirBytes);
+    if (root && !OwnedForm(*root).empty()) s.foreign.emplace_back(name, RealPath(OwnedForm(*root), s.realLinks, true));
+  }
+  if (!s.sharedDir.empty()) s.foreign.emplace_back("area", s.sharedDir);
+  for (const platform::KeptFolder& folder : sim::AllKeptFolders())
+    if (!OwnedForm(folder.path).empty()) s.foreign.emplace_back("kept", RealPath(OwnedForm(folder.path), s.realLinks, true));
 
   for (const std::string& path : paths) {
     const std::string root = RootOf(ResolveAbsolutePath(path));
@@ -228,6 +235,23 @@ bool OwnedFile(const Snapshot& before, const sim::JournalEntry& e, int passes) {
   return e.kind == sim::Change::RemoveDirectory && before.sharedDirIsDirectory && SameFold(e.path, before.sharedDir);
 }
 
+// What a deletion is or holds that is not the deleting component's own: a
+// directory another record names, the area's (but for its own removal), a
+// kept folder.  Only a component's removal of its very root may meet it.
+std::string Foreign(const Snapshot& before, const sim::JournalEntry& e, int passes) {
+  for (const auto& pair : before.foreign) {
+    const std::string &whose = pair.first, &dir = pair.second;
+    if (!AtOrBelow(dir, e.path)) continue;
+    const bool ownRoot = SameFold(e.path, dir) && std::any_of(before.components.begin(), before.components.end(),
+        [&](const ComponentState& c) { return SameFold(c.name, whose) && Eligible(c, passes) && SameFold(c.tree, dir); });
+    // The area goes only empty: what the records name in it went first.
+    const bool area = whose != "kept" && e.kind == sim::Change::RemoveDirectory &&
+                      SameFold(e.path, before.sharedDir);
+    if (!ownRoot && !area) return whose == "kept" ? ": holds a kept folder " + dir : ": holds " + whose + "'s " + dir;
+  }
+  return "";
+}
+
 std::string WhyNotOwned(const Snapshot& before, const std::string& path) {
   std::string why = ": outside everything the pass owns";
   for (const auto& [link, target] : before.realLinks) {
@@ -256,6 +280,7 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
         if (Below(e.path, link)) bad.push_back(line + ": below the link " + link);
       }
       if (!OwnedFile(before, e, passes)) bad.push_back(line + WhyNotOwned(before, e.path));
+      if (const std::string held = Foreign(before, e, passes); !held.empty()) bad.push_back(line + held);
       if (help && e.kind == sim::Change::DeleteFile && Below(e.path, help->tree))
         deletedHelpFiles.insert(Fold(LastComponent(e.path)));
     } else if (e.kind == sim::Change::RegDeleteKey) {
@@ -403,7 +428,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
       case D::HelpKeyAbsent: all.push_back({help, true}); break;
       case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
       case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:
-      case D::RootUnsafe: case D::RootRefused: case D::SharedFilesUnused: case D::FlagsAbsent:
+      case D::RootUnsafe: case D::RootRefused: case D::RootHoldsArea: case D::RootHoldsComponent:
+      case D::RootHoldsFolder: case D::RootUnchecked: case D::SharedFilesUnused: case D::FlagsAbsent:
         all.insert(all.end(), {{c.keyPath, true}, {c.tree, true}});
         if (c.name == qf::HelpComponent) all.push_back({help, true});
         break;
@@ -419,7 +445,7 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
     case D::EntryNotDeleted: return {{d.subject, false}};
     case D::HelpRegistrationKept: return {{help + Fold(LastComponent(d.subject)), false}};
     case D::AreaAbsent: case D::AreaInUse: case D::AreaUncounted: return {area, areaDir};
-    case D::AreaDirKept: case D::AreaDirUnnamed: return {areaDir};
+    case D::AreaDirKept: case D::AreaDirUnnamed: case D::AreaDirIsFolder: return {areaDir};
     case D::AreaKeyKept: return {area};
     default: return all;
   }

@@ -66,6 +66,10 @@ struct Snapshot {
 
   MachineState state;  // for the oracle
   PartDirs dirs;       // each component's directory and the area's, as named and real
+  // What no deletion may be or hold, by real path, with whose it is: every
+  // recorded component's directory (by name), the area's ("area") and the
+  // folders the system and the uninstall keep ("kept").
+  std::vector<std::pair<std::string, std::string>> foreign;
 
   // Where the passes checked begin in the journal and the decisions.
   size_t journalFrom = 0, decisionsFrom = 0;

@@ -449,15 +449,27 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
     const std::string path = hit.substr(hit.find(' ') + 1), folded = Fold(path);
     const std::string part = PartOf("file " + path, dirs), keyPart = PartOf("key " + path, dirs);
     const std::string flagKey = Fold(Hklm(UnInstInfoKey)) + "\\useshared";
+    // A root's check learns what the other roots, the area and the kept
+    // folders (and their ancestors) are: any of them failing keeps any root.
+    bool checked = path == "(kept folders)";
+    for (const platform::KeptFolder& folder : sim::AllKeptFolders())
+      checked = checked || (!folder.path.empty() && AtOrBelow(folder.path, path));
+    for (const auto& [name, named] : dirs)
+      for (const std::string& dir : named) checked = checked || (!dir.empty() && AtOrBelow(dir, path));
     if (folded.find(".dll") != std::string::npos) {
       suspect.insert("companion");
+    } else if (checked && folded.rfind("hk", 0) != 0) {
+      components();
+      suspect.insert("area");
     } else if (keyPart == "user") {
       suspect.insert("user");
     } else if (folded.rfind(flagKey, 0) == 0) {
       // A flag names its component.
       const std::string which = folded.substr(flagKey.size());
       suspect.insert(which == "data" ? "component:Data" : which == "mshelp" ? "component:MSHelp" : "component:Image Files");
-    } else if (SameFold(path, Hklm(SharedKey) + "\\SharedFilesDir")) {
+    } else if (AtOrBelow(path, Hklm(SharedKey)) && !SameFold(path.substr(path.rfind('\\') + 1), qf::UseCount)) {
+      // What the area's key names is what every root is held against.
+      components();
       suspect.insert("area");
     } else if (folded.rfind("hklm\\", 0) == 0 && keyPart.rfind("component:", 0) == 0) {
       suspect.insert(keyPart);

@@ -103,6 +103,21 @@ std::vector<Link> BuildOddSample() {
   return links;
 }
 
+std::vector<Link> BuildForeignSample(bool keptArea) {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  if (keptArea) {
+    sim::MakeDir("C:\\Users\\Public\\Documents");
+    sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, "C:\\Users\\Public\\Documents\\");
+    return links;
+  }
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, kArea + "\\");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::HelpComponent), qf::RootDir, "c:\\windows\\help\\..");
+  const std::string fonts = JoinPath(SharedKey, "Fonts");
+  sim::SetText(Root::LocalMachine, fonts, qf::UseCount, "2");
+  sim::SetText(Root::LocalMachine, fonts, qf::RootDir, kImageRoot + "\\ICONS\\");
+  return links;
+}
+
 std::vector<Link> BuildLinkedSample() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
   sim::LinkKeyAway(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent),

@@ -178,7 +178,7 @@ int main() {
       "would be removed, what would change and what would stay, and why.  Changes nothing.",
       "qfpreview"};
   bool json = false, all = false;
-  qfpreview::HostPlace host{OwnDirectory(), CurrentDirectory()};
+  qfpreview::HostPlace host{OwnDirectory(), CurrentDirectory(), OwnDirectory()};
   app.add_flag("--json", json, "write one JSON document instead of the report for people");
   app.add_flag("--all", all, "list every file and key instead of one line per directory");
   app.add_option("--host-dir", host.dir,

@@ -160,6 +160,7 @@ struct Machine {
   std::string utcTime;          // SetUtcTime's
   std::vector<platform::KeptFolder> systemFolders;  // SetSystemFolders's
   std::string libraryDir;                            // SetLibraryDir's
+  std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
   // SetTargetFinalPath's, by folded resolved path: the code and final path.
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
 };

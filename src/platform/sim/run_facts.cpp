@@ -56,12 +56,19 @@ const std::vector<platform::KeptFolder>& SystemFolders() { return detail::M().sy
 
 void SetLibraryDir(const std::string& dir) { detail::M().libraryDir = dir; }
 
+void SetHostPlaces(const std::string& hostDir, const std::string& libraryDir,
+                   const std::string& currentDir) {
+  detail::M().runFacts.hostDir = hostDir;
+  detail::M().libraryDir = libraryDir;
+  detail::M().cwdKept = currentDir;
+}
+
 std::vector<platform::KeptFolder> AllKeptFolders() {
   const detail::Machine& m = detail::M();
   std::vector<platform::KeptFolder> out = m.systemFolders;
   out.push_back({"the uninstaller's directory", m.runFacts.hostDir});
   out.push_back({"this library's directory", m.libraryDir});
-  out.push_back({"the current directory", m.cwd});
+  out.push_back({"the current directory", m.cwdKept.empty() ? m.cwd : m.cwdKept});
   return out;
 }
 

@@ -199,6 +199,10 @@ void SetUtcTime(const std::string& text);
 void SetSystemFolders(std::vector<platform::KeptFolder> folders);
 const std::vector<platform::KeptFolder>& SystemFolders();
 void SetLibraryDir(const std::string& dir);
+// The host's, the library's and the current directory of a machine copied
+// from a real one, where the simulation's own current directory is not.
+void SetHostPlaces(const std::string& hostDir, const std::string& libraryDir,
+                   const std::string& currentDir);
 // What KeptFolders gives now, for checks: not counted, never failing.
 std::vector<platform::KeptFolder> AllKeptFolders();
 // What TargetFinalPath gives for `path` (as resolved, compared as names

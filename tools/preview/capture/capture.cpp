@@ -42,6 +42,7 @@ Snapshot Capture(const HostPlace& host) {
   qf::sim::Reset();
   CaptureRegistry(&snapshot);
   CaptureFiles(&snapshot);
+  CaptureKeptFolders(host, &snapshot);
   CaptureCompanions(host, &snapshot);
   return snapshot;
 }

@@ -12,10 +12,12 @@
 namespace qfpreview {
 
 // Where the uninstaller host runs from: the directory that the library's
-// loads search first, and the host's current directory.
+// loads search first, the host's current directory, and the library's own
+// directory (the preview's, which is shipped beside it).
 struct HostPlace {
   std::string dir;
   std::string currentDir;
+  std::string libraryDir;
 };
 
 // Resets the simulation and fills it from this machine.  Throws only when

@@ -36,10 +36,11 @@ std::wstring NtPath(const std::string& path);
 NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
                     ULONG share, HandleGuard* handle);
 
-// The three readers, in the order Capture runs them.
+// The readers, in the order Capture runs them.
 void CaptureRegistry(Snapshot* snapshot);
 void CaptureFiles(Snapshot* snapshot);
 struct HostPlace;
+void CaptureKeptFolders(const HostPlace& host, Snapshot* snapshot);
 void CaptureCompanions(const HostPlace& host, Snapshot* snapshot);
 
 }  // namespace qfpreview

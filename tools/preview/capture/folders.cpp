@@ -1,0 +1,58 @@
+// The folders a root must never be or hold, as this machine has them: the
+// system's known folders, the host's, the library's and the current
+// directory, and what each of those and every directory the shared area's
+// records name really leads to.  The pass asks the real system; the
+// simulation has only the captured trees, so it is told the real answers.
+#include <string>
+#include <vector>
+
+#include "capture/capture.h"
+#include "capture/win32.h"
+#include "common/paths.h"
+#include "common/schema.h"
+#include "platform/sim/sim.h"
+#include "platform/win32/folders.h"
+
+namespace qfpreview {
+namespace {
+
+namespace sim = qf::sim;
+using qf::platform::Root;
+
+// Every directory the shared area's key names: its own and each record's.
+std::vector<std::string> RecordedDirectories() {
+  std::vector<std::string> dirs;
+  if (auto area = sim::GetText(Root::LocalMachine, qf::SharedKey, qf::SharedFilesDir)) dirs.push_back(*area);
+  for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, qf::SharedKey)) {
+    const std::string key = std::string(qf::SharedKey) + "\\" + name;
+    if (auto root = sim::GetText(Root::LocalMachine, key, qf::RootDir)) dirs.push_back(*root);
+  }
+  return dirs;
+}
+
+// The real answer for `path` and each of its ancestors, since a directory
+// that is not there is named by its nearest ancestor that is.
+void CopyTargetFinalPaths(std::string path) {
+  std::string name;
+  do {
+    std::string finalPath;
+    const long code = qf::platform::win32::TargetFinalPathOf(path.c_str(), &finalPath);
+    sim::SetTargetFinalPath(path, code, finalPath);
+    if (code == 0) return;
+  } while (qf::SplitParent(std::string(path), &path, &name));
+}
+
+}  // namespace
+
+void CaptureKeptFolders(const HostPlace& host, Snapshot*) {
+  std::vector<qf::platform::KeptFolder> folders;
+  qf::platform::win32::SystemFolders(&folders);
+  sim::SetSystemFolders(std::move(folders));
+  sim::SetHostPlaces(host.dir, host.libraryDir, host.currentDir);
+  std::vector<std::string> paths = RecordedDirectories();
+  for (const qf::platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
+  for (const std::string& path : paths)
+    if (qf::IsBelowRoot(path)) CopyTargetFinalPaths(qf::ResolveAbsolutePath(path));
+}
+
+}  // namespace qfpreview
