@@ -136,8 +136,9 @@ TEST_F(PeImageTest, ExportsExactlyBothEntriesUndecoratedAtOrdinalsOneAndTwo) {
 TEST_F(PeImageTest, ImportsSystemLibrariesOnly) {
   const IMAGE_DATA_DIRECTORY& dir = image_.Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
   ASSERT_NE(dir.VirtualAddress, 0u) << "no import table";
-  const std::vector<std::string> allowed = {"kernel32.dll", "advapi32.dll", "user32.dll",
-                                            "ntdll.dll", "msvcrt.dll"};
+  // shell32 and ole32 for the system's known folders, which no root may be.
+  const std::vector<std::string> allowed = {"kernel32.dll", "advapi32.dll", "user32.dll", "ntdll.dll",
+                                            "msvcrt.dll", "shell32.dll", "ole32.dll"};
   std::vector<std::string> imported;
   for (DWORD rva = dir.VirtualAddress;; rva += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
     const auto* entry = image_.AtRva<IMAGE_IMPORT_DESCRIPTOR>(rva);

@@ -21,6 +21,9 @@
 #include "../key_links_win32.h"
 #include "support.h"
 #include "wide.h"
+// After <windows.h>, which they need.
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace qftest {
 namespace {
@@ -67,7 +70,8 @@ enum Feature : unsigned {
 // component unflagged.
 // Roots: "tree", "empty", "none" (no directory), "short" (a tree whose
 // RootDir is written with 8.3 short names), "link" (below the directory link
-// of kDirLink), "-" (no RootDir) or as given.
+// of kDirLink), "-" (no RootDir), one that is not the component's own (see
+// ForeignRoot) or as given.
 struct Recipe {
   const char* label;
   const char* useShared;  // nullptr: no UseSharedFiles
@@ -115,6 +119,9 @@ const Recipe kRecipes[] = {
   {"RootDir Im\u0101ges beside another's Images", "TRUE", {"2", "#1", "1"}, {"tree", "tree", "tree"}, 1, kLookalike, "full"},
   {"help registrations of every name length", "TRUE", {"1", "1", "!1"}, {"tree", "tree", "tree"}, 0, kHelp | kHelpLengths, "none"},
   {"the per-user product key a registry link", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kProductLink, "full"},
+  {"roots that are or hold the area, another's component", "TRUE", {"1", "1", "1"}, {"area", "above", "holder"}, 1, kOtherProduct, "full"},
+  {"roots that are Public Documents, the host's directory", "TRUE", {"1", "1", "1"}, {"publicdocs", "host", "tree"}, 1, 0, "full"},
+  {"a root that is the Public folder", "TRUE", {"1", "-", "-"}, {"public", "-", "-"}, 1, 0, "full"},
 };
 // clang-format on
 
@@ -142,9 +149,38 @@ struct Installation {
   std::map<std::string, std::string> keyLinks;     // HKCU link key -> target key
   std::string deep;  // a directory whose path is longer than MAX_PATH, made natively
   std::map<std::string, std::string> shortRoots;  // HKLM key -> its tree, named by short names
+  std::vector<std::string> canaries;  // absolute: made before, there after, then removed
 };
 
 std::string Text(const std::string& text) { return text + '\0'; }
+
+// The system's known folder `id`, as the system names it.
+std::string KnownFolder(const KNOWNFOLDERID& id) {
+  PWSTR path = nullptr;
+  const std::string folder = SHGetKnownFolderPath(id, 0, nullptr, &path) == S_OK ? FromWide(path) : "";
+  CoTaskMemFree(path);
+  return folder;
+}
+
+// A RootDir that is not the component's own, with the decision that keeps
+// it: the area's directory with a separator ("area"), its parent by ".."
+// ("above"), a directory holding another product's component, by ".."
+// ("holder"), the Public folder with a separator ("public"), Public
+// Documents by 8.3 names ("publicdocs"), and the host's directory by ".."
+// ("host").  {"", ""} for any other root.
+std::pair<std::string, const char*> ForeignRoot(const std::string& root, const std::string& dir,
+                                                const std::string& host) {
+  if (root == "area") return {dir + "\\Shared\\", "RootHoldsArea"};
+  if (root == "above") return {dir + "\\Shared\\Data\\..\\..", "RootHoldsArea"};
+  if (root == "holder") return {dir + "\\Elsewhere\\Fonts\\..", "RootHoldsComponent"};
+  if (root == "host") return {WinPath(kUnixBase) + "\\host-" + host + "\\x\\..", "RootHoldsFolder"};
+  if (root == "public") return {KnownFolder(FOLDERID_Public) + "\\", "RootHoldsFolder"};
+  if (root != "publicdocs") return {"", ""};
+  const std::wstring folder = Wide(KnownFolder(FOLDERID_PublicDocuments));
+  wchar_t shortPath[MAX_PATH];
+  const DWORD length = GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH);
+  return {length > 0 && length < MAX_PATH ? FromWide(shortPath) : FromWide(folder), "RootHoldsFolder"};
+}
 std::string Dword(DWORD n) { return std::string(reinterpret_cast<const char*>(&n), 4); }
 
 // A directory tree below `dir`: files, and `depth` levels of subdirectories.
@@ -216,6 +252,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                                       ? "Im\u0101ges"
                                       : qf::ComponentFlags[i].component);
     const bool ours = root == "tree" || root == "empty" || root == "none" || root == "short";
+    const auto [foreign, kept] = ForeignRoot(root, dir, r.host);
     if (!decision.empty()) {
     } else if (count == "?" || count == "@") {
       decision = "CountAbsent";
@@ -225,6 +262,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
       decision = "CountLowered";
     } else {
       decision = root == "-"      ? "RootDirAbsent"
+                 : !foreign.empty() ? kept
                  : root == "link" ? "RootRefused"
                  : root == "none" ? "RootMissing"
                  : ours           ? "tree"
@@ -236,8 +274,13 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     value(HKEY_LOCAL_MACHINE, key, qf::RootDir, REG_SZ,
           Text(ours             ? dir + "\\" + relative
                : root == "link" ? behind
+               : !foreign.empty() ? foreign
                                 : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
+    // Image Files' tree holds the directory Data's RootDir names behind
+    // the link: no root of its own.
+    if (root == "link" && std::string(r.roots[2]) == "tree" && std::string(r.counts[2]) == "1")
+      inst.decision[2] = "RootHoldsComponent";
     std::vector<std::string> names;
     if (root == "short") inst.shortRoots[key] = relative;
     if (root == "tree" || root == "short")
@@ -291,6 +334,17 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   }
   if (r.features & kDirLink) inst.links["Shared\\Image Files\\Linked"] = "Outside\\Docs";
   if (r.features & kFileLink) inst.links["Shared\\Data\\alias.txt"] = "Outside\\target.txt";
+  if (std::string(r.roots[2]) == "holder") {
+    value(HKEY_LOCAL_MACHINE, std::string(kShared) + "\\Fonts", qf::UseCount, REG_SZ, Text("2"));
+    value(HKEY_LOCAL_MACHINE, std::string(kShared) + "\\Fonts", qf::RootDir, REG_SZ,
+          Text(dir + "\\Elsewhere\\Fonts"));
+    inst.files.push_back("Elsewhere\\Fonts\\serif.ttf");
+  }
+  // Canaries in the folders a foreign root names outside the installation.
+  if (std::string(r.roots[0]).rfind("public", 0) == 0)
+    inst.canaries.push_back(KnownFolder(FOLDERID_PublicDocuments) + "\\qf-canary.txt");
+  if (std::string(r.roots[1]) == "host")
+    inst.canaries.push_back(WinPath(kUnixBase) + "\\host-" + r.host + "\\qf-canary.txt");
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
     value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
@@ -609,6 +663,9 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     const std::string log = host + "\\companions-" + std::to_string(n);
     const std::string previewLog = log + "-preview.log", hostLog = log + "-host.log";
     const State before = Snap(dir);
+    for (const std::string& canary : inst.canaries)
+      ASSERT_TRUE(FileHandle(CreateFileW(Wide(canary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                         nullptr)).Valid()) << canary;
 
     HostRun preview, uninstall;
     {
@@ -637,6 +694,11 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     EXPECT_TRUE(ReadLines(previewLog).empty()) << inst.label << ": the preview loaded a companion";
 
     const State after = Snap(dir);
+    for (const std::string& canary : inst.canaries) {
+      EXPECT_NE(GetFileAttributesW(Wide(canary).c_str()), INVALID_FILE_ATTRIBUTES) << canary;
+      DeleteFileW(Wide(canary).c_str());
+      CreateDirectoryW(Wide(canary.substr(0, canary.rfind('\\'))).c_str(), nullptr);  // were it gone
+    }
     std::set<std::string> predicted = Predicted(json), made = Made(before, after), wineKept;
     const std::vector<std::string> differences =
         NameWineDifferences(inst, dir, &predicted, &made, &wineKept);
@@ -663,8 +725,11 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
       const size_t help = path.find(std::string(kHelpKey) + "\\");
       if (help != std::string::npos)
         item = "value " + path.replace(help + sizeof kHelpKey - 1, 1, "|");
+      // A directory as its RootDir names it, separator and all; the
+      // installation's own (a root that holds it all) is no item of it.
+      if (path.size() > 3 && path.back() == '\\') path.pop_back();
       if (path.rfind(dir, 0) == 0) item = "file " + LongName(path);
-      if (item.rfind("file ", 0) == 0 || path.rfind("HK", 0) == 0) {
+      if ((item.rfind("file ", 0) == 0 && path != dir) || path.rfind("HK", 0) == 0) {
         EXPECT_TRUE(after.count(item) != 0) << inst.label << ": " << kept.dump();
       }
     }
@@ -739,7 +804,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   }
   std::cout << "preview: " << installations.size() << " installations, " << exact
             << " predicted exactly\n";
-  EXPECT_EQ(installations.size(), 36u);
+  EXPECT_EQ(installations.size(), 39u);
   EXPECT_EQ(exact, installations.size());
 }
 

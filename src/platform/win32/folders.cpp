@@ -11,8 +11,6 @@
 namespace qf::platform::win32 {
 namespace {
 
-using UniqueFile = UniqueAny<HANDLE, &::CloseHandle, -1>;
-
 struct KnownFolder {
   const KNOWNFOLDERID* id;
   const char* name;
@@ -131,18 +129,11 @@ long CurrentDir(std::string* dir) {
   }
 }
 
-long TargetFinalPathOf(const char* path, std::string* finalPath) {
-  std::wstring wide;
-  if (!Wide(path ? path : "", &wide)) return ERROR_INVALID_NAME;
-  // Shared for everything: a glance that stands in nobody's way.
-  UniqueFile file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) return LastError();
+long FinalPathOfHandle(HANDLE handle, std::string* finalPath) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD length =
-        GetFinalPathNameByHandleW(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+        GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return LastError();
     if (length < buffer.size()) return DosPathUtf8({buffer.data(), length}, finalPath);

@@ -26,7 +26,9 @@ long ModuleDir(HMODULE module, std::string* dir);
 // The process's current directory, as GetCurrentDirectoryW gives it.
 long CurrentDir(std::string* dir);
 
-// platform::TargetFinalPath on the real system.
-long TargetFinalPathOf(const char* path, std::string* finalPath);
+// What an open file or directory's final path is, links followed, in the
+// form platform::TargetFinalPath gives it.  The opening is the caller's:
+// the preview may import no call that could create a file.
+long FinalPathOfHandle(HANDLE handle, std::string* finalPath);
 
 }  // namespace qf::platform::win32

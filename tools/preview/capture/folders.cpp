@@ -32,11 +32,22 @@ std::vector<std::string> RecordedDirectories() {
 
 // The real answer for `path` and each of its ancestors, since a directory
 // that is not there is named by its nearest ancestor that is.
+// What the pass's TargetFinalPath gives, learnt through NtOpenFile, which
+// cannot create.
+long TargetFinalPathOf(const std::string& path, std::string* finalPath) {
+  HandleGuard handle;
+  const NTSTATUS status =
+      OpenObject(nullptr, NtPath(path), FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_OPEN_FOR_BACKUP_INTENT,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &handle);
+  if (!NT_SUCCESS(status)) return static_cast<long>(RtlNtStatusToDosError(status));
+  return qf::platform::win32::FinalPathOfHandle(handle.Get(), finalPath);
+}
+
 void CopyTargetFinalPaths(std::string path) {
   std::string name;
   do {
     std::string finalPath;
-    const long code = qf::platform::win32::TargetFinalPathOf(path.c_str(), &finalPath);
+    const long code = TargetFinalPathOf(path, &finalPath);
     sim::SetTargetFinalPath(path, code, finalPath);
     if (code == 0) return;
   } while (qf::SplitParent(std::string(path), &path, &name));

@@ -286,8 +286,9 @@ size_t ComponentIndex(const std::string& name) {
 }
 
 // The shared area's key, every component record in it (other products'
-// only by name: the pass counts them and never opens them), and the key
-// above it, which the pass opens to delete it.
+// with their RootDir alone: the pass counts them, and reads where each
+// lies, which no last holder's root may be or hold), and the key above it,
+// which the pass opens to delete it.
 void CopySharedArea(Snapshot* snapshot) {
   KeyGuard maker;
   if (!OpenPath(Root::LocalMachine, qf::MakerKey, &maker, snapshot)) return;
@@ -303,12 +304,16 @@ void CopySharedArea(Snapshot* snapshot) {
   for (const Subkey& subkey : SubkeyNames(shared.Get())) {
     const std::string path = qf::JoinPath(qf::SharedKey, subkey.name);
     const size_t i = subkey.exact ? ComponentIndex(subkey.name) : qf::ComponentCount;
+    KeyGuard component;
     if (i == qf::ComponentCount) {
-      sim::CreateKey(Root::LocalMachine, path);
+      if (!subkey.exact)
+        sim::CreateKey(Root::LocalMachine, path);
+      else if (!CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, subkey.name, snapshot) &&
+               OpenKey(shared.Get(), subkey.name, Root::LocalMachine, path, &component))
+        CopyText(component.Get(), Root::LocalMachine, path, qf::RootDir, qf::RootDirCapacity);
       continue;
     }
     ComponentFacts& facts = snapshot->components[i];
-    KeyGuard component;
     if (CopyLink(shared.Get(), Root::LocalMachine, qf::SharedKey, subkey.name, snapshot)) {
       facts.record = true;
       continue;
