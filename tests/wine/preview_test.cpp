@@ -793,7 +793,25 @@ const RecordFile kRecordFiles[] = {
   {"invalid.jsonl", 0, {{4, R"({"line":"decision",)"}}, false},
   {"unknown.jsonl", 0, {{5, R"({"line":"wipe"})"}}, false},
   {"unknown-decision.jsonl", 0, {{6, R"({"line":"decision","decision":"CountRaised","subject":"Data","first":3,"second":4})"}}, false},
+  {"renumbered.jsonl", 0, {{6, R"({"line":"decision","decision":"CountLowered","subject":"Data","first":2,"second":1})"}}, false},
+  {"boxed.jsonl", 0, {{2, std::string(kRunLines[1]) + "\n" + R"({"line":"box","caption":"CheckAdmin","text":"Access is denied."})"}}, false},
+  {"reboxed.jsonl", 0, {{2, std::string(kRunLines[1]) + "\n" + R"({"line":"box","caption":"CheckAdmin","text":"Access is denied!"})"}}, false},
 };
+// The plans the --compare cases hold records to: each a record's own report.
+const char* const kPlans[][2] = {
+  {"plan.json", "run.jsonl"}, {"plan-boxed.json", "boxed.jsonl"}, {"plan-long.json", "long.jsonl"}};
+// A run of 50,000 files (long.jsonl) and one that differs from it at both
+// ends and in the middle (long-stale.jsonl): the first file not deleted,
+// the middle one removed as a link, one more file at the end.
+std::string LongRecord(bool stale) {
+  std::string text = std::string(kRunLines[0]) + "\n";
+  for (size_t n = stale ? 1 : 0; n < 50000; ++n)
+    text += std::string(R"({"line":"change","op":")") + (stale && n == 25000 ? "remove-link" : "delete-file") +
+            R"(","path":"C:\\Shared\\Data\\f)" + std::to_string(n) + "\"}\n";
+  if (stale) text += R"({"line":"change","op":"delete-file","path":"C:\\Shared\\Data\\g"})" "\n";
+  return text + R"({"line":"decision","decision":"TreeRemoved","subject":"Data","first":0,"second":0})" "\n" +
+         kRunLines[std::size(kRunLines) - 1] + "\n";
+}
 // clang-format on
 
 void WriteWhole(const std::string& path, const std::string& text) {
@@ -819,9 +837,13 @@ class PreviewCommand : public ::testing::TestWithParam<CommandCase> {
       if (f.unterminated) text.pop_back();
       WriteWhole(Dir() + "\\" + f.name, text);
     }
-    // The plan that run.jsonl keeps to: its own report.
-    const HostRun plan = RunHost(BuildPath("qfpreview.exe"), "--record run.jsonl --json", Dir());
-    WriteWhole(Dir() + "\\plan.json", plan.output);
+    WriteWhole(Dir() + "\\long.jsonl", LongRecord(false));
+    WriteWhole(Dir() + "\\long-stale.jsonl", LongRecord(true));
+    for (const auto& [plan, record] : kPlans) {
+      const HostRun own =
+          RunHost(BuildPath("qfpreview.exe"), "--record " + std::string(record) + " --json", Dir());
+      WriteWhole(Dir() + "\\" + plan, own.output);
+    }
   }
   static void TearDownTestSuite() { Clear(); }
   static std::string Dir() { return WinPath(kUnixBase) + "\\command"; }
@@ -881,6 +903,12 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   CommandCase{"CompareCutCountsUnreached", "--compare plan.json cut.jsonl", 3, "\n4 of the changes predicted come after where the record stops.\n", false},
   CommandCase{"CompareCutListsNoUnreached", "--compare plan.json cut.jsonl", 3, "predicted, not done", true},
   CommandCase{"CompareNotComplete", "--compare plan.json not-complete.jsonl --json", 3, "\"kind\": \"incomplete\"", false},
+  CommandCase{"CompareNumbers", "--compare plan.json renumbered.jsonl", 3, "  differs\n    predicted  CountLowered Data (3, 2)\n        UseCount 3 → 2, held by another product\n    done       CountLowered Data (2, 1)\n", false},
+  CommandCase{"CompareBoxNotPredicted", "--compare plan.json boxed.jsonl", 3, "\nboxes:\n  done, not predicted\n    done       [CheckAdmin] Access is denied.\n", false},
+  CommandCase{"CompareBoxNotDone", "--compare plan-boxed.json run.jsonl", 3, "\nboxes:\n  predicted, not done\n    predicted  [CheckAdmin] Access is denied.\n\n1 difference between", false},
+  CommandCase{"CompareBoxOtherwise", "--compare plan-boxed.json reboxed.jsonl", 3, "  differs\n    predicted  [CheckAdmin] Access is denied.\n    done       [CheckAdmin] Access is denied!\n\n1 difference between", false},
+  CommandCase{"CompareLongAgrees", "--compare plan-long.json long.jsonl", 0, "The run did what was predicted.\n", false},
+  CommandCase{"CompareLongExactly", "--compare plan-long.json long-stale.jsonl", 3, "\nchanges:\n  predicted, not done\n    predicted  delete-file C:\\Shared\\Data\\f0\n        under TreeRemoved: Quillforge was the last holder of Data: its directory is emptied and removed\n  differs\n    predicted  delete-file C:\\Shared\\Data\\f25000\n        under TreeRemoved: Quillforge was the last holder of Data: its directory is emptied and removed\n    done       remove-link C:\\Shared\\Data\\f25000\n        under TreeRemoved: Quillforge was the last holder of Data: its directory is emptied and removed\n  done, not predicted\n    done       delete-file C:\\Shared\\Data\\g\n        under TreeRemoved: Quillforge was the last holder of Data: its directory is emptied and removed\n\n3 differences between", false},
   CommandCase{"CompareJson", "--compare plan.json differs.jsonl --json", 3, "\"agree\": false,\n  \"differences\": [\n    {\n      \"list\": \"changes\",\n      \"kind\": \"differs\"", false},
   CommandCase{"CompareInvalidPlan", "--compare run.jsonl run.jsonl", 1, "run.jsonl: not valid JSON", false},
   CommandCase{"CompareInvalidRecord", "--compare plan.json invalid.jsonl", 1, "line 4: not valid JSON", false},
