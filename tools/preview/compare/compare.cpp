@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "common/case_fold.h"
+#include "report/fields.h"
 
 namespace qfpreview {
 namespace {
@@ -35,25 +36,32 @@ struct ListRule {
 Json Of(const Json& item, const char* field) { return item.value(field, Json()); }
 Json Folded(const Json& item, const char* field) { return qf::FoldName(Str(item, field)); }
 
-Json ChangeAt(const Json& c) { return Json::array({Of(c, "root"), Folded(c, "path")}); }
-Json ChangeIdentity(const Json& c) { return Json::array({Of(c, "op"), ChangeAt(c), Folded(c, "name")}); }
-Json SameChange(const Json& c) { return Json::array({ChangeIdentity(c), Of(c, "type"), Of(c, "data")}); }
-Json DecisionAbout(const Json& d) { return Folded(d, "subject"); }
-Json DecisionIdentity(const Json& d) { return Json::array({Of(d, "decision"), DecisionAbout(d)}); }
-Json SameDecision(const Json& d) {
-  return Json::array({DecisionIdentity(d), Of(d, "first"), Of(d, "second"), Folded(d, "detail")});
+Json ChangeAt(const Json& c) { return Json::array({Of(c, field::kRoot), Folded(c, field::kPath)}); }
+Json ChangeIdentity(const Json& c) {
+  return Json::array({Of(c, field::kOp), ChangeAt(c), Folded(c, field::kName)});
 }
-Json CallOf(const Json& c) { return Folded(c, "library"); }
-Json CallIdentity(const Json& c) { return Json::array({CallOf(c), Of(c, "entry")}); }
-Json SameCall(const Json& c) { return Json::array({CallIdentity(c), Of(c, "argument")}); }
-Json BoxIdentity(const Json& b) { return Of(b, "caption"); }
-Json SameBox(const Json& b) { return Json::array({BoxIdentity(b), Of(b, "text")}); }
+Json SameChange(const Json& c) {
+  return Json::array({ChangeIdentity(c), Of(c, field::kType), Of(c, field::kData)});
+}
+Json DecisionAbout(const Json& d) { return Folded(d, field::kSubject); }
+Json DecisionIdentity(const Json& d) {
+  return Json::array({Of(d, field::kDecision), DecisionAbout(d)});
+}
+Json SameDecision(const Json& d) {
+  return Json::array({DecisionIdentity(d), Of(d, field::kFirst), Of(d, field::kSecond),
+                      Folded(d, field::kDetail)});
+}
+Json CallOf(const Json& c) { return Folded(c, field::kLibrary); }
+Json CallIdentity(const Json& c) { return Json::array({CallOf(c), Of(c, field::kEntry)}); }
+Json SameCall(const Json& c) { return Json::array({CallIdentity(c), Of(c, field::kArgument)}); }
+Json BoxIdentity(const Json& b) { return Of(b, field::kCaption); }
+Json SameBox(const Json& b) { return Json::array({BoxIdentity(b), Of(b, field::kText)}); }
 
 constexpr ListRule kLists[] = {
-    {"changes", SameChange, ChangeIdentity, ChangeAt},
-    {"decisions", SameDecision, DecisionIdentity, DecisionAbout},
-    {"calls", SameCall, CallIdentity, CallOf},
-    {"boxes", SameBox, BoxIdentity, BoxIdentity},
+    {field::kChanges, SameChange, ChangeIdentity, ChangeAt},
+    {field::kDecisions, SameDecision, DecisionIdentity, DecisionAbout},
+    {field::kCalls, SameCall, CallIdentity, CallOf},
+    {field::kBoxes, SameBox, BoxIdentity, BoxIdentity},
 };
 
 Items ListOf(const Json& document, const char* name, const char* side) {
@@ -228,9 +236,9 @@ void Gap(const ListRule& rule, Keyed& keyed, const Items& a, size_t a0, size_t a
 }
 
 bool Complete(const Json& done) {
-  const auto record = done.find("record");
-  return record != done.end() && record->value("complete", false) &&
-         !record->value("cutInLine", true);
+  const auto record = done.find(field::kRecord);
+  return record != done.end() && record->value(field::kComplete, false) &&
+         !record->value(field::kCutInLine, true);
 }
 
 }  // namespace
@@ -241,14 +249,14 @@ Comparison Compare(const Json& plan, const Json& done) {
   const bool complete = Complete(done);
   if (!complete)
     comparison.differences.push_back(
-        {"record", "incomplete", Json(), done.value("record", Json())});
+        {field::kRecord, "incomplete", Json(), done.value(field::kRecord, Json())});
   // A change goes with its step's outcome, reported after it: when the
   // record holds that decision, the step was done, and so was the change.
   std::set<std::pair<Json, Json>> outcomes;
   for (const Json* d : ListOf(done, "decisions", "record"))
-    outcomes.emplace(Of(*d, "decision"), Of(*d, "why"));
+    outcomes.emplace(Of(*d, field::kDecision), Of(*d, field::kWhy));
   auto stepDone = [&](const Json& change) {
-    return outcomes.count({Of(change, "decision"), Of(change, "why")}) != 0;
+    return outcomes.count({Of(change, field::kDecision), Of(change, field::kWhy)}) != 0;
   };
   for (const ListRule& rule : kLists) {
     const Items a = ListOf(plan, rule.name, "plan"), b = ListOf(done, rule.name, "record");

@@ -300,7 +300,27 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
           keepDirectory(reason.step, reason.subject);
         break;
       case D::AreaKeyKept: keep(reason.step, std::string("HKLM\\") + qf::SharedKey); break;
-      default: break;
+      // What goes, and what was never to go: nothing named here stays.
+      case D::GateNotMarked:
+      case D::GateAdministrator:
+      case D::UserTreeDeleted:
+      case D::SharedFilesUnused:
+      case D::FlagsAbsent:
+      case D::ComponentNotFlagged:
+      case D::ComponentFlagged:
+      case D::ComponentAbsent:
+      case D::RootMissing:
+      case D::TreeRemoved:
+      case D::ComponentKeyDeleted:
+      case D::AreaAbsent:
+      case D::AreaDirRemoved:
+      case D::AreaDirUnnamed:
+      case D::AreaKeyDeleted:
+      case D::CompanionAbsent:
+      case D::CompanionLoaded:
+      case D::CompanionCalled:
+      case D::CompanionEntryMissing:
+      case D::kCount: break;
     }
   }
 }
