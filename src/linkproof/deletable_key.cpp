@@ -60,7 +60,8 @@ bool IsKeyLinkRead(long read, uint32_t type) {
 bool IsKeyLink(const RegKey& key) {
   uint32_t type = 0;
   std::string target;
-  return IsKeyLinkRead(key.ReadValue(kKeyLinkValue, kKeyLinkCapacity, &type, &target), type);
+  const long read = key.ReadValue(kKeyLinkValue, kKeyLinkCapacity, &type, &target);
+  return IsKeyLinkRead(read, type);
 }
 
 // A key without subkeys goes at the first attempt, which spares asking how
