@@ -519,8 +519,9 @@ std::set<std::string> Predicted(const nlohmann::json& preview) {
 // installation's unix links, and says what it was.  A directory link stays
 // (Wine's RemoveDirectory acts on its non-empty target); a file link lists
 // as a plain file: deleting it by its path deletes its target and leaves the
-// link dangling, while a pass that checks what it opened leaves it alone.
-// Either way the directories above the link stay: they go into `kept`.
+// link dangling.  (A pass that checks what it opened leaves it alone, and
+// the preview must predict that as it is.)  Either way the directories above
+// the link stay: they go into `kept`.
 std::vector<std::string> NameWineDifferences(const Installation& inst, const std::string& dir,
                                              std::set<std::string>* predicted,
                                              std::set<std::string>* made,
@@ -536,10 +537,6 @@ std::vector<std::string> NameWineDifferences(const Installation& inst, const std
       named.push_back("Wine lists the file link " + link +
                       " as a plain file; deleting it deleted " + target +
                       " and left the link dangling (Windows deletes the link itself)");
-    else if (!made->count("delete-file " + path) && predicted->erase("delete-file " + path))
-      named.push_back("Wine lists the file link " + link +
-                      " as a plain file; the pass finds it "
-                      "leads elsewhere and leaves it (Windows lists it as a link and deletes it)");
     else
       continue;
     for (auto it = predicted->begin(); it != predicted->end();) {
