@@ -60,6 +60,7 @@ enum Feature : unsigned {
   kLookalike = 4096,    // Image Files at "Imāges", beside another product's "Images"
   kHelpLengths = 8192,  // help files and registrations of every name length
   kProductLink = 16384, // HKCU's product key a link to Elsewhere, which gets its 3.0 tree
+  kLongLink = 32768,    // kKeyLink's target too long for the link check to read
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "~1" a REG_DWORD of 3 bytes, "@" longer
@@ -107,6 +108,7 @@ const Recipe kRecipes[] = {
   {"no companions, read-only help", "TRUE", {"1", "1", "1"}, {"tree", "tree", "empty"}, 2, kReadOnly | kHelp, "none"},
   {"RootDir behind a directory link", "TRUE", {"1", "1", "1"}, {"link", "tree", "tree"}, 1, kDirLink, "full"},
   {"registry link in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink, "full"},
+  {"registry link too long to read in the per-user tree", "TRUE", {"2", "2", "2"}, {"tree", "tree", "tree"}, 1, kKeyLink | kLongLink, "full"},
   {"a tree deeper than MAX_PATH", "TRUE", {"1", "2", "1"}, {"tree", "tree", "tree"}, 1, kDeep, "full"},
   {"RootDir in 8.3 short names", "TRUE", {"1", "2", "1"}, {"tree", "short", "short"}, 2, kHelp, "full"},
   {"a REG_DWORD count of 3 bytes", "TRUE", {"~2", "1", "~1"}, {"tree", "tree", "tree"}, 1, kHelp, "full"},
@@ -282,7 +284,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   if (r.features & kKeyLink) {
     value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere", "Kept", REG_SZ, Text("1"));
     value(HKEY_CURRENT_USER, "Software\\Halvern\\Elsewhere\\Below", "", 0, "");
-    inst.keyLinks[product + "\\Linked"] = "Software\\Halvern\\Elsewhere";
+    inst.keyLinks[product + "\\Linked"] =
+        "Software\\Halvern\\" + std::string(r.features & kLongLink ? 2100 : 0, 'x') + "Elsewhere";
   }
   if (r.features & kDeep) {
     inst.deep = "Shared\\Data";
@@ -736,7 +739,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   }
   std::cout << "preview: " << installations.size() << " installations, " << exact
             << " predicted exactly\n";
-  EXPECT_EQ(installations.size(), 36u);
+  EXPECT_EQ(installations.size(), 37u);
   EXPECT_EQ(exact, installations.size());
 }
 

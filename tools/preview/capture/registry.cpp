@@ -199,10 +199,9 @@ bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::
     return true;
   }
   // One whose value cannot be read leads to a stand-in that names no key,
-  // and its value is too long for the pass to read there too.
-  sim::MakeKeyLink(root, path, "\\qfpreview\\unreadable-link-target");
-  sim::SetValue(root, path, qf::kKeyLinkValue, qf::platform::kRegLink,
-                std::string(qf::kKeyLinkCapacity + 1, '\0'));
+  // too long for the pass to read there too.
+  sim::MakeKeyLink(root, path,
+                   "qfpreview-unreadable-link\\" + std::string(qf::kKeyLinkCapacity / 2, 'x'));
   return true;
 }
 
