@@ -1,6 +1,6 @@
 // The alignment and the pairing of what is left over.  Items are compared
-// as Windows compares names (qf::SameNameFolded) where they hold names;
-// texts of boxes and the arguments of calls exactly.
+// by keys: names folded as Windows compares them (qf::FoldName) where they
+// hold names; texts of boxes, numbers and the arguments of calls exactly.
 #include "compare/compare.h"
 
 #include <algorithm>
