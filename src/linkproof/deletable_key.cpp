@@ -7,9 +7,6 @@ namespace {
 
 using namespace platform;
 
-// The one value a link key holds, naming its target.
-constexpr char kLinkValue[] = "SymbolicLinkValue";
-
 // Deletes the subkeys of `key`.  Walking the indices downwards keeps the
 // lower ones valid while the subkeys at higher ones are deleted.
 bool DeleteSubkeys(RegKey& key, Root root, const std::string& path) {
@@ -56,13 +53,15 @@ long OpenDeletableKey(Root root, const std::string& parentPath, const std::strin
   return OpenKeyBelow(root, &parent, name, kKeyAllAccess, key);
 }
 
+bool IsKeyLinkRead(long read, uint32_t type) {
+  return read == kSuccess ? type == kRegLink : read != kErrorFileNotFound;
+}
+
 bool IsKeyLink(const RegKey& key) {
   uint32_t type = 0;
   std::string target;
-  // A target too long to read, or a value that cannot be read, may still be
-  // a link's: only a value known to be absent, or of another type, is none.
-  const long read = key.ReadValue(kLinkValue, 4096, &type, &target);
-  return read == kSuccess ? type == kRegLink : read != kErrorFileNotFound;
+  const long read = key.ReadValue(kKeyLinkValue, kKeyLinkCapacity, &type, &target);
+  return IsKeyLinkRead(read, type);
 }
 
 // A key without subkeys goes at the first attempt, which spares asking how

@@ -103,8 +103,20 @@ long OpenKeyBelow(platform::Root root, const platform::RegKey* above, const std:
 long OpenDeletableKey(platform::Root root, const std::string& parentPath,
                       const std::string& name, platform::RegKey* key, bool* deletable);
 
-// Whether the open key is a registry link (opened as itself), or may be one:
-// its "SymbolicLinkValue" is there but cannot be read.
+// The value a registry link key holds, naming its target, and how many
+// bytes of it are read.
+constexpr char kKeyLinkValue[] = "SymbolicLinkValue";
+constexpr uint32_t kKeyLinkCapacity = 4096;
+
+// Whether a key opened as itself is a link, from how reading its
+// kKeyLinkValue within kKeyLinkCapacity went (`read`, the value's `type`):
+// one that is there but cannot be read (too long, say) may still be a
+// link's, so only a value known to be absent, or of another type, is none.
+// The pass and the preview's reading of the machine decide by this alone.
+bool IsKeyLinkRead(long read, uint32_t type);
+
+// Whether the open key is a registry link (opened as itself), or may be one
+// (IsKeyLinkRead).
 bool IsKeyLink(const platform::RegKey& key);
 
 // Deletes every subkey of the open `key`, each opened as itself below its

@@ -75,6 +75,10 @@ constexpr uint32_t kRegExpandSz = 2;
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegLink = 6;  // a link key's target, UTF-16, no terminator
+// The two types a count is written as, as the run record and the reports
+// spell them.
+constexpr char kRegSzName[] = "REG_SZ";
+constexpr char kRegDwordName[] = "REG_DWORD";
 
 // File attribute bits.
 constexpr uint32_t kAttrReadOnly = 0x1;

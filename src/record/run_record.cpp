@@ -214,7 +214,8 @@ void RunRecord::ValueWritten(Root root, const std::string& key, const std::strin
                              bool dword, uint32_t number, const std::string& text) {
   Guarded(&file_, [&] {
     Json line{{"line", "change"}, {"op", "set-value"}, {"root", RootName(root)},
-              {"path", key},      {"name", name},      {"type", dword ? "REG_DWORD" : "REG_SZ"}};
+              {"path", key},      {"name", name},
+              {"type", dword ? kRegDwordName : kRegSzName}};
     if (dword)
       line["data"] = number;
     else

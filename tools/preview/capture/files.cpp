@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/win32.h"
+#include "common/case_fold.h"
 #include "common/paths.h"
 #include "common/schema.h"
 #include "platform/sim/sim.h"
@@ -39,28 +40,65 @@ NTSTATUS OpenDirectory(HANDLE parent, const std::wstring& name, HandleGuard* dir
 
 // Opens `name` below `parent` (or the full object path `name`) exactly as
 // the pass opens what it deletes, for deletion and sharing reading and
-// writing only, and closes it again: nothing is deleted.  The code the
-// pass's open would fail with, or 0.
-long ProbeDeletion(HANDLE parent, const std::wstring& name) {
+// writing only, and closes it again (with `kept`, gives it there, to be
+// checked as the pass checks it): nothing is deleted.  The code the pass's
+// open would fail with, or 0.
+long ProbeDeletion(HANDLE parent, const std::wstring& name, HandleGuard* kept = nullptr) {
   HandleGuard probe;
   const NTSTATUS status =
       OpenObject(parent, name, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                  FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
                  FILE_SHARE_READ | FILE_SHARE_WRITE, &probe);
+  if (kept) *kept = std::move(probe);
   return NT_SUCCESS(status) ? 0 : static_cast<long>(RtlNtStatusToDosError(status));
 }
 
 // Where the links of a capture under Wine lead in the simulation.
 const std::string kWineLinkTarget = "\\\\qfpreview\\wine-link-target";
+const std::string kWineFileLinkTarget = kWineLinkTarget + "\\file";
+
+// The final path of an open handle, as the pass reads it to check an entry;
+// "" when it cannot be read.
+std::string FinalPath(HANDLE handle) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(),
+                                                   static_cast<DWORD>(buffer.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    std::string path;
+    if (length == 0) return path;
+    if (length < buffer.size())
+      return Utf8(std::wstring_view(buffer.data(), length), &path) ? path : "";
+    buffer.resize(length + 1);
+  }
+}
+
+// Under Wine a link to a file lists as a plain file and opens as its
+// target: the pass, which holds each file to its parent's final path plus
+// its name, finds it elsewhere and leaves it.  The same check, through the
+// handle the deletion was probed with, tells such a link from a file; it
+// costs a request per file, and is made only under Wine (on Windows a link
+// lists as one).
+bool LeadsElsewhere(HANDLE entry, const std::string& directoryFinal, const std::string& name) {
+  const std::string final = FinalPath(entry);
+  return !final.empty() && !directoryFinal.empty() &&
+         !qf::SameNameFolded(final, qf::JoinFinalPath(directoryFinal, name));
+}
 
 // Gives the simulation one entry, unless something is there already (a
 // directory made as the parent of a deeper root).
-void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* snapshot) {
-  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// A link to a file found under Wine (`fileLink`) is listed there as the file
+// it opens.
+void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* snapshot,
+           bool fileLink = false) {
+  const bool link = fileLink || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   snapshot->files[Folded(path)] = FileItem{path, attributes, size, link, false};
   if (sim::Exists(path)) return;
-  if (link && snapshot->underWine) {
+  if (fileLink) {
+    if (!sim::Exists(kWineFileLinkTarget)) sim::MakeFile(kWineFileLinkTarget);
+    sim::MakeLink(path, kWineFileLinkTarget, /*directory=*/false, /*opensTarget=*/true);
+  } else if (link && snapshot->underWine) {
     // Its target is never read, which would follow it.  Under Wine a link
     // opens as its target, so the pass finds it is not what its listing
     // showed and leaves it, with the directories above it: a stand-in
@@ -114,6 +152,7 @@ bool List(HANDLE directory, const std::string& path, bool probe, Snapshot* snaps
           std::vector<Subdirectory>* subdirectories) {
   std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
   const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+  const std::string final = probe && snapshot->underWine ? FinalPath(directory) : "";
   while (GetFileInformationByHandleEx(directory, FileIdBothDirectoryInfo, buffer.data(), size)) {
     const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
@@ -124,17 +163,26 @@ bool List(HANDLE directory, const std::string& path, bool probe, Snapshot* snaps
         const bool exact = Utf8(name, &utf8);
         const std::string child = qf::JoinPath(path, exact ? utf8 : Utf8Shown(name));
         const DWORD attributes = entry->FileAttributes;
-        Place(child, attributes, static_cast<uint64_t>(entry->EndOfFile.QuadPart), snapshot);
+        const uint64_t bytes = static_cast<uint64_t>(entry->EndOfFile.QuadPart);
+        constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+        const bool plain = !(attributes & kNotPlain);
         const bool descend =
             (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (!exact) {
           // The pass cannot name it, so it cannot open it: it stays, with
           // everything below it.
+          Place(child, attributes, bytes, snapshot);
           sim::FailWhen(sim::Op::FileOpenBelow, child, kInvalidName);
+        } else if (probe) {
+          HandleGuard opened;
+          const long code = ProbeDeletion(directory, name, &opened);
+          Place(child, attributes, bytes, snapshot,
+                code == 0 && plain && !final.empty() && LeadsElsewhere(opened.Get(), final, utf8));
+          Undeletable(child, code, snapshot);
         } else {
-          if (probe) Undeletable(child, ProbeDeletion(directory, name), snapshot);
-          if (descend) subdirectories->push_back(Subdirectory{name, child});
+          Place(child, attributes, bytes, snapshot);
         }
+        if (exact && descend) subdirectories->push_back(Subdirectory{name, child});
       }
       if (entry->NextEntryOffset == 0) break;
       bytes += entry->NextEntryOffset;

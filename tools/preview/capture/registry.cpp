@@ -10,6 +10,7 @@
 #include "common/paths.h"
 #include "common/schema.h"
 #include "common/case_fold.h"
+#include "linkproof/linkproof.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -108,22 +109,23 @@ std::optional<std::string> CopyText(HKEY key, Root root, const std::string& path
   return text;
 }
 
-// A registry link carries the value "SymbolicLinkValue" of type REG_LINK;
-// opened with REG_OPTION_OPEN_LINK it is the link itself, not its target.
-// Gives the target as the registry names it ("\Registry\User\<SID>\...").
+// Whether the key `name` below `parent`, opened as itself (not its target),
+// is a registry link, by the pass's own rule (qf::IsKeyLinkRead).  Gives the
+// target as the registry names it ("\Registry\User\<SID>\..."), or "" when
+// the link's value cannot be read.
 bool IsKeyLink(HKEY parent, const std::string& name, std::wstring* target) {
   KeyGuard link;
   if (RegOpenKeyExW(parent, Wide(name).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
                     link.Put()) != ERROR_SUCCESS)
     return false;
-  std::vector<wchar_t> buffer(2048);
-  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  std::vector<wchar_t> buffer(qf::kKeyLinkCapacity / sizeof(wchar_t));
+  DWORD size = qf::kKeyLinkCapacity;
   DWORD type = 0;
-  if (RegQueryValueExW(link.Get(), L"SymbolicLinkValue", nullptr, &type,
-                       reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
-      type != REG_LINK)
-    return false;
-  target->assign(buffer.data(), size / sizeof(wchar_t));
+  const LONG read = RegQueryValueExW(link.Get(), Wide(qf::kKeyLinkValue).c_str(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (!qf::IsKeyLinkRead(read, type)) return false;
+  target->clear();
+  if (read == ERROR_SUCCESS) target->assign(buffer.data(), size / sizeof(wchar_t));
   return true;
 }
 
@@ -192,7 +194,14 @@ bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::
   std::wstring target;
   if (!IsKeyLink(parent, name, &target)) return false;
   snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
-  sim::MakeKeyLink(root, path, TargetBelow(root, target));
+  if (!target.empty()) {
+    sim::MakeKeyLink(root, path, TargetBelow(root, target));
+    return true;
+  }
+  // One whose value cannot be read leads to a stand-in that names no key,
+  // too long for the pass to read there too.
+  sim::MakeKeyLink(root, path,
+                   "qfpreview-unreadable-link\\" + std::string(qf::kKeyLinkCapacity / 2, 'x'));
   return true;
 }
 

@@ -1,13 +1,17 @@
 // The alignment and the pairing of what is left over.  Items are compared
-// as Windows compares names (qf::SameNameFolded) where they hold names;
-// texts of boxes and the arguments of calls exactly.
+// by keys: names folded as Windows compares them (qf::FoldName) where they
+// hold names; texts of boxes, numbers and the arguments of calls exactly.
 #include "compare/compare.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <set>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "common/case_fold.h"
+#include "report/fields.h"
 
 namespace qfpreview {
 namespace {
@@ -20,54 +24,44 @@ std::string Str(const Json& item, const char* field) {
   return it != item.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-bool SameName(const Json& a, const Json& b, const char* field) {
-  return qf::SameNameFolded(Str(a, field), Str(b, field));
-}
-
-bool Field(const Json& a, const Json& b, const char* field) {
-  return a.value(field, Json()) == b.value(field, Json());
-}
-
-// How the items of one list are told apart: `same` when they agree;
-// `strong` and `weak` to pair items the alignment left over, the same item
-// done otherwise.
+// How the items of one list are told apart, each by a key: items with equal
+// `same` keys agree; what is left over is paired as the same item done
+// otherwise by `identity` first and then by `place` (where it happened).
+using KeyOf = Json (*)(const Json&);
 struct ListRule {
   const char* name;
-  bool (*same)(const Json&, const Json&);
-  bool (*strong)(const Json&, const Json&);
-  bool (*weak)(const Json&, const Json&);
+  KeyOf same, identity, place;
 };
 
-bool ChangeAt(const Json& a, const Json& b) {
-  return Field(a, b, "root") && SameName(a, b, "path");
+Json Of(const Json& item, const char* field) { return item.value(field, Json()); }
+Json Folded(const Json& item, const char* field) { return qf::FoldName(Str(item, field)); }
+
+Json ChangeAt(const Json& c) { return Json::array({Of(c, field::kRoot), Folded(c, field::kPath)}); }
+Json ChangeIdentity(const Json& c) {
+  return Json::array({Of(c, field::kOp), ChangeAt(c), Folded(c, field::kName)});
 }
-bool ChangeIdentity(const Json& a, const Json& b) {
-  return Field(a, b, "op") && ChangeAt(a, b) && SameName(a, b, "name");
+Json SameChange(const Json& c) {
+  return Json::array({ChangeIdentity(c), Of(c, field::kType), Of(c, field::kData)});
 }
-bool SameChange(const Json& a, const Json& b) {
-  return ChangeIdentity(a, b) && Field(a, b, "type") && Field(a, b, "data");
+Json DecisionAbout(const Json& d) { return Folded(d, field::kSubject); }
+Json DecisionIdentity(const Json& d) {
+  return Json::array({Of(d, field::kDecision), DecisionAbout(d)});
 }
-bool DecisionAbout(const Json& a, const Json& b) { return SameName(a, b, "subject"); }
-bool DecisionIdentity(const Json& a, const Json& b) {
-  return Field(a, b, "decision") && DecisionAbout(a, b);
+Json SameDecision(const Json& d) {
+  return Json::array({DecisionIdentity(d), Of(d, field::kFirst), Of(d, field::kSecond),
+                      Folded(d, field::kDetail)});
 }
-bool SameDecision(const Json& a, const Json& b) {
-  return DecisionIdentity(a, b) && Field(a, b, "first") && Field(a, b, "second") &&
-         SameName(a, b, "detail");
-}
-bool CallOf(const Json& a, const Json& b) { return SameName(a, b, "library"); }
-bool CallIdentity(const Json& a, const Json& b) { return CallOf(a, b) && Field(a, b, "entry"); }
-bool SameCall(const Json& a, const Json& b) {
-  return CallIdentity(a, b) && Field(a, b, "argument");
-}
-bool BoxIdentity(const Json& a, const Json& b) { return Field(a, b, "caption"); }
-bool SameBox(const Json& a, const Json& b) { return BoxIdentity(a, b) && Field(a, b, "text"); }
+Json CallOf(const Json& c) { return Folded(c, field::kLibrary); }
+Json CallIdentity(const Json& c) { return Json::array({CallOf(c), Of(c, field::kEntry)}); }
+Json SameCall(const Json& c) { return Json::array({CallIdentity(c), Of(c, field::kArgument)}); }
+Json BoxIdentity(const Json& b) { return Of(b, field::kCaption); }
+Json SameBox(const Json& b) { return Json::array({BoxIdentity(b), Of(b, field::kText)}); }
 
 constexpr ListRule kLists[] = {
-    {"changes", SameChange, ChangeIdentity, ChangeAt},
-    {"decisions", SameDecision, DecisionIdentity, DecisionAbout},
-    {"calls", SameCall, CallIdentity, CallOf},
-    {"boxes", SameBox, BoxIdentity, BoxIdentity},
+    {field::kChanges, SameChange, ChangeIdentity, ChangeAt},
+    {field::kDecisions, SameDecision, DecisionIdentity, DecisionAbout},
+    {field::kCalls, SameCall, CallIdentity, CallOf},
+    {field::kBoxes, SameBox, BoxIdentity, BoxIdentity},
 };
 
 Items ListOf(const Json& document, const char* name, const char* side) {
@@ -85,70 +79,166 @@ Items ListOf(const Json& document, const char* name, const char* side) {
   return items;
 }
 
-// Matched index pairs of a longest common subsequence.  The common start and
-// end are matched first; the table covers only what lies between, and is
-// given up (nothing matched there) past kCells.
-std::vector<std::pair<size_t, size_t>> Align(const Items& a, const Items& b, const ListRule& rule) {
-  constexpr size_t kCells = size_t{1} << 24;
-  std::vector<std::pair<size_t, size_t>> matched;
-  size_t head = 0, tail = 0;
-  while (head < a.size() && head < b.size() && rule.same(*a[head], *b[head])) {
-    matched.emplace_back(head, head);
-    ++head;
+// Both sides' items as small numbers, equal exactly when their keys are.
+struct Numbered {
+  std::vector<uint32_t> a, b;
+};
+Numbered Number(const Items& a, const Items& b, KeyOf key) {
+  std::unordered_map<std::string, uint32_t> numbers;
+  auto number = [&](const Json* item) {
+    const std::string text = key(*item).dump(-1, ' ', false, Json::error_handler_t::replace);
+    return numbers.emplace(text, static_cast<uint32_t>(numbers.size())).first->second;
+  };
+  Numbered out;
+  for (const Json* item : a) out.a.push_back(number(item));
+  for (const Json* item : b) out.b.push_back(number(item));
+  return out;
+}
+
+using Pairs = std::vector<std::pair<size_t, size_t>>;
+
+// A longest common subsequence of two sequences, by Myers' linear-space
+// diff: time grows with (N + D) * D and memory with N + D, for N items and
+// D of them unmatched, so a long list with few differences costs little.
+class CommonSubsequence {
+ public:
+  CommonSubsequence(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
+      : a_(a), b_(b), forward_(a.size() + b.size() + 3), backward_(forward_.size()) {}
+
+  // The matched index pairs within a[a0..a1) and b[b0..b1), in order.
+  Pairs Matches(size_t a0, size_t a1, size_t b0, size_t b1) {
+    Pairs out;
+    Within(Long(a0), Long(a1), Long(b0), Long(b1), &out);
+    return out;
   }
-  while (tail < a.size() - head && tail < b.size() - head &&
-         rule.same(*a[a.size() - 1 - tail], *b[b.size() - 1 - tail]))
-    ++tail;
-  const size_t n = a.size() - head - tail, m = b.size() - head - tail;
-  if (n > 0 && m > 0 && n <= kCells / m) {
-    // length[i][j]: the longest common subsequence of a[head+i..] and b[head+j..].
-    std::vector<uint32_t> length((n + 1) * (m + 1), 0);
-    auto at = [&](size_t i, size_t j) -> uint32_t& { return length[i * (m + 1) + j]; };
-    for (size_t i = n; i-- > 0;)
-      for (size_t j = m; j-- > 0;)
-        at(i, j) = rule.same(*a[head + i], *b[head + j]) ? at(i + 1, j + 1) + 1
-                                                         : std::max(at(i + 1, j), at(i, j + 1));
-    for (size_t i = 0, j = 0; i < n && j < m;) {
-      if (rule.same(*a[head + i], *b[head + j]) && at(i, j) == at(i + 1, j + 1) + 1)
-        matched.emplace_back(head + i++, head + j++);
-      else if (at(i + 1, j) >= at(i, j + 1))
-        ++i;
-      else
-        ++j;
+
+ private:
+  using Long = std::ptrdiff_t;
+
+  // A stretch both paths of the middle cross, from (x0, y0) to (x1, y1):
+  // one step off the diagonal, then along it (`diagonalLast`) or the
+  // reverse.
+  struct Snake {
+    Long x0, y0, x1, y1;
+    bool diagonalLast;
+  };
+
+  bool Equal(Long x, Long y) const { return a_[size_t(x)] == b_[size_t(y)]; }
+
+  void Within(Long left, Long right, Long top, Long bottom, Pairs* out) {
+    while (left < right && top < bottom && Equal(left, top)) out->emplace_back(left++, top++);
+    Long tail = 0;
+    while (left < right - tail && top < bottom - tail && Equal(right - 1 - tail, bottom - 1 - tail))
+      ++tail;
+    right -= tail, bottom -= tail;
+    if (left < right && top < bottom) {
+      const Snake s = Middle(left, right, top, bottom);
+      Within(left, s.x0, top, s.y0, out);
+      const Long run = std::min(s.x1 - s.x0, s.y1 - s.y0);
+      const Long x = s.diagonalLast ? s.x1 - run : s.x0, y = s.diagonalLast ? s.y1 - run : s.y0;
+      for (Long k = 0; k < run; ++k) out->emplace_back(x + k, y + k);
+      Within(s.x1, right, s.y1, bottom, out);
     }
+    for (Long k = 0; k < tail; ++k) out->emplace_back(right + k, bottom + k);
   }
-  for (size_t k = tail; k > 0; --k) matched.emplace_back(a.size() - k, b.size() - k);
-  return matched;
+
+  // The middle snake of the box, found by paths from both corners that
+  // meet.  The box holds at least one unmatched item, so they meet at some
+  // D of at most half its width plus height.
+  Snake Middle(Long left, Long right, Long top, Long bottom) {
+    const Long width = right - left, height = bottom - top, delta = width - height;
+    const Long most = (width + height + 1) / 2, at = most + 1;  // index of diagonal 0
+    auto f = [&](Long k) -> Long& { return forward_[size_t(at + k)]; };
+    auto r = [&](Long c) -> Long& { return backward_[size_t(at + c)]; };
+    f(1) = left, r(1) = bottom;
+    for (Long d = 0; d <= most; ++d) {
+      for (Long k = d; k >= -d; k -= 2) {
+        Long x, px;
+        if (k == -d || (k != d && f(k - 1) < f(k + 1)))
+          px = x = f(k + 1);
+        else
+          px = f(k - 1), x = px + 1;
+        Long y = top + (x - left) - k;
+        const Long py = (d == 0 || x != px) ? y : y - 1;
+        while (x < right && y < bottom && Equal(x, y)) ++x, ++y;
+        f(k) = x;
+        const Long c = k - delta;
+        if ((delta & 1) && c >= -(d - 1) && c <= d - 1 && y >= r(c)) return {px, py, x, y, true};
+      }
+      for (Long c = d; c >= -d; c -= 2) {
+        Long y, ty;
+        if (c == -d || (c != d && r(c - 1) > r(c + 1)))
+          ty = y = r(c + 1);
+        else
+          ty = r(c - 1), y = ty - 1;
+        const Long k = c + delta;
+        Long x = left + (y - top) + k;
+        const Long tx = (d == 0 || y != ty) ? x : x + 1;
+        while (x > left && y > top && Equal(x - 1, y - 1)) --x, --y;
+        r(c) = y;
+        if (!(delta & 1) && k >= -d && k <= d && x <= f(k)) return {x, y, tx, ty, false};
+      }
+    }
+    return {left, top, right, bottom, false};  // not reached: the paths always meet
+  }
+
+  const std::vector<uint32_t>& a_;
+  const std::vector<uint32_t>& b_;
+  std::vector<Long> forward_, backward_;
+};
+
+// One list's three keys on both sides, each with its alignment.
+struct Keyed {
+  Keyed(const Items& a, const Items& b, const ListRule& rule)
+      : keys{Number(a, b, rule.same), Number(a, b, rule.identity), Number(a, b, rule.place)},
+        align{{keys[0].a, keys[0].b}, {keys[1].a, keys[1].b}, {keys[2].a, keys[2].b}} {}
+  Numbered keys[3];
+  CommonSubsequence align[3];
+};
+
+// Pairs what is left unmatched in a[a0..a1) and b[b0..b1) by the next key
+// (`level` 1: identity, 2: place), in order: `partner[i - a0]` is the item
+// of b that a[i] is, done otherwise.
+void Pair(Keyed& keyed, int level, size_t a0, size_t a1, size_t b0, size_t b1, size_t base,
+          std::vector<size_t>* partner) {
+  if (a0 == a1 || b0 == b1 || level > 2) return;
+  Pairs matched = keyed.align[level].Matches(a0, a1, b0, b1);
+  matched.emplace_back(a1, b1);
+  size_t i = a0, j = b0;
+  for (const auto& [mi, mj] : matched) {
+    Pair(keyed, level + 1, i, mi, j, mj, base, partner);
+    if (mi < a1) (*partner)[mi - base] = mj;
+    i = mi + 1, j = mj + 1;
+  }
 }
 
 // One stretch the alignment left unmatched: pairs what is the same item
 // done otherwise, then lists the rest, but for the predicted items that
 // were perhaps never `reached`.
 template <typename Reached>
-void Gap(const ListRule& rule, const Items& a, size_t a0, size_t a1, const Items& b, size_t b0,
-         size_t b1, Reached reached, Comparison* out) {
+void Gap(const ListRule& rule, Keyed& keyed, const Items& a, size_t a0, size_t a1, const Items& b,
+         size_t b0, size_t b1, Reached reached, Comparison* out) {
   std::vector<size_t> partner(a1 - a0, SIZE_MAX);
+  Pair(keyed, 1, a0, a1, b0, b1, a0, &partner);
   std::vector<bool> taken(b1 - b0, false);
-  for (auto pairs : {rule.strong, rule.weak})
-    for (size_t i = a0; i < a1; ++i)
-      for (size_t j = b0; j < b1 && partner[i - a0] == SIZE_MAX; ++j)
-        if (!taken[j - b0] && pairs(*a[i], *b[j])) partner[i - a0] = j, taken[j - b0] = true;
   for (size_t i = a0; i < a1; ++i) {
-    if (partner[i - a0] != SIZE_MAX)
+    if (partner[i - a0] != SIZE_MAX) {
+      taken[partner[i - a0] - b0] = true;
       out->differences.push_back({rule.name, "differs", *a[i], *b[partner[i - a0]]});
-    else if (!reached(*a[i]))
+    } else if (!reached(*a[i])) {
       ++out->notReached[rule.name];
-    else
+    } else {
       out->differences.push_back({rule.name, "predicted-only", *a[i], Json()});
+    }
   }
   for (size_t j = b0; j < b1; ++j)
     if (!taken[j - b0]) out->differences.push_back({rule.name, "done-only", Json(), *b[j]});
 }
 
 bool Complete(const Json& done) {
-  const auto record = done.find("record");
-  return record != done.end() && record->value("complete", false) &&
-         !record->value("cutInLine", true);
+  const auto record = done.find(field::kRecord);
+  return record != done.end() && record->value(field::kComplete, false) &&
+         !record->value(field::kCutInLine, true);
 }
 
 }  // namespace
@@ -159,27 +249,28 @@ Comparison Compare(const Json& plan, const Json& done) {
   const bool complete = Complete(done);
   if (!complete)
     comparison.differences.push_back(
-        {"record", "incomplete", Json(), done.value("record", Json())});
+        {field::kRecord, "incomplete", Json(), done.value(field::kRecord, Json())});
   // A change goes with its step's outcome, reported after it: when the
   // record holds that decision, the step was done, and so was the change.
-  const Items decisions = ListOf(done, "decisions", "record");
+  std::set<std::pair<Json, Json>> outcomes;
+  for (const Json* d : ListOf(done, "decisions", "record"))
+    outcomes.emplace(Of(*d, field::kDecision), Of(*d, field::kWhy));
   auto stepDone = [&](const Json& change) {
-    return std::any_of(decisions.begin(), decisions.end(), [&](const Json* d) {
-      return Field(*d, change, "decision") && Field(*d, change, "why");
-    });
+    return outcomes.count({Of(change, field::kDecision), Of(change, field::kWhy)}) != 0;
   };
   for (const ListRule& rule : kLists) {
     const Items a = ListOf(plan, rule.name, "plan"), b = ListOf(done, rule.name, "record");
     const bool changes = std::string(rule.name) == "changes";
-    size_t i = 0, j = 0;
-    auto matched = Align(a, b, rule);
+    Keyed keyed(a, b, rule);
+    Pairs matched = keyed.align[0].Matches(0, a.size(), 0, b.size());
     matched.emplace_back(a.size(), b.size());  // the end closes the last stretch
+    size_t i = 0, j = 0;
     for (const auto& [mi, mj] : matched) {
       // After the last item the record holds, an incomplete record may
       // simply not have got that far.
       const bool last = !complete && mi == a.size();
       auto reached = [&](const Json& item) { return !last || (changes && stepDone(item)); };
-      if (mi > i || mj > j) Gap(rule, a, i, mi, b, j, mj, reached, &comparison);
+      if (mi > i || mj > j) Gap(rule, keyed, a, i, mi, b, j, mj, reached, &comparison);
       i = mi + 1, j = mj + 1;
     }
   }

@@ -2,6 +2,7 @@
 // report gives it, with the decision it went with and that decision's
 // sentence.
 #include "compare/compare.h"
+#include "report/fields.h"
 
 namespace qfpreview {
 namespace {
@@ -17,32 +18,34 @@ std::string Str(const Json& item, const char* field) {
 // One item of a list in a line: what it is, then why.
 std::string Told(const std::string& list, const Json& item) {
   std::string text;
-  if (list == "changes") {
-    text = Str(item, "op") + " " + (item.contains("root") ? Str(item, "root") + "\\" : "") +
-           Str(item, "path");
-    if (item.contains("name")) text += " " + Str(item, "name");
-    if (item.contains("data")) text += " = " + item["data"].dump();
-  } else if (list == "decisions") {
-    text = Str(item, "decision") + " " + Str(item, "subject") + " (" + Str(item, "first") + ", " +
-           Str(item, "second") + ")";
-  } else if (list == "calls") {
-    text = Str(item, "library") + " " + Str(item, "entry") + "(\"" + Str(item, "argument") + "\")";
+  if (list == field::kChanges) {
+    text = Str(item, field::kOp) + " ";
+    if (item.contains(field::kRoot)) text += Str(item, field::kRoot) + "\\";
+    text += Str(item, field::kPath);
+    if (item.contains(field::kName)) text += " " + Str(item, field::kName);
+    if (item.contains(field::kData)) text += " = " + item[field::kData].dump();
+  } else if (list == field::kDecisions) {
+    text = Str(item, field::kDecision) + " " + Str(item, field::kSubject) + " (" +
+           Str(item, field::kFirst) + ", " + Str(item, field::kSecond) + ")";
+  } else if (list == field::kCalls) {
+    text = Str(item, field::kLibrary) + " " + Str(item, field::kEntry) + "(\"" +
+           Str(item, field::kArgument) + "\")";
   } else {
-    text = "[" + Str(item, "caption") + "] " + Str(item, "text");
+    text = "[" + Str(item, field::kCaption) + "] " + Str(item, field::kText);
   }
-  if (list == "changes" && item.contains("decision"))
-    text += "\n        under " + Str(item, "decision") + ": " + Str(item, "why");
-  else if (list == "decisions")
-    text += "\n        " + Str(item, "why");
+  if (list == field::kChanges && item.contains(field::kDecision))
+    text += "\n        under " + Str(item, field::kDecision) + ": " + Str(item, field::kWhy);
+  else if (list == field::kDecisions)
+    text += "\n        " + Str(item, field::kWhy);
   return text;
 }
 
 std::string Incomplete(const Json& record) {
-  const std::string lines = Str(record, "lines");
-  if (record.value("cutInLine", false))
+  const std::string lines = Str(record, field::kLines);
+  if (record.value(field::kCutInLine, false))
     return "the record is incomplete: it stops inside the line after line " + lines +
            " (a write failed), and is compared up to there";
-  if (!record.value("ended", false))
+  if (!record.value(field::kEnded, false))
     return "the record is incomplete: it stops after line " + lines +
            " without its end line, and is compared up to there";
   return "the record is incomplete: its end line says the pass did not run to its end";

@@ -64,8 +64,9 @@ qf::Decision DecisionNamed(const std::string& name) {
 // its terminating null, a number as its four bytes.
 sim::Value Written(const Json& line) {
   const std::string type = Text(line, "type");
-  if (type == "REG_SZ") return sim::Value{qf::platform::kRegSz, Text(line, "data") + '\0'};
-  if (type != "REG_DWORD") throw Wrong("unknown value type \"" + type + "\"");
+  if (type == qf::platform::kRegSzName)
+    return sim::Value{qf::platform::kRegSz, Text(line, "data") + '\0'};
+  if (type != qf::platform::kRegDwordName) throw Wrong("unknown value type \"" + type + "\"");
   const int64_t number = Number(line, "data");
   if (number < 0 || number > 0xFFFFFFFFLL) throw Wrong("\"data\" is no REG_DWORD");
   std::string bytes;

@@ -208,22 +208,28 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
     auto keep = [&](Step step, const std::string& path, const char* lead = "") {
       report->kept.push_back(Kept{step, path, j, lead});
     };
-    // A directory the capture found there, named as it found it.
-    auto keepDirectory = [&](Step step, const std::string& path) {
+    // What only the capture tells is there: a run's record does not name it.
+    auto see = [&](Step step, const std::string& path, const char* lead = "") {
+      report->kept.push_back(Kept{step, path, j, lead, /*seen=*/true});
+    };
+    // A directory the capture found there, named as it found it; `seen`
+    // unless a record names it as well.
+    auto keepDirectory = [&](Step step, const std::string& path, bool seen = true) {
       const auto item = snapshot.files.find(qf::FoldName(path));
-      if (!path.empty() && item != snapshot.files.end()) keep(step, item->second.path);
+      if (path.empty() || item == snapshot.files.end()) return;
+      report->kept.push_back(Kept{step, item->second.path, j, "", seen});
     };
     const size_t component = ComponentNamed(reason.subject);
     const bool known = component < qf::ComponentCount;
     switch (reason.decision) {
       case D::GateRefused:
         if (snapshot.userTree)
-          keep(Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey);
+          see(Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey);
         for (size_t i = 0; i < qf::ComponentCount; ++i)
-          if (snapshot.components[i].record) keep(kComponentSteps[i], RecordPath(i));
+          if (snapshot.components[i].record) see(kComponentSteps[i], RecordPath(i));
         break;
       case D::UserTreeAbsent:
-        if (snapshot.userTree) keep(reason.step, "HKCU\\" + reason.subject);
+        if (snapshot.userTree) see(reason.step, "HKCU\\" + reason.subject);
         break;
       case D::UserTreeKept: keep(reason.step, "HKCU\\" + reason.subject); break;
       case D::ComponentIsLink:
@@ -263,8 +269,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         if (reason.step == Step::MSHelp && item != snapshot.files.end() &&
             !(item->second.attributes & qf::platform::kAttrDirectory) && !deleted &&
             snapshot.helpRegistrations.count(qf::FoldName(name)))
-          keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey, name),
-               "its help file stays: ");
+          see(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey, name),
+              "its help file stays: ");
         break;
       }
       case D::DirectoryNotListed:
@@ -281,8 +287,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
           if (action.kind == ActionKind::DeleteFile && !tree.empty() &&
               snapshot.helpRegistrations.count(qf::FoldName(name)) &&
               qf::SameNameFolded(action.path.substr(0, tree.size() + 1), tree + "\\"))
-            keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey, name),
-                 "its help file goes: ");
+            see(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey, name),
+                "its help file goes: ");
         }
         break;
       }
@@ -297,10 +303,30 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         if (report->record && reason.first != 0)
           keep(reason.step, reason.subject);
         else
-          keepDirectory(reason.step, reason.subject);
+          keepDirectory(reason.step, reason.subject, /*seen=*/reason.first == 0);
         break;
       case D::AreaKeyKept: keep(reason.step, std::string("HKLM\\") + qf::SharedKey); break;
-      default: break;
+      // What goes, and what was never to go: nothing named here stays.
+      case D::GateNotMarked:
+      case D::GateAdministrator:
+      case D::UserTreeDeleted:
+      case D::SharedFilesUnused:
+      case D::FlagsAbsent:
+      case D::ComponentNotFlagged:
+      case D::ComponentFlagged:
+      case D::ComponentAbsent:
+      case D::RootMissing:
+      case D::TreeRemoved:
+      case D::ComponentKeyDeleted:
+      case D::AreaAbsent:
+      case D::AreaDirRemoved:
+      case D::AreaDirUnnamed:
+      case D::AreaKeyDeleted:
+      case D::CompanionAbsent:
+      case D::CompanionLoaded:
+      case D::CompanionCalled:
+      case D::CompanionEntryMissing:
+      case D::kCount: break;
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/decisions.h"
+#include "report/fields.h"
 #include "report/report.h"
 
 namespace qfpreview {
@@ -16,24 +17,24 @@ using Json = nlohmann::ordered_json;
 void AddReason(const Report& report, size_t reason, Json* out,
                const std::string& lead = "") {
   if (reason == kNoReason) return;
-  (*out)["decision"] = qf::RowOf(report.reasons[reason].decision).name;
-  (*out)["why"] = lead + report.reasons[reason].why;
+  (*out)[field::kDecision] = qf::RowOf(report.reasons[reason].decision).name;
+  (*out)[field::kWhy] = lead + report.reasons[reason].why;
 }
 
 Json ChangeJson(const Report& report, const Change& change) {
-  Json out = {{"op", Spelling(change.op)}};
+  Json out = {{field::kOp, Spelling(change.op)}};
   const bool registry = change.op == Operation::DeleteKey || change.op == Operation::DeleteValue ||
                         change.op == Operation::SetValue;
-  if (registry) out["root"] = qf::sim::RootName(change.root);
-  out["path"] = change.path;
+  if (registry) out[field::kRoot] = qf::sim::RootName(change.root);
+  out[field::kPath] = change.path;
   if (change.op == Operation::DeleteValue || change.op == Operation::SetValue)
-    out["name"] = change.name;
+    out[field::kName] = change.name;
   if (change.op == Operation::SetValue) {
-    out["type"] = change.dword ? "REG_DWORD" : "REG_SZ";
+    out[field::kType] = change.dword ? qf::platform::kRegDwordName : qf::platform::kRegSzName;
     if (change.dword)
-      out["data"] = change.number;
+      out[field::kData] = change.number;
     else
-      out["data"] = change.text;
+      out[field::kData] = change.text;
   }
   AddReason(report, change.reason, &out);
   return out;
@@ -59,10 +60,11 @@ Json RecordJson(const RecordFacts& facts) {
   Json out = {{"product", facts.product}, {"version", facts.version},
               {"library", facts.library}, {"time", facts.time},
               {"process", facts.process}, {"account", facts.account},
-              {"hostDir", facts.hostDir}, {"lines", facts.lines},
-              {"ended", facts.ended},     {"complete", facts.ended && facts.complete},
-              {"cutInLine", facts.cutInLine}};
-  if (facts.counts) out["totals"] = CountsJson(*facts.counts);
+              {"hostDir", facts.hostDir}, {field::kLines, facts.lines},
+              {field::kEnded, facts.ended},
+              {field::kComplete, facts.ended && facts.complete},
+              {field::kCutInLine, facts.cutInLine}};
+  if (facts.counts) out[field::kTotals] = CountsJson(*facts.counts);
   return out;
 }
 
@@ -70,34 +72,36 @@ Json RecordJson(const RecordFacts& facts) {
 
 std::string FormatJson(const Report& report) {
   Json out;
-  out["gate"] = report.gatePasses ? "passes" : "refuses";
-  out["boxes"] = Json::array();
+  out[field::kGate] = report.gatePasses ? "passes" : "refuses";
+  out[field::kBoxes] = Json::array();
   for (const Box& box : report.boxes)
-    out["boxes"].push_back({{"caption", box.caption}, {"text", box.text}});
-  out["changes"] = Json::array();
-  for (const Change& change : report.changes) out["changes"].push_back(ChangeJson(report, change));
-  out["kept"] = Json::array();
+    out[field::kBoxes].push_back({{field::kCaption, box.caption}, {field::kText, box.text}});
+  out[field::kChanges] = Json::array();
+  for (const Change& change : report.changes)
+    out[field::kChanges].push_back(ChangeJson(report, change));
+  out[field::kKept] = Json::array();
   for (const Kept& kept : report.kept) {
-    Json item = {{"path", kept.path}};
+    Json item = {{field::kPath, kept.path}};
     AddReason(report, kept.reason, &item, kept.lead);
-    out["kept"].push_back(item);
+    out[field::kKept].push_back(item);
   }
-  out["calls"] = Json::array();
+  out[field::kCalls] = Json::array();
   for (const Call& call : report.calls)
-    out["calls"].push_back(
-        {{"library", call.library}, {"entry", call.entry}, {"argument", call.argument}});
-  out["decisions"] = Json::array();
+    out[field::kCalls].push_back(
+        {{field::kLibrary, call.library}, {field::kEntry, call.entry},
+         {field::kArgument, call.argument}});
+  out[field::kDecisions] = Json::array();
   for (const Reason& reason : report.reasons) {
-    Json decision = {{"decision", qf::RowOf(reason.decision).name},
-                     {"subject", reason.subject},
-                     {"first", reason.first},
-                     {"second", reason.second}};
-    if (!reason.detail.empty()) decision["detail"] = reason.detail;
-    decision["why"] = reason.why;
-    out["decisions"].push_back(decision);
+    Json decision = {{field::kDecision, qf::RowOf(reason.decision).name},
+                     {field::kSubject, reason.subject},
+                     {field::kFirst, reason.first},
+                     {field::kSecond, reason.second}};
+    if (!reason.detail.empty()) decision[field::kDetail] = reason.detail;
+    decision[field::kWhy] = reason.why;
+    out[field::kDecisions].push_back(decision);
   }
-  out["totals"] = TotalsJson(report);
-  if (report.record) out["record"] = RecordJson(*report.record);
+  out[field::kTotals] = TotalsJson(report);
+  if (report.record) out[field::kRecord] = RecordJson(*report.record);
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -74,6 +74,9 @@ struct Kept {
   // Said before the decision's sentence when the item stays because another
   // one does ("its help file stays: ").
   std::string lead;
+  // Known only from a look at the machine: a run's record does not name it
+  // (the directory around what stayed, a help file's registration).
+  bool seen = false;
 };
 
 // A fact of the capture, for people: what was read, what is not there.

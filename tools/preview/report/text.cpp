@@ -154,16 +154,33 @@ std::string RecordHeading(const RecordFacts& facts) {
   return out;
 }
 
+// The same counts whether from a capture or a record, so that a plan and
+// the record of its run read alike; what only a capture knows is said
+// beside them, and what a record cannot know is said once.
 std::string TotalsLine(const Report& report) {
   const Totals& t = report.totals;
-  // Sizes are known only from a capture.
-  const std::string bytes = report.record ? "" : " (" + std::to_string(t.bytes) + " bytes)";
-  return "\nTotals: " + Plural(t.files, "file", "files") + bytes + ", " +
-         Plural(t.directories, "directory", "directories") + ", " +
-         Plural(t.links, "link", "links") + ", " + Plural(t.keys, "key", "keys") + " and " +
-         Plural(t.values + t.valuesWithKeys, "value", "values") + " removed; " +
+  size_t seen = 0;
+  for (const Kept& kept : report.kept) seen += kept.seen ? 1 : 0;
+  const bool captured = !report.record;
+  std::string out = "\nTotals: " + Plural(t.files, "file", "files");
+  if (captured) out += " (" + std::to_string(t.bytes) + " bytes)";
+  out += ", " + Plural(t.directories, "directory", "directories") + ", " +
+         Plural(t.links, "link", "links") + ", " + Plural(t.keys, "key", "keys");
+  if (captured && t.valuesWithKeys > 0)
+    out += " (holding " + Plural(t.valuesWithKeys, "value", "values") + ")";
+  out += " and " + Plural(t.values, "value", "values") + " removed; " +
          Plural(t.changedValues, "value", "values") + " changed; " +
-         Plural(report.kept.size(), "item stays", "items stay") + ".\n";
+         Plural(report.kept.size(), "item stays", "items stay");
+  if (seen > 0)
+    out += " (" + std::to_string(seen) + " of them known only from this machine: a run's "
+           "record does not name " + (seen == 1 ? "it" : "them") + ")";
+  out += ".\n";
+  if (!captured)
+    out += "A record does not tell what only a look at the machine can: the files' sizes, "
+           "the values in the keys removed, what a count held before, and what stays because "
+           "something in it stays (a component's root, the shared area's directory, a help "
+           "file's registration).\n";
+  return out;
 }
 
 // A record's own totals when they are not what its lines add up to.
@@ -221,8 +238,9 @@ std::string FormatText(const Report& report, bool all) {
   out += TotalsLine(report) + CountsDiffer(report);
   if (report.underWine)
     out +=
-        "\nUnder Wine a link to a file lists as a plain file, so it is shown here as a "
-        "file; on Windows it is listed, and removed, as a link.\n";
+        "\nUnder Wine a link to a file lists as a plain file and opens as its target, so "
+        "the uninstall finds it is not what its listing showed and leaves it, as shown here; "
+        "on Windows it is listed, and removed, as a link.\n";
   return out;
 }
 
