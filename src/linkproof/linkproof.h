@@ -34,9 +34,15 @@
 //   link: what lies below it stays.
 // - The root's path is used once, when it is opened; its 8.3 names are
 //   expanded and its drive's root is opened only to check it.
-// - What the records in HKLM name is trusted: a RootDir that names another
-//   directory as itself (which only an administrator can write there) is
-//   emptied as the component's own.
+// - A record in HKLM can be wrong (another installer, an older version, a
+//   hand edit), so a verified root is emptied only when it is neither, nor
+//   holds, the shared area's directory, another record's root, the host's,
+//   the library's or the current directory, or a folder the system keeps
+//   (its known folders), each compared by final path (shared/own_root.cpp).
+//   Beyond those, what a RootDir names is still taken as the component's:
+//   a real directory of another program that no record and no known folder
+//   names (C:\Games, say) is emptied as the component's own.  Only an
+//   administrator can write the records there.
 #pragma once
 
 #include <string>

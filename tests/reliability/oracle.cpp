@@ -445,20 +445,17 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
     for (const qf::ComponentFlag& row : qf::ComponentFlags)
       suspect.insert(std::string("component:") + row.component);
   };
-  for (const std::string& hit : sim::FailuresHit()) {
+  for (size_t i = 0; i < sim::FailuresHit().size(); ++i) {
+    const std::string& hit = sim::FailuresHit()[i];
+    // A root's check learns what the other roots, the area and the kept
+    // folders are: any of that failing keeps any root.
+    const bool checked = sim::FailedOps()[i] == sim::Op::TargetFinalPath || sim::FailedOps()[i] == sim::Op::KeptFolders;
     const std::string path = hit.substr(hit.find(' ') + 1), folded = Fold(path);
     const std::string part = PartOf("file " + path, dirs), keyPart = PartOf("key " + path, dirs);
     const std::string flagKey = Fold(Hklm(UnInstInfoKey)) + "\\useshared";
-    // A root's check learns what the other roots, the area and the kept
-    // folders (and their ancestors) are: any of them failing keeps any root.
-    bool checked = path == "(kept folders)";
-    for (const platform::KeptFolder& folder : sim::AllKeptFolders())
-      checked = checked || (!folder.path.empty() && AtOrBelow(folder.path, path));
-    for (const auto& [name, named] : dirs)
-      for (const std::string& dir : named) checked = checked || (!dir.empty() && AtOrBelow(dir, path));
     if (folded.find(".dll") != std::string::npos) {
       suspect.insert("companion");
-    } else if (checked && folded.rfind("hk", 0) != 0) {
+    } else if (checked) {
       components();
       suspect.insert("area");
     } else if (keyPart == "user") {

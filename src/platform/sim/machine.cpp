@@ -38,6 +38,7 @@ struct Process {
   uint64_t haltAt = 0;
   bool dead = false;
   std::vector<std::string> failuresHit;
+  std::vector<Op> failedOps;  // the call of each, in the same order
 };
 
 Process& P() {
@@ -67,6 +68,7 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   const auto hit = [&](long code) {
     const std::string_view shown = paths.size() > 0 ? *paths.begin() : std::string_view();
     process.failuresHit.push_back(std::to_string(m.operations) + " " + std::string(shown));
+    process.failedOps.push_back(op);
     return code;
   };
   for (const PathRule& rule : m.pathRules) {
@@ -154,6 +156,7 @@ void AtOperation(uint64_t n, std::function<void()> action) {
 }
 
 const std::vector<std::string>& FailuresHit() { return detail::P().failuresHit; }
+const std::vector<Op>& FailedOps() { return detail::P().failedOps; }
 
 void HaltAt(uint64_t n) {
   detail::P().haltAt = n;

@@ -244,6 +244,8 @@ void FailAt(uint64_t n, bool andAfter = false);
 void AtOperation(uint64_t n, std::function<void()> action);
 // Injected failures that hit a call so far, each as "<op number> <path>".
 const std::vector<std::string>& FailuresHit();
+// The call each of those was.
+const std::vector<Op>& FailedOps();
 
 // ---- A process that dies ----
 // From the n-th operation on (1-based, as FailAt counts), the process is
