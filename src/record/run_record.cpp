@@ -6,6 +6,7 @@
 #include "common/utf.h"
 #include "common/version.h"
 #include "linkproof/linkproof.h"
+#include "shared/shared.h"
 
 namespace qf::record {
 namespace {
@@ -93,6 +94,44 @@ void Guarded(FileHandle* file, Part part) {
 
 }  // namespace
 
+RecordPlace FindRecordPlace(FileHandle* directory) {
+  RecordPlace place;
+  {
+    RegKey policy;
+    // Reached as the pass reaches its keys: a link on the way, or in the
+    // policy's place, is never followed.
+    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy);
+    const long read = opened != kSuccess ? opened
+                                         : policy.ReadText(UninstallRecord, UninstallRecordCapacity, &place.dir);
+    if (read == kErrorFileNotFound || read == kErrorPathNotFound) {
+      place.why = "no policy asks for one";
+      return place;
+    }
+    if (read != kSuccess) {
+      place.why = "the policy cannot be read (error " + std::to_string(read) + ")";
+      return place;
+    }
+  }
+  FileHandle held;
+  std::string finalPath;
+  long code = 0;
+  switch (OpenVerifiedRoot(place.dir, &held, &finalPath, &code)) {
+    case RootCheck::Missing: place.why = "the directory is not there"; return place;
+    case RootCheck::Unsafe:
+      place.why = "the directory is no absolute path below a drive's or share's root";
+      return place;
+    case RootCheck::Refused:
+      place.why = "the directory is a link, reached through one, no directory, or cannot be opened"
+                  " (error " + std::to_string(code) + ")";
+      return place;
+    case RootCheck::Verified: break;
+  }
+  if (!ClearOfThePass(finalPath, &place.why)) return place;
+  place.kept = true;
+  if (directory) *directory = std::move(held);
+  return place;
+}
+
 RunRecord::RunRecord() {
   try {
     Start();
@@ -104,23 +143,14 @@ RunRecord::RunRecord() {
 RunRecord::~RunRecord() { Guarded(&file_, [&] { End(); }); }
 
 void RunRecord::Start() {
-  std::string dir;
-  {
-    RegKey policy;
-    // Reached as the pass reaches its keys: a link on the way, or in the
-    // policy's place, is never followed.
-    if (OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy) != kSuccess ||
-        policy.ReadText(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
-      return;
-  }
-  std::string finalPath;
-  long code = 0;
-  if (OpenVerifiedRoot(dir, &directory_, &finalPath, &code) != RootCheck::Verified) return;
+  // Held only until the file is made below it.
+  FileHandle directory;
+  if (!FindRecordPlace(&directory).kept) return;
   RunFacts facts;
   if (ProcessFacts(&facts) != kSuccess) return;
   const std::string time = UtcTimeText();
   for (int attempt = 1; attempt <= kNamesTried && !file_.Valid(); ++attempt) {
-    const long created = file_.CreateBelow(directory_, FileName(time, facts.processId, attempt));
+    const long created = file_.CreateBelow(directory, FileName(time, facts.processId, attempt));
     if (created != kSuccess && created != kErrorAlreadyExists) return;
   }
   if (!file_.Valid()) return;

@@ -32,7 +32,9 @@ std::pair<size_t, std::vector<std::string>> Install(bool andRun) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, UseSharedFiles, "TRUE");
   sim::SetText(Root::LocalMachine, UnInstInfoKey, UseSharedData, "1");
   AddComponent(DataComponent, "1", "C:\\Shared\\Data");
+  sim::SetText(Root::LocalMachine, SharedKey, SharedFilesDir, "C:\\Shared");
   for (const std::string& name : {std::string("a.dat"), kNamed}) sim::MakeFile("C:\\Shared\\Data\\" + name);
+  sim::MakeDir("C:\\Shared\\Data\\Logs");
   sim::MakeFile(kCanary, 0, "keep");
   if (andRun) EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   return {sim::Journal().size(), sim::Tree("C:\\Shared")};
@@ -72,6 +74,8 @@ const RecordCase kCases[] = {
     {"BehindALink", "C:\\Via\\Records", [] { kMakeDir(); sim::MakeLink("C:\\Via", "C:\\", true); }, ""},
     {"NameTakenByALink", kDir, [] { kMakeDir(); sim::MakeLink(kFirst + ".jsonl", kCanary, false); },
      kFirst + "-2.jsonl"},
+    {"InAComponentRoot", "C:\\Shared\\Data\\Logs", nullptr, ""},
+    {"TheSharedArea", "C:\\Shared\\", nullptr, ""},
     {"Full", kDir, [] { kMakeDir(); sim::FailWhen(sim::Op::FileWrite, kDir, 112); }, ""},
     {"PolicyKeyALink", kDir,
      [] { kMakeDir(); sim::LinkKeyAway(Root::LocalMachine, PolicyKey, "Software\\Elsewhere\\3.0"); }, ""},

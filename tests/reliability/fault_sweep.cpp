@@ -42,16 +42,23 @@ std::set<std::string> decided;
 enum class Sample { Shared, LastHolder, Odd, Linked };
 const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked"};
 
-uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
+// Where the policy puts the record: nowhere, on a drive of its own, or in a
+// directory the pass may remove or empty, where it must be refused.
+const std::string kRecordPlaces[] = {"", qf::reliability::kRecordDir,
+                                     qf::reliability::kArea + "\\Records",
+                                     qf::reliability::kDataRoot + "\\Logs", qf::reliability::kArea};
+
+uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter) {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
                                                 : BuildSample(sample == Sample::LastHolder);
-  if (record) qf::reliability::KeepRecords();
+  if (!record.empty()) qf::reliability::KeepRecords(record);
   if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
   const auto before = Capture(links);
   std::vector<std::string> violations = RunPassesAndCheck(before);
-  if (record) {
-    const std::vector<std::string> told = qf::reliability::CheckRecord(!qf::sim::FailuresHit().empty());
+  if (!record.empty()) {
+    const std::vector<std::string> told = qf::reliability::CheckRecord(
+        !qf::sim::FailuresHit().empty(), "", "", record == qf::reliability::kRecordDir ? "" : record);
     violations.insert(violations.end(), told.begin(), told.end());
   }
   const uint64_t operations = qf::sim::OperationCount();
@@ -62,7 +69,7 @@ uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
     ++kept;
   } else {
     std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
-                record ? " with a record" : "",
+                record.empty() ? "" : (" with a record in " + record).c_str(),
                 failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
@@ -80,9 +87,14 @@ int main(int argc, char** argv) {
   }
   // With a record kept, each run must end as it ends without one (the
   // invariants and the oracle know nothing of records), whichever call
-  // fails, the record's own included, and the record must tell the journal.
-  for (bool record : {false, true}) {
+  // fails, the record's own included, and the record must tell the journal;
+  // one in a directory the pass may remove or empty is never kept.
+  for (const std::string& record : kRecordPlaces) {
     for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
+      // A refused place is swept where the area and the roots stay and go.
+      if (!record.empty() && record != qf::reliability::kRecordDir &&
+          (sample == Sample::Odd || sample == Sample::Linked))
+        continue;
       const uint64_t operations = Run(sample, record, 0, false);
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);

@@ -72,14 +72,19 @@ std::string Told(const Json& l, const std::string& from, const std::string& to,
 
 }  // namespace
 
-void KeepRecords() {
-  sim::MakeDir(kRecordDir);
-  sim::SetText(platform::Root::LocalMachine, PolicyKey, UninstallRecord, kRecordDir);
+void KeepRecords(const std::string& dir) {
+  if (!sim::Exists(dir)) sim::MakeDir(dir);
+  sim::SetText(platform::Root::LocalMachine, PolicyKey, UninstallRecord, dir);
 }
 
 std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom,
-                                     const std::string& movedTo) {
+                                     const std::string& movedTo, const std::string& refusedIn) {
   std::vector<std::string> bad, told;
+  if (!refusedIn.empty()) {
+    for (const std::string& file : sim::Tree(refusedIn))
+      if (file.find("\\uninstall-") != std::string::npos) bad.push_back("a record kept in " + file);
+    return bad;
+  }
   const std::vector<std::string> files = sim::Tree(kRecordDir);
   if (files.size() > 1) bad.push_back("more than one record in " + kRecordDir);
   if (files.empty() && !failuresHit) bad.push_back("no record although nothing failed");

@@ -12,9 +12,9 @@ namespace qf::reliability {
 // pass may touch, so the record changes nothing the checks look at.
 inline const std::string kRecordDir = "R:\\Records";
 
-// Switches records on for the machine as it is now (the policy and its
-// directory).
-void KeepRecords();
+// Switches records on for the machine as it is now: the policy naming
+// `dir`, made when it is not there.
+void KeepRecords(const std::string& dir = kRecordDir);
 
 // Every way the record in kRecordDir differs from the journal of the run:
 // a line that is not the journal's next, a last line missing although
@@ -22,7 +22,10 @@ void KeepRecords();
 // directory `movedFrom` to `movedTo` during the run, the record names what
 // was below it by the path the pass found it at, the journal by where it
 // was when it went.
+// With `refusedIn`, the policy named that directory, which the pass may
+// remove or empty: no record may be anywhere below it.
 std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom = "",
-                                     const std::string& movedTo = "");
+                                     const std::string& movedTo = "",
+                                     const std::string& refusedIn = "");
 
 }  // namespace qf::reliability
