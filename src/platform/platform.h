@@ -297,6 +297,9 @@ void CallTextEntry(void* entry, const char* text);
 // simulation records it for the preview and the tests.
 void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second,
                      const std::string& detail);
+// Keeps in the journal that a step of the pass is over, after whoever
+// listens was told; a no-op on Windows, like JournalDecision.
+void JournalStepEnded();
 
 // MessageBeep(0).
 void Beep();

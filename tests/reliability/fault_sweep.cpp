@@ -48,17 +48,30 @@ const std::string kRecordPlaces[] = {"", qf::reliability::kRecordDir,
                                      qf::reliability::kArea + "\\Records",
                                      qf::reliability::kDataRoot + "\\Logs", qf::reliability::kArea};
 
-uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter) {
+// With `throwIn`, the `failAt`-th call naming a path that holds it throws
+// instead (out of memory): inside the record, the pass must end as without
+// one; inside the pass, which it cuts short, nothing it does not own may go
+// and the record's last line must say the pass did not end.
+uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter,
+             const std::string& throwIn = "") {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
                                                 : BuildSample(sample == Sample::LastHolder);
   if (!record.empty()) qf::reliability::KeepRecords(record);
-  if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
+  if (failAt > 0 && throwIn.empty()) qf::sim::FailAt(failAt, andAfter);
+  if (!throwIn.empty()) qf::sim::ThrowAt(throwIn, failAt);
   const auto before = Capture(links);
   std::vector<std::string> violations = RunPassesAndCheck(before);
+  // The companion is told last: without its call the pass was cut short.
+  const bool ended = !qf::sim::JournalOf(qf::sim::Change::Call).empty();
+  if (!ended) violations = qf::reliability::CheckInvariants(before, 1);
+  if (!ended && throwIn == qf::reliability::kRecordDir) violations.push_back("the record's failure ended the pass");
   if (!record.empty()) {
-    const std::vector<std::string> told = qf::reliability::CheckRecord(
-        !qf::sim::FailuresHit().empty(), "", "", record == qf::reliability::kRecordDir ? "" : record);
+    qf::reliability::RecordRun run;
+    run.failuresHit = !qf::sim::FailuresHit().empty();
+    run.passEnded = ended;
+    run.refusedIn = record == qf::reliability::kRecordDir ? "" : record;
+    const std::vector<std::string> told = qf::reliability::CheckRecord(run);
     violations.insert(violations.end(), told.begin(), told.end());
   }
   const uint64_t operations = qf::sim::OperationCount();
@@ -70,7 +83,10 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   } else {
     std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
                 record.empty() ? "" : (" with a record in " + record).c_str(),
-                failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
+                failAt == 0         ? "no failure"
+                : !throwIn.empty()  ? ("throwing at the call on " + throwIn + " numbered").c_str()
+                : andAfter          ? "failing from operation"
+                                    : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
   }
@@ -99,6 +115,16 @@ int main(int argc, char** argv) {
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);
         Run(sample, record, k, true);
+      }
+    }
+  }
+  // Running out of memory at each call inside the record, and at each
+  // call of the pass on the product's keys and the shared files.
+  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
+    for (const std::string& throwIn : {qf::reliability::kRecordDir, std::string("Halvern")}) {
+      for (uint64_t n = 1; Run(sample, qf::reliability::kRecordDir, n, false, throwIn) > 0 &&
+                           qf::sim::Thrown();
+           ++n) {
       }
     }
   }

@@ -16,16 +16,24 @@ inline const std::string kRecordDir = "R:\\Records";
 // `dir`, made when it is not there.
 void KeepRecords(const std::string& dir = kRecordDir);
 
+// What a run leaves the record to be.
+struct RecordRun {
+  bool failuresHit = false;  // a failure may have ended the record early
+  bool passEnded = true;     // else its last line, when there, must say so
+  bool diedAfterSteps = false;  // the process died: every step ended before is there
+  // Another process moved the directory `movedFrom` to `movedTo` during
+  // the run: the record names what was below it by the path the pass found
+  // it at, the journal by where it was when it went.
+  std::string movedFrom, movedTo;
+  // The policy named this directory, which the pass may remove or empty:
+  // no record may be anywhere below it.
+  std::string refusedIn;
+};
+
 // Every way the record in kRecordDir differs from the journal of the run:
-// a line that is not the journal's next, a last line missing although
-// nothing failed, more than one record.  When another process moved the
-// directory `movedFrom` to `movedTo` during the run, the record names what
-// was below it by the path the pass found it at, the journal by where it
-// was when it went.
-// With `refusedIn`, the policy named that directory, which the pass may
-// remove or empty: no record may be anywhere below it.
-std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom = "",
-                                     const std::string& movedTo = "",
-                                     const std::string& refusedIn = "");
+// a line that is no JSON or not the journal's next, a last line missing
+// although nothing failed or saying the wrong end, a step that ended but is
+// not there, more than one record.
+std::vector<std::string> CheckRecord(const RecordRun& run);
 
 }  // namespace qf::reliability

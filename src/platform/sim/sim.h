@@ -86,6 +86,12 @@ struct DecisionEntry {
   std::string detail;  // what else it concerns, "" for most
 };
 
+// The journal's and the decisions' lengths when a step of the pass ended.
+struct StepEnd {
+  size_t journal = 0;
+  size_t decisions = 0;
+};
+
 struct Value {
   uint32_t type = 0;
   std::string data;  // raw bytes as stored
@@ -238,6 +244,13 @@ void FailAt(uint64_t n, bool andAfter = false);
 // Runs `action` when the n-th operation (counted as FailAt counts) starts,
 // before it has any effect: another process acting at that moment.
 void AtOperation(uint64_t n, std::function<void()> action);
+// Throws std::bad_alloc, as a call that runs out of memory would, from the
+// `nth` operation (from 1) that names a path holding `pathPart`; counted as
+// a failure hit.  Thrown() tells whether it came.
+void ThrowAt(const std::string& pathPart, uint64_t nth);
+bool Thrown();
+// Where the steps of the pass ended so far (platform::JournalStepEnded).
+const std::vector<StepEnd>& StepEnds();
 // Injected failures that hit a call so far, each as "<op number> <path>".
 const std::vector<std::string>& FailuresHit();
 
