@@ -13,8 +13,9 @@ namespace qf::test {
 namespace {
 
 const std::string kDir = "C:\\Records";
-// The simulation's process and time make the first name the record tries.
-const std::string kFirst = kDir + "\\uninstall-20261208T131236000Z-4242";
+// The simulation's process, time and random bits make the names the record tries.
+const std::string kFirst = kDir + "\\uninstall-20261208T131236000Z-4242-0000000000000001";
+const std::string kSecond = kDir + "\\uninstall-20261208T131236000Z-4242-0000000000000002";
 const std::string kCanary = "C:\\Canary\\precious.txt";
 const std::string kNamed = "Caf\xC3\xA9 \xC4\x81 \xE8\xA8\x98\xE9\x8C\xB2.txt";  // beyond any code page
 const std::string kControls = "line\nfeed\x01\x1f\t\"quoted\"\\.dat";  // as a unix file system allows
@@ -69,6 +70,7 @@ TEST_P(RecordTest, KeptOnlyWhereItIsSafeAndNeverChangesThePass) {
   }
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.front().value("line", ""), "start");
+  EXPECT_EQ(lines.front().value("computer", ""), "QFTEST");
   for (const std::string& name : kNames) EXPECT_EQ(deleted.count("C:\\Shared\\Data\\" + name), 1u) << name;
   EXPECT_EQ(lines.back().value("line", ""), "end");
   EXPECT_TRUE(lines.back().value("complete", false));
@@ -86,7 +88,7 @@ const RecordCase kCases[] = {
     {"ALink", kDir, [] { sim::MakeLink(kDir, "C:\\Canary", true); }, ""},
     {"BehindALink", "C:\\Via\\Records", [] { kMakeDir(); sim::MakeLink("C:\\Via", "C:\\", true); }, ""},
     {"NameTakenByALink", kDir, [] { kMakeDir(); sim::MakeLink(kFirst + ".jsonl", kCanary, false); },
-     kFirst + "-2.jsonl"},
+     kSecond + ".jsonl"},
     {"InAComponentRoot", "C:\\Shared\\Data\\Logs", nullptr, ""},
     {"TheSharedArea", "C:\\Shared\\", nullptr, ""},
     {"Full", kDir, [] { kMakeDir(); sim::FailWhen(sim::Op::FileWrite, kDir, 112); }, ""},

@@ -161,6 +161,7 @@ struct Machine {
   std::map<std::string, std::string> shownAs;  // ShowDriveAs's, by folded drive
   platform::RunFacts runFacts;  // SetRunFacts's
   std::string utcTime;          // SetUtcTime's
+  uint64_t nextRandom = 1;      // SetRandomBits's, counting up
   std::vector<platform::KeptFolder> systemFolders;  // SetSystemFolders's
   std::string libraryDir;                            // SetLibraryDir's
   // SetTargetFinalPath's, by folded resolved path: the code and final path.

@@ -41,7 +41,7 @@ enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
-  FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders,
+  FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders, RandomBits,
 };
 
 // What a journal line records.
@@ -75,7 +75,7 @@ struct JournalEntry {
   uint32_t flags = 0;
 };
 
-// One decision the pass reported (platform::Decide), kept apart from the
+// One decision the pass reported (qf::Decide), kept apart from the
 // journal of changes; `at` is the number of journal entries made before it.
 struct DecisionEntry {
   Decision decision = {};
@@ -195,6 +195,8 @@ long ClearReparsePoint(const std::string& path);
 // "2026-12-08T13:12:36.000Z").
 void SetRunFacts(const platform::RunFacts& facts);
 void SetUtcTime(const std::string& text);
+// RandomBits gives `first`, then `first` + 1, ... (1, 2, ... after Reset).
+void SetRandomBits(uint64_t first);
 
 // ---- Folders the system and the process keep ----
 // The system's folders KeptFolders gives; Reset() sets those of a Windows

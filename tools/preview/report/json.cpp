@@ -98,6 +98,10 @@ std::string FormatJson(const Report& report) {
   }
   out["totals"] = TotalsJson(report);
   if (report.record) out["record"] = RecordJson(*report.record);
+  if (const auto& place = report.recordPlace) {
+    out["runRecord"] = {{"kept", place->kept}, {"dir", place->dir}};
+    if (!place->kept) out["runRecord"]["why"] = place->why;
+  }
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
