@@ -44,14 +44,12 @@ const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked"};
 
 // Where the policy puts the record: nowhere, on a drive of its own, or in a
 // directory the pass may remove or empty, where it must be refused.
-const std::string kRecordPlaces[] = {"", qf::reliability::kRecordDir,
-                                     qf::reliability::kArea + "\\Records",
-                                     qf::reliability::kDataRoot + "\\Logs", qf::reliability::kArea};
+using qf::reliability::kArea, qf::reliability::kRecordDir;
+const std::string kRecordPlaces[] = {"", kRecordDir, kArea + "\\Records", kArea + "\\Data\\Logs", kArea};
 
-// With `throwIn`, the `failAt`-th call naming a path that holds it throws
-// instead (out of memory): inside the record, the pass must end as without
-// one; inside the pass, which it cuts short, nothing it does not own may go
-// and the record's last line must say the pass did not end.
+// With `throwIn`, the `failAt`-th call on a path holding it throws instead
+// (out of memory): in the record, the pass must end as without one; in the
+// pass, cut short, nothing else may go and the record must say it did not end.
 uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter,
              const std::string& throwIn = "") {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
@@ -65,12 +63,12 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   // The companion is told last: without its call the pass was cut short.
   const bool ended = !qf::sim::JournalOf(qf::sim::Change::Call).empty();
   if (!ended) violations = qf::reliability::CheckInvariants(before, 1);
-  if (!ended && throwIn == qf::reliability::kRecordDir) violations.push_back("the record's failure ended the pass");
+  if (!ended && throwIn == kRecordDir) violations.push_back("the record's failure ended the pass");
   if (!record.empty()) {
     qf::reliability::RecordRun run;
     run.failuresHit = !qf::sim::FailuresHit().empty();
     run.passEnded = ended;
-    run.refusedIn = record == qf::reliability::kRecordDir ? "" : record;
+    run.refusedIn = record == kRecordDir ? "" : record;
     const std::vector<std::string> told = qf::reliability::CheckRecord(run);
     violations.insert(violations.end(), told.begin(), told.end());
   }
@@ -83,10 +81,8 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   } else {
     std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
                 record.empty() ? "" : (" with a record in " + record).c_str(),
-                failAt == 0         ? "no failure"
-                : !throwIn.empty()  ? ("throwing at the call on " + throwIn + " numbered").c_str()
-                : andAfter          ? "failing from operation"
-                                    : "failing operation",
+                failAt == 0 ? "no failure" : !throwIn.empty() ? ("throwing at call on " + throwIn).c_str()
+                : andAfter  ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
   }
@@ -108,9 +104,8 @@ int main(int argc, char** argv) {
   for (const std::string& record : kRecordPlaces) {
     for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
       // A refused place is swept where the area and the roots stay and go.
-      if (!record.empty() && record != qf::reliability::kRecordDir &&
-          (sample == Sample::Odd || sample == Sample::Linked))
-        continue;
+      const bool refused = !record.empty() && record != kRecordDir;
+      if (refused && (sample == Sample::Odd || sample == Sample::Linked)) continue;
       const uint64_t operations = Run(sample, record, 0, false);
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);
@@ -120,14 +115,9 @@ int main(int argc, char** argv) {
   }
   // Running out of memory at each call inside the record, and at each
   // call of the pass on the product's keys and the shared files.
-  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
-    for (const std::string& throwIn : {qf::reliability::kRecordDir, std::string("Halvern")}) {
-      for (uint64_t n = 1; Run(sample, qf::reliability::kRecordDir, n, false, throwIn) > 0 &&
-                           qf::sim::Thrown();
-           ++n) {
-      }
-    }
-  }
+  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked})
+    for (const std::string& throwIn : {kRecordDir, std::string("Halvern")})
+      for (uint64_t n = 1; Run(sample, kRecordDir, n, false, throwIn) > 0 && qf::sim::Thrown(); ++n) continue;
   std::printf("fault sweep: %d runs, %d kept every invariant\n", runs, kept);
   std::printf("  %d met no failure and ended in the whole oracle's state\n", whole);
   qf::reliability::WriteDecisions(decided, argc > 1 ? argv[1] : nullptr);

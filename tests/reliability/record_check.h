@@ -21,13 +21,10 @@ struct RecordRun {
   bool failuresHit = false;  // a failure may have ended the record early
   bool passEnded = true;     // else its last line, when there, must say so
   bool diedAfterSteps = false;  // the process died: every step ended before is there
-  // Another process moved the directory `movedFrom` to `movedTo` during
-  // the run: the record names what was below it by the path the pass found
-  // it at, the journal by where it was when it went.
+  // Another process moved `movedFrom` to `movedTo` during the run: the
+  // record names what was below it as found, the journal as it went.
   std::string movedFrom, movedTo;
-  // The policy named this directory, which the pass may remove or empty:
-  // no record may be anywhere below it.
-  std::string refusedIn;
+  std::string refusedIn;  // a place the pass may remove or empty: no record below it
 };
 
 // Every way the record in kRecordDir differs from the journal of the run:
