@@ -60,8 +60,8 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   if (!throwIn.empty()) qf::sim::ThrowAt(throwIn, failAt);
   const auto before = Capture(links);
   std::vector<std::string> violations = RunPassesAndCheck(before);
-  // The companion is told last: without its call the pass was cut short.
-  const bool ended = !qf::sim::JournalOf(qf::sim::Change::Call).empty();
+  // A throw cut the pass short when the companion, told last, was not called.
+  const bool ended = throwIn.empty() || !qf::sim::JournalOf(qf::sim::Change::Call).empty();
   if (!ended) violations = qf::reliability::CheckInvariants(before, 1);
   if (!ended && throwIn == kRecordDir) violations.push_back("the record's failure ended the pass");
   if (!record.empty()) {
