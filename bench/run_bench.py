@@ -16,6 +16,9 @@ the sides being compared alternate (A, B, A, B, ...) and medians are reported.
             remove_dir_all
   record    (--run-record) the pass keeping its run record against the pass
             without one
+  smoke     (--smoke) every side of every table above run once at the smallest
+            size, the Rust peer only when it is given: shows that each still
+            runs, and measures nothing
 """
 
 import argparse
@@ -77,6 +80,8 @@ class Bench:
         self.env64 = dict(self.env, WINEPREFIX=args.prefix64, WINELOADER=args.wine64,
                           WINESERVER=args.wineserver64)
         self.log = open(os.path.join(args.out_dir, "bench.log"), "w")
+        # Rounds of the tables that take turns run by run.
+        self.rounds = args.reps if args.smoke else max(5, args.reps)
 
     def elapsed(self):
         return time.monotonic() - self.start
@@ -148,13 +153,16 @@ class Bench:
 
     def run_pass(self, n):
         self.build_tree(n)
-        values, _ = self.wine(os.path.join(win32 or self.win32, "qfbench.exe"), "files-pass",
+        values, _ = self.wine(self.exe("qfbench.exe"), "files-pass",
                               self.win_path("QFBench", "Shared", "Data"))
         self.check_removed("the pass")
         return float(values["pass_seconds"][0])
 
     def run_rust(self, n):
-        """remove_dir_all on the shared area's directory, timed inside rmtree.exe."""
+        """remove_dir_all on the shared area's directory, timed inside rmtree.exe;
+        None without the peer."""
+        if not self.args.rmtree:
+            return None
         self.build_tree(n)
         values, _ = self.wine(self.args.rmtree, self.win_path("QFBench", "Shared"), wine64=True)
         self.check_removed("remove_dir_all")
@@ -206,14 +214,14 @@ class Bench:
                     rd, empty = self.run_rd(n)
                     runs["empty_launch"].append(empty)
                 runs["rd"].append(rd)
-                rd_text = "-" if rd is None else "%.3fs" % rd
+                rd_text = seconds(rd)
                 runs["rm"].append(self.run_rm(n))
                 wall, net = self.run_host(n)
                 runs["host"].append(wall)
                 runs["host_net"].append(net)
-                self.note("files N=%d round %d: pass %.3fs  rust %.3fs  rd %s  rm %.3fs  "
+                self.note("files N=%d round %d: pass %.3fs  rust %s  rd %s  rm %.3fs  "
                           "qfhost %.3fs (net %.3fs)  [%.0fs]"
-                          % (n, rep + 1, runs["pass"][-1], runs["rust"][-1], rd_text,
+                          % (n, rep + 1, runs["pass"][-1], seconds(runs["rust"][-1]), rd_text,
                              runs["rm"][-1], wall, net, self.elapsed()))
         return results
 
@@ -234,12 +242,12 @@ class Bench:
         sides = [("pass", self.run_pass), ("checked", lambda n: self.run_floor(n, True)),
                  ("unchecked", lambda n: self.run_floor(n, False)), ("rust", self.run_rust)]
         rows = {n: {key: [] for key, _ in sides} for n in sizes}
-        for rep in range(max(5, self.args.reps)):
+        for rep in range(self.rounds):
             for n in sizes:
                 for key, run in sides:
                     rows[n][key].append(run(n))
                 self.note("floor N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
-                    "%s %.3fs" % (key, rows[n][key][-1]) for key, _ in sides), self.elapsed()))
+                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
         lines = ["**Floor.** The same tree removed by the pass (UninstInitialize, timed in "
                  "qfbench.exe), by qffloor.exe (bench/floor.cpp: the pass's calls per entry and "
                  "nothing else, timed inside the process) with the pass's checks (a directory's id "
@@ -272,7 +280,7 @@ class Bench:
         records = os.path.join(self.area, "QFBench", "Records")
         shutil.rmtree(records, ignore_errors=True)
         os.makedirs(records)
-        values, _ = self.wine(self.exe("qfbench.exe"), "files-pass",
+        values, _ = self.wine(os.path.join(win32 or self.win32, "qfbench.exe"), "files-pass",
                               self.win_path("QFBench", "Shared", "Data"),
                               *([self.win_path("QFBench", "Records")] if keep else []))
         self.check_removed("the pass")
@@ -295,12 +303,12 @@ class Bench:
         if previous:
             sides.append(("previous", lambda n: self.run_recorded(n, False, previous)))
         rows = {n: {key: [] for key, _ in sides} for n in sizes}
-        for rep in range(max(5, self.args.reps)):
+        for rep in range(self.rounds):
             for n in sizes:
                 for key, run in sides:
                     rows[n][key].append(run(n))
                 self.note("record N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
-                    "%s %.3fs" % (key, rows[n][key][-1]) for key, _ in sides), self.elapsed()))
+                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
         lines = ["**Run record.** The pass (UninstInitialize, timed in qfbench.exe) on the same tree "
                  "with the UninstallRecord policy naming a directory on the same drive (on) and "
                  "without the policy (off); the two take turns run by run. Times are medians; the "
@@ -428,11 +436,12 @@ class Bench:
                                   self.win_path("QFBench", "Shared", "Data")], ["pass"])
             self.check_removed("the pass")
             rows.append(("files: pass", n, items, counts["pass"]))
-            self.build_tree(n)
-            counts = self.traced([self.args.rmtree, self.win_path("QFBench", "Shared")], ["rust"],
-                                 wine64=True)
-            self.check_removed("remove_dir_all")
-            rows.append(("files: remove_dir_all", n, items, counts["rust"]))
+            if self.args.rmtree:
+                self.build_tree(n)
+                counts = self.traced([self.args.rmtree, self.win_path("QFBench", "Shared")],
+                                     ["rust"], wine64=True)
+                self.check_removed("remove_dir_all")
+                rows.append(("files: remove_dir_all", n, items, counts["rust"]))
             for check in (True, False):
                 self.build_tree(n)
                 counts = self.traced([self.exe("qffloor.exe"), *(["--check"] if check else []),
@@ -477,8 +486,8 @@ class Bench:
         subprocess.run([self.args.logic_bench, "--benchmark_filter=" + pattern,
                         # More repetitions than the Wine runs: they are
                         # cheap, and one iteration of the largest is short.
-                        "--benchmark_repetitions=%d" % max(5, self.args.reps),
-                        "--benchmark_min_time=0.3",
+                        "--benchmark_repetitions=%d" % self.rounds,
+                        "--benchmark_min_time=%s" % ("0.01" if self.args.smoke else "0.3"),
                         "--benchmark_out=" + out, "--benchmark_out_format=json"],
                        check=True, stdout=self.log, stderr=self.log)
         with open(out) as f:
@@ -497,6 +506,11 @@ class Bench:
         self.note("logic: " + ", ".join("%s/%d %.4fs" % (k[0], k[1], v["seconds"])
                                         for k, v in sorted(results.items())))
         return results
+
+
+def seconds(value):
+    """A run's time as the notes show it; "-" for a run not made."""
+    return "-" if value is None else "%.3fs" % value
 
 
 def med(values):
@@ -682,11 +696,18 @@ def main():
                         help="time, then count requests, and write both into that section of "
                              "--readme")
     parser.add_argument("--readme", help="the file that --record writes into")
-    parser.add_argument("--wine64", required=True, help="Wine's 64-bit loader, for rmtree.exe")
-    parser.add_argument("--wineserver64", required=True, help="its server (started already)")
-    parser.add_argument("--prefix64", required=True, help="its prefix, with the same --drive")
-    parser.add_argument("--rmtree", required=True, help="rmtree.exe (bench/rmtree.rs)")
+    parser.add_argument("--smoke", action="store_true",
+                        help="every side of every table once at the smallest size, into "
+                             "smoke.md; measures nothing")
+    parser.add_argument("--wine64", help="Wine's 64-bit loader, for rmtree.exe")
+    parser.add_argument("--wineserver64", help="its server (started already)")
+    parser.add_argument("--prefix64", help="its prefix, with the same --drive")
+    parser.add_argument("--rmtree", help="rmtree.exe (bench/rmtree.rs); only --smoke runs without")
     args = parser.parse_args()
+    if not args.smoke and not (args.wine64 and args.wineserver64 and args.prefix64 and args.rmtree):
+        parser.error("the Rust peer (--wine64, --wineserver64, --prefix64, --rmtree) is needed")
+    if args.smoke:
+        args.quick, args.reps, args.key_reps = True, 1, 1
 
     bench = Bench(args)
     file_sizes = sorted(FILE_SHAPES)[:1] if args.quick else sorted(FILE_SHAPES)
@@ -700,6 +721,17 @@ def main():
 
     if args.requests:
         requests()
+        return
+
+    if args.smoke:
+        have_logic = os.access(args.logic_bench, os.X_OK)
+        logic = bench.logic(file_sizes, key_sizes) if have_logic else {}
+        tables = [report(bench, bench.files(file_sizes), bench.keys(key_sizes), logic, args.command),
+                  bench.floor(file_sizes), bench.run_record(file_sizes), bench.preview(file_sizes),
+                  requests_report(bench, bench.requests(file_sizes, key_sizes), args.command)]
+        if not have_logic:
+            tables.append("(no %s: the logic's benchmark was not built)\n" % args.logic_bench)
+        write(args.out_dir, "smoke.md", "\n".join(tables))
         return
 
     if args.floor:

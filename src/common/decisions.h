@@ -1,5 +1,6 @@
 // What the uninstall pass decided at each step, as it tells the platform
-// layer's journal (see platform::Decide), and the one table that names and
+// layer's journal (see qf::Decide, journal.h, which hands each to
+// platform::JournalDecision), and the one table that names and
 // tells every decision: the preview and the run record both speak from it.
 // Windows keeps no record of the decisions by itself; the simulation
 // journals them, so the preview reports the pass's own reasons instead of

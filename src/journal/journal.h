@@ -82,6 +82,7 @@ inline void BoxShown(const std::string& caption, const std::string& text, uint32
 }
 inline void StepEnded() {
   if (Listener* l = Current()) l->StepEnded();
+  platform::JournalStepEnded();
 }
 
 }  // namespace journal

@@ -301,6 +301,9 @@ void CallTextEntry(void* entry, const char* text);
 // simulation records it for the preview and the tests.
 void JournalDecision(Decision decision, const std::string& subject, int64_t first, int64_t second,
                      const std::string& detail);
+// Keeps in the journal that a step of the pass is over, after whoever
+// listens was told; a no-op on Windows, like JournalDecision.
+void JournalStepEnded();
 
 // MessageBeep(0).
 void Beep();
@@ -316,13 +319,21 @@ void ShowMessage(const char* text, const char* caption, uint32_t icon);
 struct RunFacts {
   uint32_t processId = 0;  // GetCurrentProcessId
   // "DOMAIN\user": the account of the process's token (LookupAccountSidW),
-  // whose rights the uninstall works with.
+  // whose rights the uninstall works with; the SID's string form
+  // ("S-1-5-21-...") when its name cannot be looked up (an account of a
+  // domain that cannot be reached, or one that was deleted).
   std::string account;
   // The directory of the host's .exe (GetModuleFileNameW(nullptr)), without
   // a trailing backslash (but "C:\" for a drive's root).
   std::string hostDir;
+  // The computer's name (GetComputerNameW).
+  std::string computer;
 };
 [[nodiscard]] long ProcessFacts(RunFacts* facts);
+
+// Random bits from the system's generator for keys (RtlGenRandom), which
+// nobody can foretell.
+[[nodiscard]] long RandomBits(uint64_t* bits);
 
 // The current time, UTC, to the millisecond (GetSystemTime), as ISO 8601:
 // "2026-12-08T13:12:36.123Z".

@@ -1,11 +1,14 @@
 #include "record/run_record.h"
 
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
 
 #include "common/schema.h"
 #include "common/utf.h"
 #include "common/version.h"
 #include "linkproof/linkproof.h"
+#include "shared/shared.h"
 
 namespace qf::record {
 namespace {
@@ -15,8 +18,8 @@ using Json = nlohmann::ordered_json;
 
 // Written out once this much has gathered, and at the end of every step.
 constexpr size_t kWriteAt = 64 * 1024;
-// Names tried before the record gives up: the time and the process make a
-// name that is new, unless somebody put something there first.
+// Names tried before the record gives up: the time, the process and 64
+// random bits make a name that is new, and that nobody can take first.
 constexpr int kNamesTried = 16;
 
 // One line: texts as they are (UTF-8), control characters escaped.
@@ -61,22 +64,22 @@ bool AppendString(std::string* out, std::string_view text) {
 
 const char* FileOp(journal::FileChange change) {
   switch (change) {
-    case journal::FileChange::DeleteFile: return "delete-file";
-    case journal::FileChange::RemoveDirectory: return "remove-directory";
-    case journal::FileChange::RemoveLink: return "remove-link";
+    case journal::FileChange::DeleteFile: return op::kDeleteFile;
+    case journal::FileChange::RemoveDirectory: return op::kRemoveDirectory;
+    case journal::FileChange::RemoveLink: return op::kRemoveLink;
   }
   return "";
 }
 
-// "uninstall-20261208T131236123Z-1234.jsonl" from the time and the process,
-// then "-2", "-3" ... before the extension.
-std::string FileName(const std::string& time, uint32_t process, int attempt) {
+// "uninstall-20261208T131236123Z-1234-9f86d081884c7d65.jsonl" from the
+// time, the process and random bits.
+std::string FileName(const std::string& time, uint32_t process, uint64_t random) {
   std::string compact;
   for (char c : time)
     if (c != '-' && c != ':' && c != '.') compact += c;
-  std::string name = "uninstall-" + compact + "-" + std::to_string(process);
-  if (attempt > 1) name += "-" + std::to_string(attempt);
-  return name + ".jsonl";
+  char bits[17];
+  std::snprintf(bits, sizeof bits, "%016llx", static_cast<unsigned long long>(random));
+  return "uninstall-" + compact + "-" + std::to_string(process) + "-" + bits + ".jsonl";
 }
 
 // Runs a part of the record; whatever fails in it ends the record, never
@@ -93,6 +96,44 @@ void Guarded(FileHandle* file, Part part) {
 
 }  // namespace
 
+RecordPlace FindRecordPlace(FileHandle* directory) {
+  RecordPlace place;
+  {
+    RegKey policy;
+    // Reached as the pass reaches its keys: a link on the way, or in the
+    // policy's place, is never followed.
+    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy);
+    const long read = opened != kSuccess ? opened
+                                         : policy.ReadText(UninstallRecord, UninstallRecordCapacity, &place.dir);
+    if (read == kErrorFileNotFound || read == kErrorPathNotFound) {
+      place.why = "no policy asks for one";
+      return place;
+    }
+    if (read != kSuccess) {
+      place.why = "the policy cannot be read (error " + std::to_string(read) + ")";
+      return place;
+    }
+  }
+  FileHandle held;
+  std::string finalPath;
+  long code = 0;
+  switch (OpenVerifiedRoot(place.dir, &held, &finalPath, &code)) {
+    case RootCheck::Missing: place.why = "the directory is not there"; return place;
+    case RootCheck::Unsafe:
+      place.why = "the directory is no absolute path below a drive's or share's root";
+      return place;
+    case RootCheck::Refused:
+      place.why = "the directory is a link, reached through one, no directory, or cannot be opened"
+                  " (error " + std::to_string(code) + ")";
+      return place;
+    case RootCheck::Verified: break;
+  }
+  if (!ClearOfThePass(finalPath, &place.why)) return place;
+  place.kept = true;
+  if (directory) *directory = std::move(held);
+  return place;
+}
+
 RunRecord::RunRecord() {
   try {
     Start();
@@ -104,23 +145,16 @@ RunRecord::RunRecord() {
 RunRecord::~RunRecord() { Guarded(&file_, [&] { End(); }); }
 
 void RunRecord::Start() {
-  std::string dir;
-  {
-    RegKey policy;
-    // Reached as the pass reaches its keys: a link on the way, or in the
-    // policy's place, is never followed.
-    if (OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy) != kSuccess ||
-        policy.ReadText(UninstallRecord, UninstallRecordCapacity, &dir) != kSuccess)
-      return;
-  }
-  std::string finalPath;
-  long code = 0;
-  if (OpenVerifiedRoot(dir, &directory_, &finalPath, &code) != RootCheck::Verified) return;
+  // Held only until the file is made below it.
+  FileHandle directory;
+  if (!FindRecordPlace(&directory).kept) return;
   RunFacts facts;
   if (ProcessFacts(&facts) != kSuccess) return;
   const std::string time = UtcTimeText();
   for (int attempt = 1; attempt <= kNamesTried && !file_.Valid(); ++attempt) {
-    const long created = file_.CreateBelow(directory_, FileName(time, facts.processId, attempt));
+    uint64_t random = 0;
+    if (RandomBits(&random) != kSuccess) return;
+    const long created = file_.CreateBelow(directory, FileName(time, facts.processId, random));
     if (created != kSuccess && created != kErrorAlreadyExists) return;
   }
   if (!file_.Valid()) return;
@@ -132,6 +166,7 @@ void RunRecord::Start() {
                   {"time", time},
                   {"process", facts.processId},
                   {"account", facts.account},
+                  {"computer", facts.computer},
                   {"hostDir", facts.hostDir}}));
   WriteOut(/*flush=*/true);
 }
@@ -196,7 +231,7 @@ void RunRecord::FileChanged(journal::FileChange change, const std::string& path)
 
 void RunRecord::KeyDeleted(Root root, const std::string& path) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "change"}, {"op", "delete-key"}, {"root", RootName(root)},
+    Add(LineOf(Json{{"line", "change"}, {"op", op::kDeleteKey}, {"root", RootName(root)},
                     {"path", path}}));
     ++totals_.keys;
   });
@@ -204,7 +239,7 @@ void RunRecord::KeyDeleted(Root root, const std::string& path) {
 
 void RunRecord::ValueDeleted(Root root, const std::string& key, const std::string& name) {
   Guarded(&file_, [&] {
-    Add(LineOf(Json{{"line", "change"}, {"op", "delete-value"}, {"root", RootName(root)},
+    Add(LineOf(Json{{"line", "change"}, {"op", op::kDeleteValue}, {"root", RootName(root)},
                     {"path", key}, {"name", name}}));
     ++totals_.values;
   });
@@ -213,7 +248,7 @@ void RunRecord::ValueDeleted(Root root, const std::string& key, const std::strin
 void RunRecord::ValueWritten(Root root, const std::string& key, const std::string& name,
                              bool dword, uint32_t number, const std::string& text) {
   Guarded(&file_, [&] {
-    Json line{{"line", "change"}, {"op", "set-value"}, {"root", RootName(root)},
+    Json line{{"line", "change"}, {"op", op::kSetValue}, {"root", RootName(root)},
               {"path", key},      {"name", name},
               {"type", dword ? kRegDwordName : kRegSzName}};
     if (dword)

@@ -12,10 +12,13 @@
 // The defence, that of the deletions (linkproof.h) turned to writing:
 // - the directory is opened once as itself and verified as a component's
 //   root is (a directory, no link, not reached through one, named exactly),
-//   and held so that it can be neither renamed nor replaced;
+//   and held so that it can be neither renamed nor replaced while the file
+//   is created, and no longer: the pass may remove directories, and none it
+//   may remove or empty (the shared area's, a component's root) is taken;
 // - the file is created below that handle as a new file only: whatever has
 //   its name already, a link of any kind included, is never opened, written
-//   or truncated; another name is tried instead;
+//   or truncated; another name is tried instead, and random bits in every
+//   name keep anyone from taking the names in advance;
 // - the path in the policy is taken as stored, never expanded, so the
 //   user's own environment cannot choose where it goes;
 // - anything that fails (no policy, a directory that is missing, refused or
@@ -36,10 +39,34 @@ namespace qf::record {
 // The record's format, as its first line gives it.
 constexpr int kFormat = 1;
 
+// What a change line's "op" names, as the record, its reader and the
+// reports spell it.
+namespace op {
+inline constexpr char kDeleteFile[] = "delete-file";
+inline constexpr char kRemoveDirectory[] = "remove-directory";
+inline constexpr char kRemoveLink[] = "remove-link";
+inline constexpr char kDeleteKey[] = "delete-key";
+inline constexpr char kDeleteValue[] = "delete-value";
+inline constexpr char kSetValue[] = "set-value";
+}  // namespace op
+
+// Where the record of a pass goes, or why none is kept.
+struct RecordPlace {
+  bool kept = false;
+  std::string dir;  // the policy's directory as stored; "" without one
+  std::string why;  // why no record is kept there
+};
+
+// Reads the policy and verifies its directory as the pass does before it
+// keeps a record: the pass and the preview both ask this.  When it is kept,
+// `*directory` (when given) holds the verified directory.
+RecordPlace FindRecordPlace(platform::FileHandle* directory);
+
 class RunRecord final : public journal::Listener {
  public:
   // Starts a record when the policy names a directory that passes every
-  // check; otherwise keeps none and has touched nothing.
+  // check (FindRecordPlace); otherwise keeps none and has written nothing.
+  // A file whose first line cannot be written (a full disk) stays, empty.
   RunRecord();
   // Writes the last line, saying whether the pass ran to its end (Finish).
   ~RunRecord() override;
@@ -69,13 +96,11 @@ class RunRecord final : public journal::Listener {
   };
 
   void Start();
-  bool CreateFile(const std::string& time);
   // Adds one line; written out once enough has gathered, or at a step's end.
   void Add(const std::string& line);
   void WriteOut(bool flush);
   void End();
 
-  platform::FileHandle directory_;
   platform::FileHandle file_;
   std::string pending_;
   Totals totals_;

@@ -171,6 +171,35 @@ bool RootIsOwn(const std::string& componentName, const std::string& finalRoot) {
   return false;
 }
 
+bool ClearOfThePass(const std::string& finalPath, std::string* why) {
+  std::vector<Foreign> foreign;
+  Unknown unknown;
+  // No shared area's key: no directory recorded that the pass could reach.
+  if (!AddRecordedDirectories("", &foreign, &unknown) && !(foreign.empty() && IsAbsent(unknown.code))) {
+    *why = "cannot tell whether it lies in a directory the uninstall removes or empties: " +
+           unknown.what + " cannot be read (error " + std::to_string(unknown.code) + ")";
+    return false;
+  }
+  for (const Foreign& dir : foreign) {
+    std::vector<std::string> names;
+    if (long failed = NamesOf(dir.path, &names)) {
+      *why = "cannot tell whether it lies in " + dir.path + " (error " + std::to_string(failed) + ")";
+      return false;
+    }
+    for (std::string name : names) {
+      while (name.size() > RootLength(name) && name.back() == '\\') name.pop_back();
+      const int at = RootHolds(name, finalPath);
+      if (at < 0) continue;
+      *why = std::string(at == 0 ? "it is " : "it lies in ") +
+             (dir.decision == Decision::RootHoldsArea ? "the shared area's directory " + dir.detail
+                                                      : "the root of the component " + dir.detail) +
+             ", which the uninstall may remove or empty";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool AreaDirIsOwn(const std::string& finalPath) {
   std::vector<Foreign> foreign;
   Unknown unknown;

@@ -24,6 +24,15 @@ bool RootIsOwn(const std::string& componentName, const std::string& finalRoot);
 // the decision made, when it is a folder the system or the uninstall keeps.
 bool AreaDirIsOwn(const std::string& finalPath);
 
+// Whether the directory `finalPath` (the final path of a verified
+// directory) lies clear of every directory the pass may remove or empty:
+// the shared area's directory (SharedFilesDir) and the root of every
+// component recorded under SharedKey, flagged by this product or not,
+// whatever its count, each compared by what it is, not how it is written.
+// False when it is or lies inside one, or when that cannot be told;
+// `*why` then says which, or what could not be read.
+bool ClearOfThePass(const std::string& finalPath, std::string* why);
+
 // Once no product holds a shared component any more, deletes SharedKey, and
 // the shared area's directory too if nothing was left in it.
 void RemoveEmptySharedArea();

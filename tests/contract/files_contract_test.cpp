@@ -332,6 +332,10 @@ TEST_F(FilesContract, RunFactsAndTimeAreWellFormed) {
   EXPECT_TRUE(facts.hostDir.find(":\\") == 1 && facts.hostDir.back() != '\\') << facts.hostDir;
   const std::regex iso8601(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   EXPECT_TRUE(std::regex_match(UtcTimeText(), iso8601)) << UtcTimeText();
+  EXPECT_FALSE(facts.computer.empty());
+  uint64_t bits[2] = {};
+  ASSERT_TRUE(RandomBits(&bits[0]) == kSuccess && RandomBits(&bits[1]) == kSuccess);
+  EXPECT_NE(bits[0], bits[1]);  // a name drawn twice would be foretold
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // itself, created only as a new file, and never a reason for the uninstall
 // to do anything else.
 #include <functional>
+#include <set>
+
+#include <nlohmann/json.hpp>
 
 #include "exports/entry_points.h"
 #include "fixtures.h"
@@ -10,10 +13,13 @@ namespace qf::test {
 namespace {
 
 const std::string kDir = "C:\\Records";
-// The simulation's process and time make the first name the record tries.
-const std::string kFirst = kDir + "\\uninstall-20261208T131236000Z-4242";
+// The simulation's process, time and random bits make the names the record tries.
+const std::string kFirst = kDir + "\\uninstall-20261208T131236000Z-4242-0000000000000001";
+const std::string kSecond = kDir + "\\uninstall-20261208T131236000Z-4242-0000000000000002";
 const std::string kCanary = "C:\\Canary\\precious.txt";
 const std::string kNamed = "Caf\xC3\xA9 \xC4\x81 \xE8\xA8\x98\xE9\x8C\xB2.txt";  // beyond any code page
+const std::string kControls = "line\nfeed\x01\x1f\t\"quoted\"\\.dat";  // as a unix file system allows
+const std::string kNames[] = {"a.dat", kNamed, kControls};
 
 struct RecordCase {
   const char* label;
@@ -32,7 +38,9 @@ std::pair<size_t, std::vector<std::string>> Install(bool andRun) {
   sim::SetText(Root::LocalMachine, ProductVersionKey, UseSharedFiles, "TRUE");
   sim::SetText(Root::LocalMachine, UnInstInfoKey, UseSharedData, "1");
   AddComponent(DataComponent, "1", "C:\\Shared\\Data");
-  for (const std::string& name : {std::string("a.dat"), kNamed}) sim::MakeFile("C:\\Shared\\Data\\" + name);
+  sim::SetText(Root::LocalMachine, SharedKey, SharedFilesDir, "C:\\Shared");
+  for (const std::string& name : kNames) sim::MakeFile("C:\\Shared\\Data\\" + name);
+  sim::MakeDir("C:\\Shared\\Data\\Logs");
   sim::MakeFile(kCanary, 0, "keep");
   if (andRun) EXPECT_EQ(UninstInitialize(0, 0, 0), 0);
   return {sim::Journal().size(), sim::Tree("C:\\Shared")};
@@ -52,11 +60,20 @@ TEST_P(RecordTest, KeptOnlyWhereItIsSafeAndNeverChangesThePass) {
   const std::string record = sim::FileContents(c.recordAt.empty() ? kFirst + ".jsonl" : c.recordAt).value_or("");
   EXPECT_EQ(record.empty(), c.recordAt.empty());
   if (record.empty()) return;
-  EXPECT_EQ(record.rfind("{\"line\":\"start\"", 0), 0u);
-  for (const std::string& path : {std::string("a.dat"), kNamed})
-    EXPECT_NE(record.find("\"op\":\"delete-file\",\"path\":\"C:\\\\Shared\\\\Data\\\\" + path + "\"}\n"),
-              std::string::npos) << path;
-  EXPECT_NE(record.find("{\"line\":\"end\",\"complete\":true"), std::string::npos);
+  // Every line is JSON, whatever the names hold.
+  std::vector<nlohmann::json> lines;
+  std::set<std::string> deleted;
+  for (size_t at = 0, end; (end = record.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(nlohmann::json::parse(record.substr(at, end - at), nullptr, false));
+    ASSERT_FALSE(lines.back().is_discarded()) << record.substr(at, end - at);
+    if (lines.back().value("op", "") == "delete-file") deleted.insert(lines.back().value("path", ""));
+  }
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.front().value("line", ""), "start");
+  EXPECT_EQ(lines.front().value("computer", ""), "QFTEST");
+  for (const std::string& name : kNames) EXPECT_EQ(deleted.count("C:\\Shared\\Data\\" + name), 1u) << name;
+  EXPECT_EQ(lines.back().value("line", ""), "end");
+  EXPECT_TRUE(lines.back().value("complete", false));
 }
 
 const auto kMakeDir = [] { sim::MakeDir(kDir); };
@@ -71,7 +88,9 @@ const RecordCase kCases[] = {
     {"ALink", kDir, [] { sim::MakeLink(kDir, "C:\\Canary", true); }, ""},
     {"BehindALink", "C:\\Via\\Records", [] { kMakeDir(); sim::MakeLink("C:\\Via", "C:\\", true); }, ""},
     {"NameTakenByALink", kDir, [] { kMakeDir(); sim::MakeLink(kFirst + ".jsonl", kCanary, false); },
-     kFirst + "-2.jsonl"},
+     kSecond + ".jsonl"},
+    {"InAComponentRoot", "C:\\Shared\\Data\\Logs", nullptr, ""},
+    {"TheSharedArea", "C:\\Shared\\", nullptr, ""},
     {"Full", kDir, [] { kMakeDir(); sim::FailWhen(sim::Op::FileWrite, kDir, 112); }, ""},
     {"PolicyKeyALink", kDir,
      [] { kMakeDir(); sim::LinkKeyAway(Root::LocalMachine, PolicyKey, "Software\\Elsewhere\\3.0"); }, ""},

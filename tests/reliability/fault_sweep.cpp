@@ -43,17 +43,35 @@ std::set<std::string> decided;
 enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea };
 const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area"};
 
-uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
+// Where the policy puts the record: nowhere, on a drive of its own, or in a
+// directory the pass may remove or empty, where it must be refused.
+using qf::reliability::kArea, qf::reliability::kRecordDir;
+const std::string kRecordPlaces[] = {"", kRecordDir, kArea + "\\Records", kArea + "\\Data\\Logs", kArea};
+
+// With `throwIn`, the `failAt`-th call on a path holding it throws instead
+// (out of memory): in the record, the pass must end as without one; in the
+// pass, cut short, nothing else may go and the record must say it did not end.
+uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter,
+             const std::string& throwIn = "") {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
                      : sample >= Sample::Foreign ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
                                                 : BuildSample(sample == Sample::LastHolder);
-  if (record) qf::reliability::KeepRecords();
-  if (failAt > 0) qf::sim::FailAt(failAt, andAfter);
+  if (!record.empty()) qf::reliability::KeepRecords(record);
+  if (failAt > 0 && throwIn.empty()) qf::sim::FailAt(failAt, andAfter);
+  if (!throwIn.empty()) qf::sim::ThrowAt(throwIn, failAt);
   const auto before = Capture(links);
   std::vector<std::string> violations = RunPassesAndCheck(before);
-  if (record) {
-    const std::vector<std::string> told = qf::reliability::CheckRecord(!qf::sim::FailuresHit().empty());
+  // A throw cut the pass short when the companion, told last, was not called.
+  const bool ended = throwIn.empty() || !qf::sim::JournalOf(qf::sim::Change::Call).empty();
+  if (!ended) violations = qf::reliability::CheckInvariants(before, 1);
+  if (!ended && throwIn == kRecordDir) violations.push_back("the record's failure ended the pass");
+  if (!record.empty()) {
+    qf::reliability::RecordRun run;
+    run.failuresHit = !qf::sim::FailuresHit().empty();
+    run.passEnded = ended;
+    run.refusedIn = record == kRecordDir ? "" : record;
+    const std::vector<std::string> told = qf::reliability::CheckRecord(run);
     violations.insert(violations.end(), told.begin(), told.end());
   }
   const uint64_t operations = qf::sim::OperationCount();
@@ -64,8 +82,9 @@ uint64_t Run(Sample sample, bool record, uint64_t failAt, bool andAfter) {
     ++kept;
   } else {
     std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
-                record ? " with a record" : "",
-                failAt == 0 ? "no failure" : andAfter ? "failing from operation" : "failing operation",
+                record.empty() ? "" : (" with a record in " + record).c_str(),
+                failAt == 0 ? "no failure" : !throwIn.empty() ? ("throwing at call on " + throwIn).c_str()
+                : andAfter  ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
     for (const std::string& hit : qf::sim::FailuresHit()) std::printf("  failed: %s\n", hit.c_str());
     for (const std::string& v : violations) std::printf("  %s\n", v.c_str());
@@ -83,10 +102,15 @@ int main(int argc, char** argv) {
   }
   // With a record kept, each run must end as it ends without one (the
   // invariants and the oracle know nothing of records), whichever call
-  // fails, the record's own included, and the record must tell the journal.
-  for (bool record : {false, true}) {
+  // fails, the record's own included, and the record must tell the journal;
+  // one in a directory the pass may remove or empty is never kept.
+  for (const std::string& record : kRecordPlaces) {
     for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked, Sample::Foreign,
                           Sample::KeptArea}) {
+      // A refused place is swept where the area and the roots stay and go;
+      // the roots that are no component's own, with a record and without.
+      const bool refused = !record.empty() && record != kRecordDir;
+      if (refused && sample != Sample::Shared && sample != Sample::LastHolder) continue;
       const uint64_t operations = Run(sample, record, 0, false);
       for (uint64_t k = 1; k <= operations; ++k) {
         Run(sample, record, k, false);
@@ -94,6 +118,11 @@ int main(int argc, char** argv) {
       }
     }
   }
+  // Running out of memory at each call inside the record, and at each
+  // call of the pass on the product's keys and the shared files.
+  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked})
+    for (const std::string& throwIn : {kRecordDir, std::string("Halvern")})
+      for (uint64_t n = 1; Run(sample, kRecordDir, n, false, throwIn) > 0 && qf::sim::Thrown(); ++n) continue;
   std::printf("fault sweep: %d runs, %d kept every invariant\n", runs, kept);
   std::printf("  %d met no failure and ended in the whole oracle's state\n", whole);
   qf::reliability::WriteDecisions(decided, argc > 1 ? argv[1] : nullptr);

@@ -167,7 +167,7 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
   const bool renamed = swapped && move != Move::InPlace;
   for (std::vector<std::string> found :
        {CheckInvariants(before, 1), CheckStaysCovered(before, 1),
-        CheckRecord(/*failuresHit=*/false, renamed ? entry : "", renamed ? entry + ".moved" : ""),
+        CheckRecord(RecordRun{false, true, false, renamed ? entry : "", renamed ? entry + ".moved" : "", ""}),
         swapped && move == Move::Link ? ThroughTheLink(swappedAt, entry)
                                       : std::vector<std::string>{}})
     bad.insert(bad.end(), found.begin(), found.end());

@@ -72,27 +72,40 @@ std::string Told(const Json& l, const std::string& from, const std::string& to,
 
 }  // namespace
 
-void KeepRecords() {
-  sim::MakeDir(kRecordDir);
-  sim::SetText(platform::Root::LocalMachine, PolicyKey, UninstallRecord, kRecordDir);
+void KeepRecords(const std::string& dir) {
+  if (!sim::Exists(dir)) sim::MakeDir(dir);
+  sim::SetText(platform::Root::LocalMachine, PolicyKey, UninstallRecord, dir);
 }
 
-std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom,
-                                     const std::string& movedTo) {
+std::vector<std::string> CheckRecord(const RecordRun& run) {
+  const bool failuresHit = run.failuresHit;
+  const std::string &movedFrom = run.movedFrom, &movedTo = run.movedTo, &refusedIn = run.refusedIn;
   std::vector<std::string> bad, told;
+  if (!refusedIn.empty()) {
+    for (const std::string& file : sim::Tree(refusedIn))
+      if (file.find("\\uninstall-") != std::string::npos) bad.push_back("a record kept in " + file);
+    return bad;
+  }
   const std::vector<std::string> files = sim::Tree(kRecordDir);
   if (files.size() > 1) bad.push_back("more than one record in " + kRecordDir);
   if (files.empty() && !failuresHit) bad.push_back("no record although nothing failed");
   if (files.size() != 1) return bad;
-  // The journal and the decisions, merged in the order they were made.
-  size_t change = 0;
+  // The journal and the decisions, merged in the order they were made, and
+  // how many of them were told when the last step ended.
+  size_t change = 0, decided = 0, stepsTold = 0;
   const std::vector<sim::JournalEntry>& journal = sim::Journal();
+  const sim::StepEnd last = sim::StepEnds().empty() ? sim::StepEnd{} : sim::StepEnds().back();
+  const auto tell = [&](const std::string& text) {
+    if (text.empty()) return;
+    told.push_back(text);
+    if (change <= last.journal && decided <= last.decisions) stepsTold = told.size();
+  };
   for (const sim::DecisionEntry& d : sim::Decisions()) {
-    for (; change < d.at; ++change) told.push_back(Told(journal[change]));
-    told.push_back(Told(d));
+    while (change < d.at) tell(Told(journal[change++]));
+    ++decided;
+    tell(Told(d));
   }
-  for (; change < journal.size(); ++change) told.push_back(Told(journal[change]));
-  told.erase(std::remove(told.begin(), told.end(), ""), told.end());
+  while (change < journal.size()) tell(Told(journal[change++]));
 
   const std::string text = sim::FileContents(files[0]).value_or("");
   size_t next = 0, at = 0, lines = 0;
@@ -103,8 +116,9 @@ std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedF
     at = end + 1;
     const std::string kind = line.is_object() ? line.value("line", "") : "";
     ended = kind == "end";
-    // Failures skip work, never the rest of the pass: it always ends.
-    if (ended && !line.value("complete", false)) bad.push_back(where + "says the pass did not end");
+    // Failures skip work, never the rest of the pass: it ends unless cut short.
+    if (ended && line.value("complete", !run.passEnded) != run.passEnded)
+      bad.push_back(where + (run.passEnded ? "says the pass did not end" : "says a pass cut short ended"));
     if (kind == "start" || ended) continue;
     const std::string expected = next < told.size() ? told[next++] : "";
     if (Told(line, movedFrom, movedTo, expected) != expected)
@@ -113,6 +127,9 @@ std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedF
   if (at != text.size()) bad.push_back(files[0] + ": a line without its end");
   if (!failuresHit && !ended) bad.push_back(files[0] + ": no last line although nothing failed");
   if (ended && next != told.size()) bad.push_back(files[0] + ": complete, but tells less");
+  if (run.diedAfterSteps && next < stepsTold)
+    bad.push_back(files[0] + ": tells " + std::to_string(next) + " of the " + std::to_string(stepsTold) +
+                  " things done in the steps that ended");
   return bad;
 }
 

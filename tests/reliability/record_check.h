@@ -12,17 +12,25 @@ namespace qf::reliability {
 // pass may touch, so the record changes nothing the checks look at.
 inline const std::string kRecordDir = "R:\\Records";
 
-// Switches records on for the machine as it is now (the policy and its
-// directory).
-void KeepRecords();
+// Switches records on for the machine as it is now: the policy naming
+// `dir`, made when it is not there.
+void KeepRecords(const std::string& dir = kRecordDir);
+
+// What a run leaves the record to be.
+struct RecordRun {
+  bool failuresHit = false;  // a failure may have ended the record early
+  bool passEnded = true;     // else its last line, when there, must say so
+  bool diedAfterSteps = false;  // the process died: every step ended before is there
+  // Another process moved `movedFrom` to `movedTo` during the run: the
+  // record names what was below it as found, the journal as it went.
+  std::string movedFrom, movedTo;
+  std::string refusedIn;  // a place the pass may remove or empty: no record below it
+};
 
 // Every way the record in kRecordDir differs from the journal of the run:
-// a line that is not the journal's next, a last line missing although
-// nothing failed, more than one record.  When another process moved the
-// directory `movedFrom` to `movedTo` during the run, the record names what
-// was below it by the path the pass found it at, the journal by where it
-// was when it went.
-std::vector<std::string> CheckRecord(bool failuresHit, const std::string& movedFrom = "",
-                                     const std::string& movedTo = "");
+// a line that is no JSON or not the journal's next, a last line missing
+// although nothing failed or saying the wrong end, a step that ended but is
+// not there, more than one record.
+std::vector<std::string> CheckRecord(const RecordRun& run);
 
 }  // namespace qf::reliability

@@ -6,7 +6,8 @@
 // pass's, except that a count the first run lowered is lowered once more, as
 // by any second run; and the second run, which meets no failure, must end in
 // the oracle's state for what it started from.  The one state that cannot
-// converge (see AddStranded) is counted apart.
+// converge (see AddStranded) is counted apart.  A record is kept: the one a
+// process that died leaves must hold every step that ended before it died.
 // Prints "resume sweep: R runs, K converged"; fails unless every run
 // converged or left only that state.
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "exports/entry_points.h"
 #include "invariants.h"
 #include "oracle.h"
+#include "record_check.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
 #include "support.h"
@@ -78,6 +80,7 @@ int main() {
   int runs = 0, converged = 0, stranded = 0;
   for (bool lastHolder : {false, true}) {
     const std::vector<Link> links = BuildSample(lastHolder);
+    KeepRecords();
     const Snapshot whole = Capture(links);
     UninstInitialize(0, 0, 0);
     const uint64_t calls = sim::OperationCount();
@@ -85,10 +88,14 @@ int main() {
 
     for (uint64_t n = 1; n <= calls; ++n) {
       BuildSample(lastHolder);
+      KeepRecords();
       const Snapshot before = Capture(links);
       sim::HaltAt(n);
       UninstInitialize(0, 0, 0);
       sim::HaltAt(0);
+      RecordRun died;
+      died.failuresHit = died.diedAfterSteps = true;
+      std::vector<std::string> bad = CheckRecord(died);
       const MachineState cut = After(before);
       MachineState second = ExpectedState(cut, before.cwd, 1);
       second.shown.clear();
@@ -96,11 +103,11 @@ int main() {
       UninstInitialize(0, 0, 0);
       const MachineState end = After(before);
 
-      std::vector<std::string> bad;
       MachineState expected = Converged(uninterrupted, whole.state, cut, second);
-      bad = CompareStates(expected, end, {});
-      const bool strandedHere = !bad.empty() && AddStranded(&expected, whole.state, cut, whole.dirs);
-      if (strandedHere) bad = CompareStates(expected, end, {});
+      std::vector<std::string> differ = CompareStates(expected, end, {});
+      const bool strandedHere = !differ.empty() && AddStranded(&expected, whole.state, cut, whole.dirs);
+      if (strandedHere) differ = CompareStates(expected, end, {});
+      bad.insert(bad.end(), differ.begin(), differ.end());
       for (const std::string& line : CompareStates(second, end, {})) bad.push_back(line);
       for (const std::string& line : CheckStaysCovered(again, 1)) bad.push_back(line);
       if (sim::OpenHandles() != 0) bad.push_back(std::to_string(sim::OpenHandles()) + " handle(s) left open");

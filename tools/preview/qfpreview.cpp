@@ -226,8 +226,11 @@ int main() {
       return 0;
     }
     const qfpreview::Snapshot snapshot = qfpreview::Capture(host);
+    // Asked as the pass asks it, before the pass may remove what it reads.
+    const qf::record::RecordPlace place = qf::record::FindRecordPlace(nullptr);
     const qfpreview::PassRecord pass = qfpreview::RunPass();
-    const qfpreview::Report report = qfpreview::BuildReport(snapshot, pass);
+    qfpreview::Report report = qfpreview::BuildReport(snapshot, pass);
+    report.recordPlace = place;
     Write(json ? qfpreview::FormatJson(report) : qfpreview::FormatText(report, all));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qfpreview: %s\n", error.what());

@@ -419,7 +419,7 @@ std::string FinalPathOf(const FileNode* node) {
 
 // Paths are named to failure injection only: without a rule there is no
 // need to build them (a deep tree would pay a path's length at every call).
-bool PathsWanted() { return !M().pathRules.empty() || !M().countRules.empty(); }
+bool PathsWanted() { return !M().pathRules.empty() || !M().countRules.empty() || M().throwAt != 0; }
 
 std::string ShownPath(std::uintptr_t handle) {
   if (!PathsWanted()) return {};

@@ -3,6 +3,7 @@
 #include "platform/sim/machine.h"
 
 #include <iterator>
+#include <new>
 #include <stdexcept>
 
 #include "common/case_fold.h"
@@ -71,6 +72,14 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
     process.failedOps.push_back(op);
     return code;
   };
+  for (std::string_view path : paths) {
+    if (m.throwAt == 0 || !ContainsFold(path, m.throwPart)) continue;
+    if (++m.throwSeen == m.throwAt) {
+      hit(0);
+      throw std::bad_alloc();
+    }
+    break;
+  }
   for (const PathRule& rule : m.pathRules) {
     if (rule.op != op) continue;
     for (std::string_view path : paths) {
@@ -99,6 +108,10 @@ void RecordDecision(Decision decision, const std::string& subject, int64_t first
       DecisionEntry{decision, subject, first, second, M().journal.size(), detail});
 }
 
+void RecordStepEnd() {
+  if (!P().dead) M().stepEnds.push_back(StepEnd{M().journal.size(), M().decisions.size()});
+}
+
 std::uintptr_t AddHandle(Handle handle) {
   const auto id = static_cast<std::uintptr_t>(NextId());
   M().handles.emplace(id, std::move(handle));
@@ -116,6 +129,7 @@ void Reset() {
 
 const std::vector<JournalEntry>& Journal() { return detail::M().journal; }
 const std::vector<DecisionEntry>& Decisions() { return detail::M().decisions; }
+const std::vector<StepEnd>& StepEnds() { return detail::M().stepEnds; }
 
 const char* ChangeName(Change change) {
   static const char* const kNames[] = {"RegDeleteKey", "RegSetValue",     "RegDeleteValue",
@@ -157,6 +171,14 @@ void AtOperation(uint64_t n, std::function<void()> action) {
 
 const std::vector<std::string>& FailuresHit() { return detail::P().failuresHit; }
 const std::vector<Op>& FailedOps() { return detail::P().failedOps; }
+
+void ThrowAt(const std::string& pathPart, uint64_t nth) {
+  detail::M().throwPart = pathPart;
+  detail::M().throwAt = nth;
+  detail::M().throwSeen = 0;
+}
+
+bool Thrown() { return detail::M().throwAt != 0 && detail::M().throwSeen >= detail::M().throwAt; }
 
 void HaltAt(uint64_t n) {
   detail::P().haltAt = n;

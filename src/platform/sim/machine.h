@@ -151,6 +151,9 @@ struct Machine {
   std::map<std::uintptr_t, Handle> handles;
   std::vector<JournalEntry> journal;
   std::vector<DecisionEntry> decisions;
+  std::vector<StepEnd> stepEnds;
+  std::string throwPart;  // ThrowAt's
+  uint64_t throwAt = 0, throwSeen = 0;
   uint64_t operations = 0;
   std::vector<PathRule> pathRules;
   std::vector<CountRule> countRules;
@@ -158,6 +161,7 @@ struct Machine {
   std::map<std::string, std::string> shownAs;  // ShowDriveAs's, by folded drive
   platform::RunFacts runFacts;  // SetRunFacts's
   std::string utcTime;          // SetUtcTime's
+  uint64_t nextRandom = 1;      // SetRandomBits's, counting up
   std::vector<platform::KeptFolder> systemFolders;  // SetSystemFolders's
   std::string libraryDir;                            // SetLibraryDir's
   std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
@@ -177,6 +181,7 @@ void Record(Change kind, std::string path = {}, std::string detail = {},
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
                     int64_t second, const std::string& detail);
+void RecordStepEnd();
 
 std::uintptr_t AddHandle(Handle handle);
 // The handle of that kind, or null when closed, unknown or of another kind.

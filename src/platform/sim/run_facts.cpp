@@ -36,7 +36,9 @@ std::vector<platform::KeptFolder> UsualSystemFolders() {
 }  // namespace
 
 void InitRunFacts(Machine& machine) {
-  machine.runFacts = platform::RunFacts{4242, "QFTEST\\tester", "C:\\Program Files\\Quillforge"};
+  machine.runFacts =
+      platform::RunFacts{4242, "QFTEST\\tester", "C:\\Program Files\\Quillforge", "QFTEST"};
+  machine.nextRandom = 1;
   machine.utcTime = "2026-12-08T13:12:36.000Z";
   machine.systemFolders = UsualSystemFolders();
   machine.libraryDir = machine.runFacts.hostDir;
@@ -47,6 +49,8 @@ void InitRunFacts(Machine& machine) {
 void SetRunFacts(const platform::RunFacts& facts) { detail::M().runFacts = facts; }
 
 void SetUtcTime(const std::string& text) { detail::M().utcTime = text; }
+
+void SetRandomBits(uint64_t first) { detail::M().nextRandom = first; }
 
 void SetSystemFolders(std::vector<platform::KeptFolder> folders) {
   detail::M().systemFolders = std::move(folders);
@@ -82,6 +86,12 @@ long ProcessFacts(RunFacts* facts) {
 }
 
 std::string UtcTimeText() { return sim::detail::M().utcTime; }
+
+long RandomBits(uint64_t* bits) {
+  if (long injected = sim::detail::BeginOp(sim::Op::RandomBits, {"(random bits)"})) return injected;
+  *bits = sim::detail::M().nextRandom++;
+  return kSuccess;
+}
 
 long KeptFolders(std::vector<KeptFolder>* folders) {
   using namespace sim::detail;

@@ -41,7 +41,7 @@ enum class Op {
   RegOpen, RegRead, RegWrite, RegCountSubkeys, RegEnum, RegDeleteKey,
   RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
-  FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders,
+  FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders, RandomBits,
 };
 
 // What a journal line records.
@@ -75,7 +75,7 @@ struct JournalEntry {
   uint32_t flags = 0;
 };
 
-// One decision the pass reported (platform::Decide), kept apart from the
+// One decision the pass reported (qf::Decide), kept apart from the
 // journal of changes; `at` is the number of journal entries made before it.
 struct DecisionEntry {
   Decision decision = {};
@@ -84,6 +84,12 @@ struct DecisionEntry {
   int64_t second = 0;
   size_t at = 0;
   std::string detail;  // what else it concerns, "" for most
+};
+
+// The journal's and the decisions' lengths when a step of the pass ended.
+struct StepEnd {
+  size_t journal = 0;
+  size_t decisions = 0;
 };
 
 struct Value {
@@ -189,6 +195,8 @@ long ClearReparsePoint(const std::string& path);
 // "2026-12-08T13:12:36.000Z").
 void SetRunFacts(const platform::RunFacts& facts);
 void SetUtcTime(const std::string& text);
+// RandomBits gives `first`, then `first` + 1, ... (1, 2, ... after Reset).
+void SetRandomBits(uint64_t first);
 
 // ---- Folders the system and the process keep ----
 // The system's folders KeptFolders gives; Reset() sets those of a Windows
@@ -242,6 +250,13 @@ void FailAt(uint64_t n, bool andAfter = false);
 // Runs `action` when the n-th operation (counted as FailAt counts) starts,
 // before it has any effect: another process acting at that moment.
 void AtOperation(uint64_t n, std::function<void()> action);
+// Throws std::bad_alloc, as a call that runs out of memory would, from the
+// `nth` operation (from 1) that names a path holding `pathPart`; counted as
+// a failure hit.  Thrown() tells whether it came.
+void ThrowAt(const std::string& pathPart, uint64_t nth);
+bool Thrown();
+// Where the steps of the pass ended so far (platform::JournalStepEnded).
+const std::vector<StepEnd>& StepEnds();
 // Injected failures that hit a call so far, each as "<op number> <path>".
 const std::vector<std::string>& FailuresHit();
 // The call each of those was.

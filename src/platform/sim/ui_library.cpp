@@ -57,6 +57,10 @@ void JournalDecision(Decision decision, const std::string& subject, int64_t firs
   RecordDecision(decision, subject, first, second, detail);
 }
 
+void JournalStepEnded() {
+  RecordStepEnd();
+}
+
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   // Without a caption the system titles the box "Error".
   Record(Change::MessageBox, caption ? caption : "Error", text ? text : "", icon);

@@ -2,8 +2,11 @@
 // directory and the time; and the folders the system and the process keep
 // (kernel32, advapi32 and shell32).
 #include <windows.h>
+#include <ntsecapi.h>
+#include <sddl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -18,6 +21,7 @@ namespace {
 
 using win32::LastError;
 using UniqueToken = UniqueAny<HANDLE, &::CloseHandle>;
+using UniqueLocal = UniqueAny<HLOCAL, &::LocalFree>;
 
 // "DOMAIN\user" of the process's token.  The token's user rather than
 // GetUserNameW, which gives the name alone and cannot tell a local account
@@ -33,6 +37,13 @@ long AccountOf(std::string* account) {
   if (!GetTokenInformation(token.Get(), TokenUser, user.data(), size, &size)) return LastError();
   const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
   std::vector<wchar_t> name(256), domain(256);
+  // An account whose name cannot be looked up is named by its SID.
+  const auto bySid = [&] {
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return LastError();
+    const UniqueLocal owned(text);
+    return win32::Utf8(text, wcslen(text), account) ? kSuccess : long{ERROR_INVALID_NAME};
+  };
   for (;;) {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD domainLength = static_cast<DWORD>(domain.size());
@@ -46,7 +57,7 @@ long AccountOf(std::string* account) {
       *account = domainText + "\\" + nameText;
       return kSuccess;
     }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return LastError();
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return bySid();
     // The lengths now count what is needed, terminators included.
     name.resize(std::max<size_t>(nameLength, name.size()) + 1);
     domain.resize(std::max<size_t>(domainLength, domain.size()) + 1);
@@ -60,8 +71,16 @@ long ProcessFacts(RunFacts* facts) {
   found.processId = GetCurrentProcessId();
   if (long result = AccountOf(&found.account)) return result;
   if (long result = win32::ModuleDir(nullptr, &found.hostDir)) return result;
+  wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(computer, &length)) return LastError();
+  if (!win32::Utf8(computer, length, &found.computer)) return ERROR_INVALID_NAME;
   *facts = std::move(found);
   return kSuccess;
+}
+
+long RandomBits(uint64_t* bits) {
+  return RtlGenRandom(bits, sizeof *bits) ? kSuccess : ERROR_GEN_FAILURE;
 }
 
 long KeptFolders(std::vector<KeptFolder>* folders) {

@@ -17,6 +17,8 @@ void Beep() { MessageBeep(0); }
 
 void JournalDecision(Decision, const std::string&, int64_t, int64_t, const std::string&) {}
 
+void JournalStepEnded() {}
+
 void ShowMessage(const char* text, const char* caption, uint32_t icon) {
   // Texts that are no valid UTF-8 are shown as the system's "?" rather than
   // not at all: a box is only read, never used to reach anything.

@@ -308,6 +308,39 @@ std::string Resolved(const std::optional<std::string>& value) {
   return value && qf::IsBelowRoot(*value) ? qf::ResolveAbsolutePath(*value) : std::string();
 }
 
+// The run record's directory, itself and none of its entries, as the pass
+// meets it: a link, or a directory whose final path is not its name (one
+// reached through a link), becomes a link that leads nowhere, which the
+// pass refuses as it refuses the real one.
+void CopyRecordDir(const std::string& given) {
+  std::vector<ShortName> shortNames;
+  const std::string dir = LongRoot(given, &shortNames);
+  if (sim::Exists(dir)) return;
+  const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+      sim::FailWhen(sim::Op::FileOpen, dir, static_cast<long>(code));
+    return;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return sim::MakeFile(dir);
+  bool itself = !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  HandleGuard opened;
+  std::vector<wchar_t> final(32768);
+  if (itself && NT_SUCCESS(OpenDirectory(nullptr, NtPath(dir), &opened))) {
+    const DWORD length = GetFinalPathNameByHandleW(opened.Get(), final.data(),
+                                                   static_cast<DWORD>(final.size()), 0);
+    std::string finalPath;
+    itself = length > 0 && length < final.size() &&
+             Utf8(std::wstring_view(final.data(), length), &finalPath) &&
+             Folded(finalPath) == Folded("\\\\?\\" + dir);
+  }
+  if (!itself) return sim::MakeLink(dir, dir, true);
+  sim::MakeDir(dir);
+  for (const ShortName& shortName : shortNames)
+    if (sim::Exists(shortName.path)) sim::SetShortName(shortName.path, shortName.name);
+}
+
 }  // namespace
 
 void CaptureFiles(Snapshot* snapshot) {
@@ -327,6 +360,8 @@ void CaptureFiles(Snapshot* snapshot) {
   }
   const std::string area = Resolved(snapshot->sharedFilesDir);
   if (!area.empty()) snapshot->area = CopyRoot(area, false, snapshot);
+  const std::string records = Resolved(snapshot->recordDir);
+  if (!records.empty()) CopyRecordDir(records);
 }
 
 }  // namespace qfpreview

@@ -368,7 +368,16 @@ void CopyHelpRegistrations(Snapshot* snapshot) {
 
 }  // namespace
 
+// The run record's policy, reached as the pass reaches it.
+void CopyRecordPolicy(Snapshot* snapshot) {
+  KeyGuard policy;
+  if (OpenPath(Root::LocalMachine, qf::PolicyKey, &policy, snapshot))
+    snapshot->recordDir = CopyText(policy.Get(), Root::LocalMachine, qf::PolicyKey,
+                                   qf::UninstallRecord, qf::UninstallRecordCapacity);
+}
+
 void CaptureRegistry(Snapshot* snapshot) {
+  CopyRecordPolicy(snapshot);
   ProbeDefaultProfile(snapshot);
   CopyProduct(snapshot);
   CopyUserTree(snapshot);

@@ -9,6 +9,7 @@
 
 #include "common/decisions.h"
 #include "platform/platform.h"
+#include "record/run_record.h"
 
 namespace qfpreview {
 namespace {
@@ -77,20 +78,21 @@ sim::Value Written(const Json& line) {
 Action ChangeOf(const Json& line) {
   const std::string op = Text(line, "op");
   Action action;
-  if (op == "delete-file" || op == "remove-directory" || op == "remove-link") {
-    action.kind = op == "remove-directory" ? ActionKind::RemoveDirectory : ActionKind::DeleteFile;
-    action.link = op == "remove-link";
+  namespace ops = qf::record::op;
+  if (op == ops::kDeleteFile || op == ops::kRemoveDirectory || op == ops::kRemoveLink) {
+    action.kind = op == ops::kRemoveDirectory ? ActionKind::RemoveDirectory : ActionKind::DeleteFile;
+    action.link = op == ops::kRemoveLink;
     action.path = Text(line, "path");
     return action;
   }
   action.root = RootNamed(Text(line, "root"));
   action.path = Text(line, "path");
-  if (op == "delete-key") {
+  if (op == ops::kDeleteKey) {
     action.kind = ActionKind::DeleteKey;
-  } else if (op == "delete-value") {
+  } else if (op == ops::kDeleteValue) {
     action.kind = ActionKind::DeleteValue;
     action.detail = Text(line, "name");
-  } else if (op == "set-value") {
+  } else if (op == ops::kSetValue) {
     action.kind = ActionKind::SetValue;
     action.detail = Text(line, "name");
     action.written = Written(line);
@@ -101,7 +103,8 @@ Action ChangeOf(const Json& line) {
 }
 
 void ReadStart(const Json& line, RecordFacts* facts) {
-  if (Number(line, "format") != 1) throw Wrong("a record of another format than 1");
+  if (Number(line, "format") != qf::record::kFormat)
+    throw Wrong("a record of another format than " + std::to_string(qf::record::kFormat));
   facts->product = Text(line, "product");
   facts->version = Text(line, "version");
   facts->library = Text(line, "library");

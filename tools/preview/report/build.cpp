@@ -392,12 +392,12 @@ void Count(Report* report) {
 
 const char* Spelling(Operation op) {
   switch (op) {
-    case Operation::DeleteKey: return "delete-key";
-    case Operation::DeleteValue: return "delete-value";
-    case Operation::SetValue: return "set-value";
-    case Operation::DeleteFile: return "delete-file";
-    case Operation::RemoveDirectory: return "remove-directory";
-    case Operation::RemoveLink: return "remove-link";
+    case Operation::DeleteKey: return qf::record::op::kDeleteKey;
+    case Operation::DeleteValue: return qf::record::op::kDeleteValue;
+    case Operation::SetValue: return qf::record::op::kSetValue;
+    case Operation::DeleteFile: return qf::record::op::kDeleteFile;
+    case Operation::RemoveDirectory: return qf::record::op::kRemoveDirectory;
+    case Operation::RemoveLink: return qf::record::op::kRemoveLink;
   }
   return "";
 }

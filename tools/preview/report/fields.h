@@ -14,6 +14,9 @@ inline constexpr char kCalls[] = "calls";
 inline constexpr char kDecisions[] = "decisions";
 inline constexpr char kTotals[] = "totals";
 inline constexpr char kRecord[] = "record";
+// Whether the run will keep its record (kKept), in which directory, and why not.
+inline constexpr char kRunRecord[] = "runRecord";
+inline constexpr char kDir[] = "dir";
 
 // A change, and an item that stays.
 inline constexpr char kOp[] = "op";

@@ -102,6 +102,10 @@ std::string FormatJson(const Report& report) {
   }
   out[field::kTotals] = TotalsJson(report);
   if (report.record) out[field::kRecord] = RecordJson(*report.record);
+  if (const auto& place = report.recordPlace) {
+    out[field::kRunRecord] = {{field::kKept, place->kept}, {field::kDir, place->dir}};
+    if (!place->kept) out[field::kRunRecord][field::kWhy] = place->why;
+  }
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

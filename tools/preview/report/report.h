@@ -13,6 +13,7 @@
 #include "capture/snapshot.h"
 #include "common/decisions.h"
 #include "record/record.h"
+#include "record/run_record.h"
 #include "run/run.h"
 
 namespace qfpreview {
@@ -31,8 +32,7 @@ enum class Step {
 
 // What a change does to its item.
 enum class Operation { DeleteKey, DeleteValue, SetValue, DeleteFile, RemoveDirectory, RemoveLink };
-// As both reports spell it: "delete-key", "delete-value", "set-value",
-// "delete-file", "remove-directory", "remove-link".
+// As both reports spell it, the record's own names (qf::record::op).
 const char* Spelling(Operation op);
 
 // One decision the pass reported, told for people.
@@ -114,6 +114,8 @@ struct Report {
   Totals totals;
   // A run told from its record (no capture: no sizes, no notes).
   std::optional<RecordFacts> record;
+  // A prediction: whether and where the run's record would be kept.
+  std::optional<qf::record::RecordPlace> recordPlace;
 };
 
 Report BuildReport(const Snapshot& snapshot, const PassRecord& pass);

@@ -236,6 +236,10 @@ std::string FormatText(const Report& report, bool all) {
     }
   }
   out += TotalsLine(report) + CountsDiffer(report);
+  if (const auto& place = report.recordPlace)
+    out += place->kept ? "\nRun record: kept, as a new file in " + place->dir + "\n"
+                       : "\nRun record: not kept" + (place->dir.empty() ? "" : " in " + place->dir) +
+                             ": " + place->why + "\n";
   if (report.underWine)
     out +=
         "\nUnder Wine a link to a file lists as a plain file and opens as its target, so "

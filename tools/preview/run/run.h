@@ -1,6 +1,6 @@
 // Runs the library's own uninstall pass on the simulated machine the capture
 // filled, and hands over what it did and why: every action of its journal,
-// in order, and every decision it reported (platform::Decide), each with the
+// in order, and every decision it reported (qf::Decide), each with the
 // number of actions made before it.
 #pragma once
 
