@@ -140,8 +140,7 @@ class Builder {
         if (!links.empty()) return links[in_.ConsumeIntegralInRange<size_t>(0, links.size() - 1)].path;
         return place;
       case 16: return Dir();
-      // Folders the system keeps, written another way (the model of the
-      // pass knows no 8.3 names: the tables give those).
+      // Kept folders written another way (8.3 names are the tables'.)
       case 17:
         return in_.PickValueInArray({"C:\\users\\TESTER\\documents", "C:\\Program Files\\Quillforge\\x\\..",
                                      "C:\\Users\\tester\\", "C:\\Users\\Public\\Documents\\.."});
@@ -401,9 +400,7 @@ class Builder {
         }
         default: part = in_.ConsumeRandomLengthString(6);
       }
-      // A read that calls a value absent while it is there (a link key's
-      // SymbolicLinkValue, say) cannot be told from its absence by any
-      // check: no system gives that answer, so none is injected.
+      // No read calls a value that is there absent (no system answers so).
       const long code = op == sim::Op::RegRead ? in_.PickValueInArray({5L, 32L, 206L, 234L, 1018L})
                                                : in_.PickValueInArray({5L, 2L, 3L, 32L, 206L, 234L, 1018L});
       sim::FailWhen(op, part, code);

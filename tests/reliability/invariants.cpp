@@ -245,8 +245,7 @@ std::string Foreign(const Snapshot& before, const sim::JournalEntry& e, int pass
     const bool ownRoot = SameFold(e.path, dir) && std::any_of(before.components.begin(), before.components.end(),
         [&](const ComponentState& c) { return SameFold(c.name, whose) && Eligible(c, passes) && SameFold(c.tree, dir); });
     // The area goes only empty: what the records name in it went first.
-    const bool area = whose != "kept" && e.kind == sim::Change::RemoveDirectory &&
-                      SameFold(e.path, before.sharedDir);
+    const bool area = whose != "kept" && e.kind == sim::Change::RemoveDirectory && SameFold(e.path, before.sharedDir);
     if (!ownRoot && !area) return whose == "kept" ? ": holds a kept folder " + dir : ": holds " + whose + "'s " + dir;
   }
   return "";

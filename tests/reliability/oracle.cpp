@@ -226,9 +226,7 @@ class Model {
     std::vector<std::string> foreign;
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     const auto add = [&](const std::string& key, const char* value, size_t capacity) {
-      const auto& values = s_.keys.at(key).values;
-      const auto it = values.find(Fold(value));
-      if (it == values.end()) return true;
+      if (!s_.keys.at(key).values.count(Fold(value))) return true;
       const std::optional<sim::Value> read = Read(key, value, capacity);
       if (read) foreign.push_back(TextOf(read->data));
       return read.has_value();
@@ -240,14 +238,19 @@ class Model {
       if (SameFold(LastName(other), name) || IsLinkKey(other)) continue;
       if (!add(other, qf::RootDir, qf::RootDirCapacity)) return false;
     }
-    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) foreign.push_back(folder.path);
-    for (const std::string& path : foreign) {
+    return !HoldsAny(root, foreign);
+  }
+  // Whether the directory with the folded real path `dir` is or holds one of
+  // `paths` or a kept folder; what cannot be told counts as held.
+  bool HoldsAny(const std::string& dir, std::vector<std::string> paths) const {
+    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
+    for (const std::string& path : paths) {
       const std::optional<std::vector<std::string>> names = NamesOf(path);
-      if (!names) return false;
+      if (!names) return true;
       for (const std::string& n : *names)
-        if (n == root || n.rfind(root + "\\", 0) == 0) return false;
+        if (n == dir || n.rfind(dir + "\\", 0) == 0) return true;
     }
-    return true;
+    return false;
   }
   // The folded names of the directory `path` names: as resolved, and as its
   // nearest ancestor that is there really is, with the names below as
@@ -256,29 +259,15 @@ class Model {
     std::string at = NodePath(path);
     if (at.empty()) return std::vector<std::string>{};
     std::vector<std::string> names{Fold(at)};
-    std::string below;
-    for (;;) {
+    for (std::string below;;) {
       const Found found = at.size() > kMaxPath ? Failed(kMissing) : Walk(at, true);
       if (found.error == kUnresolvable) return std::nullopt;
-      if (!found.error) {
-        names.push_back(below.empty() ? found.key : found.key + "\\" + Fold(below));
-        return names;
-      }
-      if (at == RootOf(at)) return names;
+      if (!found.error) names.push_back(found.key + (below.empty() ? "" : "\\" + Fold(below)));
+      if (!found.error || at == RootOf(at)) return names;
       const size_t cut = at.rfind('\\');
-      below = below.empty() ? at.substr(cut + 1) : at.substr(cut + 1) + "\\" + below;
+      below = at.substr(cut + 1) + (below.empty() ? "" : "\\" + below);
       at = cut + 1 == RootOf(at).size() ? RootOf(at) : at.substr(0, cut);
     }
-  }
-
-  bool IsKeptFolder(const std::string& dir) const {
-    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) {
-      const std::optional<std::vector<std::string>> names = NamesOf(folder.path);
-      if (!names) return true;
-      for (const std::string& n : *names)
-        if (n == dir || n.rfind(dir + "\\", 0) == 0) return true;
-    }
-    return false;
   }
 
   // A directory that is itself, by the path it was named with: no link.
@@ -328,7 +317,7 @@ class Model {
             Read(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
       const std::string text = TextOf(dir->data);
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
-      if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && !IsKeptFolder(at.key))
+      if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && !HoldsAny(at.key, {}))
         RemoveEntry(at.key, Deletable(at.key));
     }
     if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);

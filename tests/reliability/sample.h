@@ -33,10 +33,9 @@ std::vector<Link> BuildOddSample();
 // whose "Data" holds a directory whose name cannot be carried exactly.
 std::vector<Link> BuildLinkedSample();
 
-// The last holder's sample with roots that are not the components' own: the
-// area's directory, the system's Windows folder, one that holds
-// another product's component; with `keptArea`, instead, the components'
-// own roots and a SharedFilesDir that is the system's Public Documents.
+// The last holder's sample with roots that are the area's directory, the
+// system's Windows folder and one holding another product's component; with
+// `keptArea` instead, a SharedFilesDir that is the Public Documents folder.
 std::vector<Link> BuildForeignSample(bool keptArea);
 
 }  // namespace qf::reliability

@@ -164,12 +164,8 @@ std::string KnownFolder(const KNOWNFOLDERID& id) {
   return folder;
 }
 
-// A RootDir that is not the component's own, with the decision that keeps
-// it: the area's directory with a separator ("area"), its parent by ".."
-// ("above"), a directory holding another product's component, by ".."
-// ("holder"), the Public folder with a separator ("public"), Public
-// Documents by 8.3 names ("publicdocs"), and the host's directory by ".."
-// ("host").  {"", ""} for any other root.
+// A RootDir that is not the component's own, each written another way, and
+// the decision that keeps it; {"", ""} for any other root.
 std::pair<std::string, const char*> ForeignRoot(const std::string& root, const std::string& dir,
                                                 const std::string& host) {
   if (root == "area") return {dir + "\\Shared\\", "RootHoldsArea"};
@@ -279,8 +275,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                : !foreign.empty() ? foreign
                                 : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
-    // Image Files' tree holds the directory Data's RootDir names behind
-    // the link: no root of its own.
+    // Image Files' tree holds the directory Data's RootDir names: not its own.
     if (root == "link" && std::string(r.roots[2]) == "tree" && std::string(r.counts[2]) == "1")
       inst.decision[2] = "RootHoldsComponent";
     std::vector<std::string> names;
@@ -663,9 +658,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     const std::string log = host + "\\companions-" + std::to_string(n);
     const std::string previewLog = log + "-preview.log", hostLog = log + "-host.log";
     const State before = Snap(dir);
-    for (const std::string& canary : inst.canaries)
-      ASSERT_TRUE(FileHandle(CreateFileW(Wide(canary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                         nullptr)).Valid()) << canary;
+    for (const std::string& c : inst.canaries)
+      ASSERT_TRUE(FileHandle(CreateFileW(Wide(c).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).Valid());
 
     HostRun preview, uninstall;
     {
