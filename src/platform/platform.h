@@ -278,6 +278,15 @@ struct KeptFolder {
 // have is left out.  Fails only when none can be learnt.
 [[nodiscard]] long KeptFolders(std::vector<KeptFolder>* folders);
 
+// The three directories the uninstall runs from, as KeptFolders ends with
+// them in either backend.
+inline void AddRunningFolders(const std::string& hostDir, const std::string& libraryDir,
+                              const std::string& currentDir, std::vector<KeptFolder>* folders) {
+  folders->push_back({"the uninstaller's directory", hostDir});
+  folders->push_back({"this library's directory", libraryDir});
+  folders->push_back({"the current directory", currentDir});
+}
+
 // A loaded library (LoadLibraryW .. FreeLibrary).
 class Library {
  public:

@@ -66,10 +66,11 @@ long NamesOf(const std::string& path, std::vector<std::string>* names) {
   }
 }
 
-// Whether the directory `root` (a final path) is the one `name` names (0),
-// or one of its ancestors (1); -1 for neither.
-int RootHolds(const std::string& root, std::string name) {
-  while (name.size() > RootLength(name) && name.back() == '\\') name.pop_back();
+// Whether the directory `root` is the one `name` names (0), or one of its
+// ancestors (1); -1 for neither.  A trailing separator on either is no name.
+int RootHolds(std::string root, std::string name) {
+  for (std::string* path : {&root, &name})
+    while (path->size() > RootLength(*path) && path->back() == '\\') path->pop_back();
   if (SameName(name, root)) return 0;
   for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
     if (SameName(std::string_view(name).substr(0, at), root)) return 1;
@@ -186,8 +187,7 @@ bool ClearOfThePass(const std::string& finalPath, std::string* why) {
       *why = "cannot tell whether it lies in " + dir.path + " (error " + std::to_string(failed) + ")";
       return false;
     }
-    for (std::string name : names) {
-      while (name.size() > RootLength(name) && name.back() == '\\') name.pop_back();
+    for (const std::string& name : names) {
       const int at = RootHolds(name, finalPath);
       if (at < 0) continue;
       *why = std::string(at == 0 ? "it is " : "it lies in ") +

@@ -70,9 +70,7 @@ void SetHostPlaces(const std::string& hostDir, const std::string& libraryDir,
 std::vector<platform::KeptFolder> AllKeptFolders() {
   const detail::Machine& m = detail::M();
   std::vector<platform::KeptFolder> out = m.systemFolders;
-  out.push_back({"the uninstaller's directory", m.runFacts.hostDir});
-  out.push_back({"this library's directory", m.libraryDir});
-  out.push_back({"the current directory", m.cwdKept.empty() ? m.cwd : m.cwdKept});
+  platform::AddRunningFolders(m.runFacts.hostDir, m.libraryDir, m.cwdKept.empty() ? m.cwd : m.cwdKept, &out);
   return out;
 }
 

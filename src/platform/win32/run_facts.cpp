@@ -96,9 +96,7 @@ long KeptFolders(std::vector<KeptFolder>* folders) {
   if (long result = win32::ModuleDir(nullptr, &host)) return result;
   if (long result = win32::ModuleDir(library, &own)) return result;
   if (long result = win32::CurrentDir(&current)) return result;
-  found.push_back({"the uninstaller's directory", host});
-  found.push_back({"this library's directory", own});
-  found.push_back({"the current directory", current});
+  AddRunningFolders(host, own, current, &found);
   *folders = std::move(found);
   return kSuccess;
 }
