@@ -16,10 +16,12 @@
 
 wine_exit_actions=()
 
-# Exports the prefix and the settings every Wine start here shares: no debug
-# output, and no prompt to install Mono or Gecko.
+# Exports the prefix and the settings every Wine start here shares: its
+# architecture (QF_WINEARCH, win32 unless set: with Wine's 64-bit part
+# installed a new prefix is 64-bit unless told otherwise), no debug output,
+# and no prompt to install Mono or Gecko.
 wine_use_prefix() {
-  export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1 WINEARCH=${QF_WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
 # Whether the prefix has finished its first boot.  (system.reg appears early
