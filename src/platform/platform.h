@@ -63,6 +63,14 @@ constexpr uint32_t kKeyRead = 0x20019;
 constexpr uint32_t kKeyWrite = 0x20006;
 constexpr uint32_t kKeyAllAccess = 0xF003F;
 
+// Registry views, OR-ed into an access mask (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY).  A 32-bit process on 64-bit Windows sees the 32-bit
+// view of HKLM\Software unless it asks for the 64-bit one; on 32-bit
+// Windows there is one view and both bits are ignored.  Keys the two views
+// share (HKCU\Software, the policies) are the same key in either.
+constexpr uint32_t kKeyView64 = 0x0100;
+constexpr uint32_t kKeyView32 = 0x0200;
+
 // Options for opening keys.  kOpenLink (REG_OPTION_OPEN_LINK): a link key
 // named last in the path opens as the link itself (no subkeys, its one value
 // "SymbolicLinkValue"), not as its target; links earlier in the path are
