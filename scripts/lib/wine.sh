@@ -17,11 +17,19 @@
 wine_exit_actions=()
 
 # Exports the prefix and the settings every Wine start here shares: its
-# architecture (QF_WINEARCH, win32 unless set: with Wine's 64-bit part
-# installed a new prefix is 64-bit unless told otherwise), no debug output,
-# and no prompt to install Mono or Gecko.
+# architecture (QF_WINEARCH: win64 unless set, a 64-bit Windows on which the
+# 32-bit library runs under WOW64, as on every current Windows; win32 for
+# 32-bit Windows), no debug output, and no prompt to install Mono or Gecko.
+# The architecture is always named: a prefix takes it when it is made.
 wine_use_prefix() {
-  export WINEPREFIX=$1 WINEARCH=${QF_WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX=$1 WINEARCH=${QF_WINEARCH:-win64} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# The name a prefix of the architecture QF_WINEARCH gets below DIR, so that
+# prefixes of the two never meet: DIR/wineprefix64 or DIR/wineprefix32.
+wine_prefix_name() {
+  local arch=${QF_WINEARCH:-win64}
+  echo "$1/wineprefix${arch#win}"
 }
 
 # Whether the prefix has finished its first boot.  (system.reg appears early

@@ -58,6 +58,25 @@ inline constexpr char UnInstInfoKeyName[] = "UnInstInfo";
 inline constexpr char SharedKeyName[] = "Halvern Shared";
 // Under HKEY_LOCAL_MACHINE: the system's help registrations.
 inline constexpr char HelpRegistrationKey[] = "Software\\Microsoft\\Windows\\Help";
+// Under HKEY_LOCAL_MACHINE, read in the 64-bit registry view (the only one
+// on 32-bit Windows): where the system records the machine's own Program
+// Files and Common Files, which a 32-bit process on 64-bit Windows is not
+// given as known folders.
+inline constexpr char MachineFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+struct MachineFolder {
+  const char* value;
+  const char* name;  // how a reason names the folder
+};
+inline constexpr MachineFolder MachineFolders[] = {
+    {"ProgramW6432Dir", "Program Files"},
+    {"CommonW6432Dir", "Common Files"},
+    {"ProgramFilesDir", "Program Files"},
+    {"CommonFilesDir", "Common Files"},
+    {"ProgramFilesDir (x86)", "Program Files (x86)"},
+    {"CommonFilesDir (x86)", "Common Files (x86)"},
+};
+// MAX_PATH, as for the other directories read.
+inline constexpr unsigned MachineFolderCapacity = 260;
 // Under HKEY_USERS: the default user profile, writable only by administrators.
 inline constexpr char DefaultUserKey[] = ".Default";
 

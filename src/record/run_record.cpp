@@ -101,8 +101,11 @@ RecordPlace FindRecordPlace(FileHandle* directory) {
   {
     RegKey policy;
     // Reached as the pass reaches its keys: a link on the way, or in the
-    // policy's place, is never followed.
-    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy);
+    // policy's place, is never followed.  The policies are one key in both
+    // registry views, which Wine gives a 32-bit process on 64-bit Windows
+    // through a link in the 32-bit view: in the 64-bit view (the only one
+    // on 32-bit Windows) the key is itself.
+    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead | kKeyView64, &policy);
     const long read = opened != kSuccess ? opened
                                          : policy.ReadText(UninstallRecord, UninstallRecordCapacity, &place.dir);
     if (read == kErrorFileNotFound || read == kErrorPathNotFound) {

@@ -121,6 +121,34 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
   }
 }
 
+// The machine's own Program Files and Common Files, as the system records
+// them in the 64-bit registry view.  A 32-bit process on 64-bit Windows is
+// given the (x86) folders for both of its Program Files known folders and
+// refused the 64-bit ones, so these are learnt here; on 32-bit Windows they
+// name the known folders again.  A value that is not there names nothing.
+bool AddMachineFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
+  RegKey key;
+  long opened = OpenKeyAsItself(Root::LocalMachine, MachineFoldersKey, kKeyRead | kKeyView64, &key);
+  if (opened == kSuccess && IsKeyLink(key)) opened = kErrorCantResolveFilename;
+  if (IsAbsent(opened)) return true;
+  if (opened != kSuccess) {
+    *unknown = {"the machine's folders", opened};
+    return false;
+  }
+  for (const MachineFolder& folder : MachineFolders) {
+    std::string path;
+    const long read = key.ReadText(folder.value, MachineFolderCapacity, &path);
+    if (IsAbsent(read)) continue;
+    if (read != kSuccess) {
+      *unknown = {std::string("the machine's ") + folder.name + " folder", read};
+      return false;
+    }
+    foreign->push_back({Decision::RootHoldsFolder,
+                        std::string("the machine's ") + folder.name + " folder " + path, path});
+  }
+  return true;
+}
+
 bool AddKeptFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
   std::vector<KeptFolder> folders;
   if (long failed = KeptFolders(&folders)) {
@@ -129,7 +157,7 @@ bool AddKeptFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
   }
   for (KeptFolder& folder : folders)
     foreign->push_back({Decision::RootHoldsFolder, folder.what + " " + folder.path, folder.path});
-  return true;
+  return AddMachineFolders(foreign, unknown);
 }
 
 // The first of `foreign` that the directory `root` is or holds, with

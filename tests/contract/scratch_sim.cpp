@@ -5,6 +5,8 @@
 namespace qf::contract {
 namespace {
 
+using platform::Root;
+
 class SimScratch final : public Scratch {
  public:
   explicit SimScratch(const std::string& caseName)
@@ -13,6 +15,7 @@ class SimScratch final : public Scratch {
     sim::Reset();
     sim::CreateKey(KeyRoot(), KeyPath());
     sim::MakeDir(Dir());
+    sim::MakeDir("C:\\Windows\\System32");
   }
 
   // The next case resets the machine; nothing is left to clean up here.
@@ -57,6 +60,15 @@ class SimScratch final : public Scratch {
 
   long Rename(const std::string& rel, const std::string& newRel) override {
     return sim::Rename(Path(rel), Path(newRel));
+  }
+
+  void SetMachineText(const std::string& key, const std::string& name, const std::string& text) override {
+    sim::SetText(Root::LocalMachine, key, name, text);
+  }
+
+  bool Wow64(bool wanted) override {
+    if (wanted) sim::SetWow64();
+    return wanted;
   }
 
   std::string CurrentDir() override { return sim::CurrentDir(); }

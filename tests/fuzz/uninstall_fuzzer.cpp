@@ -40,7 +40,7 @@ const char* const kPlaces[] = {
     "C:\\Shared\\Data\\sub", "C:\\Windows\\Help",      "C:\\Shared\\Data ",  "D:\\Moved\\Images",
     // Folders the system keeps, the host's, and a directory below one.
     "C:\\Users\\tester\\Documents", "C:\\Users\\Public", "C:\\Program Files\\Quillforge",
-    "C:\\ProgramData\\Halvern",
+    "C:\\ProgramData\\Halvern", "C:\\Program Files\\Common Files", "C:\\Program Files (x86)",
 };
 
 
@@ -70,6 +70,8 @@ class Builder {
   // before the trees are done, and what is built after that is built from
   // zeros.
   void Build() {
+    // A 32-bit process on 64-bit Windows, or on 32-bit Windows.
+    if (in_.ConsumeBool()) sim::SetWow64();
     Product();
     Components();
     Failures();
@@ -143,7 +145,8 @@ class Builder {
       // Kept folders written another way (8.3 names are the tables'.)
       case 17:
         return in_.PickValueInArray({"C:\\users\\TESTER\\documents", "C:\\Program Files\\Quillforge\\x\\..",
-                                     "C:\\Users\\tester\\", "C:\\Users\\Public\\Documents\\.."});
+                                     "C:\\Users\\tester\\", "C:\\Users\\Public\\Documents\\..",
+                                     "c:\\program files\\", "C:\\Program Files (x86)\\x\\..", "C:\\Windows\\Sysnative"});
       default: return place;
     }
   }

@@ -155,8 +155,9 @@ TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
       {Root::LocalMachine, {"Software", MakerKey}, Decision::AreaAbsent},
       {Root::LocalMachine, {ProductKey, ProductVersionKey, UnInstInfoKey}, Decision::FlagsAbsent},
       {Root::LocalMachine, {SharedKey}, Decision::ComponentAbsent},
-      {Root::LocalMachine, {"Software\\Microsoft", "Software\\Microsoft\\Windows", HelpRegistrationKey},
-       Decision::HelpKeyAbsent},
+      // Where the machine's folders are recorded too: no root can be held against them.
+      {Root::LocalMachine, {"Software\\Microsoft", "Software\\Microsoft\\Windows"}, Decision::RootUnchecked},
+      {Root::LocalMachine, {HelpRegistrationKey}, Decision::HelpKeyAbsent},
   };
   for (const auto& row : rows) {
     for (const std::string& level : row.levels) {

@@ -355,6 +355,19 @@ const std::vector<NamedRootCase> kForeignRoots = {
      "holds the system's Roaming AppData folder C:\\Users\\tester\\AppData\\Roaming"},
     {"ThePublicFolderByDots", "C:\\Users\\Public\\Documents\\..", [] {}, false,
      "C:\\Users\\Public\\Documents\\shared.txt", "is the system's Public folder C:\\Users\\Public"},
+    // On 64-bit Windows, where a 32-bit process is given the (x86) folders
+    // for its Program Files and Common Files: the machine's own are learnt
+    // from the 64-bit registry view; System32 is SysWOW64, Sysnative the real one.
+    {"TheMachinesProgramFilesOnWow64ByShortName", "C:\\PROGRA~1", [] { sim::SetWow64(); }, false,
+     "C:\\Program Files\\Other\\other.exe", "is the machine's Program Files folder C:\\Program Files"},
+    {"TheMachinesCommonFilesOnWow64WithSeparator", "c:\\program files\\common files\\", [] { sim::SetWow64(); },
+     false, "C:\\Program Files\\Common Files\\shared.dll", "is the machine's Common Files folder C:\\Program Files\\Common Files"},
+    {"ProgramFilesX86OnWow64ByDots", "C:\\Program Files (x86)\\Other\\..", [] { sim::SetWow64(); }, false,
+     "C:\\Program Files (x86)\\Other\\other.exe", "is the system's Program Files folder C:\\Program Files (x86)"},
+    {"TheRealSystem32OnWow64BySysnative", "C:\\Windows\\Sysnative", [] { sim::SetWow64(); }, false,
+     "C:\\Windows\\System32\\kernel32.dll", "is the system's System folder C:\\Windows\\System32"},
+    {"SysWow64OnWow64BySystem32", "C:\\WINDOWS\\system32", [] { sim::SetWow64(); }, false,
+     "C:\\Windows\\SysWOW64\\kernel32.dll", "is the system's System folder C:\\Windows\\System32"},
     {"BelowProgramData", "C:\\ProgramData\\Halvern\\Data", [] { sim::MakeFile("C:\\ProgramData\\Halvern\\Data\\d"); },
      true},
     {"BelowTheHostsDirectory", "C:\\Program Files\\Quillforge\\Data",

@@ -57,7 +57,9 @@ TEST_F(SimulationTest, ResetGivesTheEmptyMachine) {
   sim::Reset();
 
   EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::CurrentUser, ""));
-  EXPECT_EQ(Strings{}, sim::SubkeyNames(Root::LocalMachine, ""));
+  // HKLM holds only where the system records its Program Files.
+  EXPECT_EQ(Strings{"Software"}, sim::SubkeyNames(Root::LocalMachine, ""));
+  EXPECT_EQ(Strings{"CurrentVersion"}, sim::SubkeyNames(Root::LocalMachine, "Software\\Microsoft\\Windows"));
   EXPECT_EQ(Strings{".Default"}, sim::SubkeyNames(Root::Users, ""));
   EXPECT_EQ(Strings{}, sim::Tree("C:\\"));
   EXPECT_EQ("C:\\", sim::CurrentDir());

@@ -174,8 +174,8 @@ Snapshot Capture(const std::vector<Link>& links) {
     if (root && !OwnedForm(*root).empty()) s.foreign.emplace_back(name, RealPath(OwnedForm(*root), s.realLinks, true));
   }
   if (!s.sharedDir.empty()) s.foreign.emplace_back("area", s.sharedDir);
-  for (const platform::KeptFolder& folder : sim::AllKeptFolders())
-    if (!OwnedForm(folder.path).empty()) s.foreign.emplace_back("kept", RealPath(OwnedForm(folder.path), s.realLinks, true));
+  for (const std::string& folder : KeptFolderPaths())
+    if (!OwnedForm(folder).empty()) s.foreign.emplace_back("kept", RealPath(OwnedForm(folder), s.realLinks, true));
 
   for (const std::string& path : paths) {
     const std::string root = RootOf(ResolveAbsolutePath(path));

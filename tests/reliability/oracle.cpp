@@ -243,7 +243,7 @@ class Model {
   // Whether the directory with the folded real path `dir` is or holds one of
   // `paths` or a kept folder; what cannot be told counts as held.
   bool HoldsAny(const std::string& dir, std::vector<std::string> paths) const {
-    for (const platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
+    for (const std::string& folder : KeptFolderPaths()) paths.push_back(folder);
     for (const std::string& path : paths) {
       const std::optional<std::vector<std::string>> names = NamesOf(path);
       if (!names) return true;
@@ -490,6 +490,16 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
     }
   }
   return suspect;
+}
+
+std::vector<std::string> KeptFolderPaths() {
+  std::vector<std::string> paths;
+  for (const platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
+  sim::SetUpIn64BitView(true);
+  for (const qf::MachineFolder& folder : qf::MachineFolders)
+    if (auto path = sim::GetText(Root::LocalMachine, qf::MachineFoldersKey, folder.value)) paths.push_back(*path);
+  sim::SetUpIn64BitView(false);
+  return paths;
 }
 
 MachineState ExpectedState(const MachineState& before, const std::string& cwd, int passes) {

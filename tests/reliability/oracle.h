@@ -55,6 +55,10 @@ MachineState CaptureState(const std::vector<std::string>& roots, const std::vect
 // The state `passes` fault-free passes leave, started in `cwd`.
 MachineState ExpectedState(const MachineState& before, const std::string& cwd, int passes);
 
+// The folders no root may be or hold, as the pass learns them: the kept
+// folders, then the machine's own as the 64-bit registry view records them.
+std::vector<std::string> KeptFolderPaths();
+
 // Where each part of the state lives on disk: for "Data", "MSHelp", "Image
 // Files" and "area", their directory as named and as really reached.
 using PartDirs = std::map<std::string, std::vector<std::string>>;

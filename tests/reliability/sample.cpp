@@ -118,6 +118,18 @@ std::vector<Link> BuildForeignSample(bool keptArea) {
   return links;
 }
 
+std::vector<Link> BuildWow64Sample() {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  sim::SetWow64();
+  sim::MakeFile("C:\\Program Files\\Common Files\\System\\shared.dll");
+  sim::MakeFile("C:\\Program Files (x86)\\Other\\other.exe");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir,
+               "c:\\program files\\common files\\");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir,
+               "C:\\Program Files (x86)\\Other\\..");
+  return links;
+}
+
 std::vector<Link> BuildLinkedSample() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
   sim::LinkKeyAway(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent),

@@ -38,4 +38,9 @@ std::vector<Link> BuildLinkedSample();
 // `keptArea` instead, a SharedFilesDir that is the Public Documents folder.
 std::vector<Link> BuildForeignSample(bool keptArea);
 
+// The last holder's sample on 64-bit Windows (sim::SetWow64), its roots the
+// machine's own Common Files and the (x86) Program Files, each written
+// another way, which the known folders a 32-bit process gets do not name.
+std::vector<Link> BuildWow64Sample();
+
 }  // namespace qf::reliability

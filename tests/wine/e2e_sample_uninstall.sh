@@ -20,7 +20,7 @@
 # directories above it.  (Wine does not flag a link to a file as a link at all,
 # and its DeleteFile deletes the target, so the sample has no file link.)
 #
-# QF_WINEPREFIX names the prefix (default <build dir>/wineprefix-e2e).
+# QF_WINEPREFIX names the prefix (default <build dir>/wineprefix64-e2e).
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -43,7 +43,7 @@ fail() {
 
 # ---------------------------------------------------------------- the prefix
 
-wine_use_prefix "${QF_WINEPREFIX:-$build/wineprefix-e2e}"
+wine_use_prefix "${QF_WINEPREFIX:-$(wine_prefix_name "$build")-e2e}"
 wine_session_start
 
 [ "$(readlink "$WINEPREFIX/dosdevices/z:")" = / ] || { echo "drive Z: is not /"; exit 1; }

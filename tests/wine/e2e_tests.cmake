@@ -7,8 +7,8 @@ foreach(scenario leftover twice emptied)
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_sample_uninstall.sh
                    ${CMAKE_BINARY_DIR} ${scenario})
   set_tests_properties(wine.e2e.${scenario} PROPERTIES
-    ENVIRONMENT QF_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-e2e
-    RESOURCE_LOCK wineprefix-e2e
+    ENVIRONMENT "QF_WINEARCH=win64;QF_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix64-e2e"
+    RESOURCE_LOCK wineprefix64-e2e
     TIMEOUT 300)
 endforeach()
 

@@ -28,7 +28,7 @@
 namespace qftest {
 namespace {
 
-const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
+const std::string kUnixBase = ScratchRoot() + "/preview";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
@@ -124,6 +124,8 @@ const Recipe kRecipes[] = {
   {"roots that are or hold the area, another's component", "TRUE", {"1", "1", "1"}, {"area", "above", "holder"}, 1, kOtherProduct, "full"},
   {"roots that are Public Documents, the host's directory", "TRUE", {"1", "1", "1"}, {"publicdocs", "host", "tree"}, 1, 0, "full"},
   {"a root that is the Public folder", "TRUE", {"1", "-", "-"}, {"public", "-", "-"}, 1, 0, "full"},
+  {"a root that is the machine's Program Files", "TRUE", {"1", "-", "-"}, {"programs", "-", "-"}, 1, 0, "full"},
+  {"roots that are the machine's Common Files, the (x86) folder", "TRUE", {"1", "1", "-"}, {"common", "x86", "-"}, 1, 0, "full"},
 };
 // clang-format on
 
@@ -173,8 +175,13 @@ std::pair<std::string, const char*> ForeignRoot(const std::string& root, const s
   if (root == "holder") return {dir + "\\Elsewhere\\Fonts\\..", "RootHoldsComponent"};
   if (root == "host") return {WinPath(kUnixBase) + "\\host-" + host + "\\x\\..", "RootHoldsFolder"};
   if (root == "public") return {KnownFolder(FOLDERID_Public) + "\\", "RootHoldsFolder"};
-  if (root != "publicdocs") return {"", ""};
-  const std::wstring folder = Wide(KnownFolder(FOLDERID_PublicDocuments));
+  // The machine's own folders, which a 32-bit process on 64-bit Windows is
+  // given no known folder for, and the (x86) one where the machine has it.
+  if (root == "common") return {"c:\\program files\\common files\\", "RootHoldsFolder"};
+  const bool x86 = GetFileAttributesW(L"C:\\Program Files (x86)") != INVALID_FILE_ATTRIBUTES;
+  if (root == "x86") return {"C:\\Program Files (x86)\\Common Files\\..", x86 ? "RootHoldsFolder" : "RootMissing"};
+  if (root != "publicdocs" && root != "programs") return {"", ""};
+  const std::wstring folder = root == "programs" ? L"C:\\Program Files" : Wide(KnownFolder(FOLDERID_PublicDocuments));
   wchar_t shortPath[MAX_PATH];
   const DWORD length = GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH);
   return {length > 0 && length < MAX_PATH ? FromWide(shortPath) : FromWide(folder), "RootHoldsFolder"};
@@ -343,6 +350,9 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     inst.canaries.push_back(KnownFolder(FOLDERID_PublicDocuments) + "\\qf-canary.txt");
   if (std::string(r.roots[1]) == "host")
     inst.canaries.push_back(WinPath(kUnixBase) + "\\host-" + r.host + "\\qf-canary.txt");
+  if (std::string(r.roots[0]) == "programs" || std::string(r.roots[0]) == "common")
+    for (const char* folder : {"C:\\Program Files", "C:\\Program Files\\Common Files", "C:\\Program Files (x86)"})
+      if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) inst.canaries.push_back(folder + std::string("\\qf-canary.txt"));
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
     value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
@@ -798,7 +808,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   }
   std::cout << "preview: " << installations.size() << " installations, " << exact
             << " predicted exactly\n";
-  EXPECT_EQ(installations.size(), 40u);
+  EXPECT_EQ(installations.size(), 42u);
   EXPECT_EQ(exact, installations.size());
 }
 

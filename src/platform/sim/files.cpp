@@ -207,7 +207,7 @@ struct Target {
 long Prepare(Op op, const char* path, bool followLast, Target* target,
              std::string_view suffix = {}) {
   const std::string given = path ? path : "";
-  const std::string absolute = MakeAbsolute(given);
+  const std::string absolute = FileInView(MakeAbsolute(given));
   const Found named = absolute.empty() ? Found{} : Walk(absolute, followLast);
   const std::string shown = Append(absolute.empty() ? given : absolute, suffix);
   const std::string real = named.node ? Append(PathOf(named.node), suffix) : std::string();
@@ -455,7 +455,7 @@ long FileHandle::Open(const char* path, FileAccess access) {
 
 long TargetFinalPath(const char* path, std::string* finalPath) {
   // A machine copied from a real one knows what its paths led to there.
-  const std::string absolute = MakeAbsolute(path ? path : "");
+  const std::string absolute = FileInView(MakeAbsolute(path ? path : ""));
   const auto copied = M().targetFinalPaths.find(Fold(absolute));
   if (copied != M().targetFinalPaths.end()) {
     if (long injected = BeginOp(Op::TargetFinalPath, {absolute})) return injected;
@@ -602,7 +602,7 @@ bool SameName(std::string_view a, std::string_view b) { return SameNameFolded(a,
 
 long LongPathName(const char* path, std::string* longPath) {
   const std::string given = path ? path : "";
-  const std::string absolute = MakeAbsolute(given);
+  const std::string absolute = FileInView(MakeAbsolute(given));
   if (long injected = BeginOp(Op::LongPathName, {absolute.empty() ? given : absolute}))
     return injected;
   if (absolute.empty()) return given.empty() ? kErrorPathNotFound : kErrorInvalidName;

@@ -189,7 +189,7 @@ namespace {
 
 const detail::RegNode* FindKeyNode(Root root, const std::string& path) {
   const detail::RegNode* node = detail::M().registry.at(root).get();
-  for (const std::string& part : SplitPath(path)) {
+  for (const std::string& part : SplitPath(detail::SetUpKeyPath(root, path))) {
     auto it = node->subkeys.find(detail::Fold(part));
     if (it == node->subkeys.end()) return nullptr;
     node = it->second.get();

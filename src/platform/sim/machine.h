@@ -167,6 +167,8 @@ struct Machine {
   std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
   // SetTargetFinalPath's, by folded resolved path: the code and final path.
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
+  bool wow64 = false;        // SetWow64's
+  bool setUpView64 = false;  // SetUpIn64BitView's
 };
 
 Machine& M();
@@ -191,6 +193,20 @@ T* FindHandle(std::uintptr_t id) {
   return it == M().handles.end() ? nullptr : std::get_if<T>(&it->second);
 }
 void DropHandle(std::uintptr_t id);
+
+// ---- A 32-bit process on 64-bit Windows (wow64.cpp) ----
+// The names a 32-bit process reaches below `root` when it opens `parts` in
+// the view `mask` asks for.
+std::vector<std::string> KeyInView(Root root, std::vector<std::string> parts, uint32_t mask);
+// Whether `name`, below HKLM\Software, is the 32-bit view's own key, which
+// the process does not see in the paths it names.
+bool IsViewKey(Root root, const std::string& name);
+// The key set-up and inspection name by `path`: in the 32-bit view, as the
+// installer and the pass name it, unless SetUpIn64BitView says otherwise.
+std::string SetUpKeyPath(Root root, const std::string& path);
+// The absolute path a path-taking file call of a 32-bit process reaches:
+// System32 is SysWOW64, Sysnative the real System32.
+std::string FileInView(const std::string& absolute);
 
 // Creates the registry roots (with HKU\.Default); called by Machine().
 void InitRegistry(Machine& machine);

@@ -63,13 +63,14 @@ RegNode* FindKey(Root root, const std::vector<std::string>& parts,
   return node;
 }
 
+// Set-up and inspection name keys as the process does (SetUpKeyPath).
 RegNode* FindKey(Root root, const std::string& path) {
-  return FindKey(root, SplitKeyPath(path));
+  return FindKey(root, SplitKeyPath(SetUpKeyPath(root, path)));
 }
 
 RegNode* CreateKeyPath(Root root, const std::string& path) {
   RegNode* node = M().registry.at(root).get();
-  for (const std::string& part : SplitKeyPath(path)) {
+  for (const std::string& part : SplitKeyPath(SetUpKeyPath(root, path))) {
     if (node->isLink) Misuse("a key below the link key " + node->name + " in " + path);
     auto& slot = node->subkeys[Fold(part)];
     if (!slot) slot = NewKey(part);
@@ -138,9 +139,12 @@ std::string LinkValue(Root root, const std::vector<std::string>& target) {
   return utf16;
 }
 
+// The key's path as the process names it: on 64-bit Windows without the
+// 32-bit view's own key, which the view puts in the way unseen.
 std::string DisplayPath(Root root, const std::vector<RegNode*>& chain) {
   std::string path = RootName(root);
-  for (size_t i = 1; i < chain.size(); ++i) path += "\\" + chain[i]->name;
+  for (size_t i = 1; i < chain.size(); ++i)
+    if (!(i == 2 && IsViewKey(root, chain[i]->name))) path += "\\" + chain[i]->name;
   return path;
 }
 
@@ -219,6 +223,15 @@ void InitRegistry(Machine& machine) {
   auto users = NewKey("");
   users->subkeys[Fold(".Default")] = NewKey(".Default");
   machine.registry[Root::Users] = std::move(users);
+  // Where 32-bit Windows records its Program Files and Common Files.
+  RegNode* node = machine.registry[Root::LocalMachine].get();
+  for (const char* name : {"Software", "Microsoft", "Windows", "CurrentVersion"}) {
+    auto& slot = node->subkeys[Fold(name)];
+    slot = NewKey(name);
+    node = slot.get();
+  }
+  StoreValue(node, "ProgramFilesDir", Value{platform::kRegSz, std::string("C:\\Program Files") + '\0'});
+  StoreValue(node, "CommonFilesDir", Value{platform::kRegSz, std::string("C:\\Program Files\\Common Files") + '\0'});
 }
 
 }  // namespace detail
@@ -240,14 +253,14 @@ void MakeKeyLink(Root root, const std::string& path, const std::string& targetPa
   if (slot) detail::Misuse("MakeKeyLink over the existing key " + path);
   slot = detail::NewKey(parts.back());
   slot->isLink = true;
-  slot->linkTarget = detail::SplitKeyPath(targetPath);
+  slot->linkTarget = detail::SplitKeyPath(detail::SetUpKeyPath(root, targetPath));
   detail::StoreValue(slot.get(), "SymbolicLinkValue",
                      Value{platform::kRegLink, detail::LinkValue(root, slot->linkTarget)});
 }
 
 void LinkKeyAway(Root root, const std::string& path, const std::string& targetPath) {
-  const std::vector<std::string> from = detail::SplitKeyPath(path);
-  const std::vector<std::string> to = detail::SplitKeyPath(targetPath);
+  const std::vector<std::string> from = detail::SplitKeyPath(detail::SetUpKeyPath(root, path));
+  const std::vector<std::string> to = detail::SplitKeyPath(detail::SetUpKeyPath(root, targetPath));
   std::vector<detail::RegNode*> chain;
   if (from.empty() || to.empty() || !detail::FindKey(root, from, &chain))
     detail::Misuse("LinkKeyAway of a missing key " + path);
@@ -274,6 +287,10 @@ void SetText(Root root, const std::string& key, const std::string& name,
 void SetDword(Root root, const std::string& key, const std::string& name,
               uint32_t value) {
   SetValue(root, key, name, platform::kRegDword, detail::DwordBytes(value));
+}
+
+void DeleteValue(Root root, const std::string& path, const std::string& name) {
+  if (detail::RegNode* node = detail::FindKey(root, path)) node->values.erase(detail::Fold(name));
 }
 
 bool KeyExists(Root root, const std::string& path) {
@@ -326,23 +343,24 @@ void detail::CloseKeyHandle(std::uintptr_t handle) { DropHandle(handle); }
 
 namespace {
 
-// RegOpenKeyExW of the key at `parts` below `root`; `shown` names it for
-// failure injection.  The handle names the real key, links resolved.
+// RegOpenKeyExW of the key at `parts` below `root`, in the view `mask` asks
+// for; `shown` names it for failure injection.  The handle names the real
+// key, links resolved.
 long OpenKey(Root root, const std::vector<std::string>& parts, const std::string& shown,
              uint32_t mask, uint32_t options, std::uintptr_t* out) {
   if (long injected = BeginOp(Op::RegOpen, {shown})) return injected;
   if ((options & ~platform::kOpenLink) != 0) return kErrorInvalidParameter;
 
   Resolved found;
-  if (long result = Resolve(root, parts, (options & platform::kOpenLink) != 0, &found))
+  if (long result = Resolve(root, KeyInView(root, parts, mask), (options & platform::kOpenLink) != 0, &found))
     return result;
   const RegNode& key = *found.key;
   const uint32_t granted = Granted(mask, key);
   if (!key.canOpen) return kErrorAccessDenied;
   if ((granted & kWriteRights) && !key.canWrite) return kErrorAccessDenied;
 
-  *out = AddHandle(KeyHandle{root, std::move(found.folded), DisplayPath(root, found.chain),
-                             key.id, granted});
+  *out = AddHandle(KeyHandle{root, std::move(found.folded),
+                             DisplayPath(root, found.chain), key.id, granted});
   return kSuccess;
 }
 

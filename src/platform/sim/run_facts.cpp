@@ -7,16 +7,19 @@ namespace qf::sim {
 namespace detail {
 namespace {
 
-// The system's folders of a Windows of the usual shape, for "tester".
+// The system's folders of a 32-bit Windows of the usual shape, for
+// "tester", where the (x86) folders are the only ones (SetWow64 makes them
+// a 32-bit process's on 64-bit Windows).
 std::vector<platform::KeptFolder> UsualSystemFolders() {
   const std::pair<const char*, const char*> folders[] = {
       {"Windows", "C:\\Windows"},
       {"System", "C:\\Windows\\System32"},
+      {"System (x86)", "C:\\Windows\\System32"},
       {"Fonts", "C:\\Windows\\Fonts"},
       {"Program Files", "C:\\Program Files"},
-      {"Program Files (x86)", "C:\\Program Files (x86)"},
+      {"Program Files (x86)", "C:\\Program Files"},
       {"Common Files", "C:\\Program Files\\Common Files"},
-      {"Common Files (x86)", "C:\\Program Files (x86)\\Common Files"},
+      {"Common Files (x86)", "C:\\Program Files\\Common Files"},
       {"ProgramData", "C:\\ProgramData"},
       {"Users", "C:\\Users"},
       {"Profile", "C:\\Users\\tester"},

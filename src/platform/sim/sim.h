@@ -127,6 +127,8 @@ void SetText(Root root, const std::string& key, const std::string& name,
              const std::string& text);
 void SetDword(Root root, const std::string& key, const std::string& name,
               uint32_t value);
+// Removes the value `name` of the key at `path`, when both are there.
+void DeleteValue(Root root, const std::string& path, const std::string& name);
 bool KeyExists(Root root, const std::string& path);
 std::optional<Value> GetValue(Root root, const std::string& key,
                               const std::string& name);
@@ -217,6 +219,30 @@ std::vector<platform::KeptFolder> AllKeptFolders();
 // are) on a machine copied from a real one, in place of what the
 // simulation's own objects give: `finalPath`, or the failure `code`.
 void SetTargetFinalPath(const std::string& path, long code, const std::string& finalPath = {});
+
+// ---- A 32-bit process on 64-bit Windows ----
+// After Reset() the pass runs as on 32-bit Windows: one registry view, no
+// redirection.  SetWow64() makes the machine a 64-bit Windows on which the
+// pass is a 32-bit process, as on every current Windows:
+// - HKLM\Software\<key> is the 32-bit view's (HKLM\Software\WOW6432Node\<key>)
+//   unless the call asks for the 64-bit view (kKeyView64); Software\Policies
+//   is one key in both views, as on Windows (Wine shows it to a 32-bit
+//   process through a link instead).  Journals and reports name keys as the
+//   process names them, without WOW6432Node;
+// - set-up and inspection name keys as the process does, in the 32-bit view,
+//   until SetUpIn64BitView(true) (then as stored: "Software\WOW6432Node\..."
+//   for the 32-bit view's own);
+// - the path-taking file calls reach C:\Windows\SysWOW64 for
+//   C:\Windows\System32, and the real System32 for C:\Windows\Sysnative;
+// - the known folders are a 32-bit process's: Program Files and Common Files
+//   are the (x86) ones, System (x86) is SysWOW64, and the 64-bit ones are
+//   refused; the machine's own are recorded under
+//   HKLM\Software\Microsoft\Windows\CurrentVersion in both views
+//   (ProgramFilesDir, CommonFilesDir, their (x86) forms, ProgramW6432Dir,
+//   CommonW6432Dir).
+void SetWow64();
+bool IsWow64();
+void SetUpIn64BitView(bool on);
 
 // ---- Libraries ----
 // Makes `name` loadable (by bare name, case-insensitive).

@@ -16,9 +16,13 @@ struct KnownFolder {
   const char* name;
 };
 
-// The known folders that are directories of the system or of its users.
-// The 64-bit folders are absent for a 32-bit process on a 64-bit system
-// (the system refuses them), where the x86 ones name the same directories.
+// The known folders that are directories of the system or of its users, as
+// this 32-bit process is given them.  On 64-bit Windows (WOW64) it is given
+// "C:\Program Files (x86)" for both Program Files folders, its Common Files
+// below that, and SysWOW64 for System (x86); the 64-bit folders it is
+// refused, and skipped here.  The machine's own Program Files and Common
+// Files are then learnt where the system records them, in the 64-bit
+// registry view, by whoever holds a directory against these.
 const KnownFolder kKnownFolders[] = {
     {&FOLDERID_Windows, "Windows"},
     {&FOLDERID_System, "System"},

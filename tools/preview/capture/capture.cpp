@@ -40,6 +40,10 @@ Snapshot Capture(const HostPlace& host) {
   Snapshot snapshot;
   snapshot.underWine = UnderWine();
   qf::sim::Reset();
+  // A 32-bit process on 64-bit Windows, as every current Windows runs this
+  // one: the simulation redirects as this machine does.
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) qf::sim::SetWow64();
   CaptureRegistry(&snapshot);
   CaptureFiles(&snapshot);
   CaptureKeptFolders(host, &snapshot);

@@ -1,7 +1,8 @@
 // The folders a root must never be or hold, as this machine has them: the
 // system's known folders, the host's, the library's and the current
-// directory, and what each of those and every directory the shared area's
-// records name really leads to.  The pass asks the real system; the
+// directory, and what each of those, the machine's own folders (copied
+// with the registry) and every directory the shared area's records name
+// really leads to.  The pass asks the real system; the
 // simulation has only the captured trees, so it is told the real answers.
 #include <string>
 #include <vector>
@@ -62,6 +63,10 @@ void CaptureKeptFolders(const HostPlace& host, Snapshot*) {
   sim::SetHostPlaces(host.dir, host.libraryDir, host.currentDir);
   std::vector<std::string> paths = RecordedDirectories();
   for (const qf::platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
+  sim::SetUpIn64BitView(true);
+  for (const qf::MachineFolder& folder : qf::MachineFolders)
+    if (auto path = sim::GetText(Root::LocalMachine, qf::MachineFoldersKey, folder.value)) paths.push_back(*path);
+  sim::SetUpIn64BitView(false);
   for (const std::string& path : paths)
     if (qf::IsBelowRoot(path)) CopyTargetFinalPaths(qf::ResolveAbsolutePath(path));
 }

@@ -20,6 +20,17 @@ namespace {
 using qf::platform::Root;
 namespace sim = qf::sim;
 
+// The registry view the readers open keys in, and the simulation's set-up
+// names them in: this 32-bit process's own, unless a reader asks for the
+// 64-bit one for as long as an In64BitView lives.
+REGSAM view = 0;
+struct In64BitView {
+  In64BitView() { view = KEY_WOW64_64KEY, sim::SetUpIn64BitView(true); }
+  ~In64BitView() { view = 0, sim::SetUpIn64BitView(false); }
+  In64BitView(const In64BitView&) = delete;
+  In64BitView& operator=(const In64BitView&) = delete;
+};
+
 HKEY RootKey(Root root) {
   switch (root) {
     case Root::CurrentUser: return HKEY_CURRENT_USER;
@@ -39,11 +50,11 @@ std::string Shown(Root root, const std::string& path) {
 bool OpenKey(HKEY parent, const std::string& name, Root root, const std::string& path,
              KeyGuard* key) {
   const std::wstring wide = Wide(name);
-  if (RegOpenKeyExW(parent, wide.c_str(), 0, KEY_ALL_ACCESS, key->Put()) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(parent, wide.c_str(), 0, KEY_ALL_ACCESS | view, key->Put()) == ERROR_SUCCESS) {
     sim::CreateKey(root, path);
     return true;
   }
-  const LONG read = RegOpenKeyExW(parent, wide.c_str(), 0, KEY_READ, key->Put());
+  const LONG read = RegOpenKeyExW(parent, wide.c_str(), 0, KEY_READ | view, key->Put());
   if (read == ERROR_FILE_NOT_FOUND || read == ERROR_PATH_NOT_FOUND) return false;
   sim::CreateKey(root, path);
   sim::SetKeyRights(root, path, read == ERROR_SUCCESS, false);
@@ -115,7 +126,7 @@ std::optional<std::string> CopyText(HKEY key, Root root, const std::string& path
 // the link's value cannot be read.
 bool IsKeyLink(HKEY parent, const std::string& name, std::wstring* target) {
   KeyGuard link;
-  if (RegOpenKeyExW(parent, Wide(name).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE,
+  if (RegOpenKeyExW(parent, Wide(name).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view,
                     link.Put()) != ERROR_SUCCESS)
     return false;
   std::vector<wchar_t> buffer(qf::kKeyLinkCapacity / sizeof(wchar_t));
@@ -368,16 +379,31 @@ void CopyHelpRegistrations(Snapshot* snapshot) {
 
 }  // namespace
 
-// The run record's policy, reached as the pass reaches it.
+// The run record's policy, reached as the pass reaches it, in the 64-bit
+// view.
 void CopyRecordPolicy(Snapshot* snapshot) {
+  In64BitView in64;
   KeyGuard policy;
   if (OpenPath(Root::LocalMachine, qf::PolicyKey, &policy, snapshot))
     snapshot->recordDir = CopyText(policy.Get(), Root::LocalMachine, qf::PolicyKey,
                                    qf::UninstallRecord, qf::UninstallRecordCapacity);
 }
 
+// The machine's own Program Files and Common Files, as the pass reads them
+// in the 64-bit view: exactly those this machine records, none besides.
+void CopyMachineFolders(Snapshot* snapshot) {
+  In64BitView in64;
+  for (const qf::MachineFolder& folder : qf::MachineFolders)
+    sim::DeleteValue(Root::LocalMachine, qf::MachineFoldersKey, folder.value);
+  KeyGuard key;
+  if (!OpenPath(Root::LocalMachine, qf::MachineFoldersKey, &key, snapshot)) return;
+  for (const qf::MachineFolder& folder : qf::MachineFolders)
+    CopyText(key.Get(), Root::LocalMachine, qf::MachineFoldersKey, folder.value, qf::MachineFolderCapacity);
+}
+
 void CaptureRegistry(Snapshot* snapshot) {
   CopyRecordPolicy(snapshot);
+  CopyMachineFolders(snapshot);
   ProbeDefaultProfile(snapshot);
   CopyProduct(snapshot);
   CopyUserTree(snapshot);
