@@ -328,13 +328,9 @@ class Win32Scratch final : public Scratch {
 
   void SetMachineText(const std::string& key, const std::string& name, const std::string& text) override {
     machineKeys_.push_back(key);
-    Key made;
-    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(key).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, made.Put(), nullptr);
     const std::wstring wide = W(text);
-    if (result == ERROR_SUCCESS)
-      result = RegSetValueExW(made.Get(), W(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
-                              static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    const LONG result = RegSetKeyValueW(HKEY_LOCAL_MACHINE, W(key).c_str(), W(name).c_str(), REG_SZ, wide.c_str(),
+                                        static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
     if (result != ERROR_SUCCESS) Fail("writing HKLM\\" + key, result);
   }
 
@@ -360,11 +356,8 @@ class Win32Scratch final : public Scratch {
     RegDeleteTreeW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
     // The case's own keys below HKLM, and their parent once it is empty.
-    for (const std::string& key : machineKeys_) {
-      RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(key).c_str());
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key).c_str());
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key.substr(0, key.rfind('\\'))).c_str());
-    }
+    for (const std::string& key : machineKeys_)
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key).c_str()), RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key.substr(0, key.rfind('\\'))).c_str());
     machineKeys_.clear();
     // Unix links first: one whose target went is invisible to Win32 calls.
     for (const std::string& link : unixLinks_) UnixUnlink(link);

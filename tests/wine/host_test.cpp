@@ -26,7 +26,7 @@ const std::string kVrxCall = "RWUNINST UNINSTALLVRXREGISTRY \"/vrxreg\" usertree
 std::string Host() { return BuildPath("qfhost.exe"); }
 // The host's working directory; a fresh build tree has none yet.
 std::string TestDir() {
-  const std::string dir = WinPath(ScratchRoot());
+  const std::string dir = WinPath(QF_SCRATCH_ROOT);
   CreateDirectoryA(dir.c_str(), nullptr);
   return dir;
 }

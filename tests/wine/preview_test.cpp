@@ -28,7 +28,7 @@
 namespace qftest {
 namespace {
 
-const std::string kUnixBase = ScratchRoot() + "/preview";
+const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 

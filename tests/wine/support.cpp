@@ -94,15 +94,6 @@ std::string WinPath(const std::string& unixPath) {
   return path;
 }
 
-std::string ScratchRoot() {
-  BOOL wow64 = FALSE;
-  const std::string root =
-      std::string(QF_SCRATCH_ROOT) + (IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? "/win64" : "/win32");
-  CreateDirectoryA(WinPath(QF_SCRATCH_ROOT).c_str(), nullptr);
-  CreateDirectoryA(WinPath(root).c_str(), nullptr);
-  return root;
-}
-
 std::string BuildPath(const std::string& relative) {
   return WinPath(std::string(QF_BUILD_DIR) + "/" + relative);
 }
@@ -236,7 +227,7 @@ DefaultProfileLock::~DefaultProfileLock() {
 // ---- ScratchDir --------------------------------------------------------------
 
 ScratchDir::ScratchDir(const std::string& name) {
-  const std::string root = WinPath(ScratchRoot());
+  const std::string root = WinPath(QF_SCRATCH_ROOT);
   CreateDirectoryA(root.c_str(), nullptr);
   path_ = root + "\\" + name;
   CreateDirectoryA(path_.c_str(), nullptr);

@@ -22,11 +22,6 @@ std::string WinPath(const std::string& unixPath);
 // checked through it.
 std::wstring Utf16(const std::string& utf8);
 
-// The unix directory of this run's scratch files: one for each kind of
-// prefix (".../scratch/win64" under WOW64, ".../scratch/win32"), so that
-// runs in both can go on side by side; made when missing.
-std::string ScratchRoot();
-
 // The build directory (where QFUNINST.DLL and qfhost.exe are) and files in it.
 std::string BuildPath(const std::string& relative);
 

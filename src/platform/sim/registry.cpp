@@ -243,7 +243,7 @@ void CreateKey(Root root, const std::string& path) {
 }
 
 void MakeKeyLink(Root root, const std::string& path, const std::string& targetPath) {
-  const std::vector<std::string> parts = detail::SplitKeyPath(path);
+  const std::vector<std::string> parts = detail::SplitKeyPath(detail::SetUpKeyPath(root, path));
   if (parts.empty()) detail::Misuse("a link key without a name");
   std::vector<std::string> parentParts(parts.begin(), parts.end() - 1);
   std::string parentPath;
