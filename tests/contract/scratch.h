@@ -80,12 +80,7 @@ class Scratch {
   // system's result code.
   virtual long Rename(const std::string& rel, const std::string& newRel) = 0;
 
-  // ---- The machine below HKLM (cases whose keys must be there)
-  // Stores the REG_SZ `text` as `name` in HKLM\`key`, made with its parents
-  // as a 32-bit installer makes them (the default view), removed with the
-  // Scratch: `key` ends in the case's own name.
-  virtual void SetMachineText(const std::string& key, const std::string& name,
-                              const std::string& text) = 0;
+  // ---- The kind of process
   // Whether this process is a 32-bit one on 64-bit Windows (WOW64) once
   // asked to be `wanted`: the simulation becomes what is asked for, a real
   // process is what it is.

@@ -5,7 +5,6 @@
 namespace qf::contract {
 namespace {
 
-using platform::Root;
 
 class SimScratch final : public Scratch {
  public:
@@ -60,10 +59,6 @@ class SimScratch final : public Scratch {
 
   long Rename(const std::string& rel, const std::string& newRel) override {
     return sim::Rename(Path(rel), Path(newRel));
-  }
-
-  void SetMachineText(const std::string& key, const std::string& name, const std::string& text) override {
-    sim::SetText(Root::LocalMachine, key, name, text);
   }
 
   bool Wow64(bool wanted) override {

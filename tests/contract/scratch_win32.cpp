@@ -326,14 +326,6 @@ class Win32Scratch final : public Scratch {
     return {"kernel32.dll", "SetCurrentDirectoryA"};
   }
 
-  void SetMachineText(const std::string& key, const std::string& name, const std::string& text) override {
-    machineKeys_.push_back(key);
-    const std::wstring wide = W(text);
-    const LONG result = RegSetKeyValueW(HKEY_LOCAL_MACHINE, W(key).c_str(), W(name).c_str(), REG_SZ, wide.c_str(),
-                                        static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
-    if (result != ERROR_SUCCESS) Fail("writing HKLM\\" + key, result);
-  }
-
   bool Wow64(bool) override {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
@@ -355,10 +347,6 @@ class Win32Scratch final : public Scratch {
     keyLinks_.clear();
     RegDeleteTreeW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, W(KeyPath()).c_str());
-    // The case's own keys below HKLM, and their parent once it is empty.
-    for (const std::string& key : machineKeys_)
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key).c_str()), RegDeleteKeyW(HKEY_LOCAL_MACHINE, W(key.substr(0, key.rfind('\\'))).c_str());
-    machineKeys_.clear();
     // Unix links first: one whose target went is invisible to Win32 calls.
     for (const std::string& link : unixLinks_) UnixUnlink(link);
     unixLinks_.clear();
@@ -369,7 +357,6 @@ class Win32Scratch final : public Scratch {
   std::string savedCurrentDir_;
   std::vector<std::string> unixLinks_;  // made under Wine, by Windows path
   std::vector<std::string> keyLinks_;   // link keys made, in order
-  std::vector<std::string> machineKeys_;  // SetMachineText's
 };
 
 }  // namespace

@@ -223,13 +223,13 @@ void InitRegistry(Machine& machine) {
   auto users = NewKey("");
   users->subkeys[Fold(".Default")] = NewKey(".Default");
   machine.registry[Root::Users] = std::move(users);
-  // Where 32-bit Windows records its Program Files and Common Files.
-  RegNode* node = machine.registry[Root::LocalMachine].get();
-  for (const char* name : {"Software", "Microsoft", "Windows", "CurrentVersion"}) {
-    auto& slot = node->subkeys[Fold(name)];
-    slot = NewKey(name);
-    node = slot.get();
-  }
+  // The policies' key every Windows has, and where 32-bit Windows records
+  // its Program Files and Common Files.
+  RegNode* software = (machine.registry[Root::LocalMachine]->subkeys[Fold("Software")] = NewKey("Software")).get();
+  software->subkeys[Fold("Policies")] = NewKey("Policies");
+  RegNode* node = software;
+  for (const char* name : {"Microsoft", "Windows", "CurrentVersion"})
+    node = (node->subkeys[Fold(name)] = NewKey(name)).get();
   StoreValue(node, "ProgramFilesDir", Value{platform::kRegSz, std::string("C:\\Program Files") + '\0'});
   StoreValue(node, "CommonFilesDir", Value{platform::kRegSz, std::string("C:\\Program Files\\Common Files") + '\0'});
 }
