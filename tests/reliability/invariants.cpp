@@ -41,7 +41,7 @@ std::optional<std::string> ReadableText(Root root, const std::string& key,
 }
 
 void CollectKeys(Root root, const std::string& path, std::set<std::string>* out) {
-  for (const std::string& name : sim::SubkeyNames(root, path)) {
+  for (const std::string& name : SubkeysSeen(root, path)) {
     const std::string child = path.empty() ? name : path + "\\" + name;
     out->insert(Fold(std::string(RootName(root)) + "\\" + child));
     CollectKeys(root, child, out);

@@ -327,18 +327,6 @@ class Model {
   std::string cwd_;
 };
 
-// The keys below `path` as the pass sees them: on 64-bit Windows,
-// HKLM\Software holds the 32-bit view's own keys and those both views share.
-std::vector<std::string> SubkeysSeen(Root root, const std::string& path) {
-  if (!sim::IsWow64() || root != Root::LocalMachine || !SameFold(path, "Software")) return sim::SubkeyNames(root, path);
-  std::vector<std::string> names = sim::SubkeyNames(root, "Software\\WOW6432Node");
-  for (const std::string& name : sim::SubkeyNames(root, path))
-    if (!SameFold(name, "WOW6432Node") && sim::KeyExists(root, path + "\\" + name) &&
-        std::none_of(names.begin(), names.end(), [&](auto& n) { return SameFold(n, name); }))
-      names.push_back(name);
-  return names;
-}
-
 void CollectKeys(Root root, const std::string& path, MachineState* s) {
   for (const std::string& name : SubkeysSeen(root, path)) {
     const std::string child = path.empty() ? name : path + "\\" + name;
@@ -502,6 +490,18 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
     }
   }
   return suspect;
+}
+
+// The keys below `path` as the pass sees them: on 64-bit Windows,
+// HKLM\Software holds the 32-bit view's own keys and those both views share.
+std::vector<std::string> SubkeysSeen(platform::Root root, const std::string& path) {
+  if (!sim::IsWow64() || root != platform::Root::LocalMachine || !SameFold(path, "Software")) return sim::SubkeyNames(root, path);
+  std::vector<std::string> names = sim::SubkeyNames(root, "Software\\WOW6432Node");
+  for (const std::string& name : sim::SubkeyNames(root, path))
+    if (!SameFold(name, "WOW6432Node") && sim::KeyExists(root, path + "\\" + name) &&
+        std::none_of(names.begin(), names.end(), [&](auto& n) { return SameFold(n, name); }))
+      names.push_back(name);
+  return names;
 }
 
 std::vector<std::string> KeptFolderPaths() {

@@ -55,6 +55,10 @@ MachineState CaptureState(const std::vector<std::string>& roots, const std::vect
 // The state `passes` fault-free passes leave, started in `cwd`.
 MachineState ExpectedState(const MachineState& before, const std::string& cwd, int passes);
 
+// The keys below `path` as the pass sees them: on 64-bit Windows,
+// HKLM\Software holds the 32-bit view's own keys and those both views share.
+std::vector<std::string> SubkeysSeen(platform::Root root, const std::string& path);
+
 // The folders no root may be or hold, as the pass learns them: the kept
 // folders, then the machine's own as the 64-bit registry view records them.
 std::vector<std::string> KeptFolderPaths();
