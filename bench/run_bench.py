@@ -79,6 +79,9 @@ class Bench:
         # started by scripts/bench first) and its prefix.
         self.env64 = dict(self.env, WINEPREFIX=args.prefix64, WINELOADER=args.wine64,
                           WINESERVER=args.wineserver64)
+        # A 32-bit prefix beside the (64-bit) one, with the same drive: 32-bit
+        # Windows, for --wow64.
+        self.env32 = dict(self.env, WINEPREFIX=args.prefix32 or "", WINEARCH="win32")
         self.log = open(os.path.join(args.out_dir, "bench.log"), "w")
         # Rounds of the tables that take turns run by run.
         self.rounds = args.reps if args.smoke else max(5, args.reps)
@@ -92,10 +95,11 @@ class Bench:
 
     # ---- processes ----
 
-    def wine(self, *argv, wine64=False):
-        """Runs a Windows program (a 64-bit one with wine64); returns its
-        key=value lines as lists, and the wall time."""
-        loader, env = (self.args.wine64, self.env64) if wine64 else ("wine", self.env)
+    def wine(self, *argv, wine64=False, env=None):
+        """Runs a Windows program (a 64-bit one with wine64; in another
+        prefix with env); returns its key=value lines as lists, and the wall
+        time."""
+        loader, env = (self.args.wine64, self.env64) if wine64 else ("wine", env or self.env)
         # Output goes through a file, not a pipe: helper processes that Wine
         # starts (services) inherit the handles and would hold a pipe open.
         with tempfile.TemporaryFile("w+") as output:
@@ -272,17 +276,18 @@ class Bench:
 
     # ---- the run record ----
 
-    def run_recorded(self, n, keep, win32=None):
+    def run_recorded(self, n, keep, win32=None, env=None):
         """The pass timed in qfbench.exe, keeping its record (keep) or not; a
         record must come out whole, and goes before the next run.  win32: a
-        directory with qfbench.exe beside another build of the library."""
+        directory with qfbench.exe beside another build of the library; env:
+        another prefix's."""
         self.build_tree(n)
         records = os.path.join(self.area, "QFBench", "Records")
         shutil.rmtree(records, ignore_errors=True)
         os.makedirs(records)
         values, _ = self.wine(os.path.join(win32 or self.win32, "qfbench.exe"), "files-pass",
                               self.win_path("QFBench", "Shared", "Data"),
-                              *([self.win_path("QFBench", "Records")] if keep else []))
+                              *([self.win_path("QFBench", "Records")] if keep else []), env=env)
         self.check_removed("the pass")
         made = os.listdir(records)
         if len(made) != (1 if keep else 0):
@@ -325,6 +330,32 @@ class Bench:
                             len(r["on"])))
         largest = rows[sizes[-1]]
         lines += ["", "on/off=%.3f" % paired(largest["on"], largest["off"])]
+        return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
+
+    def wow64(self, sizes):
+        """The pass in the 64-bit prefix, where the library runs under WOW64,
+        against the same pass in a 32-bit prefix, taking turns run by run."""
+        sides = [("win64", lambda n: self.run_recorded(n, False)),
+                 ("win32", lambda n: self.run_recorded(n, False, env=self.env32))]
+        rows = {n: {key: [] for key, _ in sides} for n in sizes}
+        for rep in range(self.rounds):
+            for n in sizes:
+                for key, run in sides:
+                    rows[n][key].append(run(n))
+                self.note("wow64 N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
+                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
+        lines = ["**WOW64.** The pass (UninstInitialize, timed in qfbench.exe, no record) on the "
+                 "same tree in a 64-bit prefix, where the 32-bit library runs under WOW64, and in "
+                 "a 32-bit prefix; the two take turns run by run. Times are medians; the ratio is "
+                 "the median of the ratios of runs made back to back.", "",
+                 "| N | 64-bit s | 32-bit s | **64/32** | runs |", "|---:|---:|---:|---:|---|"]
+        for n in sizes:
+            r = rows[n]
+            lines.append("| %d | %.3f | %.3f | **%.3fx** | %d each |"
+                         % (n, med(r["win64"]), med(r["win32"]), paired(r["win64"], r["win32"]),
+                            len(r["win64"])))
+        largest = rows[sizes[-1]]
+        lines += ["", "win64/win32=%.3f" % paired(largest["win64"], largest["win32"])]
         return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
 
     # ---- the preview ----
@@ -692,6 +723,9 @@ def main():
     parser.add_argument("--previous-dir",
                         help="with --run-record: qfbench.exe beside another build of the library, "
                              "timed without the record in the same rotation")
+    parser.add_argument("--wow64", action="store_true",
+                        help="time the pass in --prefix (64-bit) against --prefix32 (32-bit)")
+    parser.add_argument("--prefix32", help="with --wow64: a 32-bit prefix with the same --drive")
     parser.add_argument("--record", choices=("before", "after"),
                         help="time, then count requests, and write both into that section of "
                              "--readme")
@@ -741,6 +775,10 @@ def main():
 
     if args.run_record:
         write(args.out_dir, "record.md", bench.run_record(file_sizes if args.quick else file_sizes[1:]))
+        return
+
+    if args.wow64:
+        write(args.out_dir, "wow64.md", bench.wow64(file_sizes if args.quick else file_sizes[1:]))
         return
 
     if args.preview:
