@@ -167,6 +167,8 @@ struct Machine {
   std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
   // SetTargetFinalPath's, by folded resolved path: the code and final path.
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
+  bool logCalls = false;  // LogCalls's
+  std::vector<LoggedCall> callLog;
 };
 
 Machine& M();
