@@ -127,6 +127,11 @@ struct Folded {
 // Folds the character or stray byte at text[i] into *out; returns how many
 // bytes of text it took.
 size_t FoldAt(std::string_view text, size_t i, Folded* out) {
+  if (const auto byte = static_cast<unsigned char>(text[i]); byte < 0x80) {  // ASCII, most names
+    out->bytes[0] = static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte);
+    out->size = 1;
+    return 1;
+  }
   char32_t codePoint = 0;
   const size_t length = DecodeAt(text, i, &codePoint);
   if (length == 0 || codePoint > 0xFFFF) {  // kept as it is

@@ -90,6 +90,8 @@ const RecordCase kCases[] = {
     {"NameTakenByALink", kDir, [] { kMakeDir(); sim::MakeLink(kFirst + ".jsonl", kCanary, false); },
      kSecond + ".jsonl"},
     {"InAComponentRoot", "C:\\Shared\\Data\\Logs", nullptr, ""},
+    {"InAComponentRootByDots", "C:\\Canary\\..\\Shared\\Data\\Logs", nullptr, ""},
+    {"InAComponentRootByAShortName", "C:\\SHARED~1\\Data\\Logs", [] { sim::SetShortName("C:\\Shared", "SHARED~1"); }, ""},
     {"TheSharedArea", "C:\\Shared\\", nullptr, ""},
     {"Full", kDir, [] { kMakeDir(); sim::FailWhen(sim::Op::FileWrite, kDir, 112); }, ""},
     {"PolicyKeyALink", kDir,

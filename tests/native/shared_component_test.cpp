@@ -335,6 +335,8 @@ const std::vector<NamedRootCase> kForeignRoots = {
      "Q:\\tree\\Data\\sub\\b.dat", "holds the shared area Q:\\tree\\Data\\sub"},
     {"AboveAnAreaNotThere", "Q:\\tree", [] { SetArea("Q:\\tree\\GONE~1\\area"); }, false,
      "Q:\\tree\\Data\\sub\\b.dat", "holds the shared area Q:\\tree\\GONE~1\\area"},
+    {"AboveAnAreaNotThereByAShortName", kArea, [] { SetArea("C:\\PROGRA~1\\Halvern Shared\\NotYet"); }, false,
+     kArea + "\\Data\\a.dat", "holds the shared area C:\\PROGRA~1\\Halvern Shared\\NotYet"},
     {"AboveAnotherComponentInOtherCase", "d:\\REAL", [] { AddComponent("Fonts", "2", "D:\\Real\\Data"); },
      false, "D:\\Real\\Data\\c.dat", "holds the component Fonts at D:\\Real\\Data"},
     {"AnotherRecordsRootWithSeparator", kArea + "\\Data", [] { AddComponent("Fonts", "1", kArea + "\\Data\\"); },

@@ -6,13 +6,17 @@
 // every call the pass makes and only those: the registry's opens, reads,
 // writes, counts, enumerations and deletions, the files' opens (by path and
 // below a parent), facts, listings, disposals and long names, the system's
-// message text, and the companions' loads and lookups.  Prints "fault sweep: R
-// runs, K kept every invariant"; fails unless every run kept them.  The
-// decisions made are written to the file named by the first argument.
+// message text, and the companions' loads and lookups.  A run that fails the
+// same calls as another, in the same order, is made once.  Prints "fault
+// sweep: R runs, K kept every invariant"; fails unless every run kept them.
+// The decisions made are written to the file named by the first argument;
+// "--shard i/N" makes the i-th of N shares of the runs, "--all" every run.
 //
 // With "--every-decision FILE...": fails unless the sweeps' files together
 // name every decision the pass can report.
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,15 +26,19 @@
 #include "record_check.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
+#include "support.h"
 
 namespace {
 
 using qf::reliability::BuildSample;
 using qf::reliability::Capture;
+using qf::reliability::AtOrBelow, qf::reliability::Hklm;
 using qf::reliability::RunPassesAndCheck;
 
 int runs = 0;
 int kept = 0;
+// The calls of the last run without a failure, in order, as the log names them.
+std::vector<std::pair<qf::sim::Op, std::vector<std::string>>> calls;
 int whole = 0;  // runs no failure hit, held to the whole oracle
 std::set<std::string> decided;
 
@@ -46,7 +54,7 @@ const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "f
 // Where the policy puts the record: nowhere, on a drive of its own, or in a
 // directory the pass may remove or empty, where it must be refused.
 using qf::reliability::kArea, qf::reliability::kRecordDir;
-const std::string kRecordPlaces[] = {"", kRecordDir, kArea + "\\Records", kArea + "\\Data\\Logs", kArea};
+const std::string kRecordPlaces[] = {kRecordDir, "", kArea + "\\Records", kArea + "\\Data\\Logs", kArea};
 
 // With `throwIn`, the `failAt`-th call on a path holding it throws instead
 // (out of memory): in the record, the pass must end as without one; in the
@@ -62,6 +70,7 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   if (failAt > 0 && throwIn.empty()) qf::sim::FailAt(failAt, andAfter);
   if (!throwIn.empty()) qf::sim::ThrowAt(throwIn, failAt);
   const auto before = Capture(links);
+  qf::sim::LogCalls(failAt == 0);
   std::vector<std::string> violations = RunPassesAndCheck(before);
   // A throw cut the pass short when the companion, told last, was not called.
   const bool ended = throwIn.empty() || !qf::sim::JournalOf(qf::sim::Change::Call).empty();
@@ -76,6 +85,9 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
     violations.insert(violations.end(), told.begin(), told.end());
   }
   const uint64_t operations = qf::sim::OperationCount();
+  calls.clear();
+  for (const qf::sim::LoggedCall& call : qf::sim::CallLog())
+    if (!call.close) calls.emplace_back(call.op, call.paths);
   qf::reliability::NoteDecisions(&decided);
   ++runs;
   if (qf::sim::FailuresHit().empty()) ++whole;
@@ -101,6 +113,9 @@ int main(int argc, char** argv) {
     for (const std::string& name : missing) std::printf("no sweep made the decision %s\n", name.c_str());
     return missing.empty() ? 0 : 1;
   }
+  const qf::reliability::SweepArgs args = qf::reliability::ParseSweepArgs(argc, argv);
+  uint64_t run = 0;  // the runs' numbers, the same in every shard
+  std::map<Sample, decltype(calls)> with, without;  // each installation's calls, with a record kept and without
   // With a record kept, each run must end as it ends without one (the
   // invariants and the oracle know nothing of records), whichever call
   // fails, the record's own included, and the record must tell the journal;
@@ -113,9 +128,28 @@ int main(int argc, char** argv) {
       const bool refused = !record.empty() && record != kRecordDir;
       if (refused && sample != Sample::Shared && sample != Sample::LastHolder) continue;
       const uint64_t operations = Run(sample, record, 0, false);
-      for (uint64_t k = 1; k <= operations; ++k) {
-        Run(sample, record, k, false);
-        Run(sample, record, k, true);
+      if (record.empty() || record == kRecordDir) (record.empty() ? without : with)[sample] = calls;
+      // Without a record, the pass makes the calls it makes with one kept,
+      // in the same order, where each of them fails in turn.  A refused
+      // record's check ends before the pass makes its calls as without one,
+      // which only looks for the policy first.  Failing those again would
+      // make the same runs.
+      const auto &recorded = with[sample], &pass = without[sample];
+      size_t matched = 0, same = 0, policy = 0;
+      for (const auto& call : recorded) matched += matched < calls.size() && call == calls[matched];
+      while (same < std::min(calls.size(), pass.size()) && calls.rbegin()[same] == pass.rbegin()[same]) ++same;
+      for (; policy < pass.size(); ++policy) {  // the keys on the way to the policy, and their values
+        const std::string& path = pass[policy].second[0];
+        const bool value = pass[policy].first == qf::sim::Op::RegRead;
+        if (!AtOrBelow(Hklm(qf::PolicyKey), value ? path.substr(0, path.rfind('\\')) : path)) break;
+      }
+      const uint64_t own = args.all                                    ? operations
+                           : record.empty() && matched == calls.size() ? 0
+                           : refused && same + policy >= pass.size()   ? calls.size() - same
+                                                                       : operations;
+      for (uint64_t k = 1; k <= own; ++k) {
+        if (args.Mine(++run)) Run(sample, record, k, false);
+        if (args.Mine(++run)) Run(sample, record, k, true);
       }
     }
   }
@@ -123,9 +157,12 @@ int main(int argc, char** argv) {
   // call of the pass on the product's keys and the shared files.
   for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked})
     for (const std::string& throwIn : {kRecordDir, std::string("Halvern")})
-      for (uint64_t n = 1; Run(sample, kRecordDir, n, false, throwIn) > 0 && qf::sim::Thrown(); ++n) continue;
-  std::printf("fault sweep: %d runs, %d kept every invariant\n", runs, kept);
+      if (args.Mine(++run))  // one shard makes each of these
+        for (uint64_t n = 1; Run(sample, kRecordDir, n, false, throwIn) > 0 && qf::sim::Thrown(); ++n) continue;
+  std::printf("fault sweep: %d runs (shard %llu/%llu of %llu in all), %d kept every invariant\n", runs,
+              static_cast<unsigned long long>(args.shard), static_cast<unsigned long long>(args.shards),
+              static_cast<unsigned long long>(run), kept);
   std::printf("  %d met no failure and ended in the whole oracle's state\n", whole);
-  qf::reliability::WriteDecisions(decided, argc > 1 ? argv[1] : nullptr);
+  qf::reliability::WriteDecisions(decided, args.decisions);
   return kept == runs ? 0 : 1;
 }

@@ -8,10 +8,14 @@
 // must be untouched, the decoys too when they came after their parent's
 // listing, the invariants hold and the run's record tell its journal whole.
 // Prints "race sweep: R runs, K kept the canary"; fails unless every run kept
-// the canary and every invariant.
+// the canary and every invariant.  "--shard i/N" makes the i-th of N shares of
+// the runs, "--seed N" samples the calls it picks at random again, "--all"
+// swaps at every call.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +39,9 @@ const std::string kDecoy = "C:\\Decoy";
 const char* const kDecoys[] = {"precious.txt", "a.dat", "sub\\b.dat"};
 
 enum class Move { Link, Directory, InPlace };
+
+// Swaps at calls chosen at random for each entry, besides those that concern it.
+constexpr int kSampled = 4;
 
 std::vector<Link> BuildWithCanary() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
@@ -135,6 +142,7 @@ long Make(Move move, const std::string& entry, bool directory, Snapshot* before)
 Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals,
             Move move = Move::Link, uint64_t listedAt = UINT64_MAX) {
   const std::vector<Link> links = BuildWithCanary();
+  sim::LogCalls(n == 0);  // which calls concern which entry
   const std::vector<std::string> canary = sim::Tree(kCanary);
   Snapshot before = Capture(links);
   Outcome outcome;
@@ -184,6 +192,8 @@ Outcome Run(const std::string& entry, bool directory, uint64_t n, Totals* totals
 }  // namespace
 
 int main(int argc, char** argv) {
+  const SweepArgs args = ParseSweepArgs(argc, argv);
+  const uint64_t seed = args.seeded ? args.seed : std::random_device{}();
   BuildWithCanary();
   std::vector<std::pair<std::string, bool>> entries = {{kArea, true}};
   std::vector<std::string> directoryLinks;
@@ -199,11 +209,36 @@ int main(int argc, char** argv) {
   }
   Totals totals;
   const uint64_t operations = Run("", false, 0, &totals).operations;
-  for (const auto& [entry, directory] : entries) {
-    // Once the pass has deleted the entry, there is nothing left to swap.
-    for (uint64_t n = 1; n <= operations; ++n) {
-      if (Run(entry, directory, n, &totals).gone) break;
+  // A swap between two calls that concern neither the entry nor what holds
+  // it or lies in it makes the same run as one at the next call that does:
+  // swaps are made there, and at a few calls the seed picks before the last
+  // of them, so that every call stays within reach.
+  std::mt19937_64 random(seed);
+  std::map<std::string, std::set<uint64_t>> at, sampled;
+  for (const auto& [entry, directory] : entries) at[entry];
+  for (const std::string& link : directoryLinks) at[link];
+  for (auto& [entry, points] : at) {
+    for (uint64_t n : sim::ChangePoints(entry)) points.insert(n);
+    for (uint64_t n = 1; args.all && n <= operations; ++n) points.insert(n);
+    for (int k = 0; k < kSampled && !args.all; ++k)
+      if (const uint64_t n = 1 + random() % *points.rbegin(); points.insert(n).second) sampled[entry].insert(n);
+  }
+  uint64_t run = 0, made = 0;  // the runs' numbers are the same in every shard
+  auto sweep = [&](const std::string& entry, bool directory, Move move, uint64_t listedAt) {
+    uint64_t number = run;
+    for (uint64_t n : at[entry]) {
+      if (!args.Mine(++number) || n > operations) continue;
+      const std::set<std::string> decided = totals.decided;  // only from the runs every seed makes
+      ++made;
+      const bool gone = Run(entry, directory, n, &totals, move, listedAt).gone;
+      if (sampled[entry].count(n)) totals.decided = decided;
+      // Once the pass has deleted the entry, there is nothing left to swap.
+      if (gone) return;
     }
+  };
+  for (const auto& [entry, directory] : entries) {
+    sweep(entry, directory, Move::Link, UINT64_MAX);
+    run += at[entry].size();
   }
   // The same id in another kind, and another real directory of the same kind.
   std::vector<std::pair<std::string, Move>> moves;
@@ -214,13 +249,16 @@ int main(int argc, char** argv) {
     // A root's parent is never listed: what counts for a root is its own listing.
     uint64_t listedAt = ListedAt(entry.substr(0, entry.rfind('\\')));
     if (listedAt == UINT64_MAX) listedAt = ListedAt(entry);
-    for (uint64_t n = 1; n <= operations; ++n)
-      if (Run(entry, true, n, &totals, move, listedAt).gone) break;
+    sweep(entry, true, move, listedAt);
+    run += at[entry].size();
   }
-  std::printf("%zu entries swapped at each of %llu calls: %d swaps made, %d refused while held\n",
-              entries.size() + moves.size(), static_cast<unsigned long long>(operations), totals.swapped,
-              totals.refused);
-  std::printf("race sweep: %d runs, %d kept the canary\n", totals.runs, totals.kept);
-  WriteDecisions(totals.decided, argc > 1 ? argv[1] : nullptr);
+  std::printf("%zu entries swapped in %llu runs over %llu calls (shard %llu/%llu): %d swaps made, %d refused "
+              "while held\n",
+              entries.size() + moves.size(), static_cast<unsigned long long>(made),
+              static_cast<unsigned long long>(operations), static_cast<unsigned long long>(args.shard),
+              static_cast<unsigned long long>(args.shards), totals.swapped, totals.refused);
+  std::printf("race sweep: %d runs, %d kept the canary (--seed %llu picked the calls sampled)\n", totals.runs,
+              totals.kept, static_cast<unsigned long long>(seed));
+  WriteDecisions(totals.decided, args.decisions);
   return totals.kept == totals.runs ? 0 : 1;
 }

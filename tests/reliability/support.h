@@ -86,4 +86,26 @@ inline void FlagData(const std::string& rootDir, const std::string& count = "1")
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir, rootDir);
 }
 
+// A sweep's arguments: the file its decisions go to, "--shard i/N" (this
+// process makes the runs numbered i, i + N, ... of the sweep's, from 1),
+// "--seed N" (for the runs chosen at random) and "--all" (every run, none left
+// out as the same as another).
+struct SweepArgs {
+  const char* decisions = nullptr;
+  uint64_t shard = 1, shards = 1, seed = 0;
+  bool seeded = false, all = false;
+  bool Mine(uint64_t run) const { return run % shards == shard % shards; }
+};
+inline SweepArgs ParseSweepArgs(int argc, char** argv) {
+  SweepArgs a;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i], next = i + 1 < argc ? argv[i + 1] : "0/1";
+    if (arg == "--shard") a.shard = std::stoull(next), a.shards = std::stoull(next.substr(next.find('/') + 1)), ++i;
+    else if (arg == "--seed") a.seed = std::stoull(next), a.seeded = true, ++i;
+    else if (arg == "--all") a.all = true;
+    else a.decisions = argv[i];
+  }
+  return a;
+}
+
 }  // namespace qf::reliability

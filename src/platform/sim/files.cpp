@@ -254,6 +254,8 @@ FileObjectHandle::FileObjectHandle(FileObjectHandle&& other) noexcept
 
 FileObjectHandle::~FileObjectHandle() {
   if (const std::shared_ptr<FileNode> held = node.lock()) {
+    if (M().logCalls)
+      M().callLog.push_back(LoggedCall{M().operations + 1, Op::FileOpen, true, {PathOf(held.get())}});
     --held->opened;
     if (remove) --held->openedForDelete;
   }
@@ -417,9 +419,12 @@ std::string FinalPathOf(const FileNode* node) {
   return node == root ? shown->second : shown->second + path.substr(root->name.size());
 }
 
-// Paths are named to failure injection only: without a rule there is no
-// need to build them (a deep tree would pay a path's length at every call).
-bool PathsWanted() { return !M().pathRules.empty() || !M().countRules.empty() || M().throwAt != 0; }
+// Paths are named to failure injection and the call log only: without a
+// rule or the log there is no need to build them (a deep tree would pay a
+// path's length at every call).
+bool PathsWanted() {
+  return !M().pathRules.empty() || !M().countRules.empty() || M().throwAt != 0 || M().logCalls;
+}
 
 std::string ShownPath(std::uintptr_t handle) {
   if (!PathsWanted()) return {};

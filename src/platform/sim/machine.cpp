@@ -2,7 +2,9 @@
 // failure injection.
 #include "platform/sim/machine.h"
 
+#include <algorithm>
 #include <iterator>
+#include <set>
 #include <new>
 #include <stdexcept>
 
@@ -55,6 +57,7 @@ uint64_t NextId() {
 long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   Machine& m = M();
   ++m.operations;
+  if (m.logCalls) m.callLog.push_back(LoggedCall{m.operations, op, false, {paths.begin(), paths.end()}});
   // Actions run with the operation's number taken, before its effect.
   const auto [first, last] = m.actions.equal_range(m.operations);
   std::vector<std::function<void()>> due;
@@ -167,6 +170,30 @@ void FailAt(uint64_t n, bool andAfter) {
 
 void AtOperation(uint64_t n, std::function<void()> action) {
   detail::M().actions.emplace(n, std::move(action));
+}
+
+void LogCalls(bool on) {
+  detail::M().logCalls = on;
+  detail::M().callLog.clear();
+}
+
+const std::vector<LoggedCall>& CallLog() { return detail::M().callLog; }
+
+std::vector<uint64_t> ChangePoints(const std::string& path) {
+  const std::string entry = detail::Fold(path);
+  const auto related = [&](const std::string& named) {
+    const std::string other = detail::Fold(named);
+    const std::string& shorter = other.size() < entry.size() ? other : entry;
+    const std::string& longer = other.size() < entry.size() ? entry : other;
+    return !shorter.empty() && longer.compare(0, shorter.size(), shorter) == 0 &&
+           (longer.size() == shorter.size() || longer[shorter.size()] == '\\' ||
+            shorter.back() == '\\');
+  };
+  std::set<uint64_t> points{1};
+  for (const LoggedCall& call : detail::M().callLog)
+    if (std::any_of(call.paths.begin(), call.paths.end(), related))
+      points.insert(call.close ? call.n : call.n + 1);
+  return {points.begin(), points.end()};
 }
 
 const std::vector<std::string>& FailuresHit() { return detail::P().failuresHit; }

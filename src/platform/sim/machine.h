@@ -169,6 +169,8 @@ struct Machine {
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
   bool wow64 = false;        // SetWow64's
   bool setUpView64 = false;  // SetUpIn64BitView's
+  bool logCalls = false;     // LogCalls's
+  std::vector<LoggedCall> callLog;
 };
 
 Machine& M();

@@ -288,6 +288,26 @@ const std::vector<std::string>& FailuresHit();
 // The call each of those was.
 const std::vector<Op>& FailedOps();
 
+// ---- Call log ----
+// While on, every call is logged with the paths it names (those failure
+// injection matches), and every file or directory handle closed with its
+// object's path: what a test needs to tell which calls concern an entry.
+struct LoggedCall {
+  uint64_t n = 0;  // the call's number, as FailAt counts; for a close, the next call's
+  Op op = Op::RegOpen;
+  bool close = false;  // a handle closed before call n, not a call
+  std::vector<std::string> paths;
+};
+// Starts (from an empty log) or stops logging; Reset() stops it.
+void LogCalls(bool on);
+const std::vector<LoggedCall>& CallLog();
+// The logged calls from which what they show of `path` may differ: the
+// call after each one that names it, an ancestor or a descendant, and the
+// call after each close of a handle on one of those, with call 1.  Another
+// process that acts on `path` at any call between two of these, before the
+// next, meets the same state and leaves the pass the same calls to make.
+std::vector<uint64_t> ChangePoints(const std::string& path);
+
 // ---- A process that dies ----
 // From the n-th operation on (1-based, as FailAt counts), the process is
 // gone: that call and every later one fails without effect, nothing more is
