@@ -16,7 +16,7 @@ long OpenKeyBelow(Root root, const RegKey* above, const std::string& name, uint3
                : key->Open(root, name.c_str(), mask, kOpenLink);
 }
 
-long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key) {
+long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key, uint32_t view) {
   const std::vector<std::string> names = SplitPath(path);
   if (names.empty()) return kErrorInvalidParameter;
   // Each key on the way needs no more than to be opened below; the key
@@ -24,7 +24,7 @@ long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* ke
   RegKey above;
   for (size_t i = 0; i < names.size(); ++i) {
     RegKey next;
-    const uint32_t access = i + 1 == names.size() ? mask : kKeyRead;
+    const uint32_t access = (i + 1 == names.size() ? mask : kKeyRead) | view;
     if (long failed = OpenKeyBelow(root, i == 0 ? nullptr : &above, names[i], access, &next))
       return failed;
     above = std::move(next);

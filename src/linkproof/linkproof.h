@@ -92,8 +92,9 @@ void EmptyDirectory(const platform::FileHandle& dir, const std::string& dirPath,
 // kKeyRead, the last with `mask`.  A link on the way is never followed: the
 // open fails with kErrorCantResolveFilename.  A link named last opens as
 // the link (IsKeyLink), so nothing behind it is read, written or deleted.
+// `view` (platform::kKeyView64 or kKeyView32, or 0) goes with every step.
 long OpenKeyAsItself(platform::Root root, std::string_view path, uint32_t mask,
-                     platform::RegKey* key);
+                     platform::RegKey* key, uint32_t view = 0);
 
 // One step of OpenKeyAsItself: `name` below `above` (below `root` when
 // null), as itself, with `mask`; kErrorCantResolveFilename, and nothing

@@ -428,7 +428,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
       case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
       case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:
       case D::RootUnsafe: case D::RootRefused: case D::RootHoldsArea: case D::RootHoldsComponent:
-      case D::RootHoldsFolder: case D::RootUnchecked: case D::SharedFilesUnused: case D::FlagsAbsent:
+      case D::RootHoldsFolder: case D::RootUnchecked: case D::RootBelowWindows: case D::RootHoldsProgram:
+      case D::SharedFilesUnused: case D::FlagsAbsent:
         all.insert(all.end(), {{c.keyPath, true}, {c.tree, true}});
         if (c.name == qf::HelpComponent) all.push_back({help, true});
         break;
