@@ -41,6 +41,9 @@ const char* const kPlaces[] = {
     // Folders the system keeps, the host's, and a directory below one.
     "C:\\Users\\tester\\Documents", "C:\\Users\\Public", "C:\\Program Files\\Quillforge",
     "C:\\ProgramData\\Halvern",
+    // Temporary folders, below the Windows directory, other programs'.
+    "C:\\Windows\\Temp", "C:\\Users\\tester\\AppData\\Local\\Temp", "C:\\Windows\\QA Data",
+    "C:\\Other Program", "D:\\Moved\\Other Program\\bin",
 };
 
 
@@ -72,6 +75,7 @@ class Builder {
   void Build() {
     Product();
     Components();
+    OtherPrograms();
     Failures();
     Files();
     UserTree();
@@ -292,6 +296,25 @@ class Builder {
           in_.ConsumeBool() ? outside : qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
       Try([&] { sim::MakeKeyLink(Root::LocalMachine, link, target); });
     }
+  }
+
+  // Installed programs listed per machine and per user, by uninstall entry
+  // and App Paths, the packaged apps' root, and a temporary folder moved.
+  void OtherPrograms() {
+    const int count = in_.ConsumeIntegralInRange(0, 4);
+    for (int i = 0; i < count; ++i) {
+      const Root root = in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser;
+      const std::string entry = in_.PickValueInArray({"{0A1}", "other.exe", "Mine"});
+      switch (in_.ConsumeIntegralInRange(0, 3)) {
+        case 0: StoreText(root, std::string(qf::UninstallKey) + "\\" + entry, qf::InstallLocation, PathText()); break;
+        case 1: StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, "", PathText() + "\\" + entry); break;
+        case 2: StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, qf::AppPathValue, PathText() + ";" + PathText()); break;
+        default: StoreText(Root::LocalMachine, qf::AppxKey, qf::PackageRoot, PathText());
+      }
+    }
+    if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", PathText());
+    if (in_.ConsumeIntegralInRange(0, 7) == 0)
+      Try([&] { sim::SetKeyRights(in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser, qf::UninstallKey, false, false); });
   }
 
   void UserTree() {

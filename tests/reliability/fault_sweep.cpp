@@ -40,8 +40,8 @@ std::set<std::string> decided;
 // one holds the last share of each, one whose records it leaves alone, and
 // one whose record is a link to another product's, one whose roots are
 // not the components' own, and one whose area is a folder of the system's.
-enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea };
-const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area"};
+enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea, Programs };
+const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area", "programs"};
 
 // Where the policy puts the record: nowhere, on a drive of its own, or in a
 // directory the pass may remove or empty, where it must be refused.
@@ -55,6 +55,7 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
              const std::string& throwIn = "") {
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
+                     : sample == Sample::Programs ? qf::reliability::BuildProgramsSample()
                      : sample >= Sample::Foreign ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
                                                 : BuildSample(sample == Sample::LastHolder);
   if (!record.empty()) qf::reliability::KeepRecords(record);
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
   // one in a directory the pass may remove or empty is never kept.
   for (const std::string& record : kRecordPlaces) {
     for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked, Sample::Foreign,
-                          Sample::KeptArea}) {
+                          Sample::KeptArea, Sample::Programs}) {
       // A refused place is swept where the area and the roots stay and go;
       // the roots that are no component's own, with a record and without.
       const bool refused = !record.empty() && record != kRecordDir;

@@ -4,6 +4,7 @@
 // capacities of the reads and the limit of the narrow file calls.
 #include "oracle.h"
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 
@@ -180,17 +181,26 @@ class Model {
     if (!Opens(product, false)) return;
     const std::optional<sim::Value> uses = Read(product, qf::UseSharedFiles, qf::FlagCapacity);
     if (!uses || TextOf(uses->data) != "TRUE" || !Opens(info, false)) return;
-    for (const qf::ComponentFlag& row : qf::ComponentFlags) {
-      if (Read(info, row.flag, qf::FlagCapacity)) Release(row.component);
+    std::vector<std::string> order;
+    for (const qf::ComponentFlag& row : qf::ComponentFlags)
+      if (Read(info, row.flag, qf::FlagCapacity)) order.push_back(row.component);
+    flagged_ = order, released_.clear(), putOff_.clear();
+    // One whose root holds the root of one released later waits for it.
+    for (size_t i = 0; i < order.size(); ++i) {
+      if (!Release(order[i])) {
+        putOff_[order[i]] = released_.size(), order.push_back(order[i]);
+        continue;
+      }
+      released_.push_back(order[i]);
     }
   }
 
-  void Release(const std::string& name) {
+  bool Release(const std::string& name) {
     const std::string key = KeyOf(Root::LocalMachine, JoinPath(SharedKey, name));
-    if (!Opens(key, true)) return;
+    if (!Opens(key, true)) return true;
     const std::optional<sim::Value> stored = Read(key, qf::UseCount, qf::FlagCapacity);
     const std::optional<int32_t> count = stored ? UseCountOf(*stored) : std::nullopt;
-    if (!count) return;
+    if (!count) return true;
     if (*count > 1) {
       const int32_t n = *count - 1;
       sim::Value lowered{platform::kRegSz, std::to_string(n) + '\0'};
@@ -199,31 +209,38 @@ class Model {
         for (int i = 0; i < 4; ++i) lowered.data[i] = static_cast<char>(static_cast<uint32_t>(n) >> (8 * i));
       }
       s_.keys.at(key).values[Fold(qf::UseCount)].second = lowered;
-      return;
+      return true;
     }
     const std::optional<sim::Value> rootDir = Read(key, qf::RootDir, qf::RootDirCapacity);
-    if (!rootDir) return;
+    if (!rootDir) return true;
     // Only a directory below a root that resolves to itself, reached
     // without a link on the way or at its end.
     const std::string root = OwnedForm(TextOf(rootDir->data));
-    if (root.empty() || ResolveAbsolutePath(root) != root) return;
+    if (root.empty() || ResolveAbsolutePath(root) != root) return true;
     const Found at = Reach(root);
     if (!at.error) {
-      if (!Genuine(at, root) || !Own(at.key, name)) return;
+      if (!Genuine(at, root)) return true;
+      const Verdict verdict = Own(at.key, name);
+      if (verdict != Verdict::Own) return verdict == Verdict::NotOwn;
       const bool deletable = Deletable(at.key);
       Empty(at.key, name == qf::HelpComponent);
       RemoveEntry(at.key, deletable);
     } else if (at.error != kMissing) {
-      return;
+      return true;
     }
     if (Opens(KeyOf(Root::LocalMachine, SharedKey), true)) DeleteKey(key);
+    return true;
   }
 
   // ---- What a root must never be or hold ----
   // Whether the root with the folded real path `root` holds none of what
   // is not the component `name`'s own.  What cannot be read counts as held.
-  bool Own(const std::string& root, const std::string& name) const {
-    std::vector<std::string> foreign;
+  enum class Verdict { Own, NotOwn, Later };
+  bool In(const std::vector<std::string>& names, const std::string& name) const {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameFold(n, name); });
+  }
+  Verdict Own(const std::string& root, const std::string& name) const {
+    std::vector<std::string> foreign, later;
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     const auto add = [&](const std::string& key, const char* value, size_t capacity) {
       if (!s_.keys.at(key).values.count(Fold(value))) return true;
@@ -231,14 +248,86 @@ class Model {
       if (read) foreign.push_back(TextOf(read->data));
       return read.has_value();
     };
-    if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return false;
+    if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return Verdict::NotOwn;
     for (const std::string& other : Subkeys(shared)) {
       std::u16string units;
-      if (!ToUtf16(LastName(s_.keys.at(other).path), &units) || !Opens(other, false)) return false;
+      if (!ToUtf16(LastName(s_.keys.at(other).path), &units) || !Opens(other, false)) return Verdict::NotOwn;
       if (SameFold(LastName(other), name) || IsLinkKey(other)) continue;
-      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return false;
+      // Another component this pass releases as its last holder.
+      const std::optional<sim::Value> count = Read(other, qf::UseCount, qf::FlagCapacity);
+      const std::optional<int32_t> n = count ? UseCountOf(*count) : std::nullopt;
+      const std::optional<sim::Value> rootDir = Read(other, qf::RootDir, qf::RootDirCapacity);
+      if (In(flagged_, LastName(other)) && n && *n <= 1 && rootDir) {
+        const auto off = putOff_.find(name);
+        if (!In(released_, LastName(other)) && (off == putOff_.end() || off->second != released_.size()))
+          later.push_back(TextOf(rootDir->data));
+        continue;
+      }
+      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return Verdict::NotOwn;
     }
-    return !HoldsAny(root, foreign);
+    if (HoldsAny(root, foreign)) return Verdict::NotOwn;
+    bool laterHeld = false;
+    for (const std::string& path : later) {
+      const std::optional<std::vector<std::string>> names = NamesOf(path);
+      if (!names) return Verdict::NotOwn;
+      for (const std::string& n : *names) laterHeld |= n == root || n.rfind(root + "\\", 0) == 0;
+    }
+    // The Windows directory (nothing at or below it), the temporary
+    // folders and the other programs' directories.
+    std::vector<std::string> others;
+    const std::vector<std::string> places = sim::SystemPlaces();
+    if (!OtherPrograms(&others)) return Verdict::NotOwn;
+    others.insert(others.begin(), {JoinPath(places[0], "Temp"), places[2]});
+    const std::optional<std::vector<std::string>> windows = NamesOf(places[0]);
+    if (!windows) return Verdict::NotOwn;
+    for (const std::string& n : *windows)
+      if (root == n || root.rfind(n + "\\", 0) == 0) return Verdict::NotOwn;
+    if (HoldsAny(root, others)) return Verdict::NotOwn;
+    return laterHeld ? Verdict::Later : Verdict::Own;
+  }
+  // The directories the lists of installed programs name; false when a list
+  // cannot be read (not opened, or reached through a link).
+  bool OtherPrograms(std::vector<std::string>* dirs) const {
+    const auto asPath = [](std::string text) {
+      text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
+      if (!text.empty() && text[0] == '"') text = text.substr(1, text.find('"', 1) - 1);
+      while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+      return ResolveAbsolutePath(text);
+    };
+    const auto add = [&](const std::string& path) { if (!path.empty()) dirs->push_back(path); };
+    for (Root root : {Root::LocalMachine, Root::LocalMachine, Root::CurrentUser}) {
+      for (const char* list : {qf::UninstallKey, qf::AppPathsKey, qf::AppxKey}) {
+        std::string key = Fold(sim::RootName(root));
+        bool there = true;
+        for (const std::string& step : SplitPath(list)) {
+          key += "\\" + Fold(step);
+          if (!s_.keys.count(key)) there = false;
+          if (there && (!s_.keys.at(key).canOpen || IsLinkKey(key))) return false;
+          if (!there) break;
+        }
+        if (!there) continue;
+        if (list == qf::AppxKey) {
+          if (root == Root::LocalMachine)
+            if (const auto v = Read(key, qf::PackageRoot, 2 * qf::OtherPathCapacity)) add(asPath(TextOf(v->data)));
+          continue;
+        }
+        for (const std::string& entry : Subkeys(key)) {
+          if (!s_.keys.at(entry).canOpen) continue;
+          if (const auto v = Read(entry, qf::InstallLocation, 2 * qf::OtherPathCapacity)) add(asPath(TextOf(v->data)));
+          std::string dir, file;
+          if (const auto v = Read(entry, "", 2 * qf::OtherPathCapacity); v && SplitParent(asPath(TextOf(v->data)), &dir, &file)) add(dir);
+          if (const auto v = Read(entry, qf::AppPathValue, 2 * qf::OtherPathCapacity)) {
+            const std::string paths = TextOf(v->data);
+            for (size_t at = 0; at <= paths.size();) {
+              const size_t end = std::min(paths.find(';', at), paths.size());
+              add(asPath(paths.substr(at, end - at)));
+              at = end + 1;
+            }
+          }
+        }
+      }
+    }
+    return true;
   }
   // Whether the directory with the folded real path `dir` is or holds one of
   // `paths` or a kept folder; what cannot be told counts as held.
@@ -324,6 +413,8 @@ class Model {
   }
 
   MachineState s_;
+  std::vector<std::string> flagged_, released_;  // this pass's, in order
+  std::map<std::string, size_t> putOff_;         // with how many were released then
   std::string cwd_;
 };
 

@@ -78,6 +78,10 @@ void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir
   detail::M().tempDir = tempDir;
 }
 
+std::vector<std::string> SystemPlaces() {
+  return {detail::M().windowsDir, detail::M().systemDir, detail::M().tempDir};
+}
+
 void AddDllDirectory(const std::string& dir) { detail::M().dllDirs.push_back(dir); }
 
 std::vector<platform::KeptFolder> AllKeptFolders() {

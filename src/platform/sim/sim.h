@@ -225,6 +225,8 @@ void SetTargetFinalPath(const std::string& path, long code, const std::string& f
 // "C:\Users\tester\AppData\Local\Temp".
 void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir,
                      const std::string& tempDir);
+// What SetSystemPlaces set, in its order; for checks.
+std::vector<std::string> SystemPlaces();
 // A directory the host added to the library search (AddDllDirectory).
 void AddDllDirectory(const std::string& dir);
 
