@@ -29,6 +29,10 @@ namespace qftest {
 namespace {
 
 const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
+// Other programs' entries the installations add, removed with them.
+const std::string kProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Program";
+const std::string kUserProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Tool";
+const std::string kAppPathsEntry = std::string(qf::AppPathsKey) + "\\qftool.exe";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
@@ -124,6 +128,8 @@ const Recipe kRecipes[] = {
   {"roots that are or hold the area, another's component", "TRUE", {"1", "1", "1"}, {"area", "above", "holder"}, 1, kOtherProduct, "full"},
   {"roots that are Public Documents, the host's directory", "TRUE", {"1", "1", "1"}, {"publicdocs", "host", "tree"}, 1, 0, "full"},
   {"a root that is the Public folder", "TRUE", {"1", "-", "-"}, {"public", "-", "-"}, 1, 0, "full"},
+  {"roots below the Windows directory, its Temp, this account's temp", "TRUE", {"1", "1", "1"}, {"windows", "wintemp", "temp"}, 1, 0, "full"},
+  {"roots that hold programs installed per machine, per user, by App Paths", "TRUE", {"1", "1", "1"}, {"program", "userprogram", "apppath"}, 1, 0, "full"},
 };
 // clang-format on
 
@@ -173,6 +179,15 @@ std::pair<std::string, const char*> ForeignRoot(const std::string& root, const s
   if (root == "holder") return {dir + "\\Elsewhere\\Fonts\\..", "RootHoldsComponent"};
   if (root == "host") return {WinPath(kUnixBase) + "\\host-" + host + "\\x\\..", "RootHoldsFolder"};
   if (root == "public") return {KnownFolder(FOLDERID_Public) + "\\", "RootHoldsFolder"};
+  const std::string windows = KnownFolder(FOLDERID_Windows);
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
+  if (root == "windows") return {windows + "\\SYSTEM32\\..\\QF Test Data", "RootBelowWindows"};
+  if (root == "wintemp") return {windows + "\\temp\\", "RootBelowWindows"};
+  if (root == "temp") return {FromWide(std::wstring(temp, tempLength)), "RootHoldsFolder"};
+  if (root == "program") return {dir + "\\Programs\\", "RootHoldsProgram"};
+  if (root == "userprogram") return {dir + "\\MINE", "RootHoldsProgram"};
+  if (root == "apppath") return {dir + "\\Tools\\bin\\..", "RootHoldsProgram"};
   if (root != "publicdocs") return {"", ""};
   const std::wstring folder = Wide(KnownFolder(FOLDERID_PublicDocuments));
   wchar_t shortPath[MAX_PATH];
@@ -343,6 +358,26 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     inst.canaries.push_back(KnownFolder(FOLDERID_PublicDocuments) + "\\qf-canary.txt");
   if (std::string(r.roots[1]) == "host")
     inst.canaries.push_back(WinPath(kUnixBase) + "\\host-" + r.host + "\\qf-canary.txt");
+  // Other programs as the system lists them, each with a file that must
+  // stay; canaries in the temporary folders and the Windows directory.
+  if (std::string(r.roots[0]) == "program") {
+    const std::string entries[][3] = {{kProgramEntry, "\\Programs\\Other Program", "Other Program"},
+                                      {kUserProgramEntry, "\\Mine\\Tool", ""}};
+    for (const auto& [entry, location, shown] : entries) {
+      const HKEY hive = entry == kProgramEntry ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+      value(hive, entry, qf::InstallLocation, REG_SZ, Text(dir + location));
+      if (!shown.empty()) value(hive, entry, qf::DisplayName, REG_SZ, Text(shown));
+      inst.files.push_back(location.substr(1) + "\\qf-canary.txt");
+    }
+    value(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", REG_SZ, Text("\"" + dir + "\\Tools\\bin\\qftool.exe\""));
+    inst.files.push_back("Tools\\bin\\qf-canary.txt");
+  }
+  if (std::string(r.roots[0]) == "windows") {
+    for (int i = 0; i < 3; ++i) {
+      std::string at = ForeignRoot(r.roots[i], dir, r.host).first;
+      inst.canaries.push_back(at + (at.back() == '\\' ? "" : "\\") + "qf-canary.txt");
+    }
+  }
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
     value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
@@ -355,6 +390,9 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 // ---- Setting one up ------------------------------------------------------------
 
 void Clear() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramEntry.c_str());
+  RegDeleteTreeA(HKEY_CURRENT_USER, kUserProgramEntry.c_str());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAppPathsEntry.c_str());
   // A link key first, as itself: deleting a tree would follow it.
   qf_win32_test::DeleteCurrentUserKeyLink((std::string(qf::ProductVersionKey) + "\\Linked").c_str());
   qf_win32_test::DeleteCurrentUserKeyLink(qf::ProductKey);
@@ -658,6 +696,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     const std::string log = host + "\\companions-" + std::to_string(n);
     const std::string previewLog = log + "-preview.log", hostLog = log + "-host.log";
     const State before = Snap(dir);
+    for (const std::string& c : inst.canaries)
+      MakeDirs(c.substr(0, c.rfind('\\')));
     for (const std::string& c : inst.canaries)
       ASSERT_TRUE(FileHandle(CreateFileW(Wide(c).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).Valid());
 
