@@ -299,18 +299,14 @@ class Builder {
   }
 
   // Installed programs listed per machine and per user, by uninstall entry
-  // and App Paths, the packaged apps' root, and a temporary folder moved.
+  // and App Paths, and a temporary folder moved.
   void OtherPrograms() {
     const int count = in_.ConsumeIntegralInRange(0, 4);
     for (int i = 0; i < count; ++i) {
       const Root root = in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser;
       const std::string entry = in_.PickValueInArray({"{0A1}", "other.exe", "Mine"});
-      switch (in_.ConsumeIntegralInRange(0, 3)) {
-        case 0: StoreText(root, std::string(qf::UninstallKey) + "\\" + entry, qf::InstallLocation, PathText()); break;
-        case 1: StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, "", PathText() + "\\" + entry); break;
-        case 2: StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, qf::AppPathValue, PathText() + ";" + PathText()); break;
-        default: StoreText(Root::LocalMachine, qf::AppxKey, qf::PackageRoot, PathText());
-      }
+      if (in_.ConsumeBool()) StoreText(root, std::string(qf::UninstallKey) + "\\" + entry, qf::InstallLocation, PathText());
+      else StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, "", "\"" + PathText() + "\\" + entry + "\"");
     }
     if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", PathText());
     if (in_.ConsumeIntegralInRange(0, 7) == 0)

@@ -285,45 +285,26 @@ class Model {
     if (HoldsAny(root, others)) return Verdict::NotOwn;
     return laterHeld ? Verdict::Later : Verdict::Own;
   }
-  // The directories the lists of installed programs name; false when a list
-  // cannot be read (not opened, or reached through a link).
+  // The directories the lists of installed programs name (the fuzzer's: an
+  // uninstall entry's InstallLocation, an App Paths program's default
+  // value); false when a list cannot be read (not opened, or a link).
   bool OtherPrograms(std::vector<std::string>* dirs) const {
-    const auto asPath = [](std::string text) {
-      text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
-      if (!text.empty() && text[0] == '"') text = text.substr(1, text.find('"', 1) - 1);
-      while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
-      return ResolveAbsolutePath(text);
-    };
-    const auto add = [&](const std::string& path) { if (!path.empty()) dirs->push_back(path); };
-    for (Root root : {Root::LocalMachine, Root::LocalMachine, Root::CurrentUser}) {
-      for (const char* list : {qf::UninstallKey, qf::AppPathsKey, qf::AppxKey}) {
+    for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
+      for (const char* list : {qf::UninstallKey, qf::AppPathsKey}) {
         std::string key = Fold(sim::RootName(root));
-        bool there = true;
         for (const std::string& step : SplitPath(list)) {
-          key += "\\" + Fold(step);
-          if (!s_.keys.count(key)) there = false;
-          if (there && (!s_.keys.at(key).canOpen || IsLinkKey(key))) return false;
-          if (!there) break;
+          if (!s_.keys.count(key += "\\" + Fold(step))) break;
+          if (!s_.keys.at(key).canOpen || IsLinkKey(key)) return false;
         }
-        if (!there) continue;
-        if (list == qf::AppxKey) {
-          if (root == Root::LocalMachine)
-            if (const auto v = Read(key, qf::PackageRoot, 2 * qf::OtherPathCapacity)) add(asPath(TextOf(v->data)));
-          continue;
-        }
-        for (const std::string& entry : Subkeys(key)) {
-          if (!s_.keys.at(entry).canOpen) continue;
-          if (const auto v = Read(entry, qf::InstallLocation, 2 * qf::OtherPathCapacity)) add(asPath(TextOf(v->data)));
-          std::string dir, file;
-          if (const auto v = Read(entry, "", 2 * qf::OtherPathCapacity); v && SplitParent(asPath(TextOf(v->data)), &dir, &file)) add(dir);
-          if (const auto v = Read(entry, qf::AppPathValue, 2 * qf::OtherPathCapacity)) {
-            const std::string paths = TextOf(v->data);
-            for (size_t at = 0; at <= paths.size();) {
-              const size_t end = std::min(paths.find(';', at), paths.size());
-              add(asPath(paths.substr(at, end - at)));
-              at = end + 1;
-            }
-          }
+        for (const std::string& entry : s_.keys.count(key) ? Subkeys(key) : std::vector<std::string>{}) {
+          const auto v = Read(entry, list == qf::UninstallKey ? qf::InstallLocation : "", 2 * qf::OtherPathCapacity);
+          std::string text = v && s_.keys.at(entry).canOpen ? TextOf(v->data) : "", dir, file;
+          text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
+          if (!text.empty() && text[0] == '"') text = text.substr(1, text.find('"', 1) - 1);
+          while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+          if (list == qf::UninstallKey) dir = ResolveAbsolutePath(text);
+          else SplitParent(ResolveAbsolutePath(text), &dir, &file);
+          if (!dir.empty()) dirs->push_back(dir);
         }
       }
     }

@@ -127,7 +127,6 @@ std::vector<Link> BuildProgramsSample() {
   sim::SetText(Root::LocalMachine, std::string(UninstallKey) + "\\{5A17}", InstallLocation, "\"" + kHelpRoot + "\\ref\"");
   sim::SetText(Root::CurrentUser, std::string(AppPathsKey) + "\\tool.exe", "", kHelpRoot + "\\ref\\deep\\tool.exe");
   sim::SetText(Root::CurrentUser, std::string(UninstallKey) + "\\Mine", InstallLocation, "Mine");
-  sim::SetText(Root::LocalMachine, AppxKey, PackageRoot, "C:\\Program Files\\WindowsApps");
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir, "c:\\WINDOWS\\Halvern\\Images");
   sim::MakeFile("C:\\Windows\\Halvern\\Images\\logo.bmp");
   return links;
