@@ -187,7 +187,9 @@ class Model {
     flagged_ = order, released_.clear(), putOff_.clear();
     // One whose root holds the root of one released later waits for it.
     for (size_t i = 0; i < order.size(); ++i) {
-      if (!Release(order[i])) {
+      putOffNow_ = false;
+      Release(order[i]);
+      if (putOffNow_) {
         putOff_[order[i]] = released_.size(), order.push_back(order[i]);
         continue;
       }
@@ -195,12 +197,12 @@ class Model {
     }
   }
 
-  bool Release(const std::string& name) {
+  void Release(const std::string& name) {
     const std::string key = KeyOf(Root::LocalMachine, JoinPath(SharedKey, name));
-    if (!Opens(key, true)) return true;
+    if (!Opens(key, true)) return;
     const std::optional<sim::Value> stored = Read(key, qf::UseCount, qf::FlagCapacity);
     const std::optional<int32_t> count = stored ? UseCountOf(*stored) : std::nullopt;
-    if (!count) return true;
+    if (!count) return;
     if (*count > 1) {
       const int32_t n = *count - 1;
       sim::Value lowered{platform::kRegSz, std::to_string(n) + '\0'};
@@ -209,27 +211,26 @@ class Model {
         for (int i = 0; i < 4; ++i) lowered.data[i] = static_cast<char>(static_cast<uint32_t>(n) >> (8 * i));
       }
       s_.keys.at(key).values[Fold(qf::UseCount)].second = lowered;
-      return true;
+      return;
     }
     const std::optional<sim::Value> rootDir = Read(key, qf::RootDir, qf::RootDirCapacity);
-    if (!rootDir) return true;
+    if (!rootDir) return;
     // Only a directory below a root that resolves to itself, reached
     // without a link on the way or at its end.
     const std::string root = OwnedForm(TextOf(rootDir->data));
-    if (root.empty() || ResolveAbsolutePath(root) != root) return true;
+    if (root.empty() || ResolveAbsolutePath(root) != root) return;
     const Found at = Reach(root);
     if (!at.error) {
-      if (!Genuine(at, root)) return true;
+      if (!Genuine(at, root)) return;
       const Verdict verdict = Own(at.key, name);
-      if (verdict != Verdict::Own) return verdict == Verdict::NotOwn;
+      if (verdict != Verdict::Own) return void(putOffNow_ = verdict == Verdict::Later);
       const bool deletable = Deletable(at.key);
       Empty(at.key, name == qf::HelpComponent);
       RemoveEntry(at.key, deletable);
     } else if (at.error != kMissing) {
-      return true;
+      return;
     }
     if (Opens(KeyOf(Root::LocalMachine, SharedKey), true)) DeleteKey(key);
-    return true;
   }
 
   // ---- What a root must never be or hold ----
@@ -396,6 +397,7 @@ class Model {
   MachineState s_;
   std::vector<std::string> flagged_, released_;  // this pass's, in order
   std::map<std::string, size_t> putOff_;         // with how many were released then
+  bool putOffNow_ = false;                       // the last Release was put off
   std::string cwd_;
 };
 
