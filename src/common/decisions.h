@@ -95,6 +95,12 @@ enum class Decision : uint32_t {
                        // not be learnt)
   AreaDirIsFolder,     // the shared area's directory (subject) is a folder the system or the
                        // uninstall keeps (detail: which): it is not removed
+  RootBelowWindows,    // a last holder's verified root lies at or below the Windows directory
+                       // (first: 0 at it, 1 below; detail: the Windows directory): left as it
+                       // is, with its count and its key
+  RootHoldsProgram,    // a last holder's verified root is or holds another installed program's
+                       // directory (first as for RootHoldsArea; detail: "Other Program at
+                       // C:\...", named by its uninstall entry or App Paths): left as it is
 
   kCount  // not a decision: the number of them
 };
@@ -246,6 +252,12 @@ inline constexpr DecisionRow kRows[] = {
    "what the RootDir of {subject} holds cannot be told, {detail} cannot be read ({code}): left as it is"},
   {D::AreaDirIsFolder, "AreaDirIsFolder", P::SharedArea, S::Directory,
    "the shared area's directory {subject} is {detail}: it is not removed"},
+  {D::RootBelowWindows, "RootBelowWindows", P::Component, S::Component,
+   "the RootDir of {subject} lies below the Windows directory {detail}: left as it is",
+   "the RootDir of {subject} is the Windows directory {detail}: left as it is"},
+  {D::RootHoldsProgram, "RootHoldsProgram", P::Component, S::Component,
+   "the RootDir of {subject} holds the installed program {detail}: left as it is",
+   "the RootDir of {subject} is the directory of the installed program {detail}: left as it is"},
 };
 // clang-format on
 

@@ -58,11 +58,10 @@ inline constexpr char UnInstInfoKeyName[] = "UnInstInfo";
 inline constexpr char SharedKeyName[] = "Halvern Shared";
 // Under HKEY_LOCAL_MACHINE: the system's help registrations.
 inline constexpr char HelpRegistrationKey[] = "Software\\Microsoft\\Windows\\Help";
-// Under HKEY_LOCAL_MACHINE, read in the 64-bit registry view (the only one
-// on 32-bit Windows): where the system records the machine's own Program
-// Files and Common Files, which a 32-bit process on 64-bit Windows is not
-// given as known folders.
-inline constexpr char MachineFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+// Values of WindowsVersionKey (below) under HKEY_LOCAL_MACHINE, read in the
+// 64-bit registry view (the only one on 32-bit Windows): where the system
+// records the machine's own Program Files and Common Files, which a 32-bit
+// process on 64-bit Windows is not given as known folders.
 struct MachineFolder {
   const char* value;
   const char* name;  // how a reason names the folder
@@ -132,6 +131,25 @@ inline constexpr unsigned SharedFilesDirCapacity = 260;
 inline constexpr unsigned UninstallRecordCapacity = 260;
 
 // ---- Shared components -----------------------------------------------------
+
+// ---- Other programs' keys -------------------------------------------------
+// Where the system lists the programs installed on it, in HKLM (in both
+// registry views) and in HKCU: each names a directory that no component's
+// root may be or hold.
+inline constexpr char WindowsVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr char UninstallKeyName[] = "Uninstall";   // <entry>\InstallLocation, DisplayName
+inline constexpr char AppPathsKeyName[] = "App Paths";    // <program>\(default), Path
+inline constexpr char AppxKeyName[] = "Appx";             // PackageRoot
+inline constexpr const auto& UninstallKey = KeyPath<WindowsVersionKey, UninstallKeyName>;
+inline constexpr const auto& AppPathsKey = KeyPath<WindowsVersionKey, AppPathsKeyName>;
+inline constexpr const auto& AppxKey = KeyPath<WindowsVersionKey, AppxKeyName>;
+inline constexpr char InstallLocation[] = "InstallLocation";
+inline constexpr char DisplayName[] = "DisplayName";
+inline constexpr char AppPathValue[] = "Path";
+inline constexpr char PackageRoot[] = "PackageRoot";
+// What is read of them: a path as long as the system's paths, a name.
+inline constexpr unsigned OtherPathCapacity = 32768;
+inline constexpr unsigned DisplayNameCapacity = 260;
 
 // Names of the components' keys below SharedKey.
 inline constexpr char DataComponent[] = "Data";

@@ -16,7 +16,7 @@ long OpenKeyBelow(Root root, const RegKey* above, const std::string& name, uint3
                : key->Open(root, name.c_str(), mask, kOpenLink);
 }
 
-long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key) {
+long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* key, uint32_t view) {
   const std::vector<std::string> names = SplitPath(path);
   if (names.empty()) return kErrorInvalidParameter;
   // Each key on the way needs no more than to be opened below; the key
@@ -25,7 +25,7 @@ long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* ke
   for (size_t i = 0; i < names.size(); ++i) {
     RegKey next;
     // The view asked for holds for every key on the way.
-    const uint32_t access = i + 1 == names.size() ? mask : kKeyRead | (mask & (kKeyView64 | kKeyView32));
+    const uint32_t access = (i + 1 == names.size() ? mask : kKeyRead | (mask & (kKeyView64 | kKeyView32))) | view;
     if (long failed = OpenKeyBelow(root, i == 0 ? nullptr : &above, names[i], access, &next))
       return failed;
     above = std::move(next);

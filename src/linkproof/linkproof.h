@@ -35,13 +35,18 @@
 // - The root's path is used once, when it is opened; its 8.3 names are
 //   expanded and its drive's root is opened only to check it.
 // - A record in HKLM can be wrong (another installer, an older version, a
-//   hand edit), so a verified root is emptied only when it is neither, nor
-//   holds, the shared area's directory, another record's root, the host's,
-//   the library's or the current directory, or a folder the system keeps
-//   (its known folders), each compared by final path (shared/own_root.cpp).
-//   Beyond those, what a RootDir names is still taken as the component's:
-//   a real directory of another program that no record and no known folder
-//   names (C:\Games, say) is emptied as the component's own.  Only an
+//   hand edit), so a verified root is emptied only when it lies neither at
+//   nor below the Windows directory, and is neither, nor holds, the shared
+//   area's directory, another record's root (but one this pass releases as
+//   its last holder), the host's, the library's or the current directory,
+//   a folder the system keeps (its known folders), a temporary folder, or
+//   another installed program's directory as the system lists them
+//   (uninstall entries, App Paths, the packaged apps' root), each compared
+//   by final path (shared/own_root.cpp, shared/other_programs.cpp).  Beyond
+//   those, what a RootDir names is still taken as the component's: a real
+//   directory of another program that nothing lists (a portable program's,
+//   an installer's that wrote no InstallLocation, one named only through an
+//   environment variable) is emptied as the component's own.  Only an
 //   administrator can write the records there.
 #pragma once
 
@@ -92,8 +97,9 @@ void EmptyDirectory(const platform::FileHandle& dir, const std::string& dirPath,
 // kKeyRead, the last with `mask`.  A link on the way is never followed: the
 // open fails with kErrorCantResolveFilename.  A link named last opens as
 // the link (IsKeyLink), so nothing behind it is read, written or deleted.
+// `view` (platform::kKeyView64 or kKeyView32, or 0) goes with every step.
 long OpenKeyAsItself(platform::Root root, std::string_view path, uint32_t mask,
-                     platform::RegKey* key);
+                     platform::RegKey* key, uint32_t view = 0);
 
 // One step of OpenKeyAsItself: `name` below `above` (below `root` when
 // null), as itself, with `mask`; kErrorCantResolveFilename, and nothing

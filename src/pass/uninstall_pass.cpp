@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "record/run_record.h"
 #include "settings/settings.h"
+#include "shared/pass_roots.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -34,8 +35,17 @@ void RunUninstallPass() {
 void CleanupInstallation() {
   DeleteUserKeyTree(ProductKey, VersionKeyName);
   journal::StepEnded();
-  for (const std::string& component : FlaggedComponents()) {
-    ReleaseSharedComponent(component);
+  // One whose root holds the root of a component released after it is put
+  // off until that one is released: the inner one goes first, as its own,
+  // with its help registrations.
+  std::vector<std::string> order = FlaggedComponents();
+  PassRoots pass(order);
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (!ReleaseSharedComponent(order[i], &pass)) {
+      order.push_back(order[i]);
+      continue;
+    }
+    pass.MarkReleased(order[i]);
     journal::StepEnded();
   }
   // Runs whatever the installation used: an empty shared area goes anyway.

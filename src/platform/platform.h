@@ -295,10 +295,25 @@ inline void AddRunningFolders(const std::string& hostDir, const std::string& lib
   folders->push_back({"the current directory", currentDir});
 }
 
-// A loaded library (LoadLibraryW .. FreeLibrary).
+// The Windows directory of the system (GetSystemWindowsDirectoryW), whatever
+// the environment says, without a trailing backslash.
+[[nodiscard]] long WindowsDir(std::string* dir);
+
+// The account's temporary folder as the system gives it: GetTempPath2W
+// where kernel32 has it (looked up when asked), else GetTempPathW; without
+// a trailing backslash.  It comes from the environment (TMP, TEMP), which
+// the user sets: the pass only ever refuses more by it.
+[[nodiscard]] long TempDir(std::string* dir);
+
+// A loaded library (LoadLibraryExW .. FreeLibrary).
 class Library {
  public:
-  // Loads `name` by the platform's ordinary search.
+  // Loads `name` only from where a companion of the host belongs, in this
+  // order: the host's directory (LOAD_LIBRARY_SEARCH_APPLICATION_DIR), the
+  // system directory (LOAD_LIBRARY_SEARCH_SYSTEM32), the directories the
+  // host added (AddDllDirectory, LOAD_LIBRARY_SEARCH_USER_DIRS), then the
+  // Windows directory by its full path.  Never the current directory nor
+  // PATH, where anyone may have put a library of that name.
   [[nodiscard]] long Load(const char* name);
   // GetProcAddress; null when the entry is missing.
   [[nodiscard]] void* Lookup(const char* entry) const;

@@ -11,6 +11,7 @@
 #include "common/schema.h"
 #include "journal/journal.h"
 #include "linkproof/linkproof.h"
+#include "shared/pass_roots.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -20,10 +21,13 @@ using namespace platform;
 
 // Something a root must never be or hold: the decision that refuses it,
 // how that names it, and where it is as its record or the system gives it.
+// `releasedLater`: the root of a component this pass has yet to release as
+// its last holder, which a root may hold once that release is done.
 struct Foreign {
   Decision decision;
   std::string detail;
   std::string path;
+  bool releasedLater = false;
 };
 
 // What could not be learnt, and the code of the call that failed.
@@ -77,11 +81,29 @@ int RootHolds(std::string root, std::string name) {
   return -1;
 }
 
+// Whether the record's UseCount says this product is its last holder, read
+// as the release reads it: a REG_DWORD of four bytes, or a text.
+bool ReadsLastHolder(const RegKey& record) {
+  uint32_t type = 0;
+  std::string data, text;
+  if (record.ReadValue(UseCount, FlagCapacity, &type, &data) != kSuccess) return false;
+  if (type == kRegDword) {
+    if (data.size() != 4) return false;
+    uint32_t raw = 0;
+    for (size_t i = 0; i < 4; ++i) raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+    return static_cast<int32_t>(raw) <= 1;
+  }
+  return ValueText(type, data, &text) == kSuccess && ParseUseCount(text) <= 1;
+}
+
 // The directories the shared area's key names other than `componentName`'s
 // root: the area's own and every other component's, flagged by this product
-// or not, whatever its count.
+// or not, whatever its count.  With `pass`, a component that pass releases
+// as its last holder (flagged, and its count read now says so) is no one
+// else's: its root is left out once released, or when `componentName` may
+// not be put off again, and marked to be released first otherwise.
 bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreign>* foreign,
-                            Unknown* unknown) {
+                            Unknown* unknown, const PassRoots* pass = nullptr) {
   RegKey shared;
   // The key opens as itself: were it a link, or one that cannot be told
   // from a link, nothing below it would be what the area's records say.
@@ -113,6 +135,11 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
     std::string root;
     long read = OpenKeyBelow(Root::LocalMachine, &shared, name, kKeyRead, &record);
     if (read == kSuccess) read = record.ReadText(RootDir, RootDirCapacity, &root);
+    if (read == kSuccess && pass && pass->Flagged(name) && ReadsLastHolder(record)) {
+      if (pass->Released(name) || !pass->MayPutOff(componentName)) continue;
+      foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root, true});
+      continue;
+    }
     if (read == kSuccess) foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root});
     if (read != kSuccess && !IsAbsent(read)) {
       *unknown = {"the RootDir of " + name, read};
@@ -128,7 +155,7 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
 // name the known folders again.  A value that is not there names nothing.
 bool AddMachineFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
   RegKey key;
-  long opened = OpenKeyAsItself(Root::LocalMachine, MachineFoldersKey, kKeyRead | kKeyView64, &key);
+  long opened = OpenKeyAsItself(Root::LocalMachine, WindowsVersionKey, kKeyRead | kKeyView64, &key);
   if (opened == kSuccess && IsKeyLink(key)) opened = kErrorCantResolveFilename;
   if (IsAbsent(opened)) return true;
   if (opened != kSuccess) {
@@ -161,10 +188,11 @@ bool AddKeptFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
 }
 
 // The first of `foreign` that the directory `root` is or holds, with
-// `*holds` telling which; null for none.  False when a foreign directory
-// is there but cannot be told apart.
+// `*holds` telling which; null for none.  One released later by this pass
+// is passed over, and `*heldLater` tells whether the root holds one.  False
+// when a foreign directory is there but cannot be told apart.
 bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, const Foreign** held,
-              int* holds, Unknown* unknown) {
+              int* holds, Unknown* unknown, bool* heldLater = nullptr) {
   *held = nullptr;
   for (const Foreign& other : foreign) {
     std::vector<std::string> names;
@@ -173,8 +201,13 @@ bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, cons
       return false;
     }
     for (const std::string& name : names) {
-      *holds = RootHolds(root, name);
-      if (*holds < 0) continue;
+      const int at = RootHolds(root, name);
+      if (at < 0) continue;
+      if (other.releasedLater) {
+        if (heldLater) *heldLater = true;
+        break;
+      }
+      *holds = at;
       *held = &other;
       return true;
     }
@@ -182,22 +215,97 @@ bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, cons
   return true;
 }
 
+// What of the pass's others `root` is or holds (the Windows directory: lies
+// at or below), with `*holds` as FindHeld gives it; null for none.
+const PassRoots::Named* FindOther(const std::string& root, const std::vector<PassRoots::Named>& others,
+                                  int* holds) {
+  for (const PassRoots::Named& other : others) {
+    for (const std::string& name : other.names) {
+      const bool below = other.dir.decision == Decision::RootBelowWindows;
+      *holds = below ? RootHolds(name, root) : RootHolds(root, name);
+      if (*holds >= 0) return &other;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-bool RootIsOwn(const std::string& componentName, const std::string& finalRoot) {
+bool PassRoots::Flagged(const std::string& name) const {
+  for (const std::string& flagged : flagged_)
+    if (SameName(flagged, name)) return true;
+  return false;
+}
+
+bool PassRoots::Released(const std::string& name) const {
+  for (const std::string& released : released_)
+    if (SameName(released, name)) return true;
+  return false;
+}
+
+bool PassRoots::MayPutOff(const std::string& name) const {
+  for (const auto& [putOff, released] : putOff_)
+    if (SameName(putOff, name) && released == released_.size()) return false;
+  return true;
+}
+
+void PassRoots::MarkReleased(const std::string& name) { released_.push_back(name); }
+void PassRoots::MarkPutOff(const std::string& name) { putOff_.emplace_back(name, released_.size()); }
+
+bool PassRoots::Others(const std::vector<Named>** others, std::string* what, long* code) {
+  if (!learnt_) {
+    learnt_ = true;
+    std::string windows, temp;
+    std::vector<ForeignDir> dirs;
+    long failed = WindowsDir(&windows);
+    if (failed != kSuccess) unknownWhat_ = "the Windows directory";
+    if (failed == kSuccess && (failed = TempDir(&temp)) != kSuccess)
+      unknownWhat_ = "the account's temporary folder";
+    if (failed == kSuccess) {
+      dirs = {{Decision::RootBelowWindows, windows, windows},
+              {Decision::RootHoldsFolder, "the system's temporary folder " + JoinPath(windows, "Temp"),
+               JoinPath(windows, "Temp")},
+              {Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp}};
+      if (!ReadOtherPrograms(&dirs, &unknownWhat_, &failed)) dirs.clear();
+    }
+    for (ForeignDir& dir : dirs) {
+      Named named{std::move(dir), {}};
+      if (failed == kSuccess && (failed = NamesOf(named.dir.path, &named.names)) != kSuccess)
+        unknownWhat_ = named.dir.detail;
+      others_.push_back(std::move(named));
+    }
+    unknownCode_ = failed;
+  }
+  *others = &others_;
+  *what = unknownWhat_;
+  *code = unknownCode_;
+  return unknownCode_ == kSuccess;
+}
+
+RootVerdict RootIsOwn(const std::string& componentName, const std::string& finalRoot,
+                      PassRoots& pass) {
   std::vector<Foreign> foreign;
   Unknown unknown;
   const Foreign* held = nullptr;
   int holds = 0;
-  if (!AddRecordedDirectories(componentName, &foreign, &unknown) ||
+  bool heldLater = false;
+  const std::vector<PassRoots::Named>* others = nullptr;
+  if (!AddRecordedDirectories(componentName, &foreign, &unknown, &pass) ||
       !AddKeptFolders(&foreign, &unknown) ||
-      !FindHeld(finalRoot, foreign, &held, &holds, &unknown)) {
+      !FindHeld(finalRoot, foreign, &held, &holds, &unknown, &heldLater) ||
+      (!held && !pass.Others(&others, &unknown.what, &unknown.code))) {
     Decide(Decision::RootUnchecked, componentName, unknown.code, 0, unknown.what);
-    return false;
+    return RootVerdict::NotOwn;
   }
-  if (!held) return true;
-  Decide(held->decision, componentName, holds, 0, held->detail);
-  return false;
+  if (held) {
+    Decide(held->decision, componentName, holds, 0, held->detail);
+    return RootVerdict::NotOwn;
+  }
+  if (const PassRoots::Named* other = FindOther(finalRoot, *others, &holds)) {
+    Decide(other->dir.decision, componentName, holds, 0, other->dir.detail);
+    return RootVerdict::NotOwn;
+  }
+  return heldLater ? RootVerdict::Later : RootVerdict::Own;
 }
 
 bool ClearOfThePass(const std::string& finalPath, std::string* why) {

@@ -4,6 +4,7 @@
 #include "common/schema.h"
 #include "platform/platform.h"
 #include "linkproof/linkproof.h"
+#include "shared/pass_roots.h"
 #include "shared/shared.h"
 #include "journal/journal.h"
 
@@ -93,7 +94,9 @@ int32_t ParseUseCount(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-void ReleaseSharedComponent(const std::string& componentName) {
+bool ReleaseSharedComponent(const std::string& componentName, PassRoots* pass) {
+  PassRoots alone;
+  PassRoots& shared = pass ? *pass : alone;
   // The component's key is opened as itself.  One that is a link has no
   // "UseCount" of its own, so it is left like any component without a count:
   // nothing behind the link is read, written or deleted, and the link stays.
@@ -102,16 +105,16 @@ void ReleaseSharedComponent(const std::string& componentName) {
   if (long failed =
           OpenDeletableKey(Root::LocalMachine, SharedKey, componentName, &component, &deletable)) {
     Decide(Decision::ComponentAbsent, componentName, failed);
-    return;
+    return true;
   }
   {
     bool lastHolder = false;
-    if (!LowerUseCount(component, componentName, &lastHolder) || !lastHolder) return;
+    if (!LowerUseCount(component, componentName, &lastHolder) || !lastHolder) return true;
 
     std::string rootDir;
     if (component.ReadText(RootDir, RootDirCapacity, &rootDir) != kSuccess) {
       Decide(Decision::RootDirAbsent, componentName);
-      return;
+      return true;
     }
     // Only a root verified through its own handle is emptied, and removed
     // through that handle.  One that is unsafe or fails the checks (a link,
@@ -122,11 +125,16 @@ void ReleaseSharedComponent(const std::string& componentName) {
     std::string finalPath;
     long code = 0;
     switch (OpenVerifiedRoot(rootDir, &dir, &finalPath, &code)) {
-      case RootCheck::Unsafe: Decide(Decision::RootUnsafe, componentName); return;
-      case RootCheck::Refused: Decide(Decision::RootRefused, componentName, code); return;
+      case RootCheck::Unsafe: Decide(Decision::RootUnsafe, componentName); return true;
+      case RootCheck::Refused: Decide(Decision::RootRefused, componentName, code); return true;
       case RootCheck::Missing: Decide(Decision::RootMissing, componentName); break;
       case RootCheck::Verified: {
-        if (!RootIsOwn(componentName, finalPath)) return;
+        const RootVerdict verdict = RootIsOwn(componentName, finalPath, shared);
+        if (verdict == RootVerdict::Later) {
+          shared.MarkPutOff(componentName);
+          return false;
+        }
+        if (verdict == RootVerdict::NotOwn) return true;
         EmptyDirectory(dir, finalPath, componentName);
         const long removed = dir.Dispose();
         if (removed == kSuccess)
@@ -143,6 +151,7 @@ void ReleaseSharedComponent(const std::string& componentName) {
   if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, JoinPath(SharedKey, componentName));
   Decide(deleted == kSuccess ? Decision::ComponentKeyDeleted : Decision::ComponentKeyKept, componentName,
          deleted);
+  return true;
 }
 
 }  // namespace qf

@@ -8,17 +8,33 @@
 
 namespace qf {
 
+class PassRoots;
+
 // Gives up this product's share of the shared component `componentName`:
 // lowers its use count, or, for the last holder, deletes its files, its
-// directory and its key under SharedKey.
-void ReleaseSharedComponent(const std::string& componentName);
+// directory and its key under SharedKey.  `pass` is what the pass's
+// releases share (a pass of this one release when null).  False when the
+// release was put off, before anything was changed or decided, because its
+// root holds the root of a component this pass has yet to release: the
+// pass releases it again after that one.
+bool ReleaseSharedComponent(const std::string& componentName, PassRoots* pass = nullptr);
+
+enum class RootVerdict {
+  Own,     // the component's own: it may be emptied
+  NotOwn,  // someone else's, or that cannot be told: the decision is made
+  Later,   // it holds the root of a component `pass` has yet to release
+};
 
 // Whether the verified root `finalRoot` of the last holder `componentName`
 // is the component's own: neither is nor holds the shared area's directory,
-// another component's root, nor a folder the system or the uninstall keeps
-// (platform::KeptFolders).  When it is not, or that cannot be told, the
-// decision is made and false returned: the component stays as it is.
-bool RootIsOwn(const std::string& componentName, const std::string& finalRoot);
+// another component's root (but one this pass releases as its last holder,
+// once released), a folder the system or the uninstall keeps
+// (platform::KeptFolders), a temporary folder or another installed
+// program's directory, nor lies at or below the Windows directory.  When it
+// is not, or that cannot be told, the decision is made: the component stays
+// as it is.
+RootVerdict RootIsOwn(const std::string& componentName, const std::string& finalRoot,
+                      PassRoots& pass);
 
 // Whether the shared area's verified, empty directory may go: false, with
 // the decision made, when it is a folder the system or the uninstall keeps.

@@ -51,9 +51,9 @@ TEST_P(Wow64Contract, FoldersAreThoseOfA32BitProcessAndTheMachineRecordsItsOwn) 
       {KnownFolder("Common Files"), x86 + "\\Common Files"}, {KnownFolder("Common Files (x86)"), x86 + "\\Common Files"},
       {KnownFolder("Program Files (x64)"), ""}, {KnownFolder("Common Files (x64)"), ""},
       {KnownFolder("System (x86)"), system32},
-      {Read(Root::LocalMachine, MachineFoldersKey, kKeyView64, "ProgramFilesDir"), "C:\\Program Files"},
-      {Read(Root::LocalMachine, MachineFoldersKey, kKeyView64, "CommonFilesDir"), "C:\\Program Files\\Common Files"},
-      {Read(Root::LocalMachine, MachineFoldersKey, 0, "ProgramFilesDir"), x86},
+      {Read(Root::LocalMachine, WindowsVersionKey, kKeyView64, "ProgramFilesDir"), "C:\\Program Files"},
+      {Read(Root::LocalMachine, WindowsVersionKey, kKeyView64, "CommonFilesDir"), "C:\\Program Files\\Common Files"},
+      {Read(Root::LocalMachine, WindowsVersionKey, 0, "ProgramFilesDir"), x86},
       {opened, system32}, {sysnative, wow64 ? "C:\\Windows\\System32" : "(none)"},
   };
   for (const auto& [found, expected] : rows) EXPECT_TRUE(SameName(found, expected)) << found << " for " << expected;

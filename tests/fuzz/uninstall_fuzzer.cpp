@@ -41,6 +41,9 @@ const char* const kPlaces[] = {
     // Folders the system keeps, the host's, and a directory below one.
     "C:\\Users\\tester\\Documents", "C:\\Users\\Public", "C:\\Program Files\\Quillforge",
     "C:\\ProgramData\\Halvern", "C:\\Program Files\\Common Files", "C:\\Program Files (x86)",
+    // Temporary folders, below the Windows directory, other programs'.
+    "C:\\Windows\\Temp", "C:\\Users\\tester\\AppData\\Local\\Temp", "C:\\Windows\\QA Data",
+    "C:\\Other Program", "D:\\Moved\\Other Program\\bin",
 };
 
 
@@ -74,6 +77,7 @@ class Builder {
     if (in_.ConsumeBool()) sim::SetWow64();
     Product();
     Components();
+    OtherPrograms();
     Failures();
     Files();
     UserTree();
@@ -295,6 +299,21 @@ class Builder {
           in_.ConsumeBool() ? outside : qf::JoinPath(qf::SharedKey, in_.PickValueInArray(kComponents));
       Try([&] { sim::MakeKeyLink(Root::LocalMachine, link, target); });
     }
+  }
+
+  // Installed programs listed per machine and per user, by uninstall entry
+  // and App Paths, and a temporary folder moved.
+  void OtherPrograms() {
+    const int count = in_.ConsumeIntegralInRange(0, 4);
+    for (int i = 0; i < count; ++i) {
+      const Root root = in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser;
+      const std::string entry = in_.PickValueInArray({"{0A1}", "other.exe", "Mine"});
+      if (in_.ConsumeBool()) StoreText(root, std::string(qf::UninstallKey) + "\\" + entry, qf::InstallLocation, PathText());
+      else StoreText(root, std::string(qf::AppPathsKey) + "\\" + entry, "", "\"" + PathText() + "\\" + entry + "\"");
+    }
+    if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", PathText());
+    if (in_.ConsumeIntegralInRange(0, 7) == 0)
+      Try([&] { sim::SetKeyRights(in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser, qf::UninstallKey, false, false); });
   }
 
   void UserTree() {

@@ -1,5 +1,6 @@
 // The cleanup pass: per-user tree, flagged components, the empty shared area.
 #include <algorithm>
+#include <tuple>
 
 #include "common/paths.h"
 #include "exports/entry_points.h"
@@ -155,7 +156,7 @@ TEST_F(ComponentFlagsTest, LinkAtAnyLevelOfAKeysPathLeavesWhatIsBehindItAlone) {
       {Root::LocalMachine, {"Software", MakerKey}, Decision::AreaAbsent},
       {Root::LocalMachine, {ProductKey, ProductVersionKey, UnInstInfoKey}, Decision::FlagsAbsent},
       {Root::LocalMachine, {SharedKey}, Decision::ComponentAbsent},
-      // Where the machine's folders are recorded too: no root can be held against them.
+      // Where the machine's folders and the installed programs are recorded too: no root can be checked.
       {Root::LocalMachine, {"Software\\Microsoft", "Software\\Microsoft\\Windows"}, Decision::RootUnchecked},
       {Root::LocalMachine, {HelpRegistrationKey}, Decision::HelpKeyAbsent},
   };
@@ -194,6 +195,30 @@ TEST_F(ComponentFlagsTest, FlaggedComponentsAreReleasedInOrder) {
   AddSharedArea();
   CleanupInstallation();
   EXPECT_EQ(ReleasedComponents(), (std::vector<std::string>{"Data", "MSHelp", "Image Files"}));
+}
+
+// A root may hold the root of a component this pass releases as its last
+// holder: that one goes first, with its help registrations.  Any other
+// holder's count, or one that cannot be read, keeps the outer root whole.
+TEST_F(ComponentFlagsTest, ARootHoldsOnlyRootsThisPassReleases) {
+  for (const auto& [helpCount, imagesFlag, released] :
+       {std::tuple{"1", "1", std::vector<std::string>{"Image Files", "MSHelp", "Data"}},
+        {"2", "1", {"Image Files"}}, {"x\xFF", "1", {"Image Files"}}, {"1", "", {}}}) {
+    SCOPED_TRACE(helpCount);
+    ResetMachine();
+    FlagAll();
+    if (!*imagesFlag) sim::SetText(Root::LocalMachine, UnInstInfoKey, UseSharedImages, "123456789012");
+    AddComponent(qf::DataComponent, "1", kArea);
+    AddComponent(qf::HelpComponent, "1", kArea + "\\Help");
+    sim::SetValue(Root::LocalMachine, ComponentKey(qf::HelpComponent), UseCount, platform::kRegBinary, helpCount);
+    AddComponent(qf::ImagesComponent, "1", kArea + "\\Help\\Images");
+    for (const char* file : {"\\d.dat", "\\Help\\guide.hlp", "\\Help\\Images\\i.png"}) sim::MakeFile(kArea + file);
+    sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", kArea + "\\Help");
+    CleanupInstallation();
+    EXPECT_EQ(ReleasedComponents(), released);
+    EXPECT_EQ(sim::Exists(kArea + "\\d.dat"), released.size() < 3);
+    EXPECT_EQ(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp").has_value(), released.size() < 3);
+  }
 }
 
 TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {

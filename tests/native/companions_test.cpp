@@ -1,4 +1,6 @@
 // The companion libraries at the end of the pass.
+#include <tuple>
+
 #include "companions/companions.h"
 #include "exports/entry_points.h"
 #include "fixtures.h"
@@ -37,6 +39,22 @@ TEST_F(CompanionsTest, CompanionsAreLoadedLookedUpCalledAndReleased) {
                          "FreeLibrary RWUNINST.DLL"}));
   EXPECT_EQ(Changes(sim::Change::Call),
             std::vector<std::string>{"RWUNINST.DLL!UNINSTALLVRXREGISTRY|/vrxreg"});
+}
+
+// Found beside the host, in the system directory, in a directory the host
+// added or in the Windows directory; never in the current directory nor in
+// any other (PATH's).
+TEST_F(CompanionsTest, CompanionsLoadOnlyFromWhereTheyBelong) {
+  for (const auto& [dir, added, called] : {std::tuple{"", "", true}, {"c:\\windows\\SYSTEM32", "", true},
+                                           {"C:\\Windows", "", true}, {"D:\\Added", "d:\\added", true},
+                                           {"C:\\Host", "", false}, {"C:\\Tools", "D:\\Added", false}}) {
+    ResetMachine();
+    sim::AddLibrary(qf::SecondCompanion, dir);
+    sim::AddEntry(qf::SecondCompanion, qf::VrxEntry);
+    if (*added) sim::AddDllDirectory(added);
+    UnregisterCompanions();
+    EXPECT_EQ(Changes(sim::Change::Call).size(), called ? 1u : 0u) << dir << " " << sim::CurrentDir();
+  }
 }
 
 TEST_F(CompanionsTest, CompanionWithoutEntryIsReleasedUncalled) {

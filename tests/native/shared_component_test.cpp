@@ -295,6 +295,7 @@ struct NamedRootCase {
   bool emptied;
   std::string kept = {};  // a file that must stay, when there is one
   std::string said = {};  // what the last decision says, when refused
+  std::string unread = {};  // what could not be read, when that kept it
 };
 
 class NamedRootTest : public SimTest, public ::testing::WithParamInterface<NamedRootCase> {};
@@ -321,12 +322,29 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
     EXPECT_EQ(DecisionSentence(d.decision, d.subject, d.first, d.second, d.detail),
               "the RootDir of Data " + c.said + ": left as it is");
   }
+  if (!c.unread.empty()) {
+    const sim::DecisionEntry& d = sim::Decisions().at(sim::Decisions().size() - 1);
+    EXPECT_EQ(d.decision, Decision::RootUnchecked);
+    EXPECT_NE(d.detail.find(c.unread), std::string::npos) << d.detail;
+  }
 }
 
 // A root that is or holds what is not the component's own, each class also
 // written another way (8.3 name, case, trailing separator, "..", a link's
 // target), and directories below such folders, which are the component's.
 const std::string kArea = "C:\\Program Files\\Halvern Shared";
+const std::string kTemp = "C:\\Users\\tester\\AppData\\Local\\Temp";
+// An uninstall entry; an App Paths entry in HKLM.
+void Program(Root root, const std::string& entry, const std::string& location, const std::string& shown) {
+  const std::string key = std::string(UninstallKey) + "\\" + entry;
+  sim::SetText(root, key, InstallLocation, location);
+  if (!shown.empty()) sim::SetText(root, key, DisplayName, shown);
+}
+void AppPath(const std::string& program, const std::string& file, const std::string& path) {
+  const std::string key = std::string(AppPathsKey) + "\\" + program;
+  if (!file.empty()) sim::SetText(Root::LocalMachine, key, "", file);
+  if (!path.empty()) sim::SetText(Root::LocalMachine, key, AppPathValue, path);
+}
 void SetArea(const std::string& dir) { sim::SetText(Root::LocalMachine, SharedKey, SharedFilesDir, dir); }
 const std::vector<NamedRootCase> kForeignRoots = {
     {"TheAreaByShortNames", "C:\\PROGRA~1\\HALVER~1", [] { SetArea(kArea); }, false,
@@ -371,6 +389,46 @@ const std::vector<NamedRootCase> kForeignRoots = {
     {"SysWow64OnWow64BySystem32", "C:\\WINDOWS\\system32", [] { sim::SetWow64(); }, false,
      "C:\\Windows\\SysWOW64\\kernel32.dll", "is the system's System folder C:\\Windows\\System32"},
     {"BelowProgramData", "C:\\ProgramData\\Halvern\\Data", [] { sim::MakeFile("C:\\ProgramData\\Halvern\\Data\\d"); },
+     true},
+    // Below the Windows directory, at any depth, and the temporary folders.
+    {"BelowWindows", "C:\\Windows\\QA System Data", [] {}, false, "C:\\Windows\\QA System Data\\q.dat",
+     "lies below the Windows directory C:\\Windows"},
+    {"WindowsTempByDotsInOtherCase", "c:\\WINDOWS\\System32\\..\\temp\\", [] {}, false, "C:\\Windows\\Temp\\t.tmp",
+     "lies below the Windows directory C:\\Windows"},
+    {"TheAccountsTempByShortName", "C:\\Users\\tester\\AppData\\Local\\TEMP~1",
+     [] { sim::MakeDir(kTemp); sim::SetShortName(kTemp, "TEMP~1"); }, false, kTemp + "\\t.tmp",
+     "is this account's temporary folder " + kTemp},
+    {"AboveATempTheEnvironmentMoved", "D:\\Real", [] { sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", "D:\\Real\\Tmp"); },
+     false, "D:\\Real\\Data\\c.dat", "holds this account's temporary folder D:\\Real\\Tmp"},
+    // Other installed programs' directories, as their keys name them.
+    {"AnInstalledProgramsDirectory", "C:\\Other Program", [] { Program(Root::LocalMachine, "{0A1}", "C:\\Other Program", "Other Program"); },
+     false, "C:\\Other Program\\other.exe", "is the directory of the installed program Other Program at C:\\Other Program"},
+    {"AboveAProgramQuotedInOtherCase", "D:\\Real", [] { Program(Root::LocalMachine, "{0A2}", "\"d:\\REAL\\Data\\\"", ""); },
+     false, "D:\\Real\\Data\\c.dat", "holds the installed program {0A2} at d:\\REAL\\Data\\"},
+    {"AThisAccountsProgramByShortName", "C:\\PROGRA~1\\Mine", [] { Program(Root::CurrentUser, "Mine", "C:\\Program Files\\Mine", "My Tool"); },
+     false, "C:\\Program Files\\Mine\\m.exe", "is the directory of the installed program My Tool at C:\\Program Files\\Mine"},
+    {"AboveAnAppPathsProgram", "C:\\Other Tools", [] { AppPath("other.exe", "\"C:\\Other Tools\\bin\\other.exe\"", ""); },
+     false, "C:\\Other Tools\\bin\\other.exe", "holds the installed program other.exe at C:\\Other Tools\\bin"},
+    {"AnAppPathsPathInOtherCase", "c:\\lib b", [] { AppPath("other.exe", "", "C:\\Lib A;C:\\Lib B"); },
+     false, "C:\\Lib B\\b.dll", "is the directory of the installed program other.exe at C:\\Lib B"},
+    {"ThePackagedAppsRootWithSeparator", "C:\\Program Files\\WindowsApps\\",
+     [] { sim::SetText(Root::LocalMachine, AppxKey, PackageRoot, "C:\\Program Files\\WindowsApps"); }, false,
+     "C:\\Program Files\\WindowsApps\\a.appx", "is the packaged apps' root C:\\Program Files\\WindowsApps"},
+    {"ProgramsListUnreadable", kArea + "\\Data", [] { sim::CreateKey(Root::LocalMachine, UninstallKey), sim::SetKeyRights(Root::LocalMachine, UninstallKey, false, false); },
+     false, kArea + "\\Data\\a.dat", "", "HKLM\\" + std::string(UninstallKey) + " (64-bit view)"},
+    {"ProgramsListBehindALink", kArea + "\\Data", [] {
+       sim::CreateKey(Root::CurrentUser, AppPathsKey);
+       sim::LinkKeyAway(Root::CurrentUser, AppPathsKey, "Software\\Elsewhere");
+     },
+     false, kArea + "\\Data\\a.dat", "", "HKCU\\" + std::string(AppPathsKey)},
+    {"BelowAProgramOrNamedByNothing", kArea + "\\Data",
+     [] {
+       Program(Root::LocalMachine, "{0A3}", "C:\\Program Files\\Halvern Shared", "Halvern");
+       Program(Root::LocalMachine, "{0A4}", "Data", "Relative");
+       Program(Root::CurrentUser, "{0A5}", "", "Empty");
+       Program(Root::LocalMachine, "{0A6}", kArea + "\\Data", "Unopened");
+       sim::SetKeyRights(Root::LocalMachine, std::string(UninstallKey) + "\\{0A6}", false, false);
+     },
      true},
     {"BelowTheHostsDirectory", "C:\\Program Files\\Quillforge\\Data",
      [] { sim::MakeFile("C:\\Program Files\\Quillforge\\Data\\d"); }, true},

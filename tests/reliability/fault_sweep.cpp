@@ -48,8 +48,8 @@ std::set<std::string> decided;
 // one holds the last share of each, one whose records it leaves alone, and
 // one whose record is a link to another product's, one whose roots are
 // not the components' own, and one whose area is a folder of the system's.
-enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea, Wow64 };
-const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area", "wow64"};
+enum class Sample { Shared, LastHolder, Odd, Linked, Foreign, KeptArea, Wow64, Programs };
+const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "foreign", "kept-area", "wow64", "programs"};
 
 // Where the policy puts the record: nowhere, on a drive of its own, or in a
 // directory the pass may remove or empty, where it must be refused.
@@ -64,6 +64,7 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
                      : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
                      : sample == Sample::Wow64  ? qf::reliability::BuildWow64Sample()
+                     : sample == Sample::Programs ? qf::reliability::BuildProgramsSample()
                      : sample >= Sample::Foreign ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
                                                 : BuildSample(sample == Sample::LastHolder);
   if (!record.empty()) qf::reliability::KeepRecords(record);
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
   // one in a directory the pass may remove or empty is never kept.
   for (const std::string& record : kRecordPlaces) {
     for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked, Sample::Foreign,
-                          Sample::KeptArea, Sample::Wow64}) {
+                          Sample::KeptArea, Sample::Wow64, Sample::Programs}) {
       // A refused place is swept where the area and the roots stay and go;
       // the roots that are no component's own, with a record and without.
       const bool refused = !record.empty() && record != kRecordDir;

@@ -174,7 +174,11 @@ Snapshot Capture(const std::vector<Link>& links) {
     if (root && !OwnedForm(*root).empty()) s.foreign.emplace_back(name, RealPath(OwnedForm(*root), s.realLinks, true));
   }
   if (!s.sharedDir.empty()) s.foreign.emplace_back("area", s.sharedDir);
-  for (const std::string& folder : KeptFolderPaths())
+  std::vector<std::string> kept = sim::SystemPlaces();  // Windows, System, the temporary folder
+  s.windowsDir = OwnedForm(kept[0]).empty() ? "" : RealPath(OwnedForm(kept[0]), s.realLinks, true);
+  kept[1] = JoinPath(kept[0], "Temp");
+  for (const std::string& folder : KeptFolderPaths()) kept.push_back(folder);
+  for (const std::string& folder : kept)
     if (!OwnedForm(folder).empty()) s.foreign.emplace_back("kept", RealPath(OwnedForm(folder), s.realLinks, true));
 
   for (const std::string& path : paths) {
@@ -242,7 +246,8 @@ std::string Foreign(const Snapshot& before, const sim::JournalEntry& e, int pass
   for (const auto& pair : before.foreign) {
     const std::string &whose = pair.first, &dir = pair.second;
     if (!AtOrBelow(dir, e.path)) continue;
-    const bool ownRoot = SameFold(e.path, dir) && std::any_of(before.components.begin(), before.components.end(),
+    // A component the passes release may be held by another's root too.
+    const bool ownRoot = std::any_of(before.components.begin(), before.components.end(),
         [&](const ComponentState& c) { return SameFold(c.name, whose) && Eligible(c, passes) && SameFold(c.tree, dir); });
     // The area goes only empty: what the records name in it went first.
     const bool area = whose != "kept" && e.kind == sim::Change::RemoveDirectory && SameFold(e.path, before.sharedDir);
@@ -280,6 +285,7 @@ std::vector<std::string> CheckDeletions(const Snapshot& before, int passes) {
       }
       if (!OwnedFile(before, e, passes)) bad.push_back(line + WhyNotOwned(before, e.path));
       if (const std::string held = Foreign(before, e, passes); !held.empty()) bad.push_back(line + held);
+      if (AtOrBelow(e.path, before.windowsDir)) bad.push_back(line + ": at or below the Windows directory");
       if (help && e.kind == sim::Change::DeleteFile && Below(e.path, help->tree))
         deletedHelpFiles.insert(Fold(LastComponent(e.path)));
     } else if (e.kind == sim::Change::RegDeleteKey) {
@@ -428,7 +434,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
       case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
       case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:
       case D::RootUnsafe: case D::RootRefused: case D::RootHoldsArea: case D::RootHoldsComponent:
-      case D::RootHoldsFolder: case D::RootUnchecked: case D::SharedFilesUnused: case D::FlagsAbsent:
+      case D::RootHoldsFolder: case D::RootUnchecked: case D::RootBelowWindows: case D::RootHoldsProgram:
+      case D::SharedFilesUnused: case D::FlagsAbsent:
         all.insert(all.end(), {{c.keyPath, true}, {c.tree, true}});
         if (c.name == qf::HelpComponent) all.push_back({help, true});
         break;

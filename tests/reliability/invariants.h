@@ -70,6 +70,7 @@ struct Snapshot {
   // recorded component's directory (by name), the area's ("area") and the
   // folders the system and the uninstall keep ("kept").
   std::vector<std::pair<std::string, std::string>> foreign;
+  std::string windowsDir;  // real path: nothing at or below it may go
 
   // Where the passes checked begin in the journal and the decisions.
   size_t journalFrom = 0, decisionsFrom = 0;

@@ -54,7 +54,7 @@ TEST(SampleInstallation, CleanPassReleasesWhatItHoldsAndKeepsTheRest) {
   EXPECT_FALSE(sim::Exists(kImageRoot));
   for (const char* kept : {"C:\\Users\\Public\\Pictures\\holiday.jpg",
                            "C:\\Users\\Public\\Pictures\\2024\\party.jpg", "C:\\Windows\\icon.ico",
-                           "C:\\Windows\\Help\\Halvern\\other.hlp", "C:\\Program Files\\Quillforge\\logo.bmp",
+                           "C:\\ProgramData\\Halvern\\Help\\other.hlp", "C:\\Program Files\\Quillforge\\logo.bmp",
                            "C:\\Program Files\\Halvern Shared\\Fonts\\serif.ttf"})
     EXPECT_TRUE(sim::Exists(kept)) << kept;
   for (const char* gone : {"guide.hlp", "guide.cnt", "api.hlp", "index.hlp"})

@@ -4,6 +4,7 @@
 // capacities of the reads and the limit of the narrow file calls.
 #include "oracle.h"
 
+#include <algorithm>
 #include <optional>
 #include <tuple>
 
@@ -180,8 +181,19 @@ class Model {
     if (!Opens(product, false)) return;
     const std::optional<sim::Value> uses = Read(product, qf::UseSharedFiles, qf::FlagCapacity);
     if (!uses || TextOf(uses->data) != "TRUE" || !Opens(info, false)) return;
-    for (const qf::ComponentFlag& row : qf::ComponentFlags) {
-      if (Read(info, row.flag, qf::FlagCapacity)) Release(row.component);
+    std::vector<std::string> order;
+    for (const qf::ComponentFlag& row : qf::ComponentFlags)
+      if (Read(info, row.flag, qf::FlagCapacity)) order.push_back(row.component);
+    flagged_ = order, released_.clear(), putOff_.clear();
+    // One whose root holds the root of one released later waits for it.
+    for (size_t i = 0; i < order.size(); ++i) {
+      putOffNow_ = false;
+      Release(order[i]);
+      if (putOffNow_) {
+        putOff_[order[i]] = released_.size(), order.push_back(order[i]);
+        continue;
+      }
+      released_.push_back(order[i]);
     }
   }
 
@@ -209,7 +221,9 @@ class Model {
     if (root.empty() || ResolveAbsolutePath(root) != root) return;
     const Found at = Reach(root);
     if (!at.error) {
-      if (!Genuine(at, root) || !Own(at.key, name)) return;
+      if (!Genuine(at, root)) return;
+      const Verdict verdict = Own(at.key, name);
+      if (verdict != Verdict::Own) return void(putOffNow_ = verdict == Verdict::Later);
       const bool deletable = Deletable(at.key);
       Empty(at.key, name == qf::HelpComponent);
       RemoveEntry(at.key, deletable);
@@ -222,8 +236,12 @@ class Model {
   // ---- What a root must never be or hold ----
   // Whether the root with the folded real path `root` holds none of what
   // is not the component `name`'s own.  What cannot be read counts as held.
-  bool Own(const std::string& root, const std::string& name) const {
-    std::vector<std::string> foreign;
+  enum class Verdict { Own, NotOwn, Later };
+  bool In(const std::vector<std::string>& names, const std::string& name) const {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameFold(n, name); });
+  }
+  Verdict Own(const std::string& root, const std::string& name) const {
+    std::vector<std::string> foreign, later;
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     const auto add = [&](const std::string& key, const char* value, size_t capacity) {
       if (!s_.keys.at(key).values.count(Fold(value))) return true;
@@ -231,14 +249,67 @@ class Model {
       if (read) foreign.push_back(TextOf(read->data));
       return read.has_value();
     };
-    if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return false;
+    if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return Verdict::NotOwn;
     for (const std::string& other : Subkeys(shared)) {
       std::u16string units;
-      if (!ToUtf16(LastName(s_.keys.at(other).path), &units) || !Opens(other, false)) return false;
+      if (!ToUtf16(LastName(s_.keys.at(other).path), &units) || !Opens(other, false)) return Verdict::NotOwn;
       if (SameFold(LastName(other), name) || IsLinkKey(other)) continue;
-      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return false;
+      // Another component this pass releases as its last holder.
+      const std::optional<sim::Value> count = Read(other, qf::UseCount, qf::FlagCapacity);
+      const std::optional<int32_t> n = count ? UseCountOf(*count) : std::nullopt;
+      const std::optional<sim::Value> rootDir = Read(other, qf::RootDir, qf::RootDirCapacity);
+      if (In(flagged_, LastName(other)) && n && *n <= 1 && rootDir) {
+        const auto off = putOff_.find(name);
+        if (!In(released_, LastName(other)) && (off == putOff_.end() || off->second != released_.size()))
+          later.push_back(TextOf(rootDir->data));
+        continue;
+      }
+      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return Verdict::NotOwn;
     }
-    return !HoldsAny(root, foreign);
+    if (HoldsAny(root, foreign)) return Verdict::NotOwn;
+    bool laterHeld = false;
+    for (const std::string& path : later) {
+      const std::optional<std::vector<std::string>> names = NamesOf(path);
+      if (!names) return Verdict::NotOwn;
+      for (const std::string& n : *names) laterHeld |= n == root || n.rfind(root + "\\", 0) == 0;
+    }
+    // The Windows directory (nothing at or below it), the temporary
+    // folders and the other programs' directories.
+    std::vector<std::string> others;
+    const std::vector<std::string> places = sim::SystemPlaces();
+    if (!OtherPrograms(&others)) return Verdict::NotOwn;
+    others.insert(others.begin(), {JoinPath(places[0], "Temp"), places[2]});
+    const std::optional<std::vector<std::string>> windows = NamesOf(places[0]);
+    if (!windows) return Verdict::NotOwn;
+    for (const std::string& n : *windows)
+      if (root == n || root.rfind(n + "\\", 0) == 0) return Verdict::NotOwn;
+    if (HoldsAny(root, others)) return Verdict::NotOwn;
+    return laterHeld ? Verdict::Later : Verdict::Own;
+  }
+  // The directories the lists of installed programs name (the fuzzer's: an
+  // uninstall entry's InstallLocation, an App Paths program's default
+  // value); false when a list cannot be read (not opened, or a link).
+  bool OtherPrograms(std::vector<std::string>* dirs) const {
+    for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
+      for (const char* list : {qf::UninstallKey, qf::AppPathsKey}) {
+        std::string key = Fold(sim::RootName(root));
+        for (const std::string& step : SplitPath(list)) {
+          if (!s_.keys.count(key += "\\" + Fold(step))) break;
+          if (!s_.keys.at(key).canOpen || IsLinkKey(key)) return false;
+        }
+        for (const std::string& entry : s_.keys.count(key) ? Subkeys(key) : std::vector<std::string>{}) {
+          const auto v = Read(entry, list == qf::UninstallKey ? qf::InstallLocation : "", 2 * qf::OtherPathCapacity);
+          std::string text = v && s_.keys.at(entry).canOpen ? TextOf(v->data) : "", dir, file;
+          text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
+          if (!text.empty() && text[0] == '"') text = text.substr(1, text.find('"', 1) - 1);
+          while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+          if (list == qf::UninstallKey) dir = ResolveAbsolutePath(text);
+          else SplitParent(ResolveAbsolutePath(text), &dir, &file);
+          if (!dir.empty()) dirs->push_back(dir);
+        }
+      }
+    }
+    return true;
   }
   // Whether the directory with the folded real path `dir` is or holds one of
   // `paths` or a kept folder; what cannot be told counts as held.
@@ -324,6 +395,9 @@ class Model {
   }
 
   MachineState s_;
+  std::vector<std::string> flagged_, released_;  // this pass's, in order
+  std::map<std::string, size_t> putOff_;         // with how many were released then
+  bool putOffNow_ = false;                       // the last Release was put off
   std::string cwd_;
 };
 
@@ -509,7 +583,7 @@ std::vector<std::string> KeptFolderPaths() {
   for (const platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
   sim::SetUpIn64BitView(true);
   for (const qf::MachineFolder& folder : qf::MachineFolders)
-    if (auto path = sim::GetText(Root::LocalMachine, qf::MachineFoldersKey, folder.value)) paths.push_back(*path);
+    if (auto path = sim::GetText(Root::LocalMachine, qf::WindowsVersionKey, folder.value)) paths.push_back(*path);
   sim::SetUpIn64BitView(false);
   return paths;
 }

@@ -43,11 +43,11 @@ std::vector<Link> BuildSample(bool lastHolder) {
   const std::string help = JoinPath(SharedKey, qf::HelpComponent);
   sim::SetText(Root::LocalMachine, help, qf::UseCount, "1");
   sim::SetText(Root::LocalMachine, help, qf::RootDir,
-               "C:\\Windows\\Help\\Halvern\\Old\\..\\.\\Quillforge");
+               "C:\\ProgramData\\Halvern\\Help\\Old\\..\\.\\Quillforge");
   for (const char* file : {"guide.hlp", "guide.cnt", "ref\\api.hlp", "ref\\deep\\index.hlp"})
     sim::MakeFile(kHelpRoot + "\\" + file);
   sim::MakeFile(kHelpRoot + "\\locked.hlp", kAttrReadOnly);
-  sim::MakeFile("C:\\Windows\\Help\\Halvern\\other.hlp");
+  sim::MakeFile("C:\\ProgramData\\Halvern\\Help\\other.hlp");
   for (const char* name : {"guide.hlp", "guide.cnt", "api.hlp", "index.hlp", "locked.hlp",
                            "other.hlp", "ref"})
     sim::SetText(Root::LocalMachine, HelpRegistrationKey, name, kHelpRoot);
@@ -127,6 +127,17 @@ std::vector<Link> BuildWow64Sample() {
                "c:\\program files\\common files\\");
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir,
                "C:\\Program Files (x86)\\Other\\..");
+std::vector<Link> BuildProgramsSample() {
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
+  // Data holds this account's temporary folder; the help holds programs
+  // listed per machine and per user; the images lie below the Windows
+  // directory.  Lists that name nothing read besides.
+  sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", kDataRoot + "\\SUB\\");
+  sim::SetText(Root::LocalMachine, std::string(UninstallKey) + "\\{5A17}", InstallLocation, "\"" + kHelpRoot + "\\ref\"");
+  sim::SetText(Root::CurrentUser, std::string(AppPathsKey) + "\\tool.exe", "", kHelpRoot + "\\ref\\deep\\tool.exe");
+  sim::SetText(Root::CurrentUser, std::string(UninstallKey) + "\\Mine", InstallLocation, "Mine");
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir, "c:\\WINDOWS\\Halvern\\Images");
+  sim::MakeFile("C:\\Windows\\Halvern\\Images\\logo.bmp");
   return links;
 }
 

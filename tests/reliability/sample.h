@@ -13,7 +13,7 @@ namespace qf::reliability {
 
 inline const std::string kArea = "C:\\Program Files\\Halvern Shared";
 inline const std::string kDataRoot = kArea + "\\Data";
-inline const std::string kHelpRoot = "C:\\Windows\\Help\\Halvern\\Quillforge";
+inline const std::string kHelpRoot = "C:\\ProgramData\\Halvern\\Help\\Quillforge";
 inline const std::string kImageRoot = kArea + "\\Image Files";
 inline const std::string kHostDir = "C:\\Program Files\\Quillforge";
 
@@ -37,6 +37,8 @@ std::vector<Link> BuildLinkedSample();
 // system's Windows folder and one holding another product's component; with
 // `keptArea` instead, a SharedFilesDir that is the Public Documents folder.
 std::vector<Link> BuildForeignSample(bool keptArea);
+// Last holders whose roots hold what the system says is someone else's.
+std::vector<Link> BuildProgramsSample();
 
 // The last holder's sample on 64-bit Windows (sim::SetWow64), its roots the
 // machine's own Common Files and the (x86) Program Files, each written

@@ -252,6 +252,27 @@ TEST(Companions, PassTellsVrxRegistryOnceAfterPerUserSettingsAreGone) {
   EXPECT_EQ(CountContaining(log, "UNREGLIB called"), 0u) << all;
 }
 
+// Beside the host they are called (above); only in the current directory,
+// or only in a directory on PATH, they are never loaded.
+TEST(Companions, NeverLoadedFromTheCurrentDirectoryOrPath) {
+  for (const bool onPath : {false, true}) {
+    const std::string where = onPath ? "-path" : "-current";
+    ScratchDir host(TestName() + where), elsewhere(TestName() + where + "-companions");
+    ASSERT_TRUE(host.Add(BuildPath("QFUNINST.DLL")) && host.Add(BuildPath("qfhost.exe")) &&
+                elsewhere.Add(BuildPath("companions/RWUNINST.DLL")) &&
+                elsewhere.Add(BuildPath("companions/MX20UNIB.DLL")));
+    std::vector<char> path(32767);
+    path.resize(GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size())));
+    if (onPath) SetEnvironmentVariableA("PATH", (elsewhere.path() + ";" + std::string(path.begin(), path.end())).c_str());
+    SetEnvironmentVariableA("QF_COMPANION_LOG", host.File("companions.log").c_str());
+    const HostRun run = RunHost(host.File("qfhost.exe"), "--answer-boxes", onPath ? host.path() : elsewhere.path());
+    SetEnvironmentVariableA("QF_COMPANION_LOG", nullptr);
+    SetEnvironmentVariableA("PATH", std::string(path.begin(), path.end()).c_str());
+    ExpectCleanCalls(run, 1, 1);
+    EXPECT_TRUE(ReadLines(host.File("companions.log")).empty()) << where;
+  }
+}
+
 TEST(Companions, CompanionWithoutEntryIsLoadedButNotCalled) {
   HostWithCompanions host("companions-noentry");
   ASSERT_TRUE(host.added());

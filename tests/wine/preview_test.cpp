@@ -29,6 +29,10 @@ namespace qftest {
 namespace {
 
 const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
+// Other programs' entries the installations add, removed with them.
+const std::string kProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Program";
+const std::string kUserProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Tool";
+const std::string kAppPathsEntry = std::string(qf::AppPathsKey) + "\\qftool.exe";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
@@ -126,6 +130,8 @@ const Recipe kRecipes[] = {
   {"a root that is the Public folder", "TRUE", {"1", "-", "-"}, {"public", "-", "-"}, 1, 0, "full"},
   {"a root that is the machine's Program Files", "TRUE", {"1", "-", "-"}, {"programs", "-", "-"}, 1, 0, "full"},
   {"roots that are the machine's Common Files, the (x86) folder", "TRUE", {"1", "1", "-"}, {"common", "x86", "-"}, 1, 0, "full"},
+  {"roots below the Windows directory, its Temp, this account's temp", "TRUE", {"1", "1", "1"}, {"windows", "wintemp", "temp"}, 1, 0, "full"},
+  {"roots that hold programs installed per machine, per user, by App Paths", "TRUE", {"1", "1", "1"}, {"program", "userprogram", "apppath"}, 1, 0, "full"},
 };
 // clang-format on
 
@@ -180,6 +186,15 @@ std::pair<std::string, const char*> ForeignRoot(const std::string& root, const s
   if (root == "common") return {"c:\\program files\\common files\\", "RootHoldsFolder"};
   const bool x86 = GetFileAttributesW(L"C:\\Program Files (x86)") != INVALID_FILE_ATTRIBUTES;
   if (root == "x86") return {"C:\\Program Files (x86)\\Common Files\\..", x86 ? "RootHoldsFolder" : "RootMissing"};
+  const std::string windows = KnownFolder(FOLDERID_Windows);
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD tempLength = GetTempPathW(MAX_PATH + 1, temp);
+  if (root == "windows") return {windows + "\\SYSTEM32\\..\\QF Test Data", "RootBelowWindows"};
+  if (root == "wintemp") return {windows + "\\temp\\", "RootBelowWindows"};
+  if (root == "temp") return {FromWide(std::wstring(temp, tempLength)), "RootHoldsFolder"};
+  if (root == "program") return {dir + "\\Programs\\", "RootHoldsProgram"};
+  if (root == "userprogram") return {dir + "\\MINE", "RootHoldsProgram"};
+  if (root == "apppath") return {dir + "\\Tools\\bin\\..", "RootHoldsProgram"};
   if (root != "publicdocs" && root != "programs") return {"", ""};
   const std::wstring folder = root == "programs" ? L"C:\\Program Files" : Wide(KnownFolder(FOLDERID_PublicDocuments));
   wchar_t shortPath[MAX_PATH];
@@ -282,9 +297,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                : !foreign.empty() ? foreign
                                 : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
-    // Image Files' tree holds the directory Data's RootDir names: not its own.
-    if (root == "link" && std::string(r.roots[2]) == "tree" && std::string(r.counts[2]) == "1")
-      inst.decision[2] = "RootHoldsComponent";
+    // Image Files' tree holds the directory Data's RootDir names: Data's
+    // own, since this pass releases Data as its last holder too.
     std::vector<std::string> names;
     if (root == "short") inst.shortRoots[key] = relative;
     if (root == "tree" || root == "short")
@@ -353,6 +367,24 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
   if (std::string(r.roots[0]) == "programs" || std::string(r.roots[0]) == "common")
     for (const char* folder : {"C:\\Program Files", "C:\\Program Files\\Common Files", "C:\\Program Files (x86)"})
       if (GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES) inst.canaries.push_back(folder + std::string("\\qf-canary.txt"));
+  // Other programs as the system lists them, each with a file that must
+  // stay; canaries in the temporary folders and the Windows directory.
+  if (std::string(r.roots[0]) == "program") {
+    const std::string entries[][3] = {{kProgramEntry, "\\Programs\\Other Program", "Other Program"},
+                                      {kUserProgramEntry, "\\Mine\\Tool", ""}};
+    for (const auto& [entry, location, shown] : entries) {
+      const HKEY hive = entry == kProgramEntry ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+      value(hive, entry, qf::InstallLocation, REG_SZ, Text(dir + location));
+      if (!shown.empty()) value(hive, entry, qf::DisplayName, REG_SZ, Text(shown));
+      inst.files.push_back(location.substr(1) + "\\qf-canary.txt");
+    }
+    value(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", REG_SZ, Text("\"" + dir + "\\Tools\\bin\\qftool.exe\""));
+    inst.files.push_back("Tools\\bin\\qf-canary.txt");
+  }
+  if (std::string(r.roots[0]) == "windows")
+    for (const std::string& at : {KnownFolder(FOLDERID_Windows) + "\\QF Test Data", KnownFolder(FOLDERID_Windows) + "\\Temp",
+                                  ForeignRoot("temp", dir, r.host).first})
+      inst.canaries.push_back(at + (at.back() == '\\' ? "" : "\\") + "qf-canary.txt");
   if (r.features & kOtherProduct) {
     const std::string key = std::string(kShared) + "\\Other Product";
     value(HKEY_LOCAL_MACHINE, key, qf::UseCount, REG_SZ, Text("1"));
@@ -365,6 +397,9 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
 // ---- Setting one up ------------------------------------------------------------
 
 void Clear() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramEntry.c_str());
+  RegDeleteTreeA(HKEY_CURRENT_USER, kUserProgramEntry.c_str());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAppPathsEntry.c_str());
   // A link key first, as itself: deleting a tree would follow it.
   qf_win32_test::DeleteCurrentUserKeyLink((std::string(qf::ProductVersionKey) + "\\Linked").c_str());
   qf_win32_test::DeleteCurrentUserKeyLink(qf::ProductKey);
@@ -669,6 +704,8 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     const std::string previewLog = log + "-preview.log", hostLog = log + "-host.log";
     const State before = Snap(dir);
     for (const std::string& c : inst.canaries)
+      MakeDirs(c.substr(0, c.rfind('\\')));
+    for (const std::string& c : inst.canaries)
       ASSERT_TRUE(FileHandle(CreateFileW(Wide(c).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).Valid());
 
     HostRun preview, uninstall;
@@ -808,7 +845,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
   }
   std::cout << "preview: " << installations.size() << " installations, " << exact
             << " predicted exactly\n";
-  EXPECT_EQ(installations.size(), 42u);
+  EXPECT_EQ(installations.size(), 44u);
   EXPECT_EQ(exact, installations.size());
 }
 

@@ -7,7 +7,7 @@
 // It imports no call that writes or deletes anything, and never loads a
 // companion library.
 //
-//   qfpreview [--json] [--all] [--host-dir DIR]
+//   qfpreview [--json] [--all] [--host-dir DIR] [--library-dir DIR]
 //   qfpreview [--json] [--all] --record FILE
 //   qfpreview [--json] --compare PLAN RECORD
 //
@@ -181,19 +181,23 @@ int main() {
   qfpreview::HostPlace host{OwnDirectory(), CurrentDirectory(), OwnDirectory()};
   app.add_flag("--json", json, "write one JSON document instead of the report for people");
   app.add_flag("--all", all, "list every file and key instead of one line per directory");
+  const CLI::Validator existing(
+      [](std::string& dir) {
+        const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                   ? std::string()
+                   : "Directory does not exist: " + dir;
+      },
+      "DIR", "EXISTING_DIRECTORY");
   app.add_option("--host-dir", host.dir,
                  "the uninstaller host's directory, where the library's loads of the companion "
-                 "libraries search first (default: this program's directory, beside "
-                 "QFUNINST.DLL)")
-      ->check(CLI::Validator(
-          [](std::string& dir) {
-            const DWORD attributes = GetFileAttributesW(Wide(dir).c_str());
-            return attributes != INVALID_FILE_ATTRIBUTES &&
-                           (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                       ? std::string()
-                       : "Directory does not exist: " + dir;
-          },
-          "DIR", "EXISTING_DIRECTORY"));
+                 "libraries search first and which no root may be or hold (default: this "
+                 "program's directory, beside QFUNINST.DLL)")
+      ->check(existing);
+  app.add_option("--library-dir", host.libraryDir,
+                 "the directory QFUNINST.DLL is loaded from, which no root may be or hold "
+                 "(default: this program's directory)")
+      ->check(existing);
   std::string record;
   std::vector<std::string> compare;
   const auto recordOption = app.add_option(

@@ -94,6 +94,7 @@ struct EntryRecord {
 
 struct LibraryRecord {
   std::string name;
+  std::string dir;  // the directory it lies in; "" for the host's
   std::map<std::string, std::unique_ptr<EntryRecord>> entries;  // exact names
 };
 
@@ -164,6 +165,8 @@ struct Machine {
   uint64_t nextRandom = 1;      // SetRandomBits's, counting up
   std::vector<platform::KeptFolder> systemFolders;  // SetSystemFolders's
   std::string libraryDir;                            // SetLibraryDir's
+  std::string windowsDir, systemDir, tempDir;        // SetSystemPlaces's
+  std::vector<std::string> dllDirs;                  // AddDllDirectory's
   std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
   // SetTargetFinalPath's, by folded resolved path: the code and final path.
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;

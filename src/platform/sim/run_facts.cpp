@@ -45,6 +45,10 @@ void InitRunFacts(Machine& machine) {
   machine.utcTime = "2026-12-08T13:12:36.000Z";
   machine.systemFolders = UsualSystemFolders();
   machine.libraryDir = machine.runFacts.hostDir;
+  machine.windowsDir = "C:\\Windows";
+  machine.systemDir = "C:\\Windows\\System32";
+  machine.tempDir = "C:\\Users\\tester\\AppData\\Local\\Temp";
+  machine.dllDirs.clear();
 }
 
 }  // namespace detail
@@ -69,6 +73,19 @@ void SetHostPlaces(const std::string& hostDir, const std::string& libraryDir,
   detail::M().libraryDir = libraryDir;
   detail::M().cwdKept = currentDir;
 }
+
+void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir,
+                     const std::string& tempDir) {
+  detail::M().windowsDir = windowsDir;
+  detail::M().systemDir = systemDir;
+  detail::M().tempDir = tempDir;
+}
+
+std::vector<std::string> SystemPlaces() {
+  return {detail::M().windowsDir, detail::M().systemDir, detail::M().tempDir};
+}
+
+void AddDllDirectory(const std::string& dir) { detail::M().dllDirs.push_back(dir); }
 
 std::vector<platform::KeptFolder> AllKeptFolders() {
   const detail::Machine& m = detail::M();
@@ -99,6 +116,18 @@ long KeptFolders(std::vector<KeptFolder>* folders) {
   // Injection names the call by what it learns.
   if (long injected = BeginOp(sim::Op::KeptFolders, {"(kept folders)"})) return injected;
   *folders = sim::AllKeptFolders();
+  return kSuccess;
+}
+
+long WindowsDir(std::string* dir) {
+  if (long injected = sim::detail::BeginOp(sim::Op::SystemPlaces, {"(windows directory)"})) return injected;
+  *dir = sim::detail::M().windowsDir;
+  return kSuccess;
+}
+
+long TempDir(std::string* dir) {
+  if (long injected = sim::detail::BeginOp(sim::Op::SystemPlaces, {"(temporary folder)"})) return injected;
+  *dir = sim::detail::M().tempDir;
   return kSuccess;
 }
 

@@ -42,6 +42,7 @@ enum class Op {
   RegDeleteValue, SystemErrorText, LoadLibrary, Lookup,
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
   FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders, RandomBits,
+  SystemPlaces,  // WindowsDir and TempDir
 };
 
 // What a journal line records.
@@ -243,10 +244,24 @@ void SetTargetFinalPath(const std::string& path, long code, const std::string& f
 void SetWow64();
 bool IsWow64();
 void SetUpIn64BitView(bool on);
+// ---- Places the system names ----
+// What WindowsDir and TempDir give, and the system directory the library
+// search takes; Reset() sets "C:\Windows", "C:\Windows\System32" and
+// "C:\Users\tester\AppData\Local\Temp".
+void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir,
+                     const std::string& tempDir);
+// What SetSystemPlaces set, in its order; for checks.
+std::vector<std::string> SystemPlaces();
+// A directory the host added to the library search (AddDllDirectory).
+void AddDllDirectory(const std::string& dir);
 
 // ---- Libraries ----
-// Makes `name` loadable (by bare name, case-insensitive).
-void AddLibrary(const std::string& name);
+// Makes `name` a library in `dir` ("" for the host's directory, as
+// RunFacts::hostDir names it when it is loaded).  Library::Load finds it by
+// bare name, case-insensitive, only where the real backend looks: the
+// host's directory, the system directory, the directories the host added,
+// the Windows directory; nowhere else (the current directory, PATH).
+void AddLibrary(const std::string& name, const std::string& dir = {});
 // Gives `library` an entry; `onCall` runs (with the text) when it is called
 // through CallTextEntry.
 void AddEntry(const std::string& library, const std::string& entry,

@@ -1,5 +1,6 @@
 // Simulated user interface (beeps, message boxes, system message texts) and
 // companion libraries with their entries.
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -19,12 +20,13 @@ LibraryRecord* FindLibrary(const std::string& name) {
 }  // namespace
 }  // namespace detail
 
-void AddLibrary(const std::string& name) {
+void AddLibrary(const std::string& name, const std::string& dir) {
   auto& slot = detail::M().libraries[detail::Fold(name)];
   if (!slot) {
     slot = std::make_unique<detail::LibraryRecord>();
     slot->name = name;
   }
+  slot->dir = dir;
 }
 
 void AddEntry(const std::string& library, const std::string& entry,
@@ -95,9 +97,18 @@ long Library::Load(const char* name) {
   const std::string given = name ? name : "";
   if (long injected = BeginOp(Op::LoadLibrary, {given})) return injected;
   // By bare name only, with ".DLL" assumed when no extension is given.
+  if (given.empty() || given.find_first_of("\\/:") != std::string::npos) return kErrorInvalidName;
   LibraryRecord* record = FindLibrary(given);
   if (!record && given.find('.') == std::string::npos) record = FindLibrary(given + ".DLL");
-  if (!record) return kErrorModNotFound;
+  // Found only where the real backend searches, in its order.
+  const Machine& m = M();
+  std::vector<std::string> order{m.runFacts.hostDir, m.systemDir};
+  order.insert(order.end(), m.dllDirs.begin(), m.dllDirs.end());
+  order.push_back(m.windowsDir);
+  const std::string lies = record ? (record->dir.empty() ? m.runFacts.hostDir : record->dir) : "";
+  if (!record || std::none_of(order.begin(), order.end(),
+                              [&](const std::string& dir) { return Fold(dir) == Fold(lies); }))
+    return kErrorModNotFound;
   handle_.Reset(AddHandle(LibraryHandle{record}));
   Record(Change::LoadLibrary, record->name);
   return kSuccess;

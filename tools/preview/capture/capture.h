@@ -12,8 +12,9 @@
 namespace qfpreview {
 
 // Where the uninstaller host runs from: the directory that the library's
-// loads search first, the host's current directory, and the library's own
-// directory (the preview's, which is shipped beside it).
+// loads search first, the host's current directory (the preview's own), and
+// the library's directory (by default the preview's, which is shipped
+// beside it).
 struct HostPlace {
   std::string dir;
   std::string currentDir;

@@ -1,6 +1,6 @@
 // The companion libraries as the pass's loads would find them: searched for
-// by name in the order the system's library search takes from the host's
-// directory, and read as files.  They are never loaded: loading would run
+// by name where the library looks for them, from the host's directory, and
+// read as files.  They are never loaded: loading would run
 // their code.
 #include <cstring>
 #include <set>
@@ -10,7 +10,9 @@
 #include "capture/capture.h"
 #include "capture/win32.h"
 #include "common/schema.h"
+#include "common/paths.h"
 #include "platform/sim/sim.h"
+#include "platform/win32/system_dirs.h"
 
 namespace qfpreview {
 namespace {
@@ -26,25 +28,15 @@ constexpr Companion kCompanions[] = {
     {qf::SecondCompanion, qf::VrxEntry},
 };
 
-std::wstring Directory(UINT(WINAPI* get)(LPWSTR, UINT)) {
-  std::vector<wchar_t> path(MAX_PATH);
-  const UINT length = get(path.data(), static_cast<UINT>(path.size()));
-  return length > 0 && length < path.size() ? std::wstring(path.data(), length) : std::wstring();
-}
-
-// The directories a library load by bare name searches, in order: the
-// host's own directory, the system directory, the 16-bit system directory,
-// the Windows directory, the host's current directory, then PATH.
+// The directories the library's loads of a companion search, in order:
+// the host's own directory, the system directory, the Windows directory.
+// The directories a host may add (AddDllDirectory) are its own, and none
+// is assumed; the current directory and PATH are never searched.
 std::wstring SearchOrder(const HostPlace& host) {
-  const std::wstring windows = Directory(GetWindowsDirectoryW);
-  std::wstring order = Wide(host.dir) + L";" + Directory(GetSystemDirectoryW) + L";" + windows +
-                       L"\\System;" + windows + L";" + Wide(host.currentDir);
-  const DWORD length = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-  if (length > 0) {
-    std::wstring path(length, L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", &path[0], length));
-    order += L";" + path;
-  }
+  std::string system, windows;
+  std::wstring order = Wide(host.dir);
+  if (qf::platform::win32::SystemDir(&system) == 0) order += L";" + Wide(system);
+  if (qf::platform::win32::SystemWindowsDir(&windows) == 0) order += L";" + Wide(windows);
   return order;
 }
 
@@ -142,7 +134,9 @@ void CaptureCompanions(const HostPlace& host, Snapshot* snapshot) {
       continue;
     }
     snapshot->companions[companion.library] = path;
-    sim::AddLibrary(companion.library);
+    std::string dir, name;
+    if (!qf::SplitParent(path, &dir, &name)) dir.clear();
+    sim::AddLibrary(companion.library, dir);
     if (names.count(companion.entry) != 0) sim::AddEntry(companion.library, companion.entry);
   }
 }

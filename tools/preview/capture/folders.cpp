@@ -1,8 +1,9 @@
 // The folders a root must never be or hold, as this machine has them: the
 // system's known folders, the host's, the library's and the current
-// directory, and what each of those, the machine's own folders (copied
-// with the registry) and every directory the shared area's records name
-// really leads to.  The pass asks the real system; the
+// directory, the Windows directory and the temporary folders, and what each
+// of those, the machine's own folders (copied with the registry), every
+// directory the shared area's records name and every other program's
+// directory really leads to.  The pass asks the real system; the
 // simulation has only the captured trees, so it is told the real answers.
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "common/schema.h"
 #include "platform/sim/sim.h"
 #include "platform/win32/folders.h"
+#include "platform/win32/system_dirs.h"
+#include "shared/pass_roots.h"
 
 namespace qfpreview {
 namespace {
@@ -61,11 +64,24 @@ void CaptureKeptFolders(const HostPlace& host, Snapshot*) {
   qf::platform::win32::SystemFolders(&folders);
   sim::SetSystemFolders(std::move(folders));
   sim::SetHostPlaces(host.dir, host.libraryDir, host.currentDir);
+  std::string windows, system, temp;
+  qf::platform::win32::SystemWindowsDir(&windows);
+  qf::platform::win32::SystemDir(&system);
+  qf::platform::win32::AccountTempDir(&temp);
+  sim::SetSystemPlaces(windows, system, temp);
   std::vector<std::string> paths = RecordedDirectories();
+  paths.insert(paths.end(), {windows, qf::JoinPath(windows, "Temp"), temp});
+  // The other programs' directories, read from the copy as the pass reads
+  // them (the registry is captured first).
+  std::vector<qf::ForeignDir> programs;
+  std::string what;
+  long code = 0;
+  qf::ReadOtherPrograms(&programs, &what, &code);
+  for (const qf::ForeignDir& program : programs) paths.push_back(program.path);
   for (const qf::platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
   sim::SetUpIn64BitView(true);
   for (const qf::MachineFolder& folder : qf::MachineFolders)
-    if (auto path = sim::GetText(Root::LocalMachine, qf::MachineFoldersKey, folder.value)) paths.push_back(*path);
+    if (auto path = sim::GetText(Root::LocalMachine, qf::WindowsVersionKey, folder.value)) paths.push_back(*path);
   sim::SetUpIn64BitView(false);
   for (const std::string& path : paths)
     if (qf::IsBelowRoot(path)) CopyTargetFinalPaths(qf::ResolveAbsolutePath(path));

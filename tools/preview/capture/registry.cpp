@@ -377,6 +377,40 @@ void CopyHelpRegistrations(Snapshot* snapshot) {
   }
 }
 
+// The lists of installed programs, as the pass reads them for the
+// directories no root may be or hold: each entry's values that name one,
+// read as the pass reads them; an entry that is a link as the link.
+void CopyProgramList(Root root, const char* path, Snapshot* snapshot) {
+  struct Read {
+    const char* name;
+    DWORD capacity;
+  };
+  const Read reads[] = {{qf::InstallLocation, qf::OtherPathCapacity},
+                        {qf::DisplayName, qf::DisplayNameCapacity},
+                        {"", qf::OtherPathCapacity},
+                        {qf::AppPathValue, qf::OtherPathCapacity}};
+  KeyGuard list;
+  if (!OpenPath(root, path, &list, snapshot)) return;
+  for (const Subkey& subkey : SubkeyNames(list.Get())) {
+    const std::string entryPath = qf::JoinPath(path, subkey.name);
+    KeyGuard entry;
+    if (!subkey.exact || CopyLink(list.Get(), root, path, subkey.name, snapshot) ||
+        !OpenKey(list.Get(), subkey.name, root, entryPath, &entry))
+      continue;
+    for (const Read& read : reads) CopyValue(entry.Get(), root, entryPath, read.name, read.capacity);
+  }
+}
+
+void CopyOtherPrograms(Snapshot* snapshot) {
+  for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
+    CopyProgramList(root, qf::UninstallKey, snapshot);
+    CopyProgramList(root, qf::AppPathsKey, snapshot);
+  }
+  KeyGuard appx;
+  if (OpenPath(Root::LocalMachine, qf::AppxKey, &appx, snapshot))
+    CopyValue(appx.Get(), Root::LocalMachine, qf::AppxKey, qf::PackageRoot, qf::OtherPathCapacity);
+}
+
 }  // namespace
 
 // The run record's policy, reached as the pass reaches it, in the 64-bit
@@ -394,11 +428,11 @@ void CopyRecordPolicy(Snapshot* snapshot) {
 void CopyMachineFolders(Snapshot* snapshot) {
   In64BitView in64;
   for (const qf::MachineFolder& folder : qf::MachineFolders)
-    sim::DeleteValue(Root::LocalMachine, qf::MachineFoldersKey, folder.value);
+    sim::DeleteValue(Root::LocalMachine, qf::WindowsVersionKey, folder.value);
   KeyGuard key;
-  if (!OpenPath(Root::LocalMachine, qf::MachineFoldersKey, &key, snapshot)) return;
+  if (!OpenPath(Root::LocalMachine, qf::WindowsVersionKey, &key, snapshot)) return;
   for (const qf::MachineFolder& folder : qf::MachineFolders)
-    CopyText(key.Get(), Root::LocalMachine, qf::MachineFoldersKey, folder.value, qf::MachineFolderCapacity);
+    CopyText(key.Get(), Root::LocalMachine, qf::WindowsVersionKey, folder.value, qf::MachineFolderCapacity);
 }
 
 void CaptureRegistry(Snapshot* snapshot) {
@@ -409,6 +443,7 @@ void CaptureRegistry(Snapshot* snapshot) {
   CopyUserTree(snapshot);
   CopySharedArea(snapshot);
   CopyHelpRegistrations(snapshot);
+  CopyOtherPrograms(snapshot);
 }
 
 }  // namespace qfpreview

@@ -243,6 +243,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::RootHoldsComponent:
       case D::RootHoldsFolder:
       case D::RootUnchecked:
+      case D::RootBelowWindows:
+      case D::RootHoldsProgram:
         if (!known) break;
         keep(reason.step, RecordPath(component));
         keepDirectory(reason.step, snapshot.components[component].root);
