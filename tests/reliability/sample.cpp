@@ -127,6 +127,9 @@ std::vector<Link> BuildWow64Sample() {
                "c:\\program files\\common files\\");
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir,
                "C:\\Program Files (x86)\\Other\\..");
+  return links;
+}
+
 std::vector<Link> BuildProgramsSample() {
   std::vector<Link> links = BuildSample(/*lastHolder=*/true);
   // Data holds this account's temporary folder; the help holds programs
