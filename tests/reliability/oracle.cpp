@@ -510,9 +510,10 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
   };
   for (size_t i = 0; i < sim::FailuresHit().size(); ++i) {
     const std::string& hit = sim::FailuresHit()[i];
-    // A root's check learns what the other roots, the area and the kept
-    // folders are: any of that failing keeps any root.
-    const bool checked = sim::FailedOps()[i] == sim::Op::TargetFinalPath || sim::FailedOps()[i] == sim::Op::KeptFolders;
+    // A root's check learns what the other roots, the area, the kept
+    // folders and the system's places are: any of that failing keeps any root.
+    const sim::Op op = sim::FailedOps()[i];
+    const bool checked = op == sim::Op::TargetFinalPath || op == sim::Op::KeptFolders || op == sim::Op::SystemPlaces;
     const std::string path = hit.substr(hit.find(' ') + 1), folded = Fold(path);
     const std::string part = PartOf("file " + path, dirs), keyPart = PartOf("key " + path, dirs);
     const std::string flagKey = Fold(Hklm(UnInstInfoKey)) + "\\useshared";
@@ -527,8 +528,9 @@ std::set<std::string> SuspectParts(const PartDirs& dirs) {
       // A flag names its component.
       const std::string which = folded.substr(flagKey.size());
       suspect.insert(which == "data" ? "component:Data" : which == "mshelp" ? "component:MSHelp" : "component:Image Files");
-    } else if (AtOrBelow(path, Hklm(SharedKey)) && !SameFold(path.substr(path.rfind('\\') + 1), qf::UseCount)) {
-      // What the area's key names is what every root is held against.
+    } else if (AtOrBelow(path, Hklm(SharedKey))) {
+      // What the area's key names is what every root is held against, and
+      // a count tells whether this pass releases its component.
       components();
       suspect.insert("area");
     } else if (folded.rfind("hklm\\", 0) == 0 && keyPart.rfind("component:", 0) == 0) {
