@@ -7,6 +7,7 @@
 // keeps every root.
 #include "common/paths.h"
 #include "common/schema.h"
+#include "common/utf.h"
 #include "linkproof/linkproof.h"
 #include "shared/pass_roots.h"
 
@@ -50,12 +51,28 @@ std::string AsPath(std::string text) {
   return ResolveAbsolutePath(text);
 }
 
+// Whether the open link `list`, in the 32-bit view, leads to the same list
+// in the 64-bit view: Wine gives a 32-bit process the keys both views share
+// so (Windows shares them without a link).  That list is read already.
+bool IsTheOtherViewsList(const Place& place, const char* path, const RegKey& list) {
+  uint32_t type = 0;
+  std::string bytes, target;
+  if (place.view != kKeyView32 || list.ReadValue(kKeyLinkValue, kKeyLinkCapacity, &type, &bytes) != kSuccess ||
+      type != kRegLink)
+    return false;
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) | static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  return ToUtf8(units, &target) && SameName(target, std::string("\\Registry\\Machine\\") + path);
+}
+
 // Opens the list at `path` as itself.  False, with the code, when it is there
 // but cannot be opened or is reached through a link; true with no key open
-// when it is not there.
+// when it is not there, or is the 64-bit view's, read already.
 bool OpenList(const Place& place, const char* path, RegKey* list, long* code) {
   long opened = OpenKeyAsItself(place.root, path, kKeyRead, list, place.view);
-  if (opened == kSuccess && IsKeyLink(*list)) opened = kErrorCantResolveFilename;
+  if (opened == kSuccess && IsKeyLink(*list))
+    opened = IsTheOtherViewsList(place, path, *list) ? kErrorFileNotFound : kErrorCantResolveFilename;
   if (opened == kSuccess || IsAbsent(opened)) {
     if (opened != kSuccess) list->Close();
     return true;

@@ -204,6 +204,12 @@ bool CopyLink(HKEY parent, Root root, const std::string& parentPath, const std::
   if (known != snapshot->keys.end()) return known->second.link;
   std::wstring target;
   if (!IsKeyLink(parent, name, &target)) return false;
+  // Wine gives a 32-bit process a key both views share through a link in
+  // the 32-bit view to its own path in the 64-bit one; the pass reads such a
+  // list in the 64-bit view alone, and the simulation shares keys as Windows
+  // does, without a link: it is given nothing here.
+  if (view == 0 && sim::IsWow64() && root == Root::LocalMachine && qf::SameNameFolded(TargetBelow(root, target), path))
+    return true;
   snapshot->keys[Folded(Shown(root, path))] = KeyItem{Shown(root, path), 1, true};
   if (!target.empty()) {
     sim::MakeKeyLink(root, path, TargetBelow(root, target));
@@ -401,14 +407,25 @@ void CopyProgramList(Root root, const char* path, Snapshot* snapshot) {
   }
 }
 
+void CopyPackageRoot(Snapshot* snapshot) {
+  KeyGuard appx;
+  if (OpenPath(Root::LocalMachine, qf::AppxKey, &appx, snapshot))
+    CopyValue(appx.Get(), Root::LocalMachine, qf::AppxKey, qf::PackageRoot, qf::OtherPathCapacity);
+}
+
 void CopyOtherPrograms(Snapshot* snapshot) {
+  {
+    // HKLM in the 64-bit view too, where 64-bit programs are listed.
+    In64BitView in64;
+    CopyProgramList(Root::LocalMachine, qf::UninstallKey, snapshot);
+    CopyProgramList(Root::LocalMachine, qf::AppPathsKey, snapshot);
+    CopyPackageRoot(snapshot);
+  }
   for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
     CopyProgramList(root, qf::UninstallKey, snapshot);
     CopyProgramList(root, qf::AppPathsKey, snapshot);
   }
-  KeyGuard appx;
-  if (OpenPath(Root::LocalMachine, qf::AppxKey, &appx, snapshot))
-    CopyValue(appx.Get(), Root::LocalMachine, qf::AppxKey, qf::PackageRoot, qf::OtherPathCapacity);
+  CopyPackageRoot(snapshot);
 }
 
 }  // namespace
