@@ -146,11 +146,12 @@ class Builder {
         if (!links.empty()) return links[in_.ConsumeIntegralInRange<size_t>(0, links.size() - 1)].path;
         return place;
       case 16: return Dir();
-      // Kept folders written another way (8.3 names are the tables'.)
+      // Kept folders written another way (8.3 names and WOW64's file
+      // redirection, which the model of the pass knows nothing of, are the tables'.)
       case 17:
         return in_.PickValueInArray({"C:\\users\\TESTER\\documents", "C:\\Program Files\\Quillforge\\x\\..",
                                      "C:\\Users\\tester\\", "C:\\Users\\Public\\Documents\\..",
-                                     "c:\\program files\\", "C:\\Program Files (x86)\\x\\..", "C:\\Windows\\Sysnative"});
+                                     "c:\\program files\\", "C:\\Program Files (x86)\\x\\.."});
       default: return place;
     }
   }
