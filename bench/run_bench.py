@@ -78,7 +78,7 @@ class Bench:
         # The 64-bit Wine of the Rust peer: its loader, its server (always
         # started by scripts/bench first) and its prefix.
         self.env64 = dict(self.env, WINEPREFIX=args.prefix64, WINELOADER=args.wine64,
-                          WINESERVER=args.wineserver64)
+                          WINESERVER=args.wineserver64, WINEARCH="win64")
         # A 32-bit prefix beside the (64-bit) one, with the same drive: 32-bit
         # Windows, for --wow64.
         self.env32 = dict(self.env, WINEPREFIX=args.prefix32 or "", WINEARCH="win32")
