@@ -299,6 +299,18 @@ class Bench:
                 raise RuntimeError("record %s is not whole (%d lines)" % (made[0], len(lines)))
         return float(values["pass_seconds"][0])
 
+    def take_turns(self, label, sides, sizes):
+        """Runs each (key, run) of sides once per size and round, in turn;
+        gives the seconds of each side by size."""
+        rows = {n: {key: [] for key, _ in sides} for n in sizes}
+        for rep in range(self.rounds):
+            for n in sizes:
+                for key, run in sides:
+                    rows[n][key].append(run(n))
+                self.note("%s N=%d round %d: %s  [%.0fs]" % (label, n, rep + 1, "  ".join(
+                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
+        return rows
+
     def run_record(self, sizes):
         """The pass with its record and without, taking turns run by run; the
         ratio is the median of the ratios of runs made back to back."""
@@ -307,13 +319,7 @@ class Bench:
                  ("on", lambda n: self.run_recorded(n, True))]
         if previous:
             sides.append(("previous", lambda n: self.run_recorded(n, False, previous)))
-        rows = {n: {key: [] for key, _ in sides} for n in sizes}
-        for rep in range(self.rounds):
-            for n in sizes:
-                for key, run in sides:
-                    rows[n][key].append(run(n))
-                self.note("record N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
-                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
+        rows = self.take_turns("record", sides, sizes)
         lines = ["**Run record.** The pass (UninstInitialize, timed in qfbench.exe) on the same tree "
                  "with the UninstallRecord policy naming a directory on the same drive (on) and "
                  "without the policy (off); the two take turns run by run. Times are medians; the "
@@ -337,13 +343,7 @@ class Bench:
         against the same pass in a 32-bit prefix, taking turns run by run."""
         sides = [("win64", lambda n: self.run_recorded(n, False)),
                  ("win32", lambda n: self.run_recorded(n, False, env=self.env32))]
-        rows = {n: {key: [] for key, _ in sides} for n in sizes}
-        for rep in range(self.rounds):
-            for n in sizes:
-                for key, run in sides:
-                    rows[n][key].append(run(n))
-                self.note("wow64 N=%d round %d: %s  [%.0fs]" % (n, rep + 1, "  ".join(
-                    "%s %s" % (key, seconds(rows[n][key][-1])) for key, _ in sides), self.elapsed()))
+        rows = self.take_turns("wow64", sides, sizes)
         lines = ["**WOW64.** The pass (UninstInitialize, timed in qfbench.exe, no record) on the "
                  "same tree in a 64-bit prefix, where the 32-bit library runs under WOW64, and in "
                  "a 32-bit prefix; the two take turns run by run. Times are medians; the ratio is "

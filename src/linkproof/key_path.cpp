@@ -24,8 +24,7 @@ long OpenKeyAsItself(Root root, std::string_view path, uint32_t mask, RegKey* ke
   RegKey above;
   for (size_t i = 0; i < names.size(); ++i) {
     RegKey next;
-    // The view asked for holds for every key on the way.
-    const uint32_t access = (i + 1 == names.size() ? mask : kKeyRead | (mask & (kKeyView64 | kKeyView32))) | view;
+    const uint32_t access = (i + 1 == names.size() ? mask : kKeyRead) | view;
     if (long failed = OpenKeyBelow(root, i == 0 ? nullptr : &above, names[i], access, &next))
       return failed;
     above = std::move(next);

@@ -105,7 +105,7 @@ RecordPlace FindRecordPlace(FileHandle* directory) {
     // registry views, which Wine gives a 32-bit process on 64-bit Windows
     // through a link in the 32-bit view: in the 64-bit view (the only one
     // on 32-bit Windows) the key is itself.
-    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead | kKeyView64, &policy);
+    const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy, kKeyView64);
     const long read = opened != kSuccess ? opened
                                          : policy.ReadText(UninstallRecord, UninstallRecordCapacity, &place.dir);
     if (read == kErrorFileNotFound || read == kErrorPathNotFound) {

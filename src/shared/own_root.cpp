@@ -155,7 +155,7 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
 // name the known folders again.  A value that is not there names nothing.
 bool AddMachineFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
   RegKey key;
-  long opened = OpenKeyAsItself(Root::LocalMachine, WindowsVersionKey, kKeyRead | kKeyView64, &key);
+  long opened = OpenKeyAsItself(Root::LocalMachine, WindowsVersionKey, kKeyRead, &key, kKeyView64);
   if (opened == kSuccess && IsKeyLink(key)) opened = kErrorCantResolveFilename;
   if (IsAbsent(opened)) return true;
   if (opened != kSuccess) {

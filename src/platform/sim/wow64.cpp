@@ -48,9 +48,9 @@ bool IsViewKey(Root root, const std::string& name) {
 }
 
 std::string SetUpKeyPath(Root root, const std::string& path) {
-  const std::vector<std::string> parts =
-      KeyInView(root, SplitPath(path), M().setUpView64 ? platform::kKeyView64 : 0);
-  if (parts.size() == SplitPath(path).size()) return path;
+  const std::vector<std::string> named = SplitPath(path);
+  const std::vector<std::string> parts = KeyInView(root, named, M().setUpView64 ? platform::kKeyView64 : 0);
+  if (parts.size() == named.size()) return path;
   std::string out;
   for (const std::string& part : parts) out += (out.empty() ? "" : "\\") + part;
   return out;
