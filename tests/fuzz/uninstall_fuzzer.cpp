@@ -511,6 +511,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const sim::JournalEntry& e : sim::Journal())
     std::fprintf(stderr, "  %s %s%s%s\n", sim::ChangeName(e.kind), e.path.c_str(), e.detail.empty() ? "" : " | ",
                  e.detail.c_str());
+  std::fprintf(stderr, "Decisions:\n");
+  for (const sim::DecisionEntry& d : sim::Decisions())
+    std::fprintf(stderr, "  %s %s (%lld)%s%s\n", qf::RowOf(d.decision).name, d.subject.c_str(),
+                 static_cast<long long>(d.first), d.detail.empty() ? "" : ": ", d.detail.c_str());
+  std::fprintf(stderr, "Injected failures that hit a call:\n");
+  for (const std::string& hit : sim::FailuresHit()) std::fprintf(stderr, "  %s\n", hit.c_str());
   // The machine is deterministic: build the same installation again to show it.
   FuzzedDataProvider again(data, size);
   sim::Reset();

@@ -314,6 +314,7 @@ class Model {
   // Whether the directory with the folded real path `dir` is or holds one of
   // `paths` or a kept folder; what cannot be told counts as held.
   bool HoldsAny(const std::string& dir, std::vector<std::string> paths) const {
+    if (!MachineFoldersKnown()) return true;
     for (const std::string& folder : KeptFolderPaths()) paths.push_back(folder);
     for (const std::string& path : paths) {
       const std::optional<std::vector<std::string>> names = NamesOf(path);
@@ -578,6 +579,26 @@ std::vector<std::string> SubkeysSeen(platform::Root root, const std::string& pat
         std::none_of(names.begin(), names.end(), [&](auto& n) { return SameFold(n, name); }))
       names.push_back(name);
   return names;
+}
+
+bool MachineFoldersKnown() {
+  bool known = true;
+  std::string key;
+  sim::SetUpIn64BitView(true);
+  for (const std::string& step : SplitPath(qf::WindowsVersionKey)) {
+    key += (key.empty() ? "" : "\\") + step;
+    if (!sim::KeyExists(Root::LocalMachine, key)) break;
+    const auto link = sim::GetValue(Root::LocalMachine, key, "SymbolicLinkValue");
+    known &= !(link && link->type == platform::kRegLink) && sim::KeyRights(Root::LocalMachine, key).first;
+    if (!known) break;
+  }
+  for (const qf::MachineFolder& folder : qf::MachineFolders) {
+    const auto value = known ? sim::GetValue(Root::LocalMachine, qf::WindowsVersionKey, folder.value) : std::nullopt;
+    std::string text;
+    if (value) known = value->data.size() <= qf::MachineFolderCapacity && !platform::ValueText(value->type, value->data, &text);
+  }
+  sim::SetUpIn64BitView(false);
+  return known;
 }
 
 std::vector<std::string> KeptFolderPaths() {

@@ -62,6 +62,9 @@ std::vector<std::string> SubkeysSeen(platform::Root root, const std::string& pat
 // The folders no root may be or hold, as the pass learns them: the kept
 // folders, then the machine's own as the 64-bit registry view records them.
 std::vector<std::string> KeptFolderPaths();
+// Whether the pass can read the machine's own folders: no key on the way
+// to them is a link or closed to it, and each value it finds is text.
+bool MachineFoldersKnown();
 
 // Where each part of the state lives on disk: for "Data", "MSHelp", "Image
 // Files" and "area", their directory as named and as really reached.
