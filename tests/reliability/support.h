@@ -15,15 +15,19 @@ namespace qf::reliability {
 // Names and paths compare as Windows compares them.
 inline std::string Fold(const std::string& text) { return FoldName(text); }
 
-inline bool SameFold(const std::string& a, const std::string& b) { return Fold(a) == Fold(b); }
+// (Without building either key: the sweeps ask this millions of times.)
+inline bool SameFold(const std::string& a, const std::string& b) { return SameNameFolded(a, b); }
 
-// Whether `path` lies strictly below `dir` (both any case).
+// Whether `path` lies strictly below `dir` (both any case): whether a part
+// of `path` up to one of its separators is `dir`, and more follows.  Only
+// "\" folds to "\", so the separators of the folded path are these.
 inline bool Below(const std::string& path, const std::string& dir) {
   if (dir.empty()) return false;
-  std::string prefix = Fold(dir);
-  if (prefix.back() != '\\') prefix.push_back('\\');
-  const std::string folded = Fold(path);
-  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
+  const std::string_view parent(dir.data(), dir.size() - (dir.back() == '\\' ? 1 : 0));
+  for (size_t k = path.find('\\'); k != std::string::npos && k + 1 < path.size(); k = path.find('\\', k + 1)) {
+    if (SameNameFolded(std::string_view(path).substr(0, k), parent)) return true;
+  }
+  return false;
 }
 
 inline bool AtOrBelow(const std::string& path, const std::string& dir) {
