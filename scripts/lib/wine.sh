@@ -39,12 +39,29 @@ wine_prefix_booted() {
 }
 
 # Makes the prefix on first use.  Concurrent callers take turns on a lock
-# beside it, so one boots and the others wait for it.
+# beside it, so one boots and the others wait for it.  A boot takes half a
+# minute; with the system's Wine a prefix is instead a copy of a freshly
+# booted one of its architecture beside it (wineprefix64.template or
+# wineprefix32.template, booted on first use and never run in), made in
+# seconds.  Another Wine (WINELOADER set) boots each of its prefixes.
 wine_prefix_boot() {
   mkdir -p "$WINEPREFIX"
   (
     flock 9
     wine_prefix_booted && exit 0
+    # Only an empty directory becomes a copy: whatever else is there stays.
+    template=$(wine_prefix_template)
+    if [ -n "$template" ] && [ -z "$(ls -A "$WINEPREFIX")" ]; then
+      WINEPREFIX=$template wine_prefix_boot || exit 1
+      # Copied beside it, moved into place, then marked: a copy cut short is
+      # never taken for a prefix.
+      rm -rf "$WINEPREFIX.copy"
+      cp -a "$template" "$WINEPREFIX.copy" || exit 1
+      rm -f "$WINEPREFIX.copy/.booted"
+      rmdir "$WINEPREFIX" && mv "$WINEPREFIX.copy" "$WINEPREFIX" || exit 1
+      touch "$WINEPREFIX/.booted"
+      exit 0
+    fi
     # The loader would start the server installed beside it, whatever
     # WINESERVER says: start ours first, for just as long as the boot needs.
     "${WINESERVER:-wineserver}" -p5
@@ -54,6 +71,14 @@ wine_prefix_boot() {
     [ -f "$WINEPREFIX/system.reg" ] || { echo "booting the Wine prefix $WINEPREFIX failed" >&2; exit 1; }
     touch "$WINEPREFIX/.booted"
   ) 9>"$WINEPREFIX.lock"
+}
+
+# The template the prefix is copied from ("" when it is booted itself).
+wine_prefix_template() {
+  [ -z "${WINELOADER:-}" ] || return 0
+  local template
+  template="$(dirname "$WINEPREFIX")/wineprefix${WINEARCH#win}.template"
+  [ "$WINEPREFIX" = "$template" ] || echo "$template"
 }
 
 # Starts a server for the prefix that stays up until it is stopped.  One that

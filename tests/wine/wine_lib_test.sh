@@ -52,6 +52,24 @@ boot_fails() { ! FAKE_FAIL=1 boot "$1" 2>/dev/null; }
 check "a boot that writes no system.reg fails" boot_fails "$scratch/failed"
 check "and leaves no marker" [ ! -f "$scratch/failed/.booted" ]
 
+# With the system's Wine (the fakes on PATH, no WINELOADER), prefixes beside
+# each other are copies of one booted template of their architecture; a
+# directory that already holds files is booted in place and keeps them.
+mkdir -p "$scratch/bin" "$scratch/side/wineprefix32-kept"
+cp "$scratch/loader" "$scratch/bin/wine" && cp "$scratch/server" "$scratch/bin/wineserver"
+touch "$scratch/side/wineprefix32-kept/mine"
+system_boot() {  # <prefix> [arch]
+  PATH=$scratch/bin:$PATH FAKE_LOG=$scratch/side/log QF_WINEARCH=${2:-win64} \
+    bash -c '. "$1"; wine_use_prefix "$2"; wine_prefix_boot' boot "$lib" "$1"
+}
+system_boot "$scratch/side/wineprefix64" && system_boot "$scratch/side/wineprefix64-other" &&
+  system_boot "$scratch/side/wineprefix32-kept" win32
+check "two prefixes of one architecture: one boot, of their template, and two copies" \
+  [ "$(grep -c '^loader wineboot -i$' "$scratch/side/log")" = 2 -a -f "$scratch/side/wineprefix64.template/system.reg" \
+    -a -f "$scratch/side/wineprefix64/.booted" -a -f "$scratch/side/wineprefix64-other/system.reg" ]
+check "a directory with files in it is booted in place" \
+  [ -f "$scratch/side/wineprefix32-kept/mine" -a -f "$scratch/side/wineprefix32-kept/.booted" -a ! -e "$scratch/side/wineprefix32.template" ]
+
 # Exit actions: in the order added, after the script's own last command.
 status=0
 out=$(bash -c '. "$1"; wine_at_exit "echo first"; wine_at_exit "false"; wine_at_exit "echo second"
