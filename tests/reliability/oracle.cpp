@@ -34,6 +34,19 @@ std::string KeyOf(Root root, const std::string& path) {
 }
 std::string LastName(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
+// A value as the pass's ReadText takes it: a text measured in UTF-16 units
+// (one that is no UTF-8, a lone surrogate's, cannot be read with its data),
+// other data in bytes, within `capacity`, then by ValueText's rule.
+std::optional<std::string> TextRead(const sim::Value& value, size_t capacity) {
+  std::u16string units;
+  const bool text = value.type == platform::kRegSz || value.type == platform::kRegExpandSz;
+  if (text && !ToUtf16(value.data, &units)) return std::nullopt;
+  std::string read;
+  if ((text ? units.size() : value.data.size()) > capacity || platform::ValueText(value.type, value.data, &read))
+    return std::nullopt;
+  return read;
+}
+
 }  // namespace
 
 std::optional<int32_t> UseCountOf(const sim::Value& value) {
@@ -90,6 +103,11 @@ class Model {
     auto it = values.find(Fold(name));
     if (it == values.end() || it->second.second.data.size() > capacity) return std::nullopt;
     return it->second.second;
+  }
+  std::optional<std::string> ReadText(const std::string& key, const std::string& name, size_t capacity) const {
+    const auto& values = s_.keys.at(key).values;
+    auto it = values.find(Fold(name));
+    return it == values.end() ? std::nullopt : TextRead(it->second.second, capacity);
   }
   // The entries right below `path` in a map by folded path, in the order
   // of their folded names: as the registry and listings give them.
@@ -245,8 +263,8 @@ class Model {
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     const auto add = [&](const std::string& key, const char* value, size_t capacity) {
       if (!s_.keys.at(key).values.count(Fold(value))) return true;
-      const std::optional<sim::Value> read = Read(key, value, capacity);
-      if (read) foreign.push_back(TextOf(read->data));
+      const std::optional<std::string> read = ReadText(key, value, capacity);
+      if (read) foreign.push_back(*read);
       return read.has_value();
     };
     if (!add(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) return Verdict::NotOwn;
@@ -257,14 +275,16 @@ class Model {
       // Another component this pass releases as its last holder.
       const std::optional<sim::Value> count = Read(other, qf::UseCount, qf::FlagCapacity);
       const std::optional<int32_t> n = count ? UseCountOf(*count) : std::nullopt;
-      const std::optional<sim::Value> rootDir = Read(other, qf::RootDir, qf::RootDirCapacity);
+      // A RootDir there but unreadable keeps the root, released later or not.
+      const std::optional<std::string> rootDir = ReadText(other, qf::RootDir, qf::RootDirCapacity);
+      if (!rootDir && s_.keys.at(other).values.count(Fold(qf::RootDir))) return Verdict::NotOwn;
       if (In(flagged_, LastName(other)) && n && *n <= 1 && rootDir) {
         const auto off = putOff_.find(name);
         if (!In(released_, LastName(other)) && (off == putOff_.end() || off->second != released_.size()))
-          later.push_back(TextOf(rootDir->data));
+          later.push_back(*rootDir);
         continue;
       }
-      if (!add(other, qf::RootDir, qf::RootDirCapacity)) return Verdict::NotOwn;
+      if (rootDir) foreign.push_back(*rootDir);
     }
     if (HoldsAny(root, foreign)) return Verdict::NotOwn;
     bool laterHeld = false;
@@ -385,9 +405,8 @@ class Model {
   void Area() {
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     if (!Opens(shared, true) || !Subkeys(shared).empty()) return;
-    if (const std::optional<sim::Value> dir =
-            Read(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
-      const std::string text = TextOf(dir->data);
+    if (const std::optional<std::string> dir = ReadText(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
+      const std::string& text = *dir;
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
       if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && !HoldsAny(at.key, {}))
         RemoveEntry(at.key, Deletable(at.key));
@@ -594,8 +613,7 @@ bool MachineFoldersKnown() {
   }
   for (const qf::MachineFolder& folder : qf::MachineFolders) {
     const auto value = known ? sim::GetValue(Root::LocalMachine, qf::WindowsVersionKey, folder.value) : std::nullopt;
-    std::string text;
-    if (value) known = value->data.size() <= qf::MachineFolderCapacity && !platform::ValueText(value->type, value->data, &text);
+    if (value) known = TextRead(*value, qf::MachineFolderCapacity).has_value();
   }
   sim::SetUpIn64BitView(false);
   return known;
