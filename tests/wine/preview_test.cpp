@@ -28,7 +28,7 @@
 namespace qftest {
 namespace {
 
-const std::string kUnixBase = std::string(QF_SCRATCH_ROOT) + "/preview";
+const std::string kUnixBase = ScratchRoot() + "/preview";
 // Other programs' entries the installations add, removed with them.
 const std::string kProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Program";
 const std::string kUserProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Tool";

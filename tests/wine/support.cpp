@@ -226,8 +226,14 @@ DefaultProfileLock::~DefaultProfileLock() {
 
 // ---- ScratchDir --------------------------------------------------------------
 
+std::string ScratchRoot() {
+  const char* arch = std::getenv("QF_WINEARCH");
+  return std::string(QF_SCRATCH_ROOT) + "/" + (arch && *arch ? arch : "win64");
+}
+
 ScratchDir::ScratchDir(const std::string& name) {
-  const std::string root = WinPath(QF_SCRATCH_ROOT);
+  CreateDirectoryA(WinPath(QF_SCRATCH_ROOT).c_str(), nullptr);
+  const std::string root = WinPath(ScratchRoot());
   CreateDirectoryA(root.c_str(), nullptr);
   path_ = root + "\\" + name;
   CreateDirectoryA(path_.c_str(), nullptr);

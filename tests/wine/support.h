@@ -99,6 +99,11 @@ class DefaultProfileLock {
 
 // A directory of its own for one test, holding copies of build outputs;
 // removed with everything in it at the end.
+// The scratch directory of the tests in this prefix's architecture
+// (QF_WINEARCH), by its unix path: a test and its twin in the other kind of
+// prefix never share one, so they can run side by side.
+std::string ScratchRoot();
+
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& name);

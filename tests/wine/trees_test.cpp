@@ -121,8 +121,9 @@ std::string RunNative(const std::string& arguments, const Place& done) {
 
 // An empty directory of the test's own below the scratch root.
 Place Fresh(const std::string& name) {
-  const Place trees{std::string(QF_SCRATCH_ROOT) + "/trees"};
+  const Place trees{ScratchRoot() + "/trees"};
   CreateDirectoryA(WinPath(QF_SCRATCH_ROOT).c_str(), nullptr);
+  CreateDirectoryA(WinPath(ScratchRoot()).c_str(), nullptr);
   CreateDirectoryA(trees.win().c_str(), nullptr);
   const Place base = Below(trees, name);
   RunNative("remove " + base.unix, Below(trees, "removed"));
@@ -257,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  false, "Data", "outside", &qf::ComponentFlags[0],
                  [] {
-                   const Place root{std::string(QF_SCRATCH_ROOT) + "/trees/PastTheUnixPathLimit/Data"};
+                   const Place root{ScratchRoot() + "/trees/PastTheUnixPathLimit/Data"};
                    EXPECT_FALSE(Exists(Below(root, "e00").win()));
                    EXPECT_TRUE(Exists(Below(root, "deep/level_past_the_limit").win()));
                  }},
