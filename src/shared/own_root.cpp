@@ -135,8 +135,11 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
     std::string root;
     long read = OpenKeyBelow(Root::LocalMachine, &shared, name, kKeyRead, &record);
     if (read == kSuccess) read = record.ReadText(RootDir, RootDirCapacity, &root);
-    if (read == kSuccess && pass && pass->Flagged(name) && ReadsLastHolder(record)) {
-      if (pass->Released(name) || !pass->MayPutOff(componentName)) continue;
+    // One whose release this pass is done with and whose record is still
+    // here kept its root (refused, or left unchecked): it holds like any
+    // other's, or its files would go with this root.
+    if (read == kSuccess && pass && pass->Flagged(name) && !pass->Released(name) && ReadsLastHolder(record)) {
+      if (!pass->MayPutOff(componentName)) continue;
       foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root, true});
       continue;
     }

@@ -199,24 +199,29 @@ TEST_F(ComponentFlagsTest, FlaggedComponentsAreReleasedInOrder) {
 
 // A root may hold the root of a component this pass releases as its last
 // holder: that one goes first, with its help registrations.  Any other
-// holder's count, or one that cannot be read, keeps the outer root whole.
+// holder's count, or one that cannot be read, keeps the outer root whole;
+// so does the root of one released first that kept it (here, named through
+// a link).
 TEST_F(ComponentFlagsTest, ARootHoldsOnlyRootsThisPassReleases) {
   for (const auto& [helpCount, imagesFlag, released] :
        {std::tuple{"1", "1", std::vector<std::string>{"Image Files", "MSHelp", "Data"}},
-        {"2", "1", {"Image Files"}}, {"x\xFF", "1", {"Image Files"}}, {"1", "", {}}}) {
-    SCOPED_TRACE(helpCount);
+        {"2", "1", {"Image Files"}}, {"x\xFF", "1", {"Image Files"}}, {"1", "", {}}, {"1", "link", {}}}) {
+    SCOPED_TRACE(std::string(helpCount) + imagesFlag);
     ResetMachine();
     FlagAll();
     if (!*imagesFlag) sim::SetText(Root::LocalMachine, UnInstInfoKey, UseSharedImages, "123456789012");
     AddComponent(qf::DataComponent, "1", kArea);
     AddComponent(qf::HelpComponent, "1", kArea + "\\Help");
     sim::SetValue(Root::LocalMachine, ComponentKey(qf::HelpComponent), UseCount, platform::kRegBinary, helpCount);
-    AddComponent(qf::ImagesComponent, "1", kArea + "\\Help\\Images");
+    const bool link = std::string(imagesFlag) == "link";
+    if (link) sim::MakeLink("C:\\Images", kArea + "\\Help\\Images", true);
+    AddComponent(qf::ImagesComponent, "1", link ? "C:\\Images" : kArea + "\\Help\\Images");
     for (const char* file : {"\\d.dat", "\\Help\\guide.hlp", "\\Help\\Images\\i.png"}) sim::MakeFile(kArea + file);
     sim::SetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp", kArea + "\\Help");
     CleanupInstallation();
     EXPECT_EQ(ReleasedComponents(), released);
     EXPECT_EQ(sim::Exists(kArea + "\\d.dat"), released.size() < 3);
+    EXPECT_EQ(sim::Exists(kArea + "\\Help\\Images\\i.png"), released.empty());
     EXPECT_EQ(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "guide.hlp").has_value(), released.size() < 3);
   }
 }

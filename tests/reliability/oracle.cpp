@@ -278,10 +278,9 @@ class Model {
       // A RootDir there but unreadable keeps the root, released later or not.
       const std::optional<std::string> rootDir = ReadText(other, qf::RootDir, qf::RootDirCapacity);
       if (!rootDir && s_.keys.at(other).values.count(Fold(qf::RootDir))) return Verdict::NotOwn;
-      if (In(flagged_, LastName(other)) && n && *n <= 1 && rootDir) {
+      if (In(flagged_, LastName(other)) && !In(released_, LastName(other)) && n && *n <= 1 && rootDir) {
         const auto off = putOff_.find(name);
-        if (!In(released_, LastName(other)) && (off == putOff_.end() || off->second != released_.size()))
-          later.push_back(*rootDir);
+        if (off == putOff_.end() || off->second != released_.size()) later.push_back(*rootDir);
         continue;
       }
       if (rootDir) foreign.push_back(*rootDir);
