@@ -1,6 +1,7 @@
 #include "record_check.h"
 
 #include <algorithm>
+#include <map>
 
 #include <nlohmann/json.hpp>
 
@@ -110,6 +111,11 @@ std::vector<std::string> CheckRecord(const RecordRun& run) {
   const std::string text = sim::FileContents(files[0]).value_or("");
   size_t next = 0, at = 0, lines = 0;
   bool ended = false;
+  // The last line's totals count the change lines above it, each by its op.
+  const std::pair<const char*, const char*> kTotals[] = {
+      {"delete-file", "files"}, {"remove-directory", "directories"}, {"remove-link", "links"},
+      {"delete-key", "keys"},   {"delete-value", "values"},          {"set-value", "changedValues"}};
+  std::map<std::string, int64_t> changes;
   for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', at)) {
     const Json line = Json::parse(text.substr(at, end - at), nullptr, /*allow_exceptions=*/false);
     const std::string where = files[0] + " line " + std::to_string(++lines) + ": ";
@@ -119,6 +125,11 @@ std::vector<std::string> CheckRecord(const RecordRun& run) {
     // Failures skip work, never the rest of the pass: it ends unless cut short.
     if (ended && line.value("complete", !run.passEnded) != run.passEnded)
       bad.push_back(where + (run.passEnded ? "says the pass did not end" : "says a pass cut short ended"));
+    if (ended)
+      for (const auto& [op, total] : kTotals)
+        if (line.value("totals", Json::object()).value(total, int64_t{-1}) != changes[op])
+          bad.push_back(where + "its " + total + " total is not the number of " + op + " lines");
+    if (kind == "change") ++changes[line.value("op", "")];
     if (kind == "start" || ended) continue;
     const std::string expected = next < told.size() ? told[next++] : "";
     if (Told(line, movedFrom, movedTo, expected) != expected)
