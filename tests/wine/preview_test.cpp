@@ -285,6 +285,7 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                  : !foreign.empty() ? kept
                  : root == "link" ? "RootRefused"
                  : root == "none" ? "RootMissing"
+                 : i == 2 && std::string(r.roots[0]) == "link" ? "RootHoldsComponent"
                  : ours           ? "tree"
                                   : "RootUnsafe";
     }
@@ -298,7 +299,8 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
                                 : root));
     if (root == "link") inst.files.push_back("Outside\\Docs\\Sub\\behind.txt");
     // Image Files' tree holds the directory Data's RootDir names: Data's
-    // own, since this pass releases Data as its last holder too.
+    // release keeps its record (its root lies behind a link), so Image
+    // Files' root, which holds it, is kept too.
     std::vector<std::string> names;
     if (root == "short") inst.shortRoots[key] = relative;
     if (root == "tree" || root == "short")
