@@ -57,7 +57,12 @@ std::optional<int32_t> UseCountOf(const sim::Value& value) {
     for (int i = 3; i >= 0; --i) raw = raw << 8 | static_cast<unsigned char>(bytes[i]);
     return static_cast<int32_t>(raw);
   }
-  const std::string text = TextOf(bytes);
+  // Read as a text is: one that is no UTF-8, or other data that is not
+  // ASCII, cannot be read.
+  std::string text;
+  std::u16string units;
+  const bool sz = value.type == platform::kRegSz || value.type == platform::kRegExpandSz;
+  if ((sz && !ToUtf16(bytes, &units)) || platform::ValueText(value.type, bytes, &text)) return std::nullopt;
   size_t i = text.find_first_not_of(" \t\n\v\f\r");
   if (i == std::string::npos) return 0;
   const bool negative = text[i] == '-';
@@ -351,7 +356,9 @@ class Model {
     if (at.empty()) return std::vector<std::string>{};
     std::vector<std::string> names{Fold(at)};
     for (std::string below;;) {
-      const Found found = at.size() > kMaxPath ? Failed(kMissing) : Walk(at, true);
+      // Each ancestor is opened by its path, which drops a last name's trailing
+      // blanks and dots as the system does.
+      const Found found = at.size() > kMaxPath ? Failed(kMissing) : Walk(NodePath(at), true);
       if (found.error == kUnresolvable) return std::nullopt;
       if (!found.error) names.push_back(found.key + (below.empty() ? "" : "\\" + Fold(below)));
       if (!found.error || at == RootOf(at)) return names;
