@@ -5,6 +5,7 @@
 #include "oracle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <tuple>
 
@@ -57,12 +58,10 @@ std::optional<int32_t> UseCountOf(const sim::Value& value) {
     for (int i = 3; i >= 0; --i) raw = raw << 8 | static_cast<unsigned char>(bytes[i]);
     return static_cast<int32_t>(raw);
   }
-  // Read as a text is: one that is no UTF-8, or other data that is not
-  // ASCII, cannot be read.
-  std::string text;
-  std::u16string units;
-  const bool sz = value.type == platform::kRegSz || value.type == platform::kRegExpandSz;
-  if ((sz && !ToUtf16(bytes, &units)) || platform::ValueText(value.type, bytes, &text)) return std::nullopt;
+  // Read as a text is (the caller holds it to its capacity).
+  const std::optional<std::string> read = TextRead(value, SIZE_MAX);
+  if (!read) return std::nullopt;
+  const std::string& text = *read;
   size_t i = text.find_first_not_of(" \t\n\v\f\r");
   if (i == std::string::npos) return 0;
   const bool negative = text[i] == '-';
