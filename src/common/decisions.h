@@ -101,6 +101,13 @@ enum class Decision : uint32_t {
   RootHoldsProgram,    // a last holder's verified root is or holds another installed program's
                        // directory (first as for RootHoldsArea; detail: "Other Program at
                        // C:\...", named by its uninstall entry or App Paths): left as it is
+  RootInProfile,       // a last holder's verified root lies in another account's profile
+                       // (first: 2; detail: which profile, and where): left as it is
+  RootNotLocal,        // a last holder's verified root is not on a local disk (detail: its
+                       // final path): left as it is
+  EntryPassedOver,     // an entry of the machine's lists names no directory that can be told
+                       // (subject: the component whose root check read the lists; first:
+                       // the code; detail: the entry): it keeps no root
 
   kCount  // not a decision: the number of them
 };
@@ -258,6 +265,13 @@ inline constexpr DecisionRow kRows[] = {
   {D::RootHoldsProgram, "RootHoldsProgram", P::Component, S::Component,
    "the RootDir of {subject} holds the installed program {detail}: left as it is",
    "the RootDir of {subject} is the directory of the installed program {detail}: left as it is"},
+  {D::RootInProfile, "RootInProfile", P::Component, S::Component,
+   "the RootDir of {subject} lies in {detail}: left as it is"},
+  {D::RootNotLocal, "RootNotLocal", P::Component, S::Component,
+   "the RootDir of {subject} is not on a local disk ({detail}): left as it is"},
+  {D::EntryPassedOver, "EntryPassedOver", P::Component, S::Component,
+   "{detail} names no directory that can be told ({code}): passed over",
+   "{detail} names no directory that can be told: passed over"},
 };
 // clang-format on
 

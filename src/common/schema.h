@@ -99,6 +99,7 @@ inline constexpr const auto& PolicyKey = KeyPath<PolicyMakerKey, ProductKeyName,
 
 // Under ProductVersionKey.
 inline constexpr char InstallAdmin[] = "InstallAdmin";      // the administrator marker
+inline constexpr char InstallDir[] = "InstallDir";          // where the product's programs are
 inline constexpr char UseSharedFiles[] = "UseSharedFiles";  // reads SharedFilesUsed when used
 inline constexpr char SharedFilesUsed[] = "TRUE";           // compared byte for byte
 
@@ -123,6 +124,7 @@ inline constexpr char RootDir[] = "RootDir";
 
 inline constexpr unsigned FlagCapacity = 10;  // flags, the marker and use counts
 inline constexpr unsigned RootDirCapacity = 255;
+inline constexpr unsigned InstallDirCapacity = 260;
 inline constexpr unsigned SharedFilesDirCapacity = 260;
 // MAX_PATH, as for SharedFilesDir: the directory is opened by its path, and
 // a path longer than that is not opened by the system's ordinary path calls
@@ -144,9 +146,18 @@ inline constexpr const auto& UninstallKey = KeyPath<WindowsVersionKey, Uninstall
 inline constexpr const auto& AppPathsKey = KeyPath<WindowsVersionKey, AppPathsKeyName>;
 inline constexpr const auto& AppxKey = KeyPath<WindowsVersionKey, AppxKeyName>;
 inline constexpr char InstallLocation[] = "InstallLocation";
+// An entry without an InstallLocation is named by its icon's and its
+// uninstaller's directories.
+inline constexpr char DisplayIcon[] = "DisplayIcon";
+inline constexpr char UninstallString[] = "UninstallString";
 inline constexpr char DisplayName[] = "DisplayName";
 inline constexpr char AppPathValue[] = "Path";
 inline constexpr char PackageRoot[] = "PackageRoot";
+// Every account's profile (one subkey per account, by its SID) and the
+// profile new accounts are made from.
+inline constexpr char ProfileListKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+inline constexpr char ProfileImagePath[] = "ProfileImagePath";
+inline constexpr char DefaultProfile[] = "Default";
 // What is read of them: a path as long as the system's paths, a name.
 inline constexpr unsigned OtherPathCapacity = 32768;
 inline constexpr unsigned DisplayNameCapacity = 260;

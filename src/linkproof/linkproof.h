@@ -34,20 +34,8 @@
 //   link: what lies below it stays.
 // - The root's path is used once, when it is opened; its 8.3 names are
 //   expanded and its drive's root is opened only to check it.
-// - A record in HKLM can be wrong (another installer, an older version, a
-//   hand edit), so a verified root is emptied only when it lies neither at
-//   nor below the Windows directory, and is neither, nor holds, the shared
-//   area's directory, another record's root (but one this pass releases as
-//   its last holder), the host's, the library's or the current directory,
-//   a folder the system keeps (its known folders), a temporary folder, or
-//   another installed program's directory as the system lists them
-//   (uninstall entries, App Paths, the packaged apps' root), each compared
-//   by final path (shared/own_root.cpp, shared/other_programs.cpp).  Beyond
-//   those, what a RootDir names is still taken as the component's: a real
-//   directory of another program that nothing lists (a portable program's,
-//   an installer's that wrote no InstallLocation, one named only through an
-//   environment variable) is emptied as the component's own.  Only an
-//   administrator can write the records there.
+// - Whose a directory is (a root that is, holds or lies in someone else's)
+//   is decided before any of this, in ownership/ownership.h.
 #pragma once
 
 #include <string>

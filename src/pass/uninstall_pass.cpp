@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "record/run_record.h"
 #include "settings/settings.h"
-#include "shared/pass_roots.h"
+#include "ownership/ownership.h"
 #include "shared/shared.h"
 
 namespace qf {

@@ -277,6 +277,11 @@ struct KeptFolder {
   std::string path;  // as the system gives it
 };
 
+// How KeptFolders names the running account's profile and its Local
+// AppData, which other folders are learnt from.
+constexpr char kProfileFolder[] = "the system's Profile folder";
+constexpr char kLocalAppDataFolder[] = "the system's Local AppData folder";
+
 // The system's folders, as the system itself names them (its known folders:
 // Windows, System, Program Files and Common Files of every kind,
 // ProgramData, the users' root, the current user's profile and its folders,
@@ -288,11 +293,19 @@ struct KeptFolder {
 
 // The three directories the uninstall runs from, as KeptFolders ends with
 // them in either backend.
+constexpr const char* kRunningFolders[] = {"the uninstaller's directory", "this library's directory",
+                                           "the current directory"};
 inline void AddRunningFolders(const std::string& hostDir, const std::string& libraryDir,
                               const std::string& currentDir, std::vector<KeptFolder>* folders) {
-  folders->push_back({"the uninstaller's directory", hostDir});
-  folders->push_back({"this library's directory", libraryDir});
-  folders->push_back({"the current directory", currentDir});
+  folders->push_back({kRunningFolders[0], hostDir});
+  folders->push_back({kRunningFolders[1], libraryDir});
+  folders->push_back({kRunningFolders[2], currentDir});
+}
+// Whether `folder` is one of those three rather than one of the system's.
+inline bool IsRunningFolder(const KeptFolder& folder) {
+  for (const char* what : kRunningFolders)
+    if (folder.what == what) return true;
+  return false;
 }
 
 // The Windows directory of the system (GetSystemWindowsDirectoryW), whatever
@@ -304,6 +317,20 @@ inline void AddRunningFolders(const std::string& hostDir, const std::string& lib
 // a trailing backslash.  It comes from the environment (TMP, TEMP), which
 // the user sets: the pass only ever refuses more by it.
 [[nodiscard]] long TempDir(std::string* dir);
+
+// ExpandEnvironmentStringsW: `text` with each %NAME% the process's
+// environment holds replaced by its value; a name it does not hold stays as
+// written.  The environment is the user's to set: the pass only ever
+// refuses more by what it gives.
+[[nodiscard]] long ExpandEnvironment(const std::string& text, std::string* expanded);
+
+// Whether `path` ("C:\...") lies on a local fixed disk (GetDriveTypeW:
+// DRIVE_FIXED or DRIVE_RAMDISK), where a path can be opened without waiting
+// on a network or a drive that may hold no disc.  False for a network,
+// removable or CD drive, one that is not there, and any path that does not
+// begin with a drive letter (a share, a device path).  Asks the drive only
+// for its type: nothing on it is opened.
+[[nodiscard]] bool IsLocalDisk(std::string_view path);
 
 // A loaded library (LoadLibraryExW .. FreeLibrary).
 class Library {

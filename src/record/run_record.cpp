@@ -8,7 +8,7 @@
 #include "common/utf.h"
 #include "common/version.h"
 #include "linkproof/linkproof.h"
-#include "shared/shared.h"
+#include "ownership/ownership.h"
 
 namespace qf::record {
 namespace {

@@ -4,7 +4,7 @@
 #include "common/schema.h"
 #include "platform/platform.h"
 #include "linkproof/linkproof.h"
-#include "shared/pass_roots.h"
+#include "ownership/ownership.h"
 #include "shared/shared.h"
 #include "journal/journal.h"
 

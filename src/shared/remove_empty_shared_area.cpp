@@ -1,5 +1,6 @@
 #include "common/schema.h"
 #include "linkproof/linkproof.h"
+#include "ownership/ownership.h"
 #include "shared/shared.h"
 #include "journal/journal.h"
 

@@ -204,7 +204,7 @@ TEST_F(ComponentFlagsTest, FlaggedComponentsAreReleasedInOrder) {
 // a link).
 TEST_F(ComponentFlagsTest, ARootHoldsOnlyRootsThisPassReleases) {
   for (const auto& [helpCount, imagesFlag, released] :
-       {std::tuple{"1", "1", std::vector<std::string>{"Image Files", "MSHelp", "Data"}},
+       {std::tuple{"1", "1", std::vector<std::string>{"MSHelp", "Image Files", "Data"}},
         {"2", "1", {"Image Files"}}, {"x\xFF", "1", {"Image Files"}}, {"1", "", {}}, {"1", "link", {}}}) {
     SCOPED_TRACE(std::string(helpCount) + imagesFlag);
     ResetMachine();

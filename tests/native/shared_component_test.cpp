@@ -346,6 +346,23 @@ void AppPath(const std::string& program, const std::string& file, const std::str
   if (!path.empty()) sim::SetText(Root::LocalMachine, key, AppPathValue, path);
 }
 void SetArea(const std::string& dir) { sim::SetText(Root::LocalMachine, SharedKey, SharedFilesDir, dir); }
+// A value as an installer writes it: a REG_EXPAND_SZ when it names a variable.
+void SetPath(Root root, const std::string& key, const char* name, const std::string& text) {
+  sim::SetValue(root, key, name, text.find('%') != std::string::npos ? platform::kRegExpandSz : kRegSz, text + '\0');
+}
+// An entry without an InstallLocation, named by `value` (DisplayIcon, UninstallString).
+void ProgramBy(const std::string& entry, const char* value, const std::string& text) {
+  SetPath(Root::LocalMachine, std::string(UninstallKey) + "\\" + entry, value, text);
+  sim::SetText(Root::LocalMachine, std::string(UninstallKey) + "\\" + entry, DisplayName, "Other");
+}
+// An account's profile as the system lists it (or the Default one), in the 64-bit view.
+void Profile(const std::string& sid, const std::string& text) {
+  sim::SetUpIn64BitView(true);
+  if (sid.empty()) SetPath(Root::LocalMachine, ProfileListKey, DefaultProfile, text);
+  else SetPath(Root::LocalMachine, std::string(ProfileListKey) + "\\" + sid, ProfileImagePath, text);
+  sim::SetUpIn64BitView(false);
+}
+const std::string kOther = "C:\\Users\\other";
 const std::vector<NamedRootCase> kForeignRoots = {
     {"TheAreaByShortNames", "C:\\PROGRA~1\\HALVER~1", [] { SetArea(kArea); }, false,
      kArea + "\\Data\\a.dat", "is the shared area's directory " + kArea},
@@ -430,6 +447,102 @@ const std::vector<NamedRootCase> kForeignRoots = {
        sim::SetKeyRights(Root::LocalMachine, std::string(UninstallKey) + "\\{0A6}", false, false);
      },
      true},
+    // Every other account's profile, at, above or below it; the running
+    // account's own keeps the rules of its known folders.
+    {"AnotherAccountsProfileExpanded", kOther, [] { Profile("S-1-5-21-1001", "%SystemDrive%\\Users\\other"); }, false,
+     kOther + "\\Documents\\letter.txt", "is another account's profile C:\\Users\\other"},
+    {"InAnotherAccountsDocumentsInOtherCase", "c:\\users\\OTHER\\Documents", [] { Profile("S-1-5-21-1001", kOther); }, false,
+     kOther + "\\Documents\\letter.txt", "lies in another account's profile C:\\Users\\other"},
+    {"AboveTheDefaultProfileOnWow64", "D:\\Profiles", [] { sim::SetWow64(), Profile("", "\"D:\\Profiles\\Default\""); }, false,
+     "D:\\Profiles\\Default\\ntuser.dat", "holds the default profile D:\\Profiles\\Default"},
+    {"InTheRunningAccountsListedProfile", "C:\\Users\\tester\\AppData\\Local\\Halvern",
+     [] { Profile("S-1-5-21-1000", "%USERPROFILE%"), sim::MakeFile("C:\\Users\\tester\\AppData\\Local\\Halvern\\d"); }, true},
+    // Entries as installers write them: expanded, quoted, a program with
+    // its arguments or an icon's index, the machine's own %ProgramFiles%.
+    {"AnExpandedInstallLocation", "C:\\Apps\\Other", [] { SetPath(Root::LocalMachine, std::string(UninstallKey) + "\\{0B1}", InstallLocation, "%SystemDrive%\\Apps\\Other"); },
+     false, "C:\\Apps\\Other\\other.exe", "is the directory of the installed program {0B1} at C:\\Apps\\Other"},
+    {"AboveAnExpandedAppPathsProgramQuoted", "C:\\Apps", [] { SetPath(Root::LocalMachine, std::string(AppPathsKey) + "\\tool.exe", "", "\"%SystemDrive%\\Apps\\Tool\\tool.exe\""); },
+     false, "C:\\Apps\\Tool\\tool.exe", "holds the installed program tool.exe at C:\\Apps\\Tool"},
+    {"TheMachinesProgramFilesExpandedOnWow64", "C:\\PROGRA~1\\Other64",
+     [] {
+       sim::SetWow64(), sim::SetUpIn64BitView(true);
+       SetPath(Root::LocalMachine, std::string(UninstallKey) + "\\{0B2}", InstallLocation, "%ProgramFiles%\\Other64\\");
+       sim::SetUpIn64BitView(false);
+     },
+     false, "C:\\Program Files\\Other64\\o.exe", "is the directory of the installed program {0B2} at C:\\Program Files\\Other64\\"},
+    {"TheIconsDirectoryWithItsIndex", "C:\\Apps\\Other", [] { ProgramBy("{0B3}", DisplayIcon, "C:\\Apps\\Other\\other.exe,0"); },
+     false, "C:\\Apps\\Other\\other.exe", "is the directory of the installed program Other at C:\\Apps\\Other"},
+    {"TheUninstallersDirectoryQuotedWithArguments", "c:\\apps\\OTHER", [] { ProgramBy("{0B4}", UninstallString, "\"C:\\Apps\\Other\\uninst.exe\" /S"); },
+     false, "C:\\Apps\\Other\\other.exe", "is the directory of the installed program Other at C:\\Apps\\Other"},
+    {"AboveAnUnquotedUninstallerWithBlanks", "C:\\Apps", [] { ProgramBy("{0B5}", UninstallString, "C:\\Apps\\My Tool\\uninst.exe /S /x"); },
+     false, "C:\\Apps\\My Tool\\t.exe", "holds the installed program Other at C:\\Apps\\My Tool"},
+    {"TheSystemsRunnersNameNothing", "C:\\Apps",
+     [] {
+       ProgramBy("{0B6}", UninstallString, "C:\\Apps\\MsiExec.exe /X{0B6}");
+       ProgramBy("{0B7}", UninstallString, "c:\\apps\\RUNDLL32.EXE C:\\Apps\\x.dll,Uninstall");
+       sim::MakeFile("C:\\Apps\\t.dat");
+     },
+     true},
+    // Where per-user installers put programs, though the system may not say.
+    {"TheAccountsProgramsFolder", "C:\\Users\\tester\\AppData\\Local\\Programs", [] {}, false,
+     "C:\\Users\\tester\\AppData\\Local\\Programs\\Tool\\t.exe",
+     "is this account's Programs folder C:\\Users\\tester\\AppData\\Local\\Programs"},
+    {"AboveTheAccountsCommonProgramsByShortName", "C:\\Users\\tester\\AppData\\Local\\PROGRA~1",
+     [] { sim::MakeDir("C:\\Users\\tester\\AppData\\Local\\Programs"), sim::SetShortName("C:\\Users\\tester\\AppData\\Local\\Programs", "PROGRA~1"); }, false,
+     "C:\\Users\\tester\\AppData\\Local\\Programs\\Common\\c.dll",
+     "is this account's Programs folder C:\\Users\\tester\\AppData\\Local\\Programs"},
+    // Entries that name nothing usable are passed over; the release goes on.
+    {"UnusableEntriesArePassedOver", kArea + "\\Data",
+     [] {
+       Program(Root::LocalMachine, "{0C1}", "\\\\server\\share\\App", "Offline");
+       Program(Root::LocalMachine, "{0C2}", "F:\\Disc\\App", "Not ready");
+       sim::FailWhen(Op::TargetFinalPath, "F:\\", 21);
+       Program(Root::LocalMachine, "{0C3}", "E:\\App", "Removable");
+       sim::SetDriveLocal('E', false);
+       sim::FailWhen(Op::TargetFinalPath, "E:\\", 21);
+       Program(Root::LocalMachine, "{0C4}", "C:\\Apps\\Other\\\"", "Stray quote");
+       Profile("S-1-5-21-1009", "\\\\server\\profiles\\roaming");
+     },
+     true},
+    {"AListThatFailsPartway", kArea + "\\Data",
+     [] { Program(Root::LocalMachine, "{0C5}", "C:\\Apps\\Other", ""), sim::FailWhen(Op::RegEnum, UninstallKey, 1015); },
+     false, kArea + "\\Data\\a.dat", "", "HKLM\\" + std::string(UninstallKey) + " (64-bit view)"},
+    {"TheProfilesUnreadable", kArea + "\\Data",
+     [] { Profile("S-1-5-21-1001", kOther), sim::FailWhen(Op::RegRead, "ProfileImagePath", 1015); },
+     false, kArea + "\\Data\\a.dat", "", "the list of profiles"},
+    // Under WOW64: a program the 64-bit view alone lists, a 32-bit list
+    // that is a link elsewhere, the machine's folders in the 64-bit view alone.
+    {"AProgramListedOnlyIn64BitViewOnWow64", "C:\\Program Files\\Tool64",
+     [] { sim::SetWow64(), sim::SetUpIn64BitView(true), Program(Root::LocalMachine, "{0D1}", "C:\\Program Files\\Tool64", "Tool64"), sim::SetUpIn64BitView(false); },
+     false, "C:\\Program Files\\Tool64\\t.exe", "is the directory of the installed program Tool64 at C:\\Program Files\\Tool64"},
+    {"The32BitListALinkElsewhereOnWow64", kArea + "\\Data",
+     [] { sim::SetWow64(), sim::CreateKey(Root::LocalMachine, UninstallKey), sim::LinkKeyAway(Root::LocalMachine, UninstallKey, "Software\\Elsewhere"); },
+     false, kArea + "\\Data\\a.dat", "", "HKLM\\" + std::string(UninstallKey) + " (32-bit view)"},
+    {"MachineFoldersOnlyIn64BitViewOnWow64", "C:\\Program Files\\Common Files",
+     [] {
+       sim::SetWow64();
+       for (const MachineFolder& folder : MachineFolders) sim::DeleteValue(Root::LocalMachine, WindowsVersionKey, folder.value);
+     },
+     false, "C:\\Program Files\\Common Files\\shared.dll", "is the machine's Common Files folder C:\\Program Files\\Common Files"},
+    // This product's own entries are no other program's.
+    {"TheProductsOwnAppPathsEntry", kArea + "\\Data",
+     [] {
+       sim::SetText(Root::LocalMachine, ProductVersionKey, InstallDir, "C:\\Program Files\\Quillforge\\");
+       AppPath("quillforge.exe", "\"%ProgramFiles%\\Quillforge\\qf.exe\"", kArea + "\\Data;" + kArea);
+       ProgramBy("Quillforge", UninstallString, "\"C:\\Program Files\\Quillforge\\uninst.exe\" /x");
+     },
+     true},
+    {"AProductInstallDirTooWideNamesNothingOwn", kArea + "\\Data",
+     [] {
+       sim::SetText(Root::LocalMachine, ProductVersionKey, InstallDir, "C:\\Program Files");
+       AppPath("quillforge.exe", "C:\\Program Files\\Quillforge\\qf.exe", kArea + "\\Data");
+     },
+     false, kArea + "\\Data\\a.dat", "is the directory of the installed program quillforge.exe at " + kArea + "\\Data"},
+    // Only a local disk names a directory by one final path.
+    {"OnAShare", "\\\\localhost\\C$\\Users\\Public", [] {}, false,
+     "\\\\localhost\\C$\\Users\\Public\\p.txt", "is not on a local disk (\\\\localhost\\C$\\Users\\Public)"},
+    {"OnARemovableDrive", "e:\\Data", [] { sim::SetDriveLocal('E', false); }, false,
+     "E:\\Data\\x", "is not on a local disk (E:\\Data)"},
     {"BelowTheHostsDirectory", "C:\\Program Files\\Quillforge\\Data",
      [] { sim::MakeFile("C:\\Program Files\\Quillforge\\Data\\d"); }, true},
 };

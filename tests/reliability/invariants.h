@@ -70,6 +70,9 @@ struct Snapshot {
   // recorded component's directory (by name), the area's ("area") and the
   // folders the system and the uninstall keep ("kept").
   std::vector<std::pair<std::string, std::string>> foreign;
+  // Every other account's profile (ProfileList), real path: nothing at,
+  // above or below one is ever deleted.
+  std::vector<std::string> profiles;
   std::string windowsDir;  // real path: nothing at or below it may go
 
   // Where the passes checked begin in the journal and the decisions.

@@ -263,7 +263,10 @@ class Model {
     return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameFold(n, name); });
   }
   Verdict Own(const std::string& root, const std::string& name) const {
+    // Only a root on a drive: a share reaches the drives by other names.
+    if (root.size() < 2 || root[1] != ':') return Verdict::NotOwn;
     std::vector<std::string> foreign, later;
+    std::optional<std::string> helpLater;
     const std::string shared = KeyOf(Root::LocalMachine, SharedKey);
     const auto add = [&](const std::string& key, const char* value, size_t capacity) {
       if (!s_.keys.at(key).values.count(Fold(value))) return true;
@@ -284,7 +287,14 @@ class Model {
       if (!rootDir && s_.keys.at(other).values.count(Fold(qf::RootDir))) return Verdict::NotOwn;
       if (In(flagged_, LastName(other)) && !In(released_, LastName(other)) && n && *n <= 1 && rootDir) {
         const auto off = putOff_.find(name);
-        if (off == putOff_.end() || off->second != released_.size()) later.push_back(*rootDir);
+        if (off != putOff_.end() && off->second == released_.size()) continue;
+        // The help component empties first what lies in its root, but for
+        // one behind a link or a short name; one that lies in its root waits for it.
+        const std::optional<std::vector<std::string>> names = NamesOf(*rootDir);
+        const bool oneName = names && std::all_of(names->begin(), names->end(), [&](const std::string& x) { return x == names->front(); });
+        if (SameFold(name, qf::HelpComponent) && oneName) continue;
+        later.push_back(*rootDir);
+        if (SameFold(LastName(other), qf::HelpComponent)) helpLater = *rootDir;
         continue;
       }
       if (rootDir) foreign.push_back(*rootDir);
@@ -294,7 +304,8 @@ class Model {
     for (const std::string& path : later) {
       const std::optional<std::vector<std::string>> names = NamesOf(path);
       if (!names) return Verdict::NotOwn;
-      for (const std::string& n : *names) laterHeld |= n == root || n.rfind(root + "\\", 0) == 0;
+      for (const std::string& n : *names)
+        laterHeld |= n == root || n.rfind(root + "\\", 0) == 0 || (path == helpLater && root.rfind(n + "\\", 0) == 0);
     }
     // The Windows directory (nothing at or below it), the temporary
     // folders and the other programs' directories.
@@ -306,7 +317,13 @@ class Model {
     if (!windows) return Verdict::NotOwn;
     for (const std::string& n : *windows)
       if (root == n || root.rfind(n + "\\", 0) == 0) return Verdict::NotOwn;
-    if (HoldsAny(root, others)) return Verdict::NotOwn;
+    if (HoldsAny(root, {others.begin(), others.begin() + 2})) return Verdict::NotOwn;
+    // An entry whose directory cannot be told is held by its text alone.
+    for (auto it = others.begin() + 2; it != others.end(); ++it) {
+      const std::optional<std::vector<std::string>> names = NamesOf(*it);
+      for (const std::string& n : names ? *names : std::vector<std::string>{Fold(NodePath(*it))})
+        if (n == root || n.rfind(root + "\\", 0) == 0) return Verdict::NotOwn;
+    }
     return laterHeld ? Verdict::Later : Verdict::Own;
   }
   // The directories the lists of installed programs name (the fuzzer's: an
@@ -325,6 +342,7 @@ class Model {
           std::string text = v && s_.keys.at(entry).canOpen ? TextOf(v->data) : "", dir, file;
           text.erase(0, std::min(text.find_first_not_of(" \t"), text.size()));
           if (!text.empty() && text[0] == '"') text = text.substr(1, text.find('"', 1) - 1);
+          if (!text.empty() && text.back() == '"') text.pop_back();
           while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
           if (list == qf::UninstallKey) dir = ResolveAbsolutePath(text);
           else SplitParent(ResolveAbsolutePath(text), &dir, &file);

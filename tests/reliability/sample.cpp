@@ -9,10 +9,12 @@ namespace qf::reliability {
 
 using platform::Root;
 
-std::vector<Link> BuildSample(bool lastHolder) {
+std::vector<Link> BuildSample(bool lastHolder, bool wow64) {
   using platform::kAttrHidden;
   using platform::kAttrReadOnly;
   sim::Reset();
+  // Set up as the 32-bit installer writes it, on 64-bit Windows too.
+  if (wow64) sim::SetWow64();
   std::vector<Link> links;
   auto link = [&](const std::string& path, const std::string& target, bool directory) {
     sim::MakeLink(path, target, directory);
@@ -119,14 +121,16 @@ std::vector<Link> BuildForeignSample(bool keptArea) {
 }
 
 std::vector<Link> BuildWow64Sample() {
-  std::vector<Link> links = BuildSample(/*lastHolder=*/true);
-  sim::SetWow64();
+  std::vector<Link> links = BuildSample(/*lastHolder=*/true, /*wow64=*/true);
   sim::MakeFile("C:\\Program Files\\Common Files\\System\\shared.dll");
   sim::MakeFile("C:\\Program Files (x86)\\Other\\other.exe");
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::DataComponent), qf::RootDir,
                "c:\\program files\\common files\\");
   sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::ImagesComponent), qf::RootDir,
                "C:\\Program Files (x86)\\Other\\..");
+  // The help component on a share, which reaches local disks by other names.
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::HelpComponent), qf::RootDir, "\\\\server\\share\\Help");
+  sim::MakeFile("\\\\server\\share\\Help\\guide.hlp");
   return links;
 }
 
@@ -150,6 +154,17 @@ std::vector<Link> BuildLinkedSample() {
                    "Software\\Halvern\\Other Shared\\Image Files");
   // A name with a lone surrogate, stored as its CESU bytes: no UTF-8.
   sim::MakeFile(kDataRoot + "\\sub\\odd\xED\xA0\x80\\inner.dat");
+  // The help component lies in another account's profile, listed as the
+  // system writes it; a profile on a drive without its disc besides.
+  const std::string profiles = std::string(ProfileListKey);
+  sim::SetUpIn64BitView(true);
+  sim::SetValue(Root::LocalMachine, profiles + "\\S-1-5-21-1-1001", ProfileImagePath, platform::kRegExpandSz,
+                "%SystemDrive%\\Users\\other" + std::string(1, '\0'));
+  sim::SetText(Root::LocalMachine, profiles + "\\S-1-5-21-1-1002", ProfileImagePath, "E:\\Users\\roaming");
+  sim::SetUpIn64BitView(false);
+  sim::SetDriveLocal('E', false);
+  sim::SetText(Root::LocalMachine, JoinPath(SharedKey, qf::HelpComponent), qf::RootDir, "C:\\Users\\other\\AppData\\Help");
+  sim::MakeFile("C:\\Users\\other\\AppData\\Help\\guide.hlp");
   return links;
 }
 

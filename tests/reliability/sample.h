@@ -21,7 +21,7 @@ inline const std::string kHostDir = "C:\\Program Files\\Quillforge";
 // With `lastHolder`, Quillforge holds the last share of every component, so
 // the whole shared area goes; otherwise "Data" is still held by others (its
 // count is lowered) and another product's component stays in the area.
-std::vector<Link> BuildSample(bool lastHolder);
+std::vector<Link> BuildSample(bool lastHolder, bool wow64 = false);
 
 // The last holder's sample with records that the pass leaves alone or
 // cannot follow: "Data" names a relative RootDir, "MSHelp" has a REG_DWORD

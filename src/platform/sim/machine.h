@@ -170,6 +170,9 @@ struct Machine {
   std::string cwdKept;  // SetHostPlaces's current directory, "" for cwd
   // SetTargetFinalPath's, by folded resolved path: the code and final path.
   std::map<std::string, std::pair<long, std::string>> targetFinalPaths;
+  // SetEnvironment's, by folded name: the name as set and its value.
+  std::map<std::string, std::pair<std::string, std::string>> environment;
+  std::string otherDrives;   // SetDriveLocal's drive letters that are no local disk
   bool wow64 = false;        // SetWow64's
   bool setUpView64 = false;  // SetUpIn64BitView's
   bool logCalls = false;     // LogCalls's

@@ -1,6 +1,8 @@
 // The simulated run: fixed facts and a fixed time, which tests set, so that
 // what a record says of them can be checked exactly; and the folders the
 // system and the process keep.
+#include <algorithm>
+
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
@@ -49,6 +51,20 @@ void InitRunFacts(Machine& machine) {
   machine.systemDir = "C:\\Windows\\System32";
   machine.tempDir = "C:\\Users\\tester\\AppData\\Local\\Temp";
   machine.dllDirs.clear();
+  const std::pair<const char*, const char*> environment[] = {
+      {"SystemDrive", "C:"},
+      {"SystemRoot", "C:\\Windows"},
+      {"windir", "C:\\Windows"},
+      {"ProgramFiles", "C:\\Program Files"},
+      {"CommonProgramFiles", "C:\\Program Files\\Common Files"},
+      {"ProgramData", "C:\\ProgramData"},
+      {"USERPROFILE", "C:\\Users\\tester"},
+      {"APPDATA", "C:\\Users\\tester\\AppData\\Roaming"},
+      {"LOCALAPPDATA", "C:\\Users\\tester\\AppData\\Local"},
+      {"TEMP", "C:\\Users\\tester\\AppData\\Local\\Temp"},
+      {"TMP", "C:\\Users\\tester\\AppData\\Local\\Temp"},
+  };
+  for (const auto& [name, value] : environment) machine.environment[Fold(name)] = {name, value};
 }
 
 }  // namespace detail
@@ -79,6 +95,20 @@ void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir
   detail::M().windowsDir = windowsDir;
   detail::M().systemDir = systemDir;
   detail::M().tempDir = tempDir;
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  if (value.empty()) detail::M().environment.erase(detail::Fold(name));
+  else detail::M().environment[detail::Fold(name)] = {name, value};
+}
+
+void ClearEnvironment() { detail::M().environment.clear(); }
+
+void SetDriveLocal(char letter, bool local) {
+  std::string& others = detail::M().otherDrives;
+  const char upper = static_cast<char>(letter & ~0x20);
+  others.erase(std::remove(others.begin(), others.end(), upper), others.end());
+  if (!local) others.push_back(upper);
 }
 
 std::vector<std::string> SystemPlaces() {
@@ -123,6 +153,39 @@ long WindowsDir(std::string* dir) {
   if (long injected = sim::detail::BeginOp(sim::Op::SystemPlaces, {"(windows directory)"})) return injected;
   *dir = sim::detail::M().windowsDir;
   return kSuccess;
+}
+
+long ExpandEnvironment(const std::string& text, std::string* expanded) {
+  if (long injected = sim::detail::BeginOp(sim::Op::SystemPlaces, {"(environment)", text})) return injected;
+  // As the system expands: a name between two percent signs that the
+  // environment holds is replaced; anything else is copied as it is.
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const size_t open = text.find('%', at);
+    const size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+    if (close == std::string::npos) {
+      out += text.substr(at);
+      break;
+    }
+    out += text.substr(at, open - at);
+    const auto& environment = sim::detail::M().environment;
+    const auto found = environment.find(sim::detail::Fold(text.substr(open + 1, close - open - 1)));
+    if (found == environment.end() || close == open + 1) {
+      out += text.substr(open, close - open);  // the second % may open the next name
+      at = close;
+      continue;
+    }
+    out += found->second.second;
+    at = close + 1;
+  }
+  *expanded = out;
+  return kSuccess;
+}
+
+bool IsLocalDisk(std::string_view path) {
+  const bool lettered = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return lettered && sim::detail::M().otherDrives.find(static_cast<char>(path[0] & ~0x20)) == std::string::npos;
 }
 
 long TempDir(std::string* dir) {

@@ -250,6 +250,18 @@ void SetUpIn64BitView(bool on);
 // "C:\Users\tester\AppData\Local\Temp".
 void SetSystemPlaces(const std::string& windowsDir, const std::string& systemDir,
                      const std::string& tempDir);
+// The process's environment, which ExpandEnvironment expands from; Reset()
+// sets that of "tester" on a Windows of the usual shape (SystemDrive,
+// SystemRoot, windir, ProgramFiles, CommonProgramFiles, ProgramData,
+// USERPROFILE, APPDATA, LOCALAPPDATA, TEMP, TMP), and SetWow64() that of a
+// 32-bit process there (ProgramFiles and CommonProgramFiles the (x86)
+// ones, ProgramW6432 and CommonProgramW6432 the machine's own).  An empty
+// value removes the variable; ClearEnvironment() removes them all.
+void SetEnvironment(const std::string& name, const std::string& value);
+void ClearEnvironment();
+// Whether the drive `letter` is a local disk (IsLocalDisk); every drive is
+// one after Reset().
+void SetDriveLocal(char letter, bool local);
 // What SetSystemPlaces set, in its order; for checks.
 std::vector<std::string> SystemPlaces();
 // A directory the host added to the library search (AddDllDirectory).

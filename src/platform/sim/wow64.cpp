@@ -81,6 +81,12 @@ void SetWow64() {
   // A 32-bit host is installed below the (x86) Program Files.
   for (std::string* dir : {&m.runFacts.hostDir, &m.libraryDir})
     if (std::string x86; detail::Replace(*dir, "C:\\Program Files", "C:\\Program Files (x86)", &x86)) *dir = x86;
+  // Its environment names the (x86) folders too, and the machine's own by
+  // names of their own.
+  SetEnvironment("ProgramFiles", "C:\\Program Files (x86)");
+  SetEnvironment("CommonProgramFiles", "C:\\Program Files (x86)\\Common Files");
+  SetEnvironment("ProgramW6432", "C:\\Program Files");
+  SetEnvironment("CommonProgramW6432", "C:\\Program Files\\Common Files");
   MakeDir("C:\\Windows\\SysWOW64");
   MakeDir("C:\\Windows\\System32");
   // Where the system records the machine's own folders, in either view.

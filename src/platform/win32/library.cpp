@@ -40,6 +40,16 @@ long WindowsDir(std::string* dir) { return win32::SystemWindowsDir(dir); }
 
 long TempDir(std::string* dir) { return win32::AccountTempDir(dir); }
 
+long ExpandEnvironment(const std::string& text, std::string* expanded) {
+  return win32::ExpandText(text, expanded);
+}
+
+bool IsLocalDisk(std::string_view path) {
+  const bool lettered = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return lettered && win32::DriveIsLocalDisk(path[0]);
+}
+
 long Library::Load(const char* name) {
   Close();
   const std::string given = name ? name : "";

@@ -52,4 +52,39 @@ long AccountTempDir(std::string* dir) {
   return DirectoryOf([get](wchar_t* b, DWORD n) { return get(n, b); }, dir);
 }
 
+long ExpandText(const std::string& text, std::string* expanded) {
+  std::wstring wide;
+  if (!Wide(text, &wide)) return ERROR_INVALID_NAME;
+  std::vector<wchar_t> buffer(wide.size() + MAX_PATH);
+  for (;;) {
+    // The length counts the NUL, whether or not it fitted.
+    const DWORD length = ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return LastError();
+    if (length <= buffer.size())
+      return Utf8(buffer.data(), length - 1, expanded) ? kSuccess : ERROR_INVALID_NAME;
+    buffer.resize(length);
+  }
+}
+
+bool DriveIsLocalDisk(char drive) {
+  const wchar_t root[] = {static_cast<wchar_t>(drive), L':', L'\\', L'\0'};
+  const UINT type = GetDriveTypeW(root);
+  return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+}
+
+void EnvironmentVariables(std::vector<std::pair<std::string, std::string>>* variables) {
+  wchar_t* block = GetEnvironmentStringsW();
+  if (!block) return;
+  for (const wchar_t* at = block; *at; at += std::wstring_view(at).size() + 1) {
+    const std::wstring_view entry(at);
+    const size_t equals = entry.find(L'=', 1);
+    std::string name, value;
+    if (equals == std::wstring_view::npos || !Utf8(entry.data(), equals, &name) ||
+        !Utf8(entry.data() + equals + 1, entry.size() - equals - 1, &value))
+      continue;
+    variables->emplace_back(std::move(name), std::move(value));
+  }
+  FreeEnvironmentStringsW(block);
+}
+
 }  // namespace qf::platform::win32

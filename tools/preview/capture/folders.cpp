@@ -1,10 +1,11 @@
-// The folders a root must never be or hold, as this machine has them: the
-// system's known folders, the host's, the library's and the current
-// directory, the Windows directory and the temporary folders, and what each
-// of those, the machine's own folders (copied with the registry), every
-// directory the shared area's records name and every other program's
-// directory really leads to.  The pass asks the real system; the
-// simulation has only the captured trees, so it is told the real answers.
+// What the pass asks the real system about whose a directory is, copied
+// into the simulation, which has only the captured trees: the system's known
+// folders, the host's, the library's and the current directory, the Windows
+// directory and the temporary folders, the environment and which drives are
+// local disks; then, for every directory the shared area's records name and
+// every foreign directory the pass lists (ListForeignDirectories, run on the
+// copy as the pass runs it), what it really leads to, asked only where the
+// pass asks.
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@
 #include "platform/sim/sim.h"
 #include "platform/win32/folders.h"
 #include "platform/win32/system_dirs.h"
-#include "shared/pass_roots.h"
+#include "ownership/ownership.h"
 
 namespace qfpreview {
 namespace {
@@ -69,22 +70,21 @@ void CaptureKeptFolders(const HostPlace& host, Snapshot*) {
   qf::platform::win32::SystemDir(&system);
   qf::platform::win32::AccountTempDir(&temp);
   sim::SetSystemPlaces(windows, system, temp);
+  std::vector<std::pair<std::string, std::string>> environment;
+  qf::platform::win32::EnvironmentVariables(&environment);
+  sim::ClearEnvironment();
+  for (const auto& [name, value] : environment) sim::SetEnvironment(name, value);
+  for (char drive = 'A'; drive <= 'Z'; ++drive) sim::SetDriveLocal(drive, qf::platform::win32::DriveIsLocalDisk(drive));
   std::vector<std::string> paths = RecordedDirectories();
-  paths.insert(paths.end(), {windows, qf::JoinPath(windows, "Temp"), temp});
-  // The other programs' directories, read from the copy as the pass reads
-  // them (the registry is captured first).
-  std::vector<qf::ForeignDir> programs;
+  // Read from the copy as the pass reads them (the registry is captured first).
+  std::vector<qf::ForeignDir> foreign;
   std::string what;
   long code = 0;
-  qf::ReadOtherPrograms(&programs, &what, &code);
-  for (const qf::ForeignDir& program : programs) paths.push_back(program.path);
-  for (const qf::platform::KeptFolder& folder : sim::AllKeptFolders()) paths.push_back(folder.path);
-  sim::SetUpIn64BitView(true);
-  for (const qf::MachineFolder& folder : qf::MachineFolders)
-    if (auto path = sim::GetText(Root::LocalMachine, qf::WindowsVersionKey, folder.value)) paths.push_back(*path);
-  sim::SetUpIn64BitView(false);
+  qf::ListForeignDirectories(&foreign, &what, &code);
+  for (const qf::ForeignDir& dir : foreign) paths.push_back(dir.path);
   for (const std::string& path : paths)
-    if (qf::IsBelowRoot(path)) CopyTargetFinalPaths(qf::ResolveAbsolutePath(path));
+    if (qf::IsBelowRoot(path) && qf::platform::IsLocalDisk(qf::ResolveAbsolutePath(path)))
+      CopyTargetFinalPaths(qf::ResolveAbsolutePath(path));
 }
 
 }  // namespace qfpreview

@@ -285,6 +285,8 @@ void CopyProduct(Snapshot* snapshot) {
               qf::FlagCapacity);
     CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::UseSharedFiles,
               qf::FlagCapacity);
+    CopyValue(product.Get(), Root::LocalMachine, qf::ProductVersionKey, qf::InstallDir,
+              qf::InstallDirCapacity);
   }
   KeyGuard info;
   if (snapshot->product &&
@@ -383,9 +385,9 @@ void CopyHelpRegistrations(Snapshot* snapshot) {
   }
 }
 
-// The lists of installed programs, as the pass reads them for the
-// directories no root may be or hold: each entry's values that name one,
-// read as the pass reads them; an entry that is a link as the link.
+// The lists of installed programs and of profiles, as the pass reads them
+// for the directories no root may be or hold: each entry's values that name
+// one, read as the pass reads them; an entry that is a link as the link.
 void CopyProgramList(Root root, const char* path, Snapshot* snapshot) {
   struct Read {
     const char* name;
@@ -393,10 +395,15 @@ void CopyProgramList(Root root, const char* path, Snapshot* snapshot) {
   };
   const Read reads[] = {{qf::InstallLocation, qf::OtherPathCapacity},
                         {qf::DisplayName, qf::DisplayNameCapacity},
+                        {qf::DisplayIcon, qf::OtherPathCapacity},
+                        {qf::UninstallString, qf::OtherPathCapacity},
+                        {qf::ProfileImagePath, qf::OtherPathCapacity},
                         {"", qf::OtherPathCapacity},
                         {qf::AppPathValue, qf::OtherPathCapacity}};
   KeyGuard list;
   if (!OpenPath(root, path, &list, snapshot)) return;
+  if (std::string_view(path) == qf::ProfileListKey)
+    CopyValue(list.Get(), root, path, qf::DefaultProfile, qf::OtherPathCapacity);
   for (const Subkey& subkey : SubkeyNames(list.Get())) {
     const std::string entryPath = qf::JoinPath(path, subkey.name);
     KeyGuard entry;
@@ -420,6 +427,7 @@ void CopyOtherPrograms(Snapshot* snapshot) {
     CopyProgramList(Root::LocalMachine, qf::UninstallKey, snapshot);
     CopyProgramList(Root::LocalMachine, qf::AppPathsKey, snapshot);
     CopyPackageRoot(snapshot);
+    CopyProgramList(Root::LocalMachine, qf::ProfileListKey, snapshot);
   }
   for (Root root : {Root::LocalMachine, Root::CurrentUser}) {
     CopyProgramList(root, qf::UninstallKey, snapshot);

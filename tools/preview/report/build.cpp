@@ -245,6 +245,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::RootUnchecked:
       case D::RootBelowWindows:
       case D::RootHoldsProgram:
+      case D::RootInProfile:
+      case D::RootNotLocal:
         if (!known) break;
         keep(reason.step, RecordPath(component));
         keepDirectory(reason.step, snapshot.components[component].root);
@@ -318,6 +320,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::ComponentFlagged:
       case D::ComponentAbsent:
       case D::RootMissing:
+      case D::EntryPassedOver:
       case D::TreeRemoved:
       case D::ComponentKeyDeleted:
       case D::AreaAbsent:

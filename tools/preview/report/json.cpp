@@ -100,6 +100,15 @@ std::string FormatJson(const Report& report) {
     decision[field::kWhy] = reason.why;
     out[field::kDecisions].push_back(decision);
   }
+  // Entries of the machine's lists that name no directory that can be told:
+  // how many, and each with why, by the system's code.
+  Json passedOver = {{"count", 0}, {"entries", Json::array()}};
+  for (const Reason& reason : report.reasons) {
+    if (reason.decision != qf::Decision::EntryPassedOver) continue;
+    passedOver["count"] = passedOver["count"].get<int>() + 1;
+    passedOver["entries"].push_back({{"entry", reason.detail}, {"code", reason.first}, {"why", qf::CodeText(reason.first)}});
+  }
+  out["passedOver"] = passedOver;
   out[field::kTotals] = TotalsJson(report);
   if (report.record) out[field::kRecord] = RecordJson(*report.record);
   if (const auto& place = report.recordPlace) {

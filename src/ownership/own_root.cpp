@@ -1,17 +1,12 @@
 // Whether a directory a record names is the component's own, before it is
-// emptied.  A record in HKLM can be wrong without anyone meaning harm
-// (another product's installer, an older version, a repair gone wrong, a
-// hand edit): a RootDir naming a real directory that holds more than the
-// component would have the pass delete another product's component, the
-// shared area, the uninstaller's own files or a folder of the user's.  So a
-// verified root is held against everything it must never be or hold, each
-// compared by what it is (its final path, links followed) rather than how
-// it is written.  Whatever cannot be told keeps the files.
+// emptied (ownership.h has the rule): the records of the shared area first,
+// then what the machine says is someone else's, each compared by what it is
+// (its final path, links followed) rather than how it is written.
 #include "common/paths.h"
 #include "common/schema.h"
 #include "journal/journal.h"
 #include "linkproof/linkproof.h"
-#include "shared/pass_roots.h"
+#include "ownership/ownership.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -22,23 +17,33 @@ using namespace platform;
 // Something a root must never be or hold: the decision that refuses it,
 // how that names it, and where it is as its record or the system gives it.
 // `releasedLater`: the root of a component this pass has yet to release as
-// its last holder, which a root may hold once that release is done.
+// its last holder, which a root may hold once that release is done; `help`:
+// that component is the help component, whose root a root may not lie in
+// either until then (its help files go with their registrations);
+// `emptiedWith`: the root being checked is the help component's, which may
+// hold it and empty it first, unless a link leads there (its own release
+// would refuse it).
 struct Foreign {
   Decision decision;
   std::string detail;
   std::string path;
   bool releasedLater = false;
+  bool help = false;
+  bool emptiedWith = false;
 };
+
+// Whether `names` (NamesOf) are one name: no link, no 8.3 name on the way.
+bool OneName(const std::vector<std::string>& names) {
+  for (const std::string& name : names)
+    if (IsAtOrAbove(name, names.front()) != 0) return false;
+  return true;
+}
 
 // What could not be learnt, and the code of the call that failed.
 struct Unknown {
   std::string what;
   long code = kSuccess;
 };
-
-bool IsAbsent(long result) {
-  return result == kErrorFileNotFound || result == kErrorPathNotFound;
-}
 
 // A path the file calls do not take whole (longer than they allow) is named
 // by an ancestor they do take, like one that is not there.
@@ -68,17 +73,6 @@ long NamesOf(const std::string& path, std::vector<std::string>* names) {
     if (!SplitParent(std::string(at), &at, &name)) return kSuccess;
     below = below.empty() ? name : name + "\\" + below;
   }
-}
-
-// Whether the directory `root` is the one `name` names (0), or one of its
-// ancestors (1); -1 for neither.  A trailing separator on either is no name.
-int RootHolds(std::string root, std::string name) {
-  for (std::string* path : {&root, &name})
-    while (path->size() > RootLength(*path) && path->back() == '\\') path->pop_back();
-  if (SameName(name, root)) return 0;
-  for (size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1))
-    if (SameName(std::string_view(name).substr(0, at), root)) return 1;
-  return -1;
 }
 
 // Whether the record's UseCount says this product is its last holder, read
@@ -138,9 +132,12 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
     // One whose release this pass is done with and whose record is still
     // here kept its root (refused, or left unchecked): it holds like any
     // other's, or its files would go with this root.
+    // The help component goes before any other this pass releases, so
+    // that it empties whatever of theirs lies in its root.
     if (read == kSuccess && pass && pass->Flagged(name) && !pass->Released(name) && ReadsLastHolder(record)) {
       if (!pass->MayPutOff(componentName)) continue;
-      foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root, true});
+      foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root, true,
+                          SameName(name, HelpComponent), SameName(componentName, HelpComponent)});
       continue;
     }
     if (read == kSuccess) foreign->push_back({Decision::RootHoldsComponent, name + " at " + root, root});
@@ -151,49 +148,12 @@ bool AddRecordedDirectories(const std::string& componentName, std::vector<Foreig
   }
 }
 
-// The machine's own Program Files and Common Files, as the system records
-// them in the 64-bit registry view.  A 32-bit process on 64-bit Windows is
-// given the (x86) folders for both of its Program Files known folders and
-// refused the 64-bit ones, so these are learnt here; on 32-bit Windows they
-// name the known folders again.  A value that is not there names nothing.
-bool AddMachineFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
-  RegKey key;
-  long opened = OpenKeyAsItself(Root::LocalMachine, WindowsVersionKey, kKeyRead, &key, kKeyView64);
-  if (opened == kSuccess && IsKeyLink(key)) opened = kErrorCantResolveFilename;
-  if (IsAbsent(opened)) return true;
-  if (opened != kSuccess) {
-    *unknown = {"the machine's folders", opened};
-    return false;
-  }
-  for (const MachineFolder& folder : MachineFolders) {
-    std::string path;
-    const long read = key.ReadText(folder.value, MachineFolderCapacity, &path);
-    if (IsAbsent(read)) continue;
-    if (read != kSuccess) {
-      *unknown = {std::string("the machine's ") + folder.name + " folder", read};
-      return false;
-    }
-    foreign->push_back({Decision::RootHoldsFolder,
-                        std::string("the machine's ") + folder.name + " folder " + path, path});
-  }
-  return true;
-}
-
-bool AddKeptFolders(std::vector<Foreign>* foreign, Unknown* unknown) {
-  std::vector<KeptFolder> folders;
-  if (long failed = KeptFolders(&folders)) {
-    *unknown = {"the system's folders", failed};
-    return false;
-  }
-  for (KeptFolder& folder : folders)
-    foreign->push_back({Decision::RootHoldsFolder, folder.what + " " + folder.path, folder.path});
-  return AddMachineFolders(foreign, unknown);
-}
-
 // The first of `foreign` that the directory `root` is or holds, with
 // `*holds` telling which; null for none.  One released later by this pass
 // is passed over, and `*heldLater` tells whether the root holds one.  False
-// when a foreign directory is there but cannot be told apart.
+// when a foreign directory is there but cannot be told apart.  One the
+// pass releases later is held also when it is the help component's and
+// `root` lies in it.
 bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, const Foreign** held,
               int* holds, Unknown* unknown, bool* heldLater = nullptr) {
   *held = nullptr;
@@ -203,13 +163,14 @@ bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, cons
       *unknown = {other.detail, failed};
       return false;
     }
+    if (other.emptiedWith && OneName(names)) continue;
     for (const std::string& name : names) {
-      const int at = RootHolds(root, name);
-      if (at < 0) continue;
-      if (other.releasedLater) {
+      const int at = IsAtOrAbove(root, name);
+      if (other.releasedLater && (at >= 0 || (other.help && IsAtOrAbove(name, root) >= 0))) {
         if (heldLater) *heldLater = true;
         break;
       }
+      if (at < 0 || other.releasedLater) continue;
       *holds = at;
       *held = &other;
       return true;
@@ -218,21 +179,83 @@ bool FindHeld(const std::string& root, const std::vector<Foreign>& foreign, cons
   return true;
 }
 
-// What of the pass's others `root` is or holds (the Windows directory: lies
-// at or below), with `*holds` as FindHeld gives it; null for none.
+// What of the foreign directories `others` refuses `root`, with `*holds`:
+// 0 when the root is it, 1 when it holds it or, for one it may not lie in,
+// lies in it (then the decision is `inside`, 2 for a profile); null for none.
 const PassRoots::Named* FindOther(const std::string& root, const std::vector<PassRoots::Named>& others,
                                   int* holds) {
   for (const PassRoots::Named& other : others) {
     for (const std::string& name : other.names) {
-      const bool below = other.dir.decision == Decision::RootBelowWindows;
-      *holds = below ? RootHolds(name, root) : RootHolds(root, name);
-      if (*holds >= 0) return &other;
+      const int above = IsAtOrAbove(root, name);
+      if (above == 0 || (above == 1 && other.dir.above)) return *holds = above, &other;
+      if (other.dir.inside != Decision::kCount && IsAtOrAbove(name, root) == 1)
+        return *holds = other.dir.inside == Decision::RootInProfile ? 2 : 1, &other;
     }
   }
   return nullptr;
 }
 
+// Decides the refusal of the root of `subject` by `other`, as FindOther
+// found it.
+void DecideOther(const std::string& subject, const PassRoots::Named& other, int holds) {
+  const Decision decision = holds == 2 || (holds == 1 && !other.dir.above) ? other.dir.inside : other.dir.decision;
+  Decide(decision, subject, holds, 0, other.dir.detail);
+}
+
+// An entry of a list that names no directory that can be told, and why.
+struct PassedOver {
+  std::string entry;
+  long code = 0;
+};
+
+// The names of `dir` (NamesOf), but only its text for one that is not on a
+// local disk: nothing of another's on a share or a removable drive is
+// opened, which may wait on a network or a drive without its disc.  False
+// with the code when what it leads to cannot be learnt.
+long NamesOfForeign(const ForeignDir& dir, std::vector<std::string>* names) {
+  const std::string resolved = ResolveAbsolutePath(dir.path);
+  if (!resolved.empty() && !IsLocalDisk(resolved)) {
+    names->push_back(resolved);
+    return kSuccess;
+  }
+  return NamesOf(dir.path, names);
+}
+
+// The foreign directories with their names.  An entry of a list whose
+// directory cannot be told is kept by its text alone and passed over;
+// false, with what could not be learnt, when any other cannot be.
+bool NameForeignDirectories(std::vector<PassRoots::Named>* named, std::vector<PassedOver>* passedOver,
+                            std::string* what, long* code) {
+  std::vector<ForeignDir> dirs;
+  if (!ListForeignDirectories(&dirs, what, code)) return false;
+  for (ForeignDir& dir : dirs) {
+    PassRoots::Named one{std::move(dir), {}};
+    if (const long failed = NamesOfForeign(one.dir, &one.names)) {
+      if (!one.dir.entry) {
+        *what = one.dir.detail;
+        *code = failed;
+        return false;
+      }
+      one.names = {ResolveAbsolutePath(one.dir.path)};
+      passedOver->push_back({one.dir.detail, failed});
+    }
+    named->push_back(std::move(one));
+  }
+  return true;
+}
+
 }  // namespace
+
+bool IsAbsent(long result) { return result == kErrorFileNotFound || result == kErrorPathNotFound; }
+
+int IsAtOrAbove(std::string ancestor, std::string path) {
+  for (std::string* text : {&ancestor, &path})
+    while (text->size() > RootLength(*text) && text->back() == '\\') text->pop_back();
+  if (SameName(path, ancestor)) return 0;
+  for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+    if (SameName(std::string_view(path).substr(0, at), ancestor)) return 1;
+  return -1;
+}
 
 bool PassRoots::Flagged(const std::string& name) const {
   for (const std::string& flagged : flagged_)
@@ -255,29 +278,14 @@ bool PassRoots::MayPutOff(const std::string& name) const {
 void PassRoots::MarkReleased(const std::string& name) { released_.push_back(name); }
 void PassRoots::MarkPutOff(const std::string& name) { putOff_.emplace_back(name, released_.size()); }
 
-bool PassRoots::Others(const std::vector<Named>** others, std::string* what, long* code) {
+bool PassRoots::Others(const std::string& componentName, const std::vector<Named>** others,
+                       std::string* what, long* code) {
   if (!learnt_) {
     learnt_ = true;
-    std::string windows, temp;
-    std::vector<ForeignDir> dirs;
-    long failed = WindowsDir(&windows);
-    if (failed != kSuccess) unknownWhat_ = "the Windows directory";
-    if (failed == kSuccess && (failed = TempDir(&temp)) != kSuccess)
-      unknownWhat_ = "the account's temporary folder";
-    if (failed == kSuccess) {
-      dirs = {{Decision::RootBelowWindows, windows, windows},
-              {Decision::RootHoldsFolder, "the system's temporary folder " + JoinPath(windows, "Temp"),
-               JoinPath(windows, "Temp")},
-              {Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp}};
-      if (!ReadOtherPrograms(&dirs, &unknownWhat_, &failed)) dirs.clear();
-    }
-    for (ForeignDir& dir : dirs) {
-      Named named{std::move(dir), {}};
-      if (failed == kSuccess && (failed = NamesOf(named.dir.path, &named.names)) != kSuccess)
-        unknownWhat_ = named.dir.detail;
-      others_.push_back(std::move(named));
-    }
-    unknownCode_ = failed;
+    std::vector<PassedOver> passedOver;
+    if (!NameForeignDirectories(&others_, &passedOver, &unknownWhat_, &unknownCode_)) others_.clear();
+    for (const PassedOver& entry : passedOver)
+      Decide(Decision::EntryPassedOver, componentName, entry.code, 0, entry.entry);
   }
   *others = &others_;
   *what = unknownWhat_;
@@ -287,6 +295,12 @@ bool PassRoots::Others(const std::vector<Named>** others, std::string* what, lon
 
 RootVerdict RootIsOwn(const std::string& componentName, const std::string& finalRoot,
                       PassRoots& pass) {
+  // Only a local disk's paths name one directory by one final path: a share
+  // (\\localhost\C$\...) reaches the same directories by other names.
+  if (!IsLocalDisk(finalRoot)) {
+    Decide(Decision::RootNotLocal, componentName, 0, 0, finalRoot);
+    return RootVerdict::NotOwn;
+  }
   std::vector<Foreign> foreign;
   Unknown unknown;
   const Foreign* held = nullptr;
@@ -294,9 +308,8 @@ RootVerdict RootIsOwn(const std::string& componentName, const std::string& final
   bool heldLater = false;
   const std::vector<PassRoots::Named>* others = nullptr;
   if (!AddRecordedDirectories(componentName, &foreign, &unknown, &pass) ||
-      !AddKeptFolders(&foreign, &unknown) ||
       !FindHeld(finalRoot, foreign, &held, &holds, &unknown, &heldLater) ||
-      (!held && !pass.Others(&others, &unknown.what, &unknown.code))) {
+      (!held && !pass.Others(componentName, &others, &unknown.what, &unknown.code))) {
     Decide(Decision::RootUnchecked, componentName, unknown.code, 0, unknown.what);
     return RootVerdict::NotOwn;
   }
@@ -305,7 +318,7 @@ RootVerdict RootIsOwn(const std::string& componentName, const std::string& final
     return RootVerdict::NotOwn;
   }
   if (const PassRoots::Named* other = FindOther(finalRoot, *others, &holds)) {
-    Decide(other->dir.decision, componentName, holds, 0, other->dir.detail);
+    DecideOther(componentName, *other, holds);
     return RootVerdict::NotOwn;
   }
   return heldLater ? RootVerdict::Later : RootVerdict::Own;
@@ -327,7 +340,7 @@ bool ClearOfThePass(const std::string& finalPath, std::string* why) {
       return false;
     }
     for (const std::string& name : names) {
-      const int at = RootHolds(name, finalPath);
+      const int at = IsAtOrAbove(name, finalPath);
       if (at < 0) continue;
       *why = std::string(at == 0 ? "it is " : "it lies in ") +
              (dir.decision == Decision::RootHoldsArea ? "the shared area's directory " + dir.detail
@@ -340,16 +353,22 @@ bool ClearOfThePass(const std::string& finalPath, std::string* why) {
 }
 
 bool AreaDirIsOwn(const std::string& finalPath) {
-  std::vector<Foreign> foreign;
+  // As for a root: only a local disk's paths name it by one final path.
+  if (!IsLocalDisk(finalPath)) {
+    Decide(Decision::AreaDirKept, finalPath, 0);
+    return false;
+  }
+  std::vector<PassRoots::Named> others;
+  std::vector<PassedOver> passedOver;
   Unknown unknown;
-  const Foreign* held = nullptr;
   int holds = 0;
-  if (!AddKeptFolders(&foreign, &unknown) || !FindHeld(finalPath, foreign, &held, &holds, &unknown)) {
+  if (!NameForeignDirectories(&others, &passedOver, &unknown.what, &unknown.code)) {
     Decide(Decision::AreaDirKept, finalPath, unknown.code);
     return false;
   }
-  if (!held) return true;
-  Decide(Decision::AreaDirIsFolder, finalPath, holds, 0, held->detail);
+  const PassRoots::Named* other = FindOther(finalPath, others, &holds);
+  if (!other) return true;
+  Decide(Decision::AreaDirIsFolder, finalPath, holds, 0, other->dir.detail);
   return false;
 }
 
