@@ -33,6 +33,8 @@ const std::string kUnixBase = ScratchRoot() + "/preview";
 const std::string kProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Program";
 const std::string kUserProgramEntry = std::string(qf::UninstallKey) + "\\QF Test Tool";
 const std::string kAppPathsEntry = std::string(qf::AppPathsKey) + "\\qftool.exe";
+// Another account, whose profile lies in the prefix's C:.
+const std::string kProfileEntry = std::string(qf::ProfileListKey) + "\\S-1-5-21-0-0-0-1999";
 constexpr const auto& kHelpKey = qf::HelpRegistrationKey;
 constexpr const auto& kShared = qf::SharedKey;
 
@@ -68,6 +70,7 @@ enum Feature : unsigned {
   kHelpLengths = 8192,  // help files and registrations of every name length
   kProductLink = 16384, // HKCU's product key a link to Elsewhere, which gets its 3.0 tree
   kLongLink = 32768,    // kKeyLink's target too long for the link check to read
+  kStray = 65536,       // entries naming nothing usable: a stray quote, an offline share
 };
 
 // Counts: "2" text, "#1" REG_DWORD, "~1" a REG_DWORD of 3 bytes, "@" longer
@@ -132,6 +135,8 @@ const Recipe kRecipes[] = {
   {"roots that are the machine's Common Files, the (x86) folder", "TRUE", {"1", "1", "-"}, {"common", "x86", "-"}, 1, 0, "full"},
   {"roots below the Windows directory, its Temp, this account's temp", "TRUE", {"1", "1", "1"}, {"windows", "wintemp", "temp"}, 1, 0, "full"},
   {"roots that hold programs installed per machine, per user, by App Paths", "TRUE", {"1", "1", "1"}, {"program", "userprogram", "apppath"}, 1, 0, "full"},
+  {"roots that are another account's profile, a folder in it, an expanded entry's directory", "TRUE", {"1", "1", "1"}, {"profile", "inprofile", "expanded"}, 1, 0, "full"},
+  {"entries with a stray quote, on an offline share, beside roots emptied", "TRUE", {"1", "1", "1"}, {"tree", "tree", "tree"}, 1, kStray, "full"},
 };
 // clang-format on
 
@@ -195,6 +200,9 @@ std::pair<std::string, const char*> ForeignRoot(const std::string& root, const s
   if (root == "program") return {dir + "\\Programs\\", "RootHoldsProgram"};
   if (root == "userprogram") return {dir + "\\MINE", "RootHoldsProgram"};
   if (root == "apppath") return {dir + "\\Tools\\bin\\..", "RootHoldsProgram"};
+  if (root == "profile") return {"C:\\users\\qfother", "RootHoldsFolder"};
+  if (root == "inprofile") return {"C:\\Users\\QFOTHER\\Documents\\", "RootInProfile"};
+  if (root == "expanded") return {"c:\\qf apps\\other\\", "RootHoldsProgram"};
   if (root != "publicdocs" && root != "programs") return {"", ""};
   const std::wstring folder = root == "programs" ? L"C:\\Program Files" : Wide(KnownFolder(FOLDERID_PublicDocuments));
   wchar_t shortPath[MAX_PATH];
@@ -383,6 +391,25 @@ Installation Generate(const Recipe& r, std::mt19937& rng, const std::string& dir
     value(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", REG_SZ, Text("\"" + dir + "\\Tools\\bin\\qftool.exe\""));
     inst.files.push_back("Tools\\bin\\qf-canary.txt");
   }
+  // Another account's profile as the system lists it, and a program whose
+  // entry names its directory through a variable: canaries in both.
+  if (std::string(r.roots[0]) == "profile") {
+    value(HKEY_LOCAL_MACHINE, kProfileEntry, qf::ProfileImagePath, REG_EXPAND_SZ, Text("%SystemDrive%\\Users\\qfother"));
+    for (const char* at : {"C:\\users\\qfother\\qf-canary.txt", "C:\\users\\qfother\\Documents\\qf-canary.txt"})
+      inst.canaries.push_back(at);
+  }
+  if (std::string(r.roots[2]) == "expanded") {
+    value(HKEY_LOCAL_MACHINE, kProgramEntry, qf::InstallLocation, REG_EXPAND_SZ, Text("\"%SystemDrive%\\QF Apps\\Other\""));
+    inst.canaries.push_back("C:\\QF Apps\\Other\\qf-canary.txt");
+  }
+  // Entries that name nothing usable never stop a release: a stray quote,
+  // a share that is not there (never opened), a name the system rejects.
+  if (r.features & kStray) {
+    value(HKEY_LOCAL_MACHINE, kProgramEntry, qf::InstallLocation, REG_SZ, Text("C:\\QF Apps\\Stray\\\""));
+    value(HKEY_CURRENT_USER, kUserProgramEntry, qf::InstallLocation, REG_SZ, Text("\\\\qf-offline\\share\\App"));
+    value(HKEY_LOCAL_MACHINE, kAppPathsEntry, "", REG_SZ, Text("C:\\QF Apps\\Bad|Name\\tool.exe"));
+    inst.canaries.push_back("C:\\QF Apps\\Stray\\qf-canary.txt");
+  }
   if (std::string(r.roots[0]) == "windows")
     for (const std::string& at : {KnownFolder(FOLDERID_Windows) + "\\QF Test Data", KnownFolder(FOLDERID_Windows) + "\\Temp",
                                   ForeignRoot("temp", dir, r.host).first})
@@ -402,6 +429,7 @@ void Clear() {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProgramEntry.c_str());
   RegDeleteTreeA(HKEY_CURRENT_USER, kUserProgramEntry.c_str());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kAppPathsEntry.c_str());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProfileEntry.c_str());
   // A link key first, as itself: deleting a tree would follow it.
   qf_win32_test::DeleteCurrentUserKeyLink((std::string(qf::ProductVersionKey) + "\\Linked").c_str());
   qf_win32_test::DeleteCurrentUserKeyLink(qf::ProductKey);
@@ -782,6 +810,7 @@ TEST(Preview, PredictsEveryChangeOfEveryInstallation) {
     // registration of a help file that stays.
     EXPECT_TRUE(!(inst.features & kProductLink) || (after.count("value HKCU\\Software\\Halvern\\Elsewhere\\3.0|V0") &&
                 json["decisions"].dump().find("reached through a link") != std::string::npos));
+    EXPECT_TRUE(!(inst.features & kStray) || json["passedOver"].contains("count")) << json;
     for (const char* overall : {"GateRefused", "SharedFilesUnused"}) {
       const bool expected = std::string(overall) == "GateRefused" ? (inst.features & kLock) != 0
                             : !(inst.features & kLock) && inst.decision[0].empty();

@@ -120,6 +120,10 @@ CallResult CallChecked(Entry entry) {
     uint32_t a, b, c;
   } frame = {entry, kArgs[0], kArgs[1], kArgs[2]};
   CallResult result = {};
+#if defined(__x86_64__)
+  // One calling convention on x86-64: nothing to measure.
+  result.value = static_cast<int32_t>(frame.entry(frame.a, frame.b, frame.c));
+#else
   asm volatile(
       "movl %%esp, %%esi\n\t"
       "pushl 12(%%edi)\n\t"
@@ -132,6 +136,7 @@ CallResult CallChecked(Entry entry) {
       : "=a"(result.value), "=c"(result.stackDrift)
       : "D"(&frame)
       : "esi", "edx", "memory", "cc");
+#endif
   return result;
 }
 
