@@ -226,6 +226,33 @@ TEST_F(ComponentFlagsTest, ARootHoldsOnlyRootsThisPassReleases) {
   }
 }
 
+// The help component goes before one whose root lies in its own, and after
+// one whose root it lies in: either way a help file that goes takes its
+// registration with it.
+TEST_F(ComponentFlagsTest, TheHelpRootNestedEitherWayKeepsNoRegistrationOfADeletedFile) {
+  // Data's d.hlp lies in the help component's root in the first and last.
+  for (const auto& [dataRoot, helpRoot, released] :
+       {std::tuple{kArea + "\\Help\\Data", kArea + "\\Help", std::vector<std::string>{"MSHelp", "Image Files", "Data"}},
+        {kArea, kArea + "\\Help", {"MSHelp", "Image Files", "Data"}},
+        {kArea + "\\Data", kArea + "\\Data", {"MSHelp", "Image Files", "Data"}}}) {
+    SCOPED_TRACE(dataRoot + " " + helpRoot);
+    ResetMachine();
+    FlagAll();
+    AddComponent(qf::DataComponent, "1", dataRoot);
+    AddComponent(qf::HelpComponent, "1", helpRoot);
+    AddComponent(qf::ImagesComponent, "1", "C:\\Images");
+    for (const std::string& file : {dataRoot + "\\d.hlp", helpRoot + "\\h.hlp", std::string("C:\\Images\\i.png")}) {
+      sim::MakeFile(file);
+      sim::SetText(Root::LocalMachine, HelpRegistrationKey, file.substr(file.rfind('\\') + 1), "x");
+    }
+    CleanupInstallation();
+    EXPECT_EQ(ReleasedComponents(), released);
+    EXPECT_TRUE(sim::Tree(dataRoot).empty() && sim::Tree(helpRoot).empty());
+    EXPECT_FALSE(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "h.hlp"));
+    EXPECT_EQ(sim::GetText(Root::LocalMachine, HelpRegistrationKey, "d.hlp").has_value(), dataRoot == kArea);
+  }
+}
+
 TEST_F(ComponentFlagsTest, FlagsCountWhateverTheyHold) {
   for (const char* content : {"FALSE", "0", "", "ＴＲＵＥ", "２２２２２２２２２"}) {
     ResetMachine();
