@@ -72,7 +72,7 @@ std::string OwnInstallDir(const std::vector<ForeignDir>& system) {
 
 }  // namespace
 
-bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, long* code) {
+bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, long* code, bool systemsOnly) {
   std::vector<KeptFolder> folders;
   if (long failed = KeptFolders(&folders)) return Unknown("the system's folders", failed, what, code);
   std::vector<ForeignDir> system;  // what this product's InstallDir may not be or hold
@@ -90,16 +90,18 @@ bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, lo
   const size_t machineFolders = dirs->size();
   lists::Expansion machine;
   if (!AddMachineFolders(dirs, &machine, what, code)) return false;
-
-  std::string windows, temp;
-  if (long failed = WindowsDir(&windows)) return Unknown("the Windows directory", failed, what, code);
-  if (long failed = TempDir(&temp)) return Unknown("the account's temporary folder", failed, what, code);
-  const std::string windowsTemp = JoinPath(windows, "Temp");
-  dirs->push_back({Decision::RootBelowWindows, windows, windows, Decision::RootBelowWindows, false});
-  dirs->push_back({Decision::RootHoldsFolder, "the system's temporary folder " + windowsTemp, windowsTemp});
-  dirs->push_back({Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp});
+  if (!systemsOnly) {
+    std::string windows, temp;
+    if (long failed = WindowsDir(&windows)) return Unknown("the Windows directory", failed, what, code);
+    if (long failed = TempDir(&temp)) return Unknown("the account's temporary folder", failed, what, code);
+    const std::string windowsTemp = JoinPath(windows, "Temp");
+    dirs->push_back({Decision::RootBelowWindows, windows, windows, Decision::RootBelowWindows, false});
+    dirs->push_back({Decision::RootHoldsFolder, "the system's temporary folder " + windowsTemp, windowsTemp});
+    dirs->push_back({Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp});
+  }
 
   if (!ReadProfiles(FolderPath(folders, kProfileFolder), dirs, what, code)) return false;
+  if (systemsOnly) return true;
   system.insert(system.end(), dirs->begin() + static_cast<std::ptrdiff_t>(machineFolders), dirs->end());
   return ReadInstalledPrograms(machine, OwnInstallDir(system), dirs, what, code);
 }

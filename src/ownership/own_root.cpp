@@ -225,9 +225,9 @@ long NamesOfForeign(const ForeignDir& dir, std::vector<std::string>* names) {
 // directory cannot be told is kept by its text alone and passed over;
 // false, with what could not be learnt, when any other cannot be.
 bool NameForeignDirectories(std::vector<PassRoots::Named>* named, std::vector<PassedOver>* passedOver,
-                            std::string* what, long* code) {
+                            std::string* what, long* code, bool systemsOnly = false) {
   std::vector<ForeignDir> dirs;
-  if (!ListForeignDirectories(&dirs, what, code)) return false;
+  if (!ListForeignDirectories(&dirs, what, code, systemsOnly)) return false;
   for (ForeignDir& dir : dirs) {
     PassRoots::Named one{std::move(dir), {}};
     if (const long failed = NamesOfForeign(one.dir, &one.names)) {
@@ -252,6 +252,9 @@ int IsAtOrAbove(std::string ancestor, std::string path) {
   for (std::string* text : {&ancestor, &path})
     while (text->size() > RootLength(*text) && text->back() == '\\') text->pop_back();
   if (SameName(path, ancestor)) return 0;
+  // A drive's root ("C:\\") keeps its separator: it holds whatever begins with it.
+  if (ancestor.size() == RootLength(ancestor) && ancestor.back() == '\\')
+    return SameName(std::string_view(path).substr(0, ancestor.size()), ancestor) ? 1 : -1;
   for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
     if (SameName(std::string_view(path).substr(0, at), ancestor)) return 1;
   return -1;
@@ -362,7 +365,7 @@ bool AreaDirIsOwn(const std::string& finalPath) {
   std::vector<PassedOver> passedOver;
   Unknown unknown;
   int holds = 0;
-  if (!NameForeignDirectories(&others, &passedOver, &unknown.what, &unknown.code)) {
+  if (!NameForeignDirectories(&others, &passedOver, &unknown.what, &unknown.code, /*systemsOnly=*/true)) {
     Decide(Decision::AreaDirKept, finalPath, unknown.code);
     return false;
   }

@@ -73,7 +73,10 @@ struct ForeignDir {
 // False, with what could not be read and the code, when a folder of the
 // system's or a whole list cannot be.  The pass and the preview's reading of
 // the machine both list them here.
-bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, long* code);
+// With `systemsOnly`, the system's and the machine's folders and the other
+// accounts' profiles alone.
+bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, long* code,
+                            bool systemsOnly = false);
 
 // What one uninstall pass learns once and the releases of its components
 // share: which components it releases, which it has released so far, and
@@ -134,7 +137,8 @@ RootVerdict RootIsOwn(const std::string& componentName, const std::string& final
                       PassRoots& pass);
 
 // Whether the shared area's verified, empty directory may go: false, with
-// the decision made, when it is a folder the system or the uninstall keeps.
+// the decision made, when it is a folder the system or the uninstall keeps,
+// or lies on no local disk.
 bool AreaDirIsOwn(const std::string& finalPath);
 
 // Whether the directory `finalPath` (the final path of a verified

@@ -29,19 +29,22 @@ long AddProfile(const std::string& ownProfile, const std::string& text, const ch
   return kSuccess;
 }
 
-// Reads `value` of `key` as a profile's place; one that is not there names none.
+// Reads `value` of `key` as a profile's place; one that is not there, or
+// holds no text that could name one (another type's bytes, longer than any
+// path), names none.
 long ReadProfile(const RegKey& key, const char* value, const std::string& ownProfile, const char* whose,
                  std::vector<ForeignDir>* dirs) {
   std::string text;
   const long read = key.ReadText(value, OtherPathCapacity, &text);
-  if (IsAbsent(read)) return kSuccess;
+  if (IsAbsent(read) || read == kErrorInvalidData || read == kErrorMoreData) return kSuccess;
   return read != kSuccess ? read : AddProfile(ownProfile, text, whose, dirs);
 }
 
 }  // namespace
 
 // The profiles are the system's own list, not any installer's: an entry
-// that is there but cannot be read keeps every root, as the whole list does.
+// that is there but cannot be read (a call that fails) keeps every root, as
+// the whole list does.
 bool ReadProfiles(const std::string& ownProfile, std::vector<ForeignDir>* dirs, std::string* what,
                   long* code) {
   // The list is the 64-bit view's (the only one on 32-bit Windows), which

@@ -86,6 +86,7 @@ class Builder {
     LinkOnTheWay();
     Companions();
     CurrentDirectory();
+    Profiles();
   }
 
  private:
@@ -315,6 +316,19 @@ class Builder {
     if (in_.ConsumeIntegralInRange(0, 7) == 0) sim::SetSystemPlaces("C:\\Windows", "C:\\Windows\\System32", PathText());
     if (in_.ConsumeIntegralInRange(0, 7) == 0)
       Try([&] { sim::SetKeyRights(in_.ConsumeBool() ? Root::LocalMachine : Root::CurrentUser, qf::UninstallKey, false, false); });
+  }
+
+  // Other accounts' profiles as the system lists them, read last so that the
+  // seeds build what they built before: nothing at, above or below one may
+  // go (an invariant; the oracle leaves roots kept for one to it).
+  void Profiles() {
+    const int count = in_.ConsumeIntegralInRange(0, 2);
+    for (int i = 0; i < count; ++i) {
+      const std::string path = PathText();
+      sim::SetUpIn64BitView(true);
+      Try([&] { StoreText(Root::LocalMachine, std::string(qf::ProfileListKey) + "\\S-1-5-21-" + std::to_string(i), qf::ProfileImagePath, path); });
+      sim::SetUpIn64BitView(false);
+    }
   }
 
   void UserTree() {

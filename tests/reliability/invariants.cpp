@@ -171,7 +171,9 @@ Snapshot Capture(const std::vector<Link>& links) {
   for (const auto& [path, target] : s.realLinks) paths.push_back(target);
   for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, SharedKey)) {
     const auto root = ReadableText(Root::LocalMachine, JoinPath(SharedKey, name), qf::RootDir, kRootDirBytes);
-    if (root && !OwnedForm(*root).empty()) s.foreign.emplace_back(name, RealPath(OwnedForm(*root), s.realLinks, true));
+    // A root that is not there (a link to nowhere) has nothing to lose.
+    const std::string real = root && !OwnedForm(*root).empty() ? RealPath(OwnedForm(*root), s.realLinks, true) : "";
+    if (!real.empty() && sim::Exists(Addressable(real))) s.foreign.emplace_back(name, real);
   }
   if (!s.sharedDir.empty()) s.foreign.emplace_back("area", s.sharedDir);
   std::vector<std::string> kept = sim::SystemPlaces();  // Windows, System, the temporary folder
@@ -185,7 +187,9 @@ Snapshot Capture(const std::vector<Link>& links) {
     std::string path = sim::GetText(Root::LocalMachine, JoinPath(qf::ProfileListKey, name), qf::ProfileImagePath).value_or("");
     if (Fold(path).rfind("%systemdrive%", 0) == 0) path = "C:" + path.substr(13);
     const std::string owned = OwnedForm(path);
-    if (!owned.empty() && !SameFold(owned, "C:\\Users\\tester")) s.profiles.push_back(RealPath(owned, s.realLinks, true));
+    // A profile that is not there (a link to nowhere) loses nothing.
+    const std::string real = owned.empty() ? "" : RealPath(owned, s.realLinks, true);
+    if (!real.empty() && !SameFold(owned, "C:\\Users\\tester") && sim::Exists(Addressable(real))) s.profiles.push_back(real);
   }
   sim::SetUpIn64BitView(false);
 
@@ -439,6 +443,8 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
     if (!SameFold(c.name, d.subject) && d.decision != D::SharedFilesUnused && d.decision != D::FlagsAbsent) continue;
     switch (d.decision) {
       case D::TreeKept: all.push_back({c.tree, false}); break;
+      // The pass found nothing there (a failure may say so of a tree that is).
+      case D::RootMissing: all.push_back({c.tree, true}); break;
       case D::ComponentKeyKept: all.push_back({c.keyPath, false}); break;
       case D::HelpKeyAbsent: all.push_back({help, true}); break;
       case D::ComponentNotFlagged: case D::ComponentAbsent: case D::ComponentIsLink: case D::CountAbsent:
@@ -523,8 +529,10 @@ std::vector<std::string> CheckAgainstOracle(const Snapshot& before, int passes) 
   std::set<std::string> suspect = SuspectParts(before.dirs);
   for (size_t i = before.decisionsFrom; i < sim::Decisions().size(); ++i) {
     const sim::DecisionEntry& d = sim::Decisions()[i];
-    if (d.decision == Decision::RootInProfile || (d.decision == Decision::RootHoldsFolder && d.detail.find("profile") != std::string::npos))
+    const bool profile = d.detail.find("profile") != std::string::npos;
+    if (d.decision == Decision::RootInProfile || (d.decision == Decision::RootHoldsFolder && profile))
       suspect.insert({"component:" + d.subject, "area"});
+    if (d.decision == Decision::AreaDirIsFolder && profile) suspect.insert("area");
   }
   return CompareStates(ExpectedState(before.state, before.cwd, passes),
                        CaptureState(before.roots, before.links), before.dirs, suspect);
