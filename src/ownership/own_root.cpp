@@ -2,6 +2,9 @@
 // emptied (ownership.h has the rule): the records of the shared area first,
 // then what the machine says is someone else's, each compared by what it is
 // (its final path, links followed) rather than how it is written.
+#include <set>
+#include <utility>
+
 #include "common/paths.h"
 #include "common/schema.h"
 #include "journal/journal.h"
@@ -228,7 +231,10 @@ bool NameForeignDirectories(std::vector<PassRoots::Named>* named, std::vector<Pa
                             std::string* what, long* code, bool systemsOnly = false) {
   std::vector<ForeignDir> dirs;
   if (!ListForeignDirectories(&dirs, what, code, systemsOnly)) return false;
+  // On 32-bit Windows both registry views are one: each entry is read twice.
+  std::set<std::pair<std::string, std::string>> seen;
   for (ForeignDir& dir : dirs) {
+    if (!seen.emplace(dir.detail, dir.path).second) continue;
     PassRoots::Named one{std::move(dir), {}};
     if (const long failed = NamesOfForeign(one.dir, &one.names)) {
       if (!one.dir.entry) {

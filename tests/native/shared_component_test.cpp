@@ -1,5 +1,6 @@
 // Releasing one shared component: its use count, its files, its record and,
 // for the help component, the help registrations of its files.
+#include <algorithm>
 #include <functional>
 #include <tuple>
 
@@ -296,6 +297,7 @@ struct NamedRootCase {
   std::string kept = {};  // a file that must stay, when there is one
   std::string said = {};  // what the last decision says, when refused
   std::string unread = {};  // what could not be read, when that kept it
+  size_t passedOver = 0;     // entries whose directory could not be told
 };
 
 class NamedRootTest : public SimTest, public ::testing::WithParamInterface<NamedRootCase> {};
@@ -316,6 +318,9 @@ TEST_P(NamedRootTest, IsEmptiedOnlyWhereItReallyIs) {
   EXPECT_EQ(sim::JournalOf(sim::Change::DeleteFile).size(), c.emptied ? 1u : 0u);
   EXPECT_EQ(sim::KeyExists(Root::LocalMachine, ComponentKey(qf::DataComponent)), !c.emptied);
   EXPECT_TRUE(sim::Exists("D:\\Real\\Data\\c.dat"));
+  EXPECT_EQ(std::count_if(sim::Decisions().begin(), sim::Decisions().end(),
+                          [](const sim::DecisionEntry& d) { return d.decision == Decision::EntryPassedOver; }),
+            static_cast<std::ptrdiff_t>(c.passedOver));
   if (!c.kept.empty()) EXPECT_TRUE(sim::Exists(c.kept));
   if (!c.said.empty()) {
     const sim::DecisionEntry& d = sim::Decisions().at(sim::Decisions().size() - 1);  // throws for none
@@ -501,9 +506,10 @@ const std::vector<NamedRootCase> kForeignRoots = {
        sim::SetDriveLocal('E', false);
        sim::FailWhen(Op::TargetFinalPath, "E:\\", 21);
        Program(Root::LocalMachine, "{0C4}", "C:\\Apps\\Other\\\"", "Stray quote");
+       Program(Root::LocalMachine, "{0C6}", "C:\\Apps\\Bad|Name", "Rejected name");
        Profile("S-1-5-21-1009", "\\\\server\\profiles\\roaming");
      },
-     true},
+     true, "", "", "", 2},
     {"AListThatFailsPartway", kArea + "\\Data",
      [] { Program(Root::LocalMachine, "{0C5}", "C:\\Apps\\Other", ""), sim::FailWhen(Op::RegEnum, UninstallKey, 1015); },
      false, kArea + "\\Data\\a.dat", "", "HKLM\\" + std::string(UninstallKey) + " (64-bit view)"},
