@@ -138,6 +138,11 @@ TEST_F(FilesContract, FinalPathIsTheRealPathWhateverThePathGiven) {
     ASSERT_EQ(dir.Open(path.c_str(), FileAccess::Inspect), kSuccess);
     EXPECT_EQ(Folded(FactsOf(dir).finalPath), Folded(scratch().Path("Real")));
   }
+  // A name the system rejects is no name: neither there nor missing.
+  for (const char* rejected : {"Real\\Bad|Name", "Real\\Bad<Name", "Real\\Bad?Name"}) {
+    std::string finalPath;
+    EXPECT_EQ(TargetFinalPath(scratch().Path(rejected).c_str(), &finalPath), 123) << rejected;
+  }
   FileHandle missing;
   EXPECT_NE(missing.Open(scratch().Path("Missing").c_str(), FileAccess::Inspect), kSuccess);
   EXPECT_FALSE(missing.Valid());

@@ -72,5 +72,17 @@ TEST(PathsContract, NamesOfOnlyDotsAndBlanksAreRefused) {
   }
 }
 
+// What the lists' values are expanded by: a name the environment holds is
+// replaced, anything else, a lone percent sign too, stays as written.
+TEST(PathsContract, VariablesExpandAsTheSystemExpandsThem) {
+  std::string expanded;
+  ASSERT_EQ(platform::ExpandEnvironment("%SystemDrive%\\Users", &expanded), platform::kSuccess);
+  EXPECT_EQ(expanded.substr(1), ":\\Users");
+  for (const char* kept : {"%QF_NOT_SET%\\x", "50%\\y", "%%", "%QF_NOT_SET%%SystemDrive"}) {
+    ASSERT_EQ(platform::ExpandEnvironment(kept, &expanded), platform::kSuccess);
+    EXPECT_EQ(expanded, kept);
+  }
+}
+
 }  // namespace
 }  // namespace qf::contract
