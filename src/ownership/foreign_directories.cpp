@@ -90,15 +90,13 @@ bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, lo
   const size_t machineFolders = dirs->size();
   lists::Expansion machine;
   if (!AddMachineFolders(dirs, &machine, what, code)) return false;
-  if (!systemsOnly) {
-    std::string windows, temp;
-    if (long failed = WindowsDir(&windows)) return Unknown("the Windows directory", failed, what, code);
-    if (long failed = TempDir(&temp)) return Unknown("the account's temporary folder", failed, what, code);
-    const std::string windowsTemp = JoinPath(windows, "Temp");
-    dirs->push_back({Decision::RootBelowWindows, windows, windows, Decision::RootBelowWindows, false});
-    dirs->push_back({Decision::RootHoldsFolder, "the system's temporary folder " + windowsTemp, windowsTemp});
-    dirs->push_back({Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp});
-  }
+  std::string windows, temp;
+  if (long failed = WindowsDir(&windows)) return Unknown("the Windows directory", failed, what, code);
+  if (long failed = TempDir(&temp)) return Unknown("the account's temporary folder", failed, what, code);
+  const std::string windowsTemp = JoinPath(windows, "Temp");
+  dirs->push_back({Decision::RootBelowWindows, windows, windows, Decision::RootBelowWindows, false});
+  dirs->push_back({Decision::RootHoldsFolder, "the system's temporary folder " + windowsTemp, windowsTemp});
+  dirs->push_back({Decision::RootHoldsFolder, "this account's temporary folder " + temp, temp});
 
   if (!ReadProfiles(FolderPath(folders, kProfileFolder), dirs, what, code)) return false;
   if (systemsOnly) return true;

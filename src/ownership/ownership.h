@@ -73,8 +73,7 @@ struct ForeignDir {
 // False, with what could not be read and the code, when a folder of the
 // system's or a whole list cannot be.  The pass and the preview's reading of
 // the machine both list them here.
-// With `systemsOnly`, the system's and the machine's folders and the other
-// accounts' profiles alone.
+// With `systemsOnly`, all but the installed programs' directories.
 bool ListForeignDirectories(std::vector<ForeignDir>* dirs, std::string* what, long* code,
                             bool systemsOnly = false);
 

@@ -332,10 +332,14 @@ TEST_F(SharedAreaTest, NonEmptyAreaDirectoryStaysWhileItsKeyGoes) {
   EXPECT_FALSE(sim::KeyExists(Root::LocalMachine, SharedKey));
 }
 
+// Nor below the Windows directory, nor on a share, nor another account's
+// profile, empty as it may be.
 TEST_F(SharedAreaTest, AreaDirectoryMustBeAnAbsolutePathBelowARoot) {
-  for (const char* dir : {"Shared", "C:\\", ""}) {
+  for (const char* dir : {"Shared", "C:\\", "", "C:\\Windows\\Help\\", "\\\\server\\share\\Shared", "C:\\Users\\other"}) {
     ResetMachine();
     sim::MakeDir("C:\\Host\\Shared");
+    for (const char* empty : {"C:\\Windows\\Help", "\\\\server\\share\\Shared", "C:\\Users\\other"}) sim::MakeDir(empty);
+    sim::SetText(Root::LocalMachine, std::string(ProfileListKey) + "\\S-1-5-21-1001", ProfileImagePath, "C:\\Users\\other");
     sim::SetText(Root::LocalMachine, SharedKey, qf::SharedFilesDir, dir);
     CleanupInstallation();
     EXPECT_TRUE(Changes(sim::Change::RemoveDirectory).empty()) << dir;

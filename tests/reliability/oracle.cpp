@@ -431,7 +431,14 @@ class Model {
     if (const std::optional<std::string> dir = ReadText(shared, qf::SharedFilesDir, qf::SharedFilesDirCapacity)) {
       const std::string& text = *dir;
       const Found at = OwnedForm(text).empty() ? Failed(kMissing) : Reach(text);
-      if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && !HoldsAny(at.key, {}))
+      // Nor a temporary folder, nor anything on no drive or below Windows.
+      const std::vector<std::string> places = sim::SystemPlaces();
+      const std::optional<std::vector<std::string>> windows = NamesOf(places[0]);
+      const bool belowWindows = !windows || std::any_of(windows->begin(), windows->end(), [&](const std::string& n) {
+        return at.key == n || at.key.rfind(n + "\\", 0) == 0;
+      });
+      if (!at.error && Genuine(at, ResolveAbsolutePath(text)) && at.key.size() > 1 && at.key[1] == ':' &&
+          !belowWindows && !HoldsAny(at.key, {JoinPath(places[0], "Temp"), places[2]}))
         RemoveEntry(at.key, Deletable(at.key));
     }
     if (Opens(KeyOf(Root::LocalMachine, MakerKey), true)) DeleteKey(shared);

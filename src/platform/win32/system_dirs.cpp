@@ -79,7 +79,7 @@ void EnvironmentVariables(std::vector<std::pair<std::string, std::string>>* vari
     const std::wstring_view entry(at);
     const size_t equals = entry.find(L'=', 1);
     std::string name, value;
-    if (equals == std::wstring_view::npos || !Utf8(entry.data(), equals, &name) ||
+    if (entry.front() == L'=' || equals == std::wstring_view::npos || !Utf8(entry.data(), equals, &name) ||
         !Utf8(entry.data() + equals + 1, entry.size() - equals - 1, &value))
       continue;
     variables->emplace_back(std::move(name), std::move(value));
