@@ -23,6 +23,10 @@ using platform::Root;
 constexpr size_t kMaxPath = 259;  // longest path the narrow file calls take
 constexpr long kMissing = 2;
 constexpr long kUnresolvable = 1921;  // a loop of links
+constexpr long kInvalidName = 123;    // a name the system rejects
+
+// Whether the system rejects a name of `path` ("<>\"|?*"), whatever is there.
+bool Rejected(const std::string& path) { return path.find_first_of("<>\"|?*") != std::string::npos; }
 constexpr int kMaxLinkDepth = 16;
 const char kAdminRequired[] =
     "Quillforge was installed by an administrator on this system.  You must run uninstall from an "
@@ -169,6 +173,7 @@ class Model {
   // the system resolves the path again first.
   Found Reach(const std::string& path) const {
     const std::string resolved = ResolveAbsolutePath(path);
+    if (Rejected(resolved)) return Failed(kInvalidName);
     if (resolved.empty() || resolved.size() > kMaxPath) return Failed(kMissing);
     return Walk(resolved, false);
   }
@@ -371,6 +376,7 @@ class Model {
   std::optional<std::vector<std::string>> NamesOf(const std::string& path) const {
     std::string at = NodePath(path);
     if (at.empty()) return std::vector<std::string>{};
+    if (Rejected(at)) return std::nullopt;
     std::vector<std::string> names{Fold(at)};
     for (std::string below;;) {
       // Each ancestor is opened by its path, which drops a last name's trailing

@@ -216,8 +216,7 @@ long Prepare(Op op, const char* path, bool followLast, Target* target,
   const Found found = absolute.empty() ? Found{} : Walk(absolute, followLast);
   if (absolute.empty()) return given.empty() ? kErrorPathNotFound : kErrorInvalidName;
   // The system rejects these in a name, whatever is there.
-  if (absolute.find_first_of("<>\"|?*", 0) != std::string::npos || absolute.find(':', 2) != std::string::npos)
-    return kErrorInvalidName;
+  if (absolute.find_first_of("<>\"|?*") != std::string::npos) return kErrorInvalidName;
   if (shown.size() > kMaxPath) return kErrorFilenameTooLong;
   if (!found.node) return found.error;
   target->absolute = absolute;
