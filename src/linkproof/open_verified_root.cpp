@@ -6,10 +6,6 @@ namespace {
 
 using namespace platform;
 
-bool IsMissing(long result) {
-  return result == kErrorFileNotFound || result == kErrorPathNotFound;
-}
-
 // Whether the final path of the root names `resolved` once its 8.3 names
 // are expanded and its drive is named as the system names it in final paths
 // (a drive mapped onto a directory may be shown under another drive).
@@ -44,9 +40,9 @@ RootCheck OpenVerifiedRoot(const std::string& recorded, FileHandle* root, std::s
   // replaced until it is closed.  One that cannot be opened for deletion
   // (the current directory, say) is still emptied.
   long opened = root->Open(resolved.c_str(), FileAccess::ListAndDelete);
-  if (opened != kSuccess && !IsMissing(opened))
+  if (opened != kSuccess && !IsAbsent(opened))
     opened = root->Open(resolved.c_str(), FileAccess::List);
-  if (IsMissing(opened)) return RootCheck::Missing;
+  if (IsAbsent(opened)) return RootCheck::Missing;
   *code = opened;
   if (opened != kSuccess) return RootCheck::Refused;
 

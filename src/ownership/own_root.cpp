@@ -252,8 +252,6 @@ bool NameForeignDirectories(std::vector<PassRoots::Named>* named, std::vector<Pa
 
 }  // namespace
 
-bool IsAbsent(long result) { return result == kErrorFileNotFound || result == kErrorPathNotFound; }
-
 int IsAtOrAbove(std::string ancestor, std::string path) {
   for (std::string* text : {&ancestor, &path})
     while (text->size() > RootLength(*text) && text->back() == '\\') text->pop_back();

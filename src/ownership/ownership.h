@@ -43,9 +43,6 @@
 
 namespace qf {
 
-// Whether `result` says that what was asked for is not there.
-bool IsAbsent(long result);
-
 // Whether the directory `ancestor` is `path` (0) or one of its ancestors (1);
 // -1 for neither.  Names compare as Windows compares them; a trailing
 // separator on either is no name.

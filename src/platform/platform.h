@@ -51,6 +51,9 @@ constexpr long kErrorProcNotFound = 127;
 // A key or file reached through a link that is not followed.
 constexpr long kErrorCantResolveFilename = 1921;
 
+// Whether a call's result says that what it was asked for is not there.
+inline bool IsAbsent(long result) { return result == kErrorFileNotFound || result == kErrorPathNotFound; }
+
 // Registry roots the library uses.
 enum class Root { CurrentUser, LocalMachine, Users };
 // How paths and reports name a root: "HKCU", "HKLM", "HKU".

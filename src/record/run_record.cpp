@@ -108,7 +108,7 @@ RecordPlace FindRecordPlace(FileHandle* directory) {
     const long opened = OpenKeyAsItself(Root::LocalMachine, PolicyKey, kKeyRead, &policy, kKeyView64);
     const long read = opened != kSuccess ? opened
                                          : policy.ReadText(UninstallRecord, UninstallRecordCapacity, &place.dir);
-    if (read == kErrorFileNotFound || read == kErrorPathNotFound) {
+    if (IsAbsent(read)) {
       place.why = "no policy asks for one";
       return place;
     }
