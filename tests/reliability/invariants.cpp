@@ -171,7 +171,8 @@ Snapshot Capture(const std::vector<Link>& links) {
   for (const auto& [path, target] : s.realLinks) paths.push_back(target);
   for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, SharedKey)) {
     const auto root = ReadableText(Root::LocalMachine, JoinPath(SharedKey, name), qf::RootDir, kRootDirBytes);
-    // A root that is not there (a link to nowhere) has nothing to lose.
+    // A root that is not there (a link to nowhere) has nothing to lose; nor
+    // has a folder below.
     const std::string real = root && !OwnedForm(*root).empty() ? RealPath(OwnedForm(*root), s.realLinks, true) : "";
     if (!real.empty() && sim::Exists(Addressable(real))) s.foreign.emplace_back(name, real);
   }
@@ -180,8 +181,10 @@ Snapshot Capture(const std::vector<Link>& links) {
   s.windowsDir = OwnedForm(kept[0]).empty() ? "" : RealPath(OwnedForm(kept[0]), s.realLinks, true);
   kept[1] = JoinPath(kept[0], "Temp");
   for (const std::string& folder : KeptFolderPaths()) kept.push_back(folder);
-  for (const std::string& folder : kept)
-    if (!OwnedForm(folder).empty()) s.foreign.emplace_back("kept", RealPath(OwnedForm(folder), s.realLinks, true));
+  for (const std::string& folder : kept) {
+    const std::string real = OwnedForm(folder).empty() ? "" : RealPath(OwnedForm(folder), s.realLinks, true);
+    if (!real.empty() && sim::Exists(Addressable(real))) s.foreign.emplace_back("kept", real);
+  }
   sim::SetUpIn64BitView(true);
   for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, qf::ProfileListKey)) {
     std::string path = sim::GetText(Root::LocalMachine, JoinPath(qf::ProfileListKey, name), qf::ProfileImagePath).value_or("");
