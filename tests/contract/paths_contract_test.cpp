@@ -73,8 +73,9 @@ TEST(PathsContract, NamesOfOnlyDotsAndBlanksAreRefused) {
 }
 
 // What the lists' values are expanded by: a name the environment holds is
-// replaced, anything else, a lone percent sign too, stays as written.
-TEST(PathsContract, VariablesExpandAsTheSystemExpandsThem) {
+// replaced, anything else, a lone percent sign too, stays as written; and
+// which of them may be opened.
+TEST(PathsContract, VariablesExpandAsTheSystemExpandsThemAndTheSystemsDriveIsLocal) {
   std::string expanded;
   ASSERT_EQ(platform::ExpandEnvironment("%SystemDrive%\\Users", &expanded), platform::kSuccess);
   EXPECT_EQ(expanded.substr(1), ":\\Users");
@@ -82,6 +83,10 @@ TEST(PathsContract, VariablesExpandAsTheSystemExpandsThem) {
     ASSERT_EQ(platform::ExpandEnvironment(kept, &expanded), platform::kSuccess);
     EXPECT_EQ(expanded, kept);
   }
+  // What may be opened without waiting on a network: the system's drive, not a share.
+  EXPECT_TRUE(platform::IsLocalDisk("C:\\Windows"));
+  EXPECT_FALSE(platform::IsLocalDisk("\\\\server\\share\\Windows"));
+  EXPECT_FALSE(platform::IsLocalDisk("Windows"));
 }
 
 }  // namespace
