@@ -529,16 +529,17 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
 std::vector<std::string> CheckAgainstOracle(const Snapshot& before, int passes) {
   // The oracle leaves other accounts' profiles to the invariant above: a
   // root the pass keeps for one is not played again here.
-  std::set<std::string> suspect = SuspectParts(before.dirs);
+  std::set<std::string> profiles;
   for (size_t i = before.decisionsFrom; i < sim::Decisions().size(); ++i) {
     const sim::DecisionEntry& d = sim::Decisions()[i];
     const bool profile = d.detail.find("profile") != std::string::npos;
     if (d.decision == Decision::RootInProfile || (d.decision == Decision::RootHoldsFolder && profile))
-      suspect.insert({"component:" + d.subject, "area"});
-    if (d.decision == Decision::AreaDirIsFolder && profile) suspect.insert("area");
+      profiles.insert({"component:" + d.subject, "area"});
+    if (d.decision == Decision::AreaDirIsFolder && profile) profiles.insert("area");
   }
   return CompareStates(ExpectedState(before.state, before.cwd, passes),
-                       CaptureState(before.roots, before.links), before.dirs, suspect);
+                       CaptureState(before.roots, before.links), before.dirs,
+                       SuspectParts(before.dirs, std::move(profiles)));
 }
 
 std::vector<std::string> RunPassesAndCheck(const Snapshot& before, int passes) {

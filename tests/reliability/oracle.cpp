@@ -558,8 +558,8 @@ std::vector<std::string> CompareStates(const MachineState& expected, const Machi
   return bad;
 }
 
-std::set<std::string> SuspectParts(const PartDirs& dirs) {
-  std::set<std::string> suspect;
+std::set<std::string> SuspectParts(const PartDirs& dirs, std::set<std::string> also) {
+  std::set<std::string> suspect = std::move(also);
   const auto components = [&] {
     for (const qf::ComponentFlag& row : qf::ComponentFlags)
       suspect.insert(std::string("component:") + row.component);

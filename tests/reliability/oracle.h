@@ -76,7 +76,9 @@ using PartDirs = std::map<std::string, std::vector<std::string>>;
 std::vector<std::string> CompareStates(const MachineState& expected, const MachineState& actual,
                                        const PartDirs& dirs, const std::set<std::string>& suspect = {});
 
-// The parts that the injected failures which hit a call may have changed.
-std::set<std::string> SuspectParts(const PartDirs& dirs);
+// The parts that the injected failures which hit a call may have changed,
+// besides `also` (parts the oracle leaves to an invariant), with every part
+// that changes with one of them.
+std::set<std::string> SuspectParts(const PartDirs& dirs, std::set<std::string> also = {});
 
 }  // namespace qf::reliability
