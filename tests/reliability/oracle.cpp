@@ -377,6 +377,8 @@ class Model {
     std::string at = NodePath(path);
     if (at.empty()) return std::vector<std::string>{};
     if (Rejected(at)) return std::nullopt;
+    // One on a share is never opened: its text is all it goes by.
+    if (at.size() < 2 || at[1] != ':') return std::vector<std::string>{Fold(at)};
     std::vector<std::string> names{Fold(at)};
     for (std::string below;;) {
       // Each ancestor is opened by its path, which drops a last name's trailing
