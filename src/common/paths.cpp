@@ -100,6 +100,10 @@ std::string ResolveAbsolutePath(std::string_view input) {
   return out;
 }
 
+char DriveLetterOf(std::string_view path) {
+  return path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\' ? path[0] : 0;
+}
+
 size_t RootLength(std::string_view resolved) {
   if (resolved.size() >= 3 && resolved[1] == ':') return 3;
   const size_t share = resolved.find('\\', 2);

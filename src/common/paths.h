@@ -31,6 +31,9 @@ std::vector<std::string> SplitPath(std::string_view path);
 // the system do not read alike.
 std::string ResolveAbsolutePath(std::string_view path);
 
+// Whether `path` begins with a drive's root ("C:\\"): the drive letter, or 0.
+char DriveLetterOf(std::string_view path);
+
 // Length of the root part of a resolved path: 3 for "C:\", and for a share
 // "\\server\share\" with its backslash, or the whole "\\server\share".
 size_t RootLength(std::string_view resolved);

@@ -187,8 +187,13 @@ Snapshot Capture(const std::vector<Link>& links) {
   }
   sim::SetUpIn64BitView(true);
   for (const std::string& name : sim::SubkeyNames(Root::LocalMachine, qf::ProfileListKey)) {
-    std::string path = sim::GetText(Root::LocalMachine, JoinPath(qf::ProfileListKey, name), qf::ProfileImagePath).value_or("");
+    // Read as the pass reads it: another type's bytes name a profile only as ASCII.
+    const std::optional<sim::Value> value = sim::GetValue(Root::LocalMachine, JoinPath(qf::ProfileListKey, name), qf::ProfileImagePath);
+    std::string path;
+    // One on a share is held by its text alone (never opened), as the pass holds it.
+    if (!value || platform::ValueText(value->type, value->data, &path) != platform::kSuccess) continue;
     if (Fold(path).rfind("%systemdrive%", 0) == 0) path = "C:" + path.substr(13);
+    if (!DriveLetterOf(ResolveAbsolutePath(path))) continue;
     const std::string owned = OwnedForm(path);
     // A profile that is not there (a link to nowhere) loses nothing.
     const std::string real = owned.empty() ? "" : RealPath(owned, s.realLinks, true);

@@ -3,6 +3,7 @@
 // system and the process keep.
 #include <algorithm>
 
+#include "common/paths.h"
 #include "platform/sim/machine.h"
 
 namespace qf::sim {
@@ -183,9 +184,8 @@ long ExpandEnvironment(const std::string& text, std::string* expanded) {
 }
 
 bool IsLocalDisk(std::string_view path) {
-  const bool lettered = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  return lettered && sim::detail::M().otherDrives.find(static_cast<char>(path[0] & ~0x20)) == std::string::npos;
+  const char drive = DriveLetterOf(path);
+  return drive != 0 && sim::detail::M().otherDrives.find(static_cast<char>(drive & ~0x20)) == std::string::npos;
 }
 
 long TempDir(std::string* dir) {

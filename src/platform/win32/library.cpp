@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "common/paths.h"
 #include "platform/platform.h"
 #include "platform/win32/folders.h"
 #include "platform/win32/system_dirs.h"
@@ -45,9 +46,8 @@ long ExpandEnvironment(const std::string& text, std::string* expanded) {
 }
 
 bool IsLocalDisk(std::string_view path) {
-  const bool lettered = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-                        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  return lettered && win32::DriveIsLocalDisk(path[0]);
+  const char drive = DriveLetterOf(path);
+  return drive != 0 && win32::DriveIsLocalDisk(drive);
 }
 
 long Library::Load(const char* name) {
