@@ -16,6 +16,30 @@
 
 wine_exit_actions=()
 
+# Whether this machine runs 32-bit x86 programs.  Some virtual machines run
+# 64-bit code only: the kernel refuses Wine's 32-bit loader (exec format
+# error), so no 32-bit Windows program starts there, in either kind of
+# prefix.  There the scripts also build the same sources for 64-bit Windows
+# (preset win64) and run those programs instead, and say so.
+wine_runs_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# On a machine that runs 64-bit programs only: every `wine` started from now
+# on (the scripts', cmake/wine-run's, the benchmark's) is Wine's 64-bit
+# loader, through a shim in DIR put first on PATH, under both names Debian's
+# commands call it by (winepath calls wine-stable).  Debian's own `wine`
+# takes the 32-bit loader whenever it is installed, even for a 64-bit prefix.
+wine_use_64bit_only() {  # <dir>
+  local name
+  mkdir -p "$1"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$1/$name"
+    chmod +x "$1/$name"
+  done
+  export PATH="$1:$PATH" QF_WINE_64BIT_ONLY=1
+}
+
 # Exports the prefix and the settings every Wine start here shares: its
 # architecture (QF_WINEARCH: win64 unless set, a 64-bit Windows on which the
 # 32-bit library runs under WOW64, as on every current Windows; win32 for
@@ -65,7 +89,16 @@ wine_prefix_boot() {
     # The loader would start the server installed beside it, whatever
     # WINESERVER says: start ours first, for just as long as the boot needs.
     "${WINESERVER:-wineserver}" -p5
-    "${WINELOADER:-wine}" wineboot -i >/dev/null 2>&1 || true
+    # A loader that cannot start at all (126, 127: a 32-bit one on a machine
+    # that runs 64-bit programs only) ends the boot here: waiting for the
+    # server would wait for ever.
+    status=0
+    "${WINELOADER:-wine}" wineboot -i >/dev/null 2>&1 || status=$?
+    if [ "$status" = 126 ] || [ "$status" = 127 ]; then
+      "${WINESERVER:-wineserver}" -k 2>/dev/null || true
+      echo "booting the Wine prefix $WINEPREFIX failed: Wine's loader cannot start on this machine" >&2
+      exit 1
+    fi
     # Let the boot finish writing the prefix before anything else runs.
     "${WINESERVER:-wineserver}" -w
     [ -f "$WINEPREFIX/system.reg" ] || { echo "booting the Wine prefix $WINEPREFIX failed" >&2; exit 1; }

@@ -80,10 +80,23 @@ long LinuxUnlink(const char* path) {
   asm volatile("int $0x80" : "=a"(result) : "a"(10), "b"(path) : "memory");
   return result;
 }
+#elif defined(__x86_64__)
+// Linux x86-64 system calls through syscall (the 64-bit build, which stands in
+// where a machine cannot run 32-bit programs); the result is 0 or -errno.
+long LinuxSymlink(const char* target, const char* link) {
+  long result;
+  asm volatile("syscall" : "=a"(result) : "a"(88L), "D"(target), "S"(link) : "rcx", "r11", "memory");
+  return result;
+}
+long LinuxUnlink(const char* path) {
+  long result;
+  asm volatile("syscall" : "=a"(result) : "a"(87L), "D"(path) : "rcx", "r11", "memory");
+  return result;
+}
 #endif
 
 bool UnixLink(const std::string& target, const std::string& link) {
-#if defined(__i386__)
+#if defined(__i386__) || defined(__x86_64__)
   const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
   return !unixTarget.empty() && !unixLink.empty() &&
          LinuxSymlink(unixTarget.c_str(), unixLink.c_str()) == 0;
@@ -94,7 +107,7 @@ bool UnixLink(const std::string& target, const std::string& link) {
 }
 
 bool UnixUnlink(const std::string& path) {
-#if defined(__i386__)
+#if defined(__i386__) || defined(__x86_64__)
   const std::string unixPath = UnixPath(path);
   return !unixPath.empty() && LinuxUnlink(unixPath.c_str()) == 0;
 #else

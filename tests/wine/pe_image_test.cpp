@@ -39,7 +39,7 @@ class PeImage {
 
     const auto* dos = At<IMAGE_DOS_HEADER>(0);
     if (dos == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) return;
-    nt_ = At<IMAGE_NT_HEADERS32>(static_cast<size_t>(dos->e_lfanew));
+    nt_ = At<IMAGE_NT_HEADERS>(static_cast<size_t>(dos->e_lfanew));
     if (nt_ == nullptr || nt_->Signature != IMAGE_NT_SIGNATURE) {
       nt_ = nullptr;
       return;
@@ -57,7 +57,7 @@ class PeImage {
   }
 
   bool valid() const { return nt_ != nullptr; }
-  const IMAGE_NT_HEADERS32& nt() const { return *nt_; }
+  const IMAGE_NT_HEADERS& nt() const { return *nt_; }
 
   const IMAGE_DATA_DIRECTORY& Directory(int index) const {
     return nt_->OptionalHeader.DataDirectory[index];
@@ -89,7 +89,7 @@ class PeImage {
   }
 
   std::vector<BYTE> bytes_;
-  const IMAGE_NT_HEADERS32* nt_ = nullptr;
+  const IMAGE_NT_HEADERS* nt_ = nullptr;
   std::vector<IMAGE_SECTION_HEADER> sections_;
 };
 
@@ -101,10 +101,18 @@ class PeImageTest : public ::testing::Test {
   PeImage image_{DllPath()};
 };
 
-TEST_F(PeImageTest, IsA32BitDll) {
-  EXPECT_EQ(image_.nt().FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+// The product is the 32-bit build; the 64-bit one stands in for it only where
+// a machine cannot run 32-bit programs.
+#if defined(_WIN64)
+constexpr WORD kBuildMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+constexpr WORD kBuildMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+TEST_F(PeImageTest, IsADllOfTheMachineItIsBuiltFor) {
+  EXPECT_EQ(image_.nt().FileHeader.Machine, kBuildMachine);
   EXPECT_NE(image_.nt().FileHeader.Characteristics & IMAGE_FILE_DLL, 0);
-  EXPECT_EQ(image_.nt().OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(image_.nt().OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
 }
 
 TEST_F(PeImageTest, ExportsExactlyBothEntriesUndecoratedAtOrdinalsOneAndTwo) {
@@ -182,9 +190,9 @@ std::vector<std::string> ImportedNames(const PeImage& image) {
     if (entry == nullptr || entry->Name == 0) break;
     const std::string library = Lower(image.TextAt(entry->Name));
     DWORD thunk = entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
-    for (const DWORD* slot; (slot = image.AtRva<DWORD>(thunk)) != nullptr && *slot != 0;
-         thunk += sizeof(DWORD)) {
-      names.push_back(library + "!" + ((*slot & IMAGE_ORDINAL_FLAG32)
+    for (const ULONG_PTR* slot; (slot = image.AtRva<ULONG_PTR>(thunk)) != nullptr && *slot != 0;
+         thunk += sizeof(ULONG_PTR)) {
+      names.push_back(library + "!" + ((*slot & IMAGE_ORDINAL_FLAG)
                                            ? "#" + std::to_string(*slot & 0xFFFF)
                                            : image.TextAt(*slot + 2)));
     }

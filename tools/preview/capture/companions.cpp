@@ -71,21 +71,29 @@ std::vector<BYTE> ReadWhole(const std::string& path) {
   return bytes;
 }
 
-// The names a 32-bit DLL image exports; false when the file is no such
-// image, which the system would refuse to load.
+// The machine of the images this process can load: i386 for the product
+// (the 64-bit build stands in for it where 32-bit programs cannot run).
+#if defined(_WIN64)
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+constexpr WORD kOwnMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+// The names a DLL image of this process's machine exports; false when the
+// file is no such image, which the system would refuse to load.
 bool ExportNames(const std::vector<BYTE>& bytes, std::set<std::string>* names) {
   auto at = [&](size_t offset, size_t size) -> const BYTE* {
     return offset <= bytes.size() && bytes.size() - offset >= size ? bytes.data() + offset
                                                                    : nullptr;
   };
   IMAGE_DOS_HEADER dos;
-  IMAGE_NT_HEADERS32 nt;
+  IMAGE_NT_HEADERS nt;
   if (!at(0, sizeof dos)) return false;
   std::memcpy(&dos, bytes.data(), sizeof dos);
   if (dos.e_magic != IMAGE_DOS_SIGNATURE || !at(static_cast<size_t>(dos.e_lfanew), sizeof nt))
     return false;
   std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof nt);
-  if (nt.Signature != IMAGE_NT_SIGNATURE || nt.FileHeader.Machine != IMAGE_FILE_MACHINE_I386 ||
+  if (nt.Signature != IMAGE_NT_SIGNATURE || nt.FileHeader.Machine != kOwnMachine ||
       !(nt.FileHeader.Characteristics & IMAGE_FILE_DLL))
     return false;
   const size_t sectionsAt = static_cast<size_t>(dos.e_lfanew) + sizeof(DWORD) +
