@@ -36,6 +36,7 @@ std::string CodeText(int64_t code) {
     case 32: return "in use by another program";
     case 145: return "holds items that stay";
     case 1921: return "reached through a link, which is never followed";
+    case kCodeWithheld: return "the reviewed plan does not allow it";
     default: return "error " + std::to_string(code);
   }
 }

@@ -109,6 +109,20 @@ enum class Decision : uint32_t {
                        // (subject: the component whose root check read the lists; first:
                        // the code; detail: the entry): it keeps no root
 
+  // A run held to a reviewed plan (the policy's UninstallPlan).
+  PlanFollowed,           // the plan (subject: its path) is this machine's and this version's:
+                          // nothing it does not list is changed
+  PlanUnusable,           // the plan (subject: its path, "" when none can be read) cannot be
+                          // used (detail: why): nothing at all is changed
+  NotInPlan,              // a change the pass would make to an item (subject: a final path,
+                          // "HKCU\..." for a key, a key's path and the value's name for a
+                          // value) that the plan does not list: the item is left as it is
+  ChangedSincePlan,       // the plan lists the item with another identity (detail: what
+                          // differs, "size 12 → 40"): left as it is
+  ComponentNotAsPlanned,  // a component (subject) whose count says otherwise than the plan
+                          // (detail: how): left as it is, count, key and tree
+  CompanionNotInPlan,     // the plan does not call the companion (subject): it is not called
+
   kCount  // not a decision: the number of them
 };
 
@@ -122,7 +136,8 @@ enum class Subject : uint8_t {
   ValueName,  // a value of the key the step reads
   Key,        // a key's path below its root
   Component,  // a shared component's name
-  Entry,      // an entry of a tree, as listed below its parent's final path
+  Entry,      // an entry of a tree, as listed below its parent's final path, or another
+              // single item a change acts on (a key, a value)
   Directory,  // a directory a key names
   Library,    // a companion library's name
 };
@@ -272,6 +287,19 @@ inline constexpr DecisionRow kRows[] = {
   {D::EntryPassedOver, "EntryPassedOver", P::Component, S::Component,
    "{detail} names no directory that can be told ({code}): passed over",
    "{detail} names no directory that can be told: passed over"},
+
+  {D::PlanFollowed, "PlanFollowed", P::Gate, S::Directory,
+   "held to the reviewed plan {subject}: nothing it does not list is changed"},
+  {D::PlanUnusable, "PlanUnusable", P::Gate, S::Directory,
+   "the reviewed plan {subject} cannot be used ({detail}): nothing is changed"},
+  {D::NotInPlan, "NotInPlan", P::Component, S::Entry,
+   "not in the reviewed plan: left as it is"},
+  {D::ChangedSincePlan, "ChangedSincePlan", P::Component, S::Entry,
+   "changed since the reviewed plan: {detail}: left as it is"},
+  {D::ComponentNotAsPlanned, "ComponentNotAsPlanned", P::Component, S::Component,
+   "{subject} is not as the reviewed plan has it ({detail}): left as it is, its count, its key and its files"},
+  {D::CompanionNotInPlan, "CompanionNotInPlan", P::Companions, S::Library,
+   "{subject} is not called: the reviewed plan does not call it"},
 };
 // clang-format on
 
@@ -300,6 +328,11 @@ constexpr const DecisionRow& RowOf(Decision decision) {
 // "UseCount 3 → 2, held by another product".
 std::string DecisionSentence(Decision decision, const std::string& subject, int64_t first,
                              int64_t second, const std::string& detail = {});
+
+// The code a step gives for a change the reviewed plan does not allow (a
+// code of the application's own, bit 29 set, as Windows reserves them):
+// the directory or key stays.
+constexpr int64_t kCodeWithheld = 0x20000001;
 
 // A failed call's code as people read it: "in use by another program".
 std::string CodeText(int64_t code);

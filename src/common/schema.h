@@ -114,6 +114,10 @@ inline constexpr char SharedFilesDir[] = "SharedFilesDir";
 // Under PolicyKey: the directory (an absolute path, REG_SZ, taken as stored
 // and never expanded) in which each uninstall keeps a record of what it did.
 inline constexpr char UninstallRecord[] = "UninstallRecord";
+// Under PolicyKey: the file (an absolute path, REG_SZ, taken as stored) of a
+// plan that qfpreview wrote and an administrator reviewed: the uninstall then
+// changes nothing that plan does not list.
+inline constexpr char UninstallPlan[] = "UninstallPlan";
 
 // Under SharedKey\<component>.
 inline constexpr char UseCount[] = "UseCount";
@@ -131,6 +135,9 @@ inline constexpr unsigned SharedFilesDirCapacity = 260;
 // (no "\\?\" prefix is ever added), so a longer value could name nothing
 // the record could be kept in.
 inline constexpr unsigned UninstallRecordCapacity = 260;
+// As for the record's directory: a plan is opened below its directory, and
+// that directory by its path.
+inline constexpr unsigned UninstallPlanCapacity = 260;
 
 // ---- Shared components -----------------------------------------------------
 

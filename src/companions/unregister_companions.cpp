@@ -4,6 +4,7 @@
 #include "companions/companions.h"
 #include "platform/platform.h"
 #include "journal/journal.h"
+#include "plan/plan.h"
 
 namespace qf {
 
@@ -26,6 +27,7 @@ void UnregisterCompanions() {
     return;
   }
   void* entry = second.Lookup(VrxEntry);
+  if (entry && !plan::MayCall(SecondCompanion, VrxEntry, VrxSwitch)) return;
   Decide(entry ? Decision::CompanionCalled : Decision::CompanionEntryMissing, SecondCompanion);
   if (entry) {
     // A writable copy: the entry's parameter is a plain text pointer, and a

@@ -1,6 +1,7 @@
 #include "common/paths.h"
 #include "journal/journal.h"
 #include "linkproof/linkproof.h"
+#include "plan/plan.h"
 
 namespace qf {
 namespace {
@@ -67,14 +68,17 @@ bool IsKeyLink(const RegKey& key) {
 // A key without subkeys goes at the first attempt, which spares asking how
 // many it has; one with subkeys refuses and is emptied first.  Deletion
 // fails, and the key stays, when one of its own subkeys stayed.
+// A key the reviewed plan does not allow to go still has its subkeys
+// emptied as far as the plan allows.
 bool DeleteKeyTree(RegKey& key, Root root, const std::string& path, bool andKey) {
-  if (andKey && key.Delete() == kSuccess) {
+  const bool allowed = andKey && plan::MayDeleteKey(root, path);
+  if (allowed && key.Delete() == kSuccess) {
     journal::KeyDeleted(root, path);
     return true;
   }
   const bool emptied = DeleteSubkeys(key, root, path);
   if (!andKey) return emptied;
-  if (key.Delete() != kSuccess) return false;
+  if (!allowed || key.Delete() != kSuccess) return false;
   journal::KeyDeleted(root, path);
   return true;
 }

@@ -4,6 +4,7 @@
 #include "common/schema.h"
 #include "linkproof/linkproof.h"
 #include "journal/journal.h"
+#include "plan/plan.h"
 
 namespace qf {
 namespace {
@@ -101,7 +102,8 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     const FileHandle& parent = levels.size() == 1 ? dir : level.handle;
     if (level.next == level.entries.size()) {
       // Emptied as far as it goes: a subdirectory goes too, when it can.
-      if (levels.size() > 1) {
+      if (levels.size() > 1 &&
+          plan::MayDelete(level.handle, level.path, journal::FileChange::RemoveDirectory)) {
         if (long failed = level.handle.Dispose())
           Decide(Decision::EntryNotDeleted, level.path, failed);
         else
@@ -144,18 +146,20 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     }
     // A file, or a link, which is removed as a link: what it points to may
     // be anything on the machine and is never descended into.
+    const journal::FileChange change = (listed.attributes & kAttrReparsePoint) != 0
+                                           ? journal::FileChange::RemoveLink
+                                           : journal::FileChange::DeleteFile;
+    if (plan::Current() && !plan::MayDelete(entry, JoinFinalPath(level.path, listed.name), change))
+      continue;
     if (long failed = entry.Dispose()) {
       Decide(Decision::EntryNotDeleted, JoinFinalPath(level.path, listed.name), failed);
       continue;
     }
-    if (journal::Current()) {
-      const bool link = (listed.attributes & kAttrReparsePoint) != 0;
-      journal::FileChanged(link ? journal::FileChange::RemoveLink : journal::FileChange::DeleteFile,
-                           JoinFinalPath(level.path, listed.name));
-    }
+    if (journal::Current()) journal::FileChanged(change, JoinFinalPath(level.path, listed.name));
     // Registrations name help files; a file that stayed keeps its own.
     // One that is not there is no failure: not every file is registered.
     if (!help.Valid() || IsDirectory(listed)) continue;
+    if (!plan::MayDeleteValue(help, Root::LocalMachine, HelpRegistrationKey, listed.name)) continue;
     const long failed = help.DeleteValue(listed.name.c_str());
     if (failed == kSuccess)
       journal::ValueDeleted(Root::LocalMachine, HelpRegistrationKey, listed.name);

@@ -7,6 +7,7 @@
 #include "record/run_record.h"
 #include "settings/settings.h"
 #include "ownership/ownership.h"
+#include "plan/plan.h"
 #include "shared/shared.h"
 
 namespace qf {
@@ -16,6 +17,14 @@ void RunUninstallPass() {
   // pass and never changes what the pass does.
   record::RunRecord record;
   journal::ScopedListener listening(record.Keeping() ? &record : nullptr);
+  // With a reviewed plan, nothing it does not list changes; one that
+  // cannot be used changes nothing at all.
+  const plan::Lock lock;
+  plan::ScopedLock locked(lock.Absent() || lock.Refuses() ? nullptr : &lock);
+  if (lock.Refuses()) {
+    record.Finish();
+    return;
+  }
   if (!CheckAdmin()) {
     platform::Beep();
     journal::Beeped();

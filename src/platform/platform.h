@@ -187,6 +187,17 @@ struct FileFacts {
   std::string finalPath;    // "C:\dir\name" or "\\server\share\name", no "\\?\"
 };
 
+// What the preview records of a file or directory it plans to delete, and
+// what a run held to that plan checks again through the handle it deletes by
+// (GetFileInformationByHandle): the volume's serial number, the file id, the
+// size and the last-write time (FILETIME as one number).
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t id = 0;
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;
+};
+
 // One entry of a listing through a directory's handle.
 struct DirEntry {
   std::string name;
@@ -205,6 +216,7 @@ enum class FileAccess {
   List,           // its facts and, for a directory, its entries
   Delete,         // its facts, and deletion through the handle
   ListAndDelete,  // both
+  Read,           // its facts and its bytes (FileHandle::Read)
 };
 
 // Codes of creating and writing a file that callers name.
@@ -229,6 +241,13 @@ class FileHandle {
   [[nodiscard]] long Facts(FileFacts* facts) const;
   // The final path alone (FileFacts::finalPath), with fewer requests.
   [[nodiscard]] long FinalPath(std::string* path) const;
+  // The object's identity (FileIdentity).  Asked only of what a reviewed
+  // plan lists: under Wine the volume's serial number costs requests to the
+  // mount manager.
+  [[nodiscard]] long Identity(FileIdentity* identity) const;
+  // The whole file, opened with FileAccess::Read, when it holds at most
+  // `limit` bytes; kErrorMoreData, nothing read, for a larger one.
+  [[nodiscard]] long Read(size_t limit, std::string* bytes) const;
   // Every entry of the directory, "." and ".." included, in the order the
   // file system gives them (NtQueryDirectoryFile with file ids).
   [[nodiscard]] long List(std::vector<DirEntry>* entries) const;

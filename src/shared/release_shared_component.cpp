@@ -7,6 +7,7 @@
 #include "ownership/ownership.h"
 #include "shared/shared.h"
 #include "journal/journal.h"
+#include "plan/plan.h"
 
 namespace qf {
 namespace {
@@ -31,7 +32,8 @@ void DecideLowered(long written, const std::string& name, int32_t count, const s
 // Reads "UseCount" and, while other holders remain, stores it one lower.
 // Returns whether a usable count was read; only then is *lastHolder set, to
 // whether this product held the last share (a count of 1 or less).  False
-// means the component has no count and must be left alone.
+// means the component has no count, or one that says otherwise than the
+// reviewed plan, and must be left alone.
 bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder) {
   uint32_t type = 0;
   std::string data;
@@ -56,9 +58,9 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
       raw |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
     const auto count = static_cast<int32_t>(raw);
     *lastHolder = count <= 1;
-    if (!*lastHolder)
-      DecideLowered(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)), name, count,
-                    {});
+    if (*lastHolder) return plan::MayRelease(name);
+    if (!plan::MayLowerCount(name, true, std::to_string(raw), std::to_string(raw - 1))) return false;
+    DecideLowered(component.WriteDword(UseCount, static_cast<uint32_t>(count - 1)), name, count, {});
     return true;
   }
 
@@ -72,11 +74,11 @@ bool LowerUseCount(RegKey& component, const std::string& name, bool* lastHolder)
   }
   const int32_t count = ParseUseCount(text);
   *lastHolder = count <= 1;
-  if (!*lastHolder) {
-    char lowered[16];
-    std::snprintf(lowered, sizeof lowered, "%d", static_cast<int>(count - 1));
-    DecideLowered(component.WriteText(UseCount, lowered), name, count, lowered);
-  }
+  if (*lastHolder) return plan::MayRelease(name);
+  char lowered[16];
+  std::snprintf(lowered, sizeof lowered, "%d", static_cast<int>(count - 1));
+  if (!plan::MayLowerCount(name, false, text, lowered)) return false;
+  DecideLowered(component.WriteText(UseCount, lowered), name, count, lowered);
   return true;
 }
 
@@ -136,7 +138,9 @@ bool ReleaseSharedComponent(const std::string& componentName, PassRoots* pass) {
         }
         if (verdict == RootVerdict::NotOwn) return true;
         EmptyDirectory(dir, finalPath, componentName);
-        const long removed = dir.Dispose();
+        const long removed =
+            plan::MayDelete(dir, finalPath, journal::FileChange::RemoveDirectory) ? dir.Dispose()
+                                                                                  : kCodeWithheld;
         if (removed == kSuccess)
           journal::FileChanged(journal::FileChange::RemoveDirectory, finalPath);
         Decide(removed == kSuccess ? Decision::TreeRemoved : Decision::TreeKept, componentName,
@@ -147,7 +151,10 @@ bool ReleaseSharedComponent(const std::string& componentName, PassRoots* pass) {
   }
   // The key goes, through its own handle, even when files stayed behind;
   // it fails, harmlessly, when the component's key has subkeys of its own.
-  const long deleted = deletable ? component.Delete() : kErrorAccessDenied;
+  const long deleted = !deletable ? kErrorAccessDenied
+                       : !plan::MayDeleteKey(Root::LocalMachine, JoinPath(SharedKey, componentName))
+                           ? kCodeWithheld
+                           : component.Delete();
   if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, JoinPath(SharedKey, componentName));
   Decide(deleted == kSuccess ? Decision::ComponentKeyDeleted : Decision::ComponentKeyKept, componentName,
          deleted);

@@ -3,6 +3,7 @@
 #include "ownership/ownership.h"
 #include "shared/shared.h"
 #include "journal/journal.h"
+#include "plan/plan.h"
 
 namespace qf {
 
@@ -41,13 +42,17 @@ void RemoveEmptySharedArea() {
     } else if (OpenVerifiedRoot(dir, &area, &finalPath, &code) != RootCheck::Verified) {
       Decide(Decision::AreaDirKept, dir, code);
     } else if (AreaDirIsOwn(finalPath)) {
-      const long removed = area.Dispose();
+      const long removed = plan::MayDelete(area, finalPath, journal::FileChange::RemoveDirectory)
+                               ? area.Dispose()
+                               : kCodeWithheld;
       if (removed == kSuccess) journal::FileChanged(journal::FileChange::RemoveDirectory, finalPath);
       Decide(removed == kSuccess ? Decision::AreaDirRemoved : Decision::AreaDirKept, finalPath,
              removed);
     }
   }
-  const long deleted = deletable ? shared.Delete() : kErrorAccessDenied;
+  const long deleted = !deletable                                        ? kErrorAccessDenied
+                       : !plan::MayDeleteKey(Root::LocalMachine, SharedKey) ? kCodeWithheld
+                                                                            : shared.Delete();
   if (deleted == kSuccess) journal::KeyDeleted(Root::LocalMachine, SharedKey);
   Decide(deleted == kSuccess ? Decision::AreaKeyDeleted : Decision::AreaKeyKept, SharedKey, deleted);
 }

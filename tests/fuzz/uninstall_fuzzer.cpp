@@ -10,7 +10,11 @@
 // directories and links around them, the per-user key tree, which keys can
 // be opened or written, a key on the way to those the pass opens moved behind
 // a link, the companion libraries, the current directory, and
-// failures injected into the platform calls.
+// failures injected into the platform calls; last, whether the run is held
+// to a reviewed plan: the machine's own, or one made after the machine
+// changed, when the changes it makes must be among the plan's (and, where
+// no failure hit either, among those made without it), and every invariant
+// but the oracle's, which knows no plan, must hold.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -22,7 +26,9 @@
 
 #include "common/paths.h"
 #include "common/schema.h"
+#include "exports/entry_points.h"
 #include "invariants.h"
+#include "plan_check.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -506,6 +512,59 @@ void PrintRuns() {
 
 }  // namespace
 
+// The machine the plan was made on, changed from the one the run meets: a
+// file of a component's rewritten, and a count raised.
+void ChangeMachine() {
+  for (const std::string& path : sim::Tree("C:\\Shared")) {
+    if (!sim::FileContents(path)) continue;
+    sim::MakeFile(path, *sim::Attributes(path) & (p::kAttrReadOnly | p::kAttrHidden), "changed");
+    break;
+  }
+  const std::string data = qf::JoinPath(qf::SharedKey, qf::DataComponent);
+  if (sim::KeyExists(Root::LocalMachine, data) && sim::GetText(Root::LocalMachine, data, qf::UseCount))
+    sim::SetText(Root::LocalMachine, data, qf::UseCount, "2");
+}
+
+// Builds the input's installation anew, as often as a run held to a plan needs it.
+std::vector<Link> Rebuild(const uint8_t* data, size_t size) {
+  FuzzedDataProvider again(data, size);
+  sim::Reset();
+  Builder builder(again);
+  builder.Build();
+  return builder.links;
+}
+
+// The violations of `passes` runs held to a plan made on the machine, or
+// on it changed (`changed`).
+std::vector<std::string> HeldToPlan(const uint8_t* data, size_t size, int passes, bool changed) {
+  Rebuild(data, size);
+  if (changed) {
+    try {
+      ChangeMachine();
+    } catch (const std::exception&) {  // a set-up the simulation refuses is not made
+    }
+  }
+  const qf::reliability::MadePlan plan = qf::reliability::MakePlan();
+  Rebuild(data, size);
+  for (int i = 0; i < passes; ++i) UninstInitialize(0, 0, 0);
+  const std::vector<std::string> unlocked = qf::reliability::ChangesMade();
+  const bool unfailed = sim::FailuresHit().empty();
+  const std::vector<Link> links = Rebuild(data, size);
+  try {
+    qf::reliability::HoldToPlan(plan.text);
+  } catch (const std::exception&) {  // no policy can be set behind a link: a run as ever
+    return qf::reliability::RunPassesAndCheck(qf::reliability::Capture(links), passes);
+  }
+  const auto before = qf::reliability::Capture(links);
+  for (int i = 0; i < passes; ++i) UninstInitialize(0, 0, 0);
+  std::vector<std::string> bad = qf::reliability::CheckInvariants(before, passes);
+  for (auto found : {qf::reliability::CheckStaysCovered(before, passes),
+                     qf::reliability::CheckWithinPlan(plan.changes, unfailed && sim::FailuresHit().empty()
+                                                                        ? &unlocked : nullptr)})
+    bad.insert(bad.end(), found.begin(), found.end());
+  return bad;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool once = (std::atexit(PrintRuns), true);
   (void)once;
@@ -514,12 +573,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Builder builder(in);
   builder.Build();
   const int passes = in.ConsumeIntegralInRange(1, 2);
-  const auto before = qf::reliability::Capture(builder.links);
-  const std::vector<std::string> violations = qf::reliability::RunPassesAndCheck(before, passes);
+  const int plan = in.ConsumeIntegralInRange(0, 2);  // none, the machine's own, a changed machine's
+  const std::vector<std::string> violations =
+      plan ? HeldToPlan(data, size, passes, plan == 2)
+           : qf::reliability::RunPassesAndCheck(qf::reliability::Capture(builder.links), passes);
   ++(sim::FailuresHit().empty() ? exactRuns : failedRuns);
   if (violations.empty()) return 0;
 
-  std::fprintf(stderr, "The pass broke its invariants (%d pass(es)):\n", passes);
+  std::fprintf(stderr, "The pass broke its invariants (%d pass(es)%s):\n", passes,
+               plan == 1 ? ", held to its own plan" : plan == 2 ? ", held to a changed machine's plan" : "");
   for (const std::string& v : violations) std::fprintf(stderr, "  %s\n", v.c_str());
   std::fprintf(stderr, "Journal:\n");
   for (const sim::JournalEntry& e : sim::Journal())

@@ -62,6 +62,19 @@ TEST(CompareTest, PairsWhatIsLeftByIdentity) {
   }
 }
 
+TEST(CompareTest, CountsWhatAReviewedPlanWithheldAsAgreed) {
+  const Json file = {{"op", "delete-file"}, {"path", "C:\\D\\a"}}, other = {{"op", "delete-file"}, {"path", "C:\\D\\b"}};
+  Json plan = Document("changes", {file, other, Set("Software\\Halvern\\Halvern Shared\\Data", "UseCount", "1")});
+  Json done = Document("changes", {});
+  for (const auto& [decision, subject] : {std::pair{"ChangedSincePlan", "c:\\d\\A"}, {"ComponentNotAsPlanned", "Data"}})
+    done["decisions"].push_back({{"decision", decision}, {"subject", subject}, {"first", 0}, {"second", 0}});
+  plan["decisions"].push_back({{"decision", "CountLowered"}, {"subject", "Data"}, {"first", 2}, {"second", 1}});
+  const Comparison c = Compare(plan, done);
+  ASSERT_EQ(c.differences.size(), 1u);  // b went unwithheld
+  EXPECT_EQ(c.differences[0].predicted, other);
+  EXPECT_EQ(c.withheld, (std::map<std::string, size_t>{{"changes", 2}, {"decisions", 3}}));
+}
+
 TEST(CompareTest, ComparesEveryFieldBothSidesHold) {
   const std::pair<const char*, Json> items[] = {
       {"changes", Set("S\\Data", "UseCount", "2")},

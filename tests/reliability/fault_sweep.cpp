@@ -19,10 +19,13 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decisions_made.h"
+#include "exports/entry_points.h"
 #include "invariants.h"
+#include "plan_check.h"
 #include "record_check.h"
 #include "platform/sim/sim.h"
 #include "sample.h"
@@ -56,28 +59,98 @@ const char* const kSampleNames[] = {"shared", "last-holder", "odd", "linked", "f
 using qf::reliability::kArea, qf::reliability::kRecordDir;
 const std::string kRecordPlaces[] = {kRecordDir, "", kArea + "\\Records", kArea + "\\Data\\Logs", kArea};
 
+std::vector<qf::reliability::Link> Build(Sample sample) {
+  return sample == Sample::Odd      ? qf::reliability::BuildOddSample()
+       : sample == Sample::Linked   ? qf::reliability::BuildLinkedSample()
+       : sample == Sample::Wow64    ? qf::reliability::BuildWow64Sample()
+       : sample == Sample::Programs ? qf::reliability::BuildProgramsSample()
+       : sample >= Sample::Foreign  ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
+                                    : BuildSample(sample == Sample::LastHolder);
+}
+
+// The plan a run is held to: none, the machine's own, one made after the
+// machine changed (a file grown, one moved away, a help registration
+// rewritten, a count raised, the per-user tree undeletable, the companion
+// missing), or one made on another computer, which changes nothing at all.
+enum class Plan { None, Own, Changed, Foreign };
+const char* const kPlanNames[] = {"", " held to its own plan", " held to a changed machine's plan",
+                                  " held to another computer's plan"};
+
+void ChangeSample(Sample sample) {
+  using qf::platform::Root;
+  qf::sim::MakeFile(qf::reliability::kDataRoot + "\\a.dat", 0, "grown");
+  if (qf::sim::Exists(qf::reliability::kHelpRoot + "\\guide.cnt"))
+    qf::sim::Rename(qf::reliability::kHelpRoot + "\\guide.cnt", "C:\\guide.cnt");
+  qf::sim::SetText(Root::LocalMachine, qf::HelpRegistrationKey, "guide.hlp", "C:\\elsewhere");
+  if (sample != Sample::Linked)  // whose record of the images is a link
+    qf::sim::SetText(Root::LocalMachine, qf::JoinPath(qf::SharedKey, qf::ImagesComponent), qf::UseCount, "2");
+  if (qf::sim::KeyExists(Root::CurrentUser, qf::UserSettingsKey))
+    qf::sim::SetKeyRights(Root::CurrentUser, qf::UserSettingsKey, true, false);
+  qf::sim::FailWhen(qf::sim::Op::LoadLibrary, qf::SecondCompanion, 126);
+}
+
+// The plan of `plan`'s kind for the installation, made once; and the
+// changes the pass makes there without one.
+const qf::reliability::MadePlan& PlanFor(Sample sample, Plan plan, std::vector<std::string>* unlocked) {
+  static std::map<std::pair<Sample, Plan>, qf::reliability::MadePlan> made;
+  static std::map<Sample, std::vector<std::string>> without;
+  if (!without.count(sample)) {
+    Build(sample);
+    UninstInitialize(0, 0, 0);
+    without[sample] = qf::reliability::ChangesMade();
+  }
+  *unlocked = without[sample];
+  auto at = made.find({sample, plan});
+  if (at != made.end()) return at->second;
+  Build(sample);
+  if (plan == Plan::Changed) ChangeSample(sample);
+  qf::reliability::MadePlan own = qf::reliability::MakePlan();
+  if (plan == Plan::Foreign) {
+    const std::string computer = "\"computer\": \"";
+    own.text.insert(own.text.find(computer) + computer.size(), "OTHER-");
+  }
+  return made.emplace(std::make_pair(sample, plan), own).first->second;
+}
+
 // With `throwIn`, the `failAt`-th call on a path holding it throws instead
 // (out of memory): in the record, the pass must end as without one; in the
 // pass, cut short, nothing else may go and the record must say it did not end.
+// Held to a plan, the run keeps every invariant but the oracle's, which
+// knows no plan, and makes only changes among the plan's and among those
+// made without it.
 uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool andAfter,
-             const std::string& throwIn = "") {
-  const auto links = sample == Sample::Odd      ? qf::reliability::BuildOddSample()
-                     : sample == Sample::Linked ? qf::reliability::BuildLinkedSample()
-                     : sample == Sample::Wow64  ? qf::reliability::BuildWow64Sample()
-                     : sample == Sample::Programs ? qf::reliability::BuildProgramsSample()
-                     : sample >= Sample::Foreign ? qf::reliability::BuildForeignSample(sample == Sample::KeptArea)
-                                                : BuildSample(sample == Sample::LastHolder);
+             const std::string& throwIn = "", Plan plan = Plan::None) {
+  std::vector<std::string> unlocked;
+  const qf::reliability::MadePlan* held = plan == Plan::None ? nullptr : &PlanFor(sample, plan, &unlocked);
+  const auto links = Build(sample);
+  if (held) qf::reliability::HoldToPlan(held->text);
   if (!record.empty()) qf::reliability::KeepRecords(record);
   if (failAt > 0 && throwIn.empty()) qf::sim::FailAt(failAt, andAfter);
   if (!throwIn.empty()) qf::sim::ThrowAt(throwIn, failAt);
   // Every run of an installation with a record place starts from the same
   // machine, which only the pass changes: it is captured once.
-  static std::map<std::pair<Sample, std::string>, qf::reliability::Snapshot> captured;
-  auto at = captured.find({sample, record});
-  if (at == captured.end()) at = captured.emplace(std::make_pair(sample, record), Capture(links)).first;
+  static std::map<std::tuple<Sample, std::string, Plan>, qf::reliability::Snapshot> captured;
+  auto at = captured.find({sample, record, plan});
+  if (at == captured.end()) at = captured.emplace(std::make_tuple(sample, record, plan), Capture(links)).first;
   const auto& before = at->second;
   qf::sim::LogCalls(failAt == 0);
-  std::vector<std::string> violations = RunPassesAndCheck(before);
+  std::vector<std::string> violations;
+  if (held) {
+    if (UninstInitialize(0, 0, 0) != 0) violations.push_back("UninstInitialize did not return 0");
+    for (auto found : {qf::reliability::CheckInvariants(before, 1), qf::reliability::CheckStaysCovered(before, 1),
+                       qf::reliability::CheckWithinPlan(held->changes, &unlocked)})
+      violations.insert(violations.end(), found.begin(), found.end());
+    // Its own plan, on the machine it was made on, withholds nothing.
+    if (plan == Plan::Own && qf::sim::FailuresHit().empty()) {
+      const std::vector<std::string> made = qf::reliability::ChangesMade();
+      std::multiset<std::string> left(made.begin(), made.end());
+      for (const std::string& change : unlocked)
+        if (left.count(change)) left.erase(left.find(change));
+        else violations.push_back("held to its own plan, withheld: " + change);
+    }
+  } else {
+    violations = RunPassesAndCheck(before);
+  }
   // A throw cut the pass short when the companion, told last, was not called.
   const bool ended = throwIn.empty() || !qf::sim::JournalOf(qf::sim::Change::Call).empty();
   if (!ended) violations = qf::reliability::CheckInvariants(before, 1);
@@ -100,8 +173,8 @@ uint64_t Run(Sample sample, const std::string& record, uint64_t failAt, bool and
   if (violations.empty()) {
     ++kept;
   } else {
-    std::printf("%s installation%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
-                record.empty() ? "" : (" with a record in " + record).c_str(),
+    std::printf("%s installation%s%s, %s %llu:\n", kSampleNames[static_cast<int>(sample)],
+                record.empty() ? "" : (" with a record in " + record).c_str(), kPlanNames[static_cast<int>(plan)],
                 failAt == 0 ? "no failure" : !throwIn.empty() ? ("throwing at call on " + throwIn).c_str()
                 : andAfter  ? "failing from operation" : "failing operation",
                 static_cast<unsigned long long>(failAt));
@@ -157,6 +230,16 @@ int main(int argc, char** argv) {
         if (args.Mine(++run)) Run(sample, record, k, false);
         if (args.Mine(++run)) Run(sample, record, k, true);
       }
+    }
+  }
+  // Held to a plan: the machine's own and a changed machine's, failing
+  // each call of the run in turn; another computer's, which changes nothing.
+  for (Sample sample : {Sample::Shared, Sample::LastHolder, Sample::Odd, Sample::Linked}) {
+    for (Plan plan : {Plan::Own, Plan::Changed, Plan::Foreign}) {
+      const uint64_t operations = args.Mine(++run) || plan != Plan::Foreign ? Run(sample, "", 0, false, "", plan) : 0;
+      const bool swept = plan != Plan::Foreign && (sample == Sample::Shared || sample == Sample::LastHolder);
+      for (uint64_t k = 1; swept && k <= operations; ++k)
+        if (args.Mine(++run)) Run(sample, "", k, false, "", plan);
     }
   }
   // Running out of memory at each call inside the record, and at each

@@ -459,7 +459,7 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
       case D::CountMisstored: case D::CountLowered: case D::CountNotWritten: case D::RootDirAbsent:
       case D::RootUnsafe: case D::RootRefused: case D::RootHoldsArea: case D::RootHoldsComponent:
       case D::RootHoldsFolder: case D::RootUnchecked: case D::RootBelowWindows: case D::RootHoldsProgram:
-      case D::RootInProfile: case D::RootNotLocal:
+      case D::RootInProfile: case D::RootNotLocal: case D::ComponentNotAsPlanned:
       case D::SharedFilesUnused: case D::FlagsAbsent:
         all.insert(all.end(), {{c.keyPath, true}, {c.tree, true}});
         if (c.name == qf::HelpComponent) all.push_back({help, true});
@@ -469,7 +469,11 @@ std::vector<Cover> Covers(const Snapshot& before, const sim::DecisionEntry& d) {
   }
   const Cover area = {Hklm(SharedKey), false}, areaDir = {before.sharedDir, false};
   switch (d.decision) {
-    case D::GateRefused: return {{"*", true}};  // nothing at all is removed
+    case D::GateRefused: case D::PlanUnusable: return {{"*", true}};  // nothing at all is removed
+    // An item the plan does not allow: a help registration by its name.
+    case D::NotInPlan: case D::ChangedSincePlan:
+      return {{Below(d.subject, Hklm(HelpRegistrationKey)) ? help + Fold(LastComponent(d.subject)) : d.subject,
+               false}};
     case D::UserTreeAbsent: case D::UserTreeKept: return {{"HKCU\\" + d.subject, true}};
     case D::EntryChanged: case D::DirectoryNotListed: case D::EntryUncarried:
       return {{d.subject, true}};
@@ -532,6 +536,9 @@ std::vector<std::string> CheckInvariants(const Snapshot& before, int passes) {
 }
 
 std::vector<std::string> CheckAgainstOracle(const Snapshot& before, int passes) {
+  // A pass held to a plan it cannot use changes nothing at all.
+  for (size_t i = before.decisionsFrom; i < sim::Decisions().size(); ++i)
+    passes -= sim::Decisions()[i].decision == Decision::PlanUnusable;
   // The oracle leaves other accounts' profiles to the invariant above: a
   // root the pass keeps for one is not played again here.
   std::set<std::string> profiles;

@@ -7,13 +7,16 @@
 // It imports no call that writes or deletes anything, and never loads a
 // companion library.
 //
-//   qfpreview [--json] [--all] [--host-dir DIR] [--library-dir DIR]
+//   qfpreview [--json] [--all] [--host-dir DIR] [--library-dir DIR] [--against PLAN]
 //   qfpreview [--json] [--all] --record FILE
 //   qfpreview [--json] --compare PLAN RECORD
 //
 // With --record it tells a real run from the record the library kept of it
 // (record/), through the same report; with --compare it lists where a run's
-// record differs from a saved --json of the preview (compare/).
+// record differs from a saved --json of the preview (compare/).  A --json
+// prediction is also a plan an administrator may hold the uninstall to (the
+// policy's UninstallPlan); with --against it predicts the run held to the
+// plan PLAN, on the machine as it is now.
 //
 // Exit code 0 (an installation that is absent or half-removed is reported,
 // not an error; with --compare: they agree), 3 with --compare when they
@@ -172,6 +175,39 @@ int Compare(const std::string& planPath, const std::string& recordPath, bool jso
 
 }  // namespace
 
+// The full path of `path` as given, for the policy.
+std::string FullPath(const std::string& path) {
+  std::wstring wide = Wide(path), full(32768, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  std::string utf8;
+  if (length == 0 || length >= full.size() || !Utf8(std::wstring_view(full.data(), length), &utf8))
+    throw std::runtime_error(path + ": not a path");
+  return utf8;
+}
+
+// Below the report of a run held to a plan: how many of the plan's changes
+// still hold, and how many items the lock would withhold.
+std::string AgainstSummary(const std::string& planPath, const qfpreview::Report& report) {
+  size_t planned = 0;
+  try {
+    const auto plan = qfpreview::OrderedJson::parse(ReadWhole(planPath));
+    planned = plan.value("changes", qfpreview::OrderedJson::array()).size();
+  } catch (const qfpreview::OrderedJson::exception&) {
+  }
+  size_t withheld = 0;
+  bool refused = false;
+  for (const qfpreview::Reason& reason : report.reasons) {
+    withheld += reason.decision == qf::Decision::NotInPlan || reason.decision == qf::Decision::ChangedSincePlan ||
+                reason.decision == qf::Decision::ComponentNotAsPlanned ||
+                reason.decision == qf::Decision::CompanionNotInPlan;
+    refused = refused || reason.decision == qf::Decision::PlanUnusable;
+  }
+  if (refused) return "\nAgainst the plan " + planPath + ": it cannot be used, so nothing would change.\n";
+  return "\nAgainst the plan " + planPath + ": " + std::to_string(report.changes.size()) + " of its " +
+         std::to_string(planned) + " changes still hold; " + std::to_string(withheld) +
+         " would be withheld (see what stays, and why, above).\n";
+}
+
 int main() {
   CLI::App app{
       "Shows what uninstalling Quillforge 3.0 would do on this machine, for this account: what "
@@ -198,18 +234,26 @@ int main() {
                  "the directory QFUNINST.DLL is loaded from, which no root may be or hold "
                  "(default: this program's directory)")
       ->check(existing);
-  std::string record;
+  std::string record, against;
   std::vector<std::string> compare;
   const auto recordOption = app.add_option(
       "--record", record,
       "report a real uninstall from the record the library kept of it, instead of predicting one")
       ->type_name("FILE");
+  const auto againstOption = app.add_option(
+      "--against", against,
+      "predict the uninstall held to the plan PLAN (a saved --json of this program), as the "
+      "policy UninstallPlan would hold it: which of its changes still hold on this machine, "
+      "and which would be withheld, and why")
+      ->type_name("PLAN")
+      ->excludes(recordOption);
   app.add_option("--compare", compare,
                  "compare a plan (a saved --json of this program) with the record of the run; "
                  "exit code 3 when they differ")
       ->type_name("PLAN RECORD")
       ->expected(2)
-      ->excludes(recordOption);
+      ->excludes(recordOption)
+      ->excludes(againstOption);
   app.footer(
       "Exit codes: 0 done (with --compare: the run did what was predicted), 3 with --compare: "
       "they differ, 2 a bad argument, 1 the preview failed (a file unreadable or invalid).");
@@ -230,12 +274,14 @@ int main() {
       return 0;
     }
     const qfpreview::Snapshot snapshot = qfpreview::Capture(host);
+    if (!against.empty()) qfpreview::HoldToPlan(FullPath(against));
     // Asked as the pass asks it, before the pass may remove what it reads.
     const qf::record::RecordPlace place = qf::record::FindRecordPlace(nullptr);
     const qfpreview::PassRecord pass = qfpreview::RunPass();
     qfpreview::Report report = qfpreview::BuildReport(snapshot, pass);
     report.recordPlace = place;
-    Write(json ? qfpreview::FormatJson(report) : qfpreview::FormatText(report, all));
+    Write(json ? qfpreview::FormatJson(report)
+               : qfpreview::FormatText(report, all) + (against.empty() ? "" : AgainstSummary(against, report)));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qfpreview: %s\n", error.what());
     return 1;

@@ -93,6 +93,20 @@ std::string Append(const std::string& directory, std::string_view suffix) {
   return directory + std::string(suffix.substr(1));
 }
 
+// A number of its own for each drive, as a volume's serial number is.
+uint64_t DriveVolume(const FileNode& drive) {
+  uint32_t hash = 2166136261u;
+  for (const char c : Fold(drive.name)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
+}
+
+platform::FileIdentity IdentityOf(const FileNode& node) {
+  const FileNode* drive = &node;
+  while (drive->parent && !drive->volume) drive = drive->parent;
+  return {drive->volume ? *drive->volume : DriveVolume(*drive), node.id,
+          node.size ? *node.size : node.contents.size(), node.lastWrite};
+}
+
 uint32_t AttributesOf(const FileNode& node) {
   switch (node.kind) {
     case Kind::Directory: return kAttrDirectory | node.extra;
@@ -250,7 +264,8 @@ FileObjectHandle::FileObjectHandle(const std::shared_ptr<FileNode>& opened, bool
 }
 
 FileObjectHandle::FileObjectHandle(FileObjectHandle&& other) noexcept
-    : node(std::move(other.node)), list(other.list), remove(other.remove), write(other.write) {
+    : node(std::move(other.node)), list(other.list), remove(other.remove), write(other.write),
+      read(other.read) {
   other.node.reset();
 }
 
@@ -284,6 +299,18 @@ void MakeFile(const std::string& path, uint32_t extraAttributes, const std::stri
   FileNode* file = Place(path, Kind::File);
   file->extra = extraAttributes;
   file->contents = contents;
+  file->size.reset();
+  file->lastWrite = NextFileStamp();
+}
+
+void SetIdentity(const std::string& path, const platform::FileIdentity& identity) {
+  const std::string absolute = MakeAbsolute(path);
+  FileNode* node = absolute.empty() ? nullptr : Walk(absolute, false).node;
+  if (!node) Misuse("nothing to give an identity at " + path);
+  node->volume = identity.volume;
+  node->id = identity.id;
+  node->size = identity.size;
+  node->lastWrite = identity.lastWrite;
 }
 
 void MakeLink(const std::string& path, const std::string& target,
@@ -444,6 +471,7 @@ long Attach(FileNode* node, FileAccess access, UniqueFileHandle* out) {
       node->parent ? node->parent->children.at(Fold(node->name)) : M().drives.at(Fold(node->name));
   FileObjectHandle file(shared, access == FileAccess::List || access == FileAccess::ListAndDelete,
                         remove);
+  file.read = access == FileAccess::Read;
   out->Reset(AddHandle(std::move(file)));
   return kSuccess;
 }
@@ -529,6 +557,25 @@ long FileHandle::FinalPath(std::string* path) const {
   return kSuccess;
 }
 
+long FileHandle::Identity(FileIdentity* identity) const {
+  if (long injected = BeginOp(Op::FileFacts, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  *identity = IdentityOf(*node);
+  return kSuccess;
+}
+
+long FileHandle::Read(size_t limit, std::string* bytes) const {
+  if (long injected = BeginOp(Op::FileRead, {ShownPath(handle_.Get())})) return injected;
+  const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
+  if (!node) return kErrorInvalidHandle;
+  if (!FindHandle<FileObjectHandle>(handle_.Get())->read) return kErrorAccessDenied;
+  if (node->kind == Kind::Directory) return kErrorAccessDenied;
+  if (node->contents.size() > limit) return kErrorMoreData;
+  *bytes = node->contents;
+  return kSuccess;
+}
+
 long FileHandle::List(std::vector<DirEntry>* entries) const {
   if (long injected = BeginOp(Op::FileList, {ShownPath(handle_.Get())})) return injected;
   const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
@@ -566,7 +613,9 @@ long FileHandle::Dispose() {
   if (node->kind == Kind::Directory && !node->children.empty()) return kErrorDirNotEmpty;
   const bool directory =
       node->kind == Kind::Directory || (node->kind == Kind::Link && node->linkToDirectory);
-  Record(directory ? Change::RemoveDirectory : Change::DeleteFile, PathOf(node.get()));
+  sim::JournalEntry* entry = Record(directory ? Change::RemoveDirectory : Change::DeleteFile, PathOf(node.get()), {},
+                               node->kind == Kind::Link ? kAttrReparsePoint : 0);
+  entry->identity = IdentityOf(*node);
   Unlink(node.get());
   return kSuccess;
 }
@@ -595,6 +644,7 @@ long FileHandle::Write(std::string_view bytes) {
   if (!node) return kErrorInvalidHandle;
   if (!FindHandle<FileObjectHandle>(handle_.Get())->write) return kErrorAccessDenied;
   node->contents.append(bytes);
+  node->lastWrite = NextFileStamp();
   return kSuccess;
 }
 

@@ -54,6 +54,13 @@ uint64_t NextId() {
   return ++next;
 }
 
+uint64_t& FileStamps() {
+  static uint64_t next = 0;
+  return next;
+}
+
+uint64_t NextFileStamp() { return ++FileStamps(); }
+
 long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   Machine& m = M();
   ++m.operations;
@@ -97,11 +104,11 @@ long BeginOp(Op op, std::initializer_list<std::string_view> paths) {
   return platform::kSuccess;
 }
 
-void Record(Change kind, std::string path, std::string detail,
-            uint32_t flags) {
-  if (P().dead) return;
-  M().journal.push_back(
-      JournalEntry{kind, std::move(path), std::move(detail), flags});
+JournalEntry* Record(Change kind, std::string path, std::string detail, uint32_t flags) {
+  static JournalEntry unkept;  // a dead process journals nothing
+  if (P().dead) return &unkept;
+  M().journal.push_back(JournalEntry{kind, std::move(path), std::move(detail), flags, {}, {}});
+  return &M().journal.back();
 }
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
@@ -126,6 +133,7 @@ void DropHandle(std::uintptr_t id) { M().handles.erase(id); }
 }  // namespace detail
 
 void Reset() {
+  detail::FileStamps() = 0;
   detail::M() = detail::Machine();
   detail::P() = detail::Process();
 }

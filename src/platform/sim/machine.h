@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +44,9 @@ bool ContainsFold(std::string_view text, std::string_view part);
 // Ids for handles, keys and files, unique for the life of the process so
 // that a guard left over from before a Reset() can never reach a new object.
 uint64_t NextId();
+// File ids and last-write times, counted from Reset() on: a machine built
+// the same way twice has the same identities, as a plan made on it expects.
+uint64_t NextFileStamp();
 
 // ---- Registry ----
 struct RegValue {
@@ -70,7 +74,9 @@ struct FileNode {
   Kind kind = Kind::Directory;
   std::string name;  // "C:" or "\\server\share" for a root
   std::string shortName;  // its 8.3 name, "" when it has none
-  uint64_t id = NextId();  // the file id; a link has its own
+  uint64_t id = NextFileStamp();  // the file id; a link has its own
+  uint64_t lastWrite = NextFileStamp();  // written anew by MakeFile and FileHandle::Write
+  std::optional<uint64_t> volume, size;  // SetIdentity's, in place of the drive's and the contents'
   uint32_t extra = 0;  // attribute bits besides those the kind implies
   std::string target;  // links: absolute path of the target
   bool linkToDirectory = false;
@@ -126,6 +132,7 @@ struct FileObjectHandle {
   bool list = false;
   bool remove = false;  // opened with DELETE access
   bool write = false;   // created by CreateBelow, for writing
+  bool read = false;    // opened with FileAccess::Read
 };
 
 using Handle = std::variant<KeyHandle, LibraryHandle, FileObjectHandle>;
@@ -186,8 +193,10 @@ Machine& M();
 // code to fail with, or 0.  `paths` are the names the call is known by.
 long BeginOp(Op op, std::initializer_list<std::string_view> paths);
 
-void Record(Change kind, std::string path = {}, std::string detail = {},
-            uint32_t flags = 0);
+// Journals a change; returns the entry, for what a change adds (its
+// identity, the value that was there).
+JournalEntry* Record(Change kind, std::string path = {}, std::string detail = {},
+                     uint32_t flags = 0);
 
 void RecordDecision(Decision decision, const std::string& subject, int64_t first,
                     int64_t second, const std::string& detail);

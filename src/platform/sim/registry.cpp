@@ -209,9 +209,12 @@ long Write(std::uintptr_t id, const char* name, Value value) {
   if (long injected = BeginOp(Op::RegWrite, {ValuePath(id, name)})) return injected;
   Reached open;
   if (long result = Reach(id, kSetValue, &open)) return result;
+  const auto was = open.key->values.find(Fold(valueName));
+  std::optional<Value> before;
+  if (was != open.key->values.end()) before = was->second.value;
   StoreValue(open.key, valueName, std::move(value));
-  Record(Change::RegSetValue, open.handle->path,
-         open.key->values.at(Fold(valueName)).name);
+  Record(Change::RegSetValue, open.handle->path, open.key->values.at(Fold(valueName)).name)->before =
+      std::move(before);
   return kSuccess;
 }
 
@@ -474,7 +477,7 @@ long RegKey::DeleteValue(const char* name) {
   if (long result = Reach(handle_.Get(), kSetValue, &open)) return result;
   auto it = open.key->values.find(Fold(name ? name : ""));
   if (it == open.key->values.end()) return kErrorFileNotFound;
-  Record(Change::RegDeleteValue, open.handle->path, it->second.name);
+  Record(Change::RegDeleteValue, open.handle->path, it->second.name)->before = it->second.value;
   open.key->values.erase(it);
   return kSuccess;
 }

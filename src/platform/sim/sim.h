@@ -43,6 +43,7 @@ enum class Op {
   FileOpen, FileOpenBelow, FileFacts, FileList, FileDispose, LongPathName,
   FileCreate, FileWrite, FileFlush, TargetFinalPath, KeptFolders, RandomBits,
   SystemPlaces,  // WindowsDir and TempDir
+  FileRead,      // FileHandle::Read (FileHandle::Identity counts as FileFacts)
 };
 
 // What a journal line records.
@@ -60,8 +61,9 @@ bool IsRegistryChange(Change change);
 //                   link deleted as itself, the link's own path
 //   RegSetValue     path = full key path, detail = value name
 //   RegDeleteValue  path = full key path, detail = value name
-//   DeleteFile      path = full path of what was deleted (link itself)
-//   RemoveDirectory path = full path of what was removed
+//   DeleteFile      path = full path of what was deleted (link itself),
+//                   flags = kAttrReparsePoint for a link
+//   RemoveDirectory path = full path of what was removed, flags as above
 //   Beep
 //   MessageBox      path = caption, detail = text, flags = icon
 //   LoadLibrary     path = library name
@@ -69,11 +71,20 @@ bool IsRegistryChange(Change change);
 //   FreeLibrary     path = library name
 //   Call            path = "LIB!ENTRY", detail = the text argument
 // Paths are given with the case they were created with.
+// A deletion of a file or directory also gives what was deleted (its
+// identity as FileHandle::Identity gives it), and a value's deletion or
+// write the value that was there before (none when a write made it).
+struct Value {
+  uint32_t type = 0;
+  std::string data;  // raw bytes as stored
+};
 struct JournalEntry {
   Change kind = Change::Beep;
   std::string path;
   std::string detail;
   uint32_t flags = 0;
+  platform::FileIdentity identity;
+  std::optional<Value> before;
 };
 
 // One decision the pass reported (qf::Decide), kept apart from the
@@ -91,11 +102,6 @@ struct DecisionEntry {
 struct StepEnd {
   size_t journal = 0;
   size_t decisions = 0;
-};
-
-struct Value {
-  uint32_t type = 0;
-  std::string data;  // raw bytes as stored
 };
 
 // Empties the machine: the three roots with HKU\.Default, drive "C:\" with
@@ -157,6 +163,13 @@ void MakeFile(const std::string& path, uint32_t extraAttributes = 0,
 // Set-up and inspection see the link itself.
 void MakeLink(const std::string& path, const std::string& target,
               bool directory, bool opensTarget = false);
+// Gives the object at `path` (a link itself) the identity FileHandle::Identity
+// reports for it, as a machine copied from a real one has it; the object's
+// own size and last-write time go on being its own when later changed.
+// After Reset() each object has an id and last-write time of its own, its
+// size is that of its contents, and each drive has a volume number of its
+// own; MakeFile over a file writes it anew (another last-write time).
+void SetIdentity(const std::string& path, const platform::FileIdentity& identity);
 // Whether something exists at `path`; links in the middle are followed,
 // a link as the last component counts itself.
 bool Exists(const std::string& path);

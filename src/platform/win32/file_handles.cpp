@@ -38,6 +38,7 @@ ACCESS_MASK AccessOf(FileAccess access) {
   ACCESS_MASK mask = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
   if (access == FileAccess::List || access == FileAccess::ListAndDelete) mask |= FILE_LIST_DIRECTORY;
   if (access == FileAccess::Delete || access == FileAccess::ListAndDelete) mask |= DELETE;
+  if (access == FileAccess::Read) mask |= FILE_READ_DATA;
   return mask;
 }
 
@@ -157,6 +158,31 @@ long FileHandle::Facts(FileFacts* facts) const {
 long FileHandle::FinalPath(std::string* path) const {
   if (!handle_.Valid()) return kErrorInvalidHandle;
   return FinalPathOf(AsHandle(handle_.Get()), path);
+}
+
+long FileHandle::Identity(FileIdentity* identity) const {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(handle_.Get()), &info)) return LastError();
+  auto wide = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->id = wide(info.nFileIndexHigh, info.nFileIndexLow);
+  identity->size = wide(info.nFileSizeHigh, info.nFileSizeLow);
+  identity->lastWrite = wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  return kSuccess;
+}
+
+long FileHandle::Read(size_t limit, std::string* bytes) const {
+  if (!handle_.Valid()) return kErrorInvalidHandle;
+  std::string read;
+  char buffer[64 * 1024];
+  for (DWORD got = 0;; read.append(buffer, got)) {
+    if (!ReadFile(AsHandle(handle_.Get()), buffer, sizeof buffer, &got, nullptr)) return LastError();
+    if (got == 0) break;
+    if (read.size() + got > limit) return kErrorMoreData;
+  }
+  *bytes = std::move(read);
+  return kSuccess;
 }
 
 long FileHandle::List(std::vector<DirEntry>* entries) const {

@@ -2,7 +2,11 @@
 #include "capture/capture.h"
 
 #include "capture/win32.h"
+#include <vector>
+
 #include "common/case_fold.h"
+#include "common/schema.h"
+#include "platform/platform.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -48,7 +52,19 @@ Snapshot Capture(const HostPlace& host) {
   CaptureFiles(&snapshot);
   CaptureKeptFolders(host, &snapshot);
   CaptureCompanions(host, &snapshot);
+  // The plan names this computer: the pass compares it with its own.
+  qf::platform::RunFacts facts;
+  std::vector<wchar_t> name(MAX_COMPUTERNAME_LENGTH + 1);
+  DWORD size = static_cast<DWORD>(name.size());
+  if (qf::platform::ProcessFacts(&facts) == qf::platform::kSuccess &&
+      GetComputerNameW(name.data(), &size) && Utf8(std::wstring_view(name.data(), size), &facts.computer))
+    qf::sim::SetRunFacts(facts);
   return snapshot;
+}
+
+void HoldToPlan(const std::string& path) {
+  qf::sim::SetText(qf::platform::Root::LocalMachine, qf::PolicyKey, qf::UninstallPlan, path);
+  CopyPlan(path);
 }
 
 }  // namespace qfpreview

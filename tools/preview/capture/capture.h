@@ -25,4 +25,9 @@ struct HostPlace {
 // memory runs out.
 Snapshot Capture(const HostPlace& host);
 
+// Names the plan at `path` in the simulation's policy, as an administrator
+// would before the uninstall, and copies it there: the pass then runs held
+// to it (qfpreview --against).
+void HoldToPlan(const std::string& path);
+
 }  // namespace qfpreview

@@ -14,6 +14,7 @@
 #include "common/case_fold.h"
 #include "common/paths.h"
 #include "common/schema.h"
+#include "plan/plan.h"
 #include "platform/sim/sim.h"
 
 namespace qfpreview {
@@ -116,6 +117,27 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
   }
 }
 
+// The identity of what `path` names (opened below `parent` as `name`, or
+// through `opened` when given), as a plan records it and a run held to the
+// plan reads it again: given to the simulation, so that the preview's run
+// finds there what the real one will find.  Nothing is learnt of what cannot
+// be opened: the simulation's own identity then differs from any plan's.
+void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const std::string& path) {
+  HandleGuard own;
+  if (!opened) {
+    if (!NT_SUCCESS(OpenObject(parent, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT, kShareAll, &own)))
+      return;
+    opened = own.Get();
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(opened, &info) || !sim::Exists(path)) return;
+  auto wide = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
+  sim::SetIdentity(path, {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
+                          wide(info.nFileSizeHigh, info.nFileSizeLow),
+                          wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)});
+}
+
 // What the pass meets when its open for deletion fails with `code`.  Held
 // by another program: it is held in the simulation too.  Denied: a file is
 // refused there as a read-only file is, with the same code; a directory is
@@ -176,8 +198,10 @@ bool List(HANDLE directory, const std::string& path, bool probe, Snapshot* snaps
         } else if (probe) {
           HandleGuard opened;
           const long code = ProbeDeletion(directory, name, &opened);
-          Place(child, attributes, bytes, snapshot,
-                code == 0 && plain && !final.empty() && LeadsElsewhere(opened.Get(), final, utf8));
+          const bool fileLink =
+              code == 0 && plain && !final.empty() && LeadsElsewhere(opened.Get(), final, utf8);
+          Place(child, attributes, bytes, snapshot, fileLink);
+          if (!fileLink) CopyIdentity(directory, name, opened.Get(), child);
           Undeletable(child, code, snapshot);
         } else {
           Place(child, attributes, bytes, snapshot);
@@ -294,7 +318,10 @@ std::string CopyRoot(const std::string& given, bool deep, Snapshot* snapshot) {
   const NTSTATUS status = OpenDirectory(nullptr, NtPath(root), &directory);
   if (!NT_SUCCESS(status)) {
     Unlisted(root, static_cast<long>(RtlNtStatusToDosError(status)));
-  } else if (deep) {
+    return root;
+  }
+  CopyIdentity(nullptr, {}, directory.Get(), root);
+  if (deep) {
     CopyTree(std::move(directory), root, snapshot);
   } else {
     std::vector<Subdirectory> ignored;
@@ -343,6 +370,41 @@ void CopyRecordDir(const std::string& given) {
 
 }  // namespace
 
+void CopyPlan(const std::string& given) {
+  if (!qf::IsBelowRoot(given)) return;
+  std::string dir, name;
+  const std::string path = qf::ResolveAbsolutePath(given);
+  if (!qf::SplitParent(path, &dir, &name) || name.empty()) return;
+  CopyRecordDir(dir);
+  const std::string file = qf::JoinPath(dir, name);
+  if (sim::Exists(file) || !sim::Exists(dir)) return;
+  // Opened as itself and read whole, as the pass reads it: a link in its
+  // place becomes one that leads nowhere, which the pass refuses.
+  HandleGuard opened;
+  const NTSTATUS status = OpenObject(nullptr, NtPath(file), GENERIC_READ | SYNCHRONIZE,
+                                     FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, kShareAll, &opened);
+  if (!NT_SUCCESS(status)) {
+    const long code = static_cast<long>(RtlNtStatusToDosError(status));
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+      sim::FailWhen(sim::Op::FileOpenBelow, file, code);
+    return;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(opened.Get(), &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return sim::MakeLink(file, file, false);
+  std::string bytes;
+  char buffer[65536];
+  for (DWORD got = 0; bytes.size() <= qf::plan::kPlanBytesLimit; bytes.append(buffer, got)) {
+    if (!ReadFile(opened.Get(), buffer, sizeof buffer, &got, nullptr)) {
+      sim::FailWhen(sim::Op::FileRead, file, static_cast<long>(GetLastError()));
+      break;
+    }
+    if (got == 0) break;
+  }
+  sim::MakeFile(file, 0, bytes);
+}
+
 void CaptureFiles(Snapshot* snapshot) {
   // Every component's tree, whichever the pass releases; roots that are no
   // directory below a drive or share are never reached.  A root is read
@@ -362,6 +424,7 @@ void CaptureFiles(Snapshot* snapshot) {
   if (!area.empty()) snapshot->area = CopyRoot(area, false, snapshot);
   const std::string records = Resolved(snapshot->recordDir);
   if (!records.empty()) CopyRecordDir(records);
+  if (snapshot->planPath) CopyPlan(*snapshot->planPath);
 }
 
 }  // namespace qfpreview

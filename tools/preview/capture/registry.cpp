@@ -11,6 +11,7 @@
 #include "common/schema.h"
 #include "common/case_fold.h"
 #include "linkproof/linkproof.h"
+#include "plan/plan.h"
 #include "platform/platform.h"
 #include "platform/sim/sim.h"
 
@@ -356,8 +357,9 @@ void CopySharedArea(Snapshot* snapshot) {
 }
 
 // Help registrations by name: the pass deletes them by the names of the
-// files it deleted and never reads what they hold.  Every name is read
-// whole, the longest too: the buffer grows until it fits.
+// files it deleted, and reads what they hold only when held to a plan,
+// which lists it.  Every name is read whole, the longest too: the buffer
+// grows until it fits.
 void CopyHelpRegistrations(Snapshot* snapshot) {
   KeyGuard help;
   if (!OpenPath(Root::LocalMachine, qf::HelpRegistrationKey, &help, snapshot)) return;
@@ -380,7 +382,11 @@ void CopyHelpRegistrations(Snapshot* snapshot) {
     std::string utf8;
     // A name the pass cannot carry is no file's: it can never be deleted.
     if (result != ERROR_SUCCESS || !Utf8(std::wstring_view(name.data(), size), &utf8)) continue;
-    sim::SetValue(Root::LocalMachine, qf::HelpRegistrationKey, utf8, type, "");
+    CopyValue(help.Get(), Root::LocalMachine, qf::HelpRegistrationKey, utf8.c_str(),
+              qf::plan::kValueCapacity);
+    // One that cannot be read is still there, for the pass to delete.
+    if (!sim::GetValue(Root::LocalMachine, qf::HelpRegistrationKey, utf8))
+      sim::SetValue(Root::LocalMachine, qf::HelpRegistrationKey, utf8, type, "");
     snapshot->helpRegistrations.insert(Folded(utf8));
   }
 }
@@ -438,14 +444,17 @@ void CopyOtherPrograms(Snapshot* snapshot) {
 
 }  // namespace
 
-// The run record's policy, reached as the pass reaches it, in the 64-bit
-// view.
+// The run record's and the reviewed plan's policy, reached as the pass
+// reaches it, in the 64-bit view.
 void CopyRecordPolicy(Snapshot* snapshot) {
   In64BitView in64;
   KeyGuard policy;
-  if (OpenPath(Root::LocalMachine, qf::PolicyKey, &policy, snapshot))
+  if (OpenPath(Root::LocalMachine, qf::PolicyKey, &policy, snapshot)) {
     snapshot->recordDir = CopyText(policy.Get(), Root::LocalMachine, qf::PolicyKey,
                                    qf::UninstallRecord, qf::UninstallRecordCapacity);
+    snapshot->planPath = CopyText(policy.Get(), Root::LocalMachine, qf::PolicyKey,
+                                  qf::UninstallPlan, qf::UninstallPlanCapacity);
+  }
 }
 
 // The machine's own Program Files and Common Files, as the pass reads them

@@ -55,6 +55,7 @@ struct Snapshot {
   std::optional<std::string> sharedFilesDir;  // as the pass reads it
   std::string area;  // the directory SharedFilesDir names, when below a root
   std::optional<std::string> recordDir;  // the policy's UninstallRecord, as the pass reads it
+  std::optional<std::string> planPath;   // the policy's UninstallPlan, as the pass reads it
   // Keyed by qf::FoldName of the path, so a directory comes right before
   // what it holds.
   std::map<std::string, FileItem> files;

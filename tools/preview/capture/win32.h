@@ -39,6 +39,8 @@ NTSTATUS OpenObject(HANDLE parent, const std::wstring& name, ACCESS_MASK access,
 // The readers, in the order Capture runs them.
 void CaptureRegistry(Snapshot* snapshot);
 void CaptureFiles(Snapshot* snapshot);
+// The reviewed plan at `path` and its directory, as the pass reads them.
+void CopyPlan(const std::string& path);
 struct HostPlace;
 void CaptureKeptFolders(const HostPlace& host, Snapshot* snapshot);
 void CaptureCompanions(const HostPlace& host, Snapshot* snapshot);

@@ -11,6 +11,9 @@
 #include <unordered_map>
 
 #include "common/case_fold.h"
+#include "common/decisions.h"
+#include "common/paths.h"
+#include "common/schema.h"
 #include "report/fields.h"
 
 namespace qfpreview {
@@ -212,27 +215,82 @@ void Pair(Keyed& keyed, int level, size_t a0, size_t a1, size_t b0, size_t b1, s
   }
 }
 
+// What a run held to a reviewed plan withheld, as its decisions tell it:
+// single items, whole components and companions.
+class Withheld {
+ public:
+  explicit Withheld(const Items& decisions) {
+    for (const Json* d : decisions) {
+      const std::string name = Str(*d, field::kDecision), subject = qf::FoldName(Str(*d, field::kSubject));
+      if (name == Name(qf::Decision::NotInPlan) || name == Name(qf::Decision::ChangedSincePlan))
+        items_.insert(subject);
+      else if (name == Name(qf::Decision::ComponentNotAsPlanned))
+        components_.insert(subject);
+      else if (name == Name(qf::Decision::CompanionNotInPlan))
+        libraries_.insert(subject);
+    }
+  }
+
+  // Whether a predicted item was not done because of the lock, or a done
+  // decision is the lock's own.
+  bool Predicted(const std::string& list, const Json& item) const {
+    if (list == field::kCalls) return libraries_.count(qf::FoldName(Str(item, field::kLibrary))) != 0;
+    if (list == field::kDecisions) {
+      const std::string subject = qf::FoldName(Str(item, field::kSubject));
+      return components_.count(subject) != 0 ||
+             (Str(item, field::kDecision) == Name(qf::Decision::CompanionCalled) && libraries_.count(subject));
+    }
+    if (list != field::kChanges) return false;
+    const std::string root = Str(item, field::kRoot), path = Str(item, field::kPath);
+    const std::string at = root.empty() ? path : root + "\\" + path;
+    const std::string component = qf::FoldName(path.substr(path.rfind('\\') + 1));
+    return items_.count(qf::FoldName(item.contains(field::kName) ? qf::JoinPath(at, Str(item, field::kName)) : at)) ||
+           (Str(item, field::kOp) == "set-value" && components_.count(component) &&
+            qf::SameNameFolded(path, qf::JoinPath(qf::SharedKey, path.substr(path.rfind('\\') + 1))));
+  }
+  bool Done(const std::string& list, const Json& item) const {
+    if (list != field::kDecisions) return false;
+    const std::string name = Str(item, field::kDecision);
+    for (const qf::Decision lock : {qf::Decision::PlanFollowed, qf::Decision::NotInPlan, qf::Decision::ChangedSincePlan,
+                                    qf::Decision::ComponentNotAsPlanned, qf::Decision::CompanionNotInPlan})
+      if (name == Name(lock)) return true;
+    return false;
+  }
+
+ private:
+  static std::string Name(qf::Decision decision) { return qf::RowOf(decision).name; }
+  std::set<std::string> items_, components_, libraries_;
+};
+
 // One stretch the alignment left unmatched: pairs what is the same item
 // done otherwise, then lists the rest, but for the predicted items that
-// were perhaps never `reached`.
+// were perhaps never `reached`, and what the plan's lock `withheld`.
 template <typename Reached>
 void Gap(const ListRule& rule, Keyed& keyed, const Items& a, size_t a0, size_t a1, const Items& b,
-         size_t b0, size_t b1, Reached reached, Comparison* out) {
+         size_t b0, size_t b1, Reached reached, const Withheld& withheld, Comparison* out) {
   std::vector<size_t> partner(a1 - a0, SIZE_MAX);
   Pair(keyed, 1, a0, a1, b0, b1, a0, &partner);
   std::vector<bool> taken(b1 - b0, false);
   for (size_t i = a0; i < a1; ++i) {
-    if (partner[i - a0] != SIZE_MAX) {
-      taken[partner[i - a0] - b0] = true;
-      out->differences.push_back({rule.name, "differs", *a[i], *b[partner[i - a0]]});
+    const size_t j = partner[i - a0];
+    if (j != SIZE_MAX) taken[j - b0] = true;
+    if (withheld.Predicted(rule.name, *a[i]) && (j == SIZE_MAX || withheld.Done(rule.name, *b[j]))) {
+      out->withheld[rule.name] += j == SIZE_MAX ? 1 : 2;
+    } else if (j != SIZE_MAX) {
+      out->differences.push_back({rule.name, "differs", *a[i], *b[j]});
     } else if (!reached(*a[i])) {
       ++out->notReached[rule.name];
     } else {
       out->differences.push_back({rule.name, "predicted-only", *a[i], Json()});
     }
   }
-  for (size_t j = b0; j < b1; ++j)
-    if (!taken[j - b0]) out->differences.push_back({rule.name, "done-only", Json(), *b[j]});
+  for (size_t j = b0; j < b1; ++j) {
+    if (taken[j - b0]) continue;
+    if (withheld.Done(rule.name, *b[j]))
+      ++out->withheld[rule.name];
+    else
+      out->differences.push_back({rule.name, "done-only", Json(), *b[j]});
+  }
 }
 
 bool Complete(const Json& done) {
@@ -258,6 +316,7 @@ Comparison Compare(const Json& plan, const Json& done) {
   auto stepDone = [&](const Json& change) {
     return outcomes.count({Of(change, field::kDecision), Of(change, field::kWhy)}) != 0;
   };
+  const Withheld withheld(ListOf(done, "decisions", "record"));
   for (const ListRule& rule : kLists) {
     const Items a = ListOf(plan, rule.name, "plan"), b = ListOf(done, rule.name, "record");
     const bool changes = std::string(rule.name) == "changes";
@@ -270,7 +329,7 @@ Comparison Compare(const Json& plan, const Json& done) {
       // simply not have got that far.
       const bool last = !complete && mi == a.size();
       auto reached = [&](const Json& item) { return !last || (changes && stepDone(item)); };
-      if (mi > i || mj > j) Gap(rule, keyed, a, i, mi, b, j, mj, reached, &comparison);
+      if (mi > i || mj > j) Gap(rule, keyed, a, i, mi, b, j, mj, reached, withheld, &comparison);
       i = mi + 1, j = mj + 1;
     }
   }

@@ -29,6 +29,10 @@ struct Comparison {
   // From an incomplete record: the items predicted after where it stops,
   // per list, which the run may not have reached.
   std::map<std::string, size_t> notReached;
+  // Per list, the items that a run held to a reviewed plan withheld (what it
+  // did not do, and the decisions that tell why): agreed, since the lock
+  // did what it promises.
+  std::map<std::string, size_t> withheld;
 };
 
 // Throws std::runtime_error when `plan` is not a preview's JSON document.

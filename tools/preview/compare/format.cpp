@@ -73,6 +73,9 @@ std::string FormatComparisonText(const Comparison& comparison) {
   for (const auto& [name, count] : comparison.notReached)
     out += "\n" + std::to_string(count) + " of the " + name +
            " predicted come after where the record stops.\n";
+  for (const auto& [name, count] : comparison.withheld)
+    out += "\n" + std::to_string(count) + " of the " + name +
+           " withheld by the reviewed plan's lock, as agreed.\n";
   const size_t n = comparison.differences.size();
   out += n == 0 ? "\nThe run did what was predicted.\n"
                 : "\n" + std::to_string(n) + (n == 1 ? " difference" : " differences") +
@@ -89,6 +92,8 @@ std::string FormatComparisonJson(const Comparison& comparison) {
         {{"list", d.list}, {"kind", d.kind}, {"predicted", d.predicted}, {"done", d.done}});
   out["notReached"] = Json::object();
   for (const auto& [name, count] : comparison.notReached) out["notReached"][name] = count;
+  out["withheld"] = Json::object();
+  for (const auto& [name, count] : comparison.withheld) out["withheld"][name] = count;
   return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

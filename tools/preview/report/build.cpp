@@ -59,12 +59,6 @@ std::string RecordPath(size_t component) {
   return "HKLM\\" + qf::JoinPath(qf::SharedKey, qf::ComponentFlags[component].component);
 }
 
-uint32_t DwordOf(const std::string& data) {
-  uint32_t number = 0;
-  for (size_t i = 0; i < data.size() && i < 4; ++i)
-    number |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
-  return number;
-}
 
 // A count's text as people read it: UTF-8, exactly as the pass read it
 // (a fullwidth "２" stays itself); a control character shows as \xNN.
@@ -147,6 +141,8 @@ void AddActions(const Snapshot& snapshot, const PassRecord& pass, Report* report
     change.step = change.reason == kNoReason ? Step::Gate : report->reasons[change.reason].step;
     change.root = action.root;
     change.path = action.path;
+    change.identity = action.identity;
+    change.was = action.before;
     switch (action.kind) {
       case ActionKind::DeleteKey: {
         change.op = Operation::DeleteKey;
@@ -223,6 +219,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
     const bool known = component < qf::ComponentCount;
     switch (reason.decision) {
       case D::GateRefused:
+      case D::PlanUnusable:
         if (snapshot.userTree)
           see(Step::UserSettings, std::string("HKCU\\") + qf::UserSettingsKey);
         for (size_t i = 0; i < qf::ComponentCount; ++i)
@@ -247,6 +244,7 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::RootHoldsProgram:
       case D::RootInProfile:
       case D::RootNotLocal:
+      case D::ComponentNotAsPlanned:
         if (!known) break;
         keep(reason.step, RecordPath(component));
         keepDirectory(reason.step, snapshot.components[component].root);
@@ -278,7 +276,9 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
         break;
       }
       case D::DirectoryNotListed:
-      case D::EntryUncarried: keep(reason.step, reason.subject); break;
+      case D::EntryUncarried:
+      case D::NotInPlan:
+      case D::ChangedSincePlan: keep(reason.step, reason.subject); break;
       case D::HelpRegistrationKept:
         keep(reason.step, "HKLM\\" + qf::JoinPath(qf::HelpRegistrationKey,
                                                   reason.subject.substr(reason.subject.rfind('\\') + 1)));
@@ -331,6 +331,8 @@ void AddKept(const Snapshot& snapshot, const PassRecord& pass, Report* report) {
       case D::CompanionLoaded:
       case D::CompanionCalled:
       case D::CompanionEntryMissing:
+      case D::PlanFollowed:
+      case D::CompanionNotInPlan:
       case D::kCount: break;
     }
   }
@@ -395,6 +397,13 @@ void Count(Report* report) {
 
 }  // namespace
 
+uint32_t DwordOf(const std::string& data) {
+  uint32_t number = 0;
+  for (size_t i = 0; i < data.size() && i < 4; ++i)
+    number |= static_cast<uint32_t>(static_cast<unsigned char>(data[i])) << (8 * i);
+  return number;
+}
+
 const char* Spelling(Operation op) {
   switch (op) {
     case Operation::DeleteKey: return qf::record::op::kDeleteKey;
@@ -410,6 +419,7 @@ const char* Spelling(Operation op) {
 Report BuildReport(const Snapshot& snapshot, const PassRecord& pass) {
   Report report;
   report.underWine = snapshot.underWine;
+  report.planComputer = pass.computer;
   AddReasons(pass, &report);
   AddActions(snapshot, pass, &report);
   AddKept(snapshot, pass, &report);

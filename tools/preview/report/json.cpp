@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include "common/decisions.h"
+#include "common/schema.h"
+#include "common/version.h"
+#include "plan/plan_format.h"
 #include "report/fields.h"
 #include "report/report.h"
 
@@ -19,6 +22,37 @@ void AddReason(const Report& report, size_t reason, Json* out,
   if (reason == kNoReason) return;
   (*out)[field::kDecision] = qf::RowOf(report.reasons[reason].decision).name;
   (*out)[field::kWhy] = lead + report.reasons[reason].why;
+}
+
+// The bytes of a value in hexadecimal, as a plan carries a deleted value's.
+std::string Hex(const std::string& bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    hex.push_back(kHex[static_cast<unsigned char>(c) >> 4]);
+    hex.push_back(kHex[static_cast<unsigned char>(c) & 15]);
+  }
+  return hex;
+}
+
+// What a plan holds a change to (plan/plan_format.h): the identity of what
+// goes, a deleted value's type and bytes, a count's value before.
+void AddLock(const Change& change, Json* out) {
+  namespace plan = qf::plan::field;
+  if (const auto& id = change.identity)
+    (*out)[plan::kIdentity] = {{plan::kVolume, id->volume}, {plan::kId, id->id},
+                               {plan::kSize, id->size}, {plan::kLastWrite, id->lastWrite}};
+  if (!change.was) return;
+  if (change.op == Operation::DeleteValue) {
+    (*out)[plan::kWas] = {{plan::kType, change.was->type}, {plan::kData, Hex(change.was->data)}};
+  } else if (change.op == Operation::SetValue) {
+    std::string text;
+    if (change.dword)
+      (*out)[plan::kWas] = DwordOf(change.was->data);
+    else
+      (*out)[plan::kWas] = qf::platform::ValueText(change.was->type, change.was->data, &text) ==
+                                   qf::platform::kSuccess ? text : std::string();
+  }
 }
 
 Json ChangeJson(const Report& report, const Change& change) {
@@ -36,6 +70,7 @@ Json ChangeJson(const Report& report, const Change& change) {
     else
       out[field::kData] = change.text;
   }
+  AddLock(change, &out);
   AddReason(report, change.reason, &out);
   return out;
 }
@@ -72,6 +107,13 @@ Json RecordJson(const RecordFacts& facts) {
 
 std::string FormatJson(const Report& report) {
   Json out;
+  // A prediction is a plan an administrator may hold the run to.
+  if (report.planComputer)
+    out[qf::plan::field::kPlan] = {{qf::plan::field::kFormatField, qf::plan::field::kFormat},
+                                   {qf::plan::field::kProduct, qf::ProductKeyName},
+                                   {qf::plan::field::kVersion, qf::VersionKeyName},
+                                   {qf::plan::field::kLibrary, qf::FileVersion},
+                                   {qf::plan::field::kComputer, *report.planComputer}};
   out[field::kGate] = report.gatePasses ? "passes" : "refuses";
   out[field::kBoxes] = Json::array();
   for (const Box& box : report.boxes)

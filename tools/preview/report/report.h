@@ -34,6 +34,8 @@ enum class Step {
 enum class Operation { DeleteKey, DeleteValue, SetValue, DeleteFile, RemoveDirectory, RemoveLink };
 // As both reports spell it, the record's own names (qf::record::op).
 const char* Spelling(Operation op);
+// A REG_DWORD's number from its bytes (little-endian; fewer bytes read as 0).
+uint32_t DwordOf(const std::string& data);
 
 // One decision the pass reported, told for people.
 struct Reason {
@@ -64,6 +66,9 @@ struct Change {
   uint64_t bytes = 0;   // delete-file: the file's size
   uint64_t values = 0;  // delete-key: the values that go with the key
   size_t reason = kNoReason;
+  // What a plan holds the change to (Action's), from a prediction only.
+  std::optional<qf::platform::FileIdentity> identity;
+  std::optional<qf::sim::Value> was;
 };
 
 // Something the pass reaches or names that stays.
@@ -116,6 +121,8 @@ struct Report {
   std::optional<RecordFacts> record;
   // A prediction: whether and where the run's record would be kept.
   std::optional<qf::record::RecordPlace> recordPlace;
+  // A prediction: the computer it was made for, which makes it a plan.
+  std::optional<std::string> planComputer;
 };
 
 Report BuildReport(const Snapshot& snapshot, const PassRecord& pass);

@@ -57,9 +57,16 @@ PassRecord RunPass() {
     }
     if (action.kind == ActionKind::SetValue)
       action.written = sim::GetValue(action.root, action.path, action.detail);
+    if (action.kind == ActionKind::DeleteFile || action.kind == ActionKind::RemoveDirectory) {
+      action.identity = entry.identity;
+      action.link = (entry.flags & qf::platform::kAttrReparsePoint) != 0;
+    }
+    action.before = entry.before;
     record.actions.push_back(std::move(action));
   }
   record.decisions = sim::Decisions();
+  qf::platform::RunFacts facts;
+  if (qf::platform::ProcessFacts(&facts) == qf::platform::kSuccess) record.computer = facts.computer;
   return record;
 }
 

@@ -37,16 +37,22 @@ struct Action {
   std::string detail;  // value name; the box's text; the entry; the call's argument
   // SetValue: the value as the pass left it.
   std::optional<qf::sim::Value> written;
-  // DeleteFile, RemoveDirectory: the entry was a link, removed as itself.
-  // The simulation's journal does not say (the capture knows); a run's
-  // record does.
+  // DeleteFile, RemoveDirectory: the entry was a link, removed as itself,
+  // as the simulation's journal and a run's record say.
   bool link = false;
+  // What a plan holds the change to: DeleteFile, RemoveDirectory: what was
+  // deleted; DeleteValue, SetValue: the value that was there.  None from a
+  // run's record.
+  std::optional<qf::platform::FileIdentity> identity;
+  std::optional<qf::sim::Value> before;
 };
 
 struct PassRecord {
   std::vector<Action> actions;
   // `at` counts the actions made before each.
   std::vector<qf::sim::DecisionEntry> decisions;
+  // The computer the pass ran for, as the plan names it; "" from a record.
+  std::string computer;
 };
 
 // What a pass removed and changed, counted as a run's record counts it:
