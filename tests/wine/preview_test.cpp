@@ -1055,5 +1055,89 @@ INSTANTIATE_TEST_SUITE_P(Sample, PreviewCommand, ::testing::Values(
   [](const ::testing::TestParamInfo<CommandCase>& info) { return info.param.name; });
 // clang-format on
 
+// ---- The reviewed plan as a lock: the sample changed after its plan -------------
+
+// What changes between the plan and the run (paths below the installation),
+// the item that must stay for it ("" when the plan cannot be used and
+// nothing changes), and the decision that says why.
+struct LockCase { const char* change; const char* kept; const char* decision; };
+// clang-format off
+const LockCase kLockCases[] = {
+  {"nothing", "", "PlanFollowed"},
+  {"a file added", "Shared\\Image Files\\Borders\\added.bmp", "NotInPlan"},
+  {"a file replaced by another of its name", "Shared\\Image Files\\Backgrounds\\paper.bmp", "ChangedSincePlan"},
+  {"a file grown", "Shared\\Image Files\\Clip Art\\Animals\\owl.bmp", "ChangedSincePlan"},
+  {"a directory swapped for a link", "Shared\\Image Files\\Clip Art\\Animals\\Birds", "NotInPlan"},
+  {"a count changed", "Shared\\Data", "ComponentNotAsPlanned"},
+  {"the plan missing", "", "PlanUnusable"},
+  {"the plan malformed", "", "PlanUnusable"},
+  {"the plan from another computer", "", "PlanUnusable"},
+};
+// clang-format on
+
+void ChangeAfterPlan(const std::string& change, const std::string& dir, const std::string& unixDir,
+                     const std::string& plan, const std::string& planned) {
+  const std::string kept = dir + "\\" + std::find_if(std::begin(kLockCases), std::end(kLockCases),
+      [&](const LockCase& c) { return c.change == change; })->kept;
+  if (change == "a file added" || change == "a file replaced by another of its name") {
+    DeleteFileW(Wide(kept).c_str());
+    WriteWhole(kept, "paper");
+  } else if (change == "a file grown") {
+    WriteWhole(kept, "an owl, grown since the plan");
+  } else if (change == "a directory swapped for a link") {
+    ASSERT_TRUE(MoveFileW(Wide(kept).c_str(), Wide(dir + "\\Birds").c_str()));
+    ASSERT_TRUE(UnixLink(unixDir + "/Birds", unixDir + "/" + Unix(kept.substr(dir.size() + 1)), kept));
+  } else if (change == "a count changed") {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(std::string(kShared) + "\\Data").c_str(), L"UseCount",
+                              REG_SZ, L"1", 4), ERROR_SUCCESS);
+  } else if (change == "the plan missing") {
+    DeleteFileW(Wide(plan).c_str());
+  } else if (change == "the plan malformed") {
+    WriteWhole(plan, "{\"plan\": ");
+  } else if (change == "the plan from another computer") {
+    nlohmann::json other = nlohmann::json::parse(planned);
+    other["plan"]["computer"] = "ELSEWHERE";
+    WriteWhole(plan, other.dump());
+  }
+}
+
+TEST(PreviewLock, HoldsTheRunToThePlanAndPredictsIt) {
+  const std::string host = HostDir("full");
+  for (const LockCase& c : kLockCases) {  // each in a directory of its own: Wine leaves links
+    const std::string unixDir = kUnixBase + "/lock" + std::to_string(&c - kLockCases);
+    const std::string dir = WinPath(unixDir), plan = dir + "\\plan.json";
+    Clear();
+    MakeDirs(dir);
+    ASSERT_EQ(RunHost(BuildPath("qfsample.exe"), "install \"" + dir + "\\Shared\"", dir).exitCode, 0u);
+    const HostRun planned = RunHost(host + "\\qfpreview.exe", "--json", host);
+    WriteWhole(plan, planned.output);
+    ChangeAfterPlan(c.change, dir, unixDir, plan, planned.output);
+    const nlohmann::json against = nlohmann::json::parse(RunHost(host + "\\qfpreview.exe", "--against \"" + plan + "\" --json", host).output);
+    Key policy;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(qf::PolicyKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                              nullptr, policy.Put(), nullptr), ERROR_SUCCESS);
+    RegSetValueExW(policy.Get(), L"UninstallPlan", 0, REG_SZ, reinterpret_cast<const BYTE*>(Wide(plan).c_str()), static_cast<DWORD>((plan.size() + 1) * 2));
+    const nlohmann::json locked = nlohmann::json::parse(RunHost(host + "\\qfpreview.exe", "--json", host).output);
+    const State before = Snap(dir);
+    EXPECT_EQ(RunHost(host + "\\qfhost.exe", "--answer-boxes", host).exitCode, 0u);
+    RegDeleteValueW(policy.Get(), L"UninstallPlan");
+    const std::set<std::string> made = Made(before, Snap(dir));
+    EXPECT_EQ(Predicted(against), made) << c.change;
+    EXPECT_EQ(Predicted(locked), made) << c.change;
+    EXPECT_NE(against["decisions"].dump().find(c.decision), std::string::npos) << c.change << against["decisions"];
+    EXPECT_TRUE(std::string(c.decision) != "PlanUnusable" || made.empty()) << c.change;
+    const std::string kept = dir + "\\" + c.kept;
+    EXPECT_TRUE(!*c.kept || GetFileAttributesW(Wide(kept).c_str()) != INVALID_FILE_ATTRIBUTES) << c.change;
+    // With a plan that can be used, everything else it deletes goes.
+    if (std::string(c.decision) == "PlanUnusable") continue;
+    for (const std::string& change : Predicted(nlohmann::json::parse(planned.output))) {
+      const std::string path = change.substr(change.find(' ') + 1);
+      if (change.rfind("delete-file ", 0) == 0 && !made.count(change) && !(*c.kept && (path + "\\").rfind(kept + "\\", 0) == 0))
+        ADD_FAILURE() << c.change << ": " << change << " was not made";
+    }
+  }
+  Clear();
+}
+
 }  // namespace
 }  // namespace qftest
