@@ -327,6 +327,42 @@ TEST_F(FilesContract, FileIsCreatedBelowItsDirectoryOnlyWhereNothingHasItsName) 
   }
 }
 
+// What a reviewed plan holds an entry to: one object opened twice has one
+// identity, a directory its own on the same volume, and another file made
+// in its place under its name another (id or last-write time: Wine's ids are
+// inode numbers, which a new file may reuse).
+TEST_F(FilesContract, IdentityStaysWithTheObjectNotWithItsName) {
+  scratch().MakeDir("plan");
+  FileHandle dir;
+  ASSERT_EQ(dir.Open(scratch().Path("plan").c_str(), FileAccess::List), kSuccess);
+  auto make = [&] {
+    FileHandle file;
+    ASSERT_EQ(file.CreateBelow(dir, "kept.txt"), kSuccess);
+    ASSERT_EQ(file.Write("twelve bytes"), kSuccess);
+    ASSERT_EQ(file.Flush(), kSuccess);
+  };
+  auto identity = [&](const char* rel) {
+    FileHandle handle;
+    FileIdentity found;
+    EXPECT_EQ(handle.Open(scratch().Path(rel).c_str(), FileAccess::Inspect), kSuccess);
+    EXPECT_EQ(handle.Identity(&found), kSuccess);
+    return found;
+  };
+  make();
+  const FileIdentity file = identity("plan\\kept.txt"), again = identity("plan\\kept.txt"), folder = identity("plan");
+  EXPECT_EQ(file.size, 12u);
+  EXPECT_TRUE(file.id != 0 && file.id == again.id && file.volume == again.volume && file.lastWrite == again.lastWrite);
+  EXPECT_TRUE(folder.id != file.id && folder.volume == file.volume);
+  FileHandle gone;
+  ASSERT_EQ(gone.Open(scratch().Path("plan\\kept.txt").c_str(), FileAccess::Delete), kSuccess);
+  ASSERT_EQ(gone.Dispose(), kSuccess);
+  gone.Close();
+  make();
+  const FileIdentity other = identity("plan\\kept.txt");
+  EXPECT_EQ(other.size, 12u);
+  EXPECT_TRUE(other.id != file.id || other.lastWrite != file.lastWrite);
+}
+
 // What a record says of the run: well formed on every backend.
 TEST_F(FilesContract, RunFactsAndTimeAreWellFormed) {
   RunFacts facts;
