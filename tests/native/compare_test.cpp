@@ -64,15 +64,20 @@ TEST(CompareTest, PairsWhatIsLeftByIdentity) {
 
 TEST(CompareTest, CountsWhatAReviewedPlanWithheldAsAgreed) {
   const Json file = {{"op", "delete-file"}, {"path", "C:\\D\\a"}}, other = {{"op", "delete-file"}, {"path", "C:\\D\\b"}};
-  Json plan = Document("changes", {file, other, Set("Software\\Halvern\\Halvern Shared\\Data", "UseCount", "1")});
+  const Json dir = {{"op", "remove-directory"}, {"path", "C:\\D"}};
+  Json plan = Document("changes", {file, other, dir, Set("Software\\Halvern\\Halvern Shared\\Data", "UseCount", "1")});
   Json done = Document("changes", {});
-  for (const auto& [decision, subject] : {std::pair{"ChangedSincePlan", "c:\\d\\A"}, {"ComponentNotAsPlanned", "Data"}})
-    done["decisions"].push_back({{"decision", decision}, {"subject", subject}, {"first", 0}, {"second", 0}});
-  plan["decisions"].push_back({{"decision", "CountLowered"}, {"subject", "Data"}, {"first", 2}, {"second", 1}});
+  // What the lock withheld, and what stays because of it: the directory that
+  // holds it, a read-only file the plan kept for its own reason, the tree.
+  for (const auto& [decision, subject, first] : {std::tuple{"ChangedSincePlan", "c:\\d\\A", 0}, {"ComponentNotAsPlanned", "Data", 0},
+                                                 {"NotInPlan", "C:\\D\\ro", 0}, {"EntryNotDeleted", "C:\\D", 145}, {"TreeKept", "D", 0x20000001}})
+    done["decisions"].push_back({{"decision", decision}, {"subject", subject}, {"first", first}, {"second", 0}});
+  for (const auto& [decision, subject, first] : {std::tuple{"CountLowered", "Data", 2}, {"EntryNotDeleted", "C:\\D\\ro", 5}, {"TreeKept", "D", 145}})
+    plan["decisions"].push_back({{"decision", decision}, {"subject", subject}, {"first", first}, {"second", first == 2 ? 1 : 0}});
   const Comparison c = Compare(plan, done);
   ASSERT_EQ(c.differences.size(), 1u);  // b went unwithheld
   EXPECT_EQ(c.differences[0].predicted, other);
-  EXPECT_EQ(c.withheld, (std::map<std::string, size_t>{{"changes", 2}, {"decisions", 3}}));
+  EXPECT_EQ(c.withheld, (std::map<std::string, size_t>{{"changes", 3}, {"decisions", 8}}));
 }
 
 TEST(CompareTest, ComparesEveryFieldBothSidesHold) {

@@ -216,7 +216,10 @@ void Pair(Keyed& keyed, int level, size_t a0, size_t a1, size_t b0, size_t b1, s
 }
 
 // What a run held to a reviewed plan withheld, as its decisions tell it:
-// single items, whole components and companions.
+// single items, whole components and companions, and what follows from
+// them: a directory stays that holds an item withheld, and an item the plan
+// expected to stay for its own reason (read-only, holding what stays) stays
+// under the lock's decision instead.
 class Withheld {
  public:
   explicit Withheld(const Items& decisions) {
@@ -237,7 +240,7 @@ class Withheld {
     if (list == field::kCalls) return libraries_.count(qf::FoldName(Str(item, field::kLibrary))) != 0;
     if (list == field::kDecisions) {
       const std::string subject = qf::FoldName(Str(item, field::kSubject));
-      return components_.count(subject) != 0 ||
+      return components_.count(subject) != 0 || items_.count(subject) != 0 || Holds(subject) ||
              (Str(item, field::kDecision) == Name(qf::Decision::CompanionCalled) && libraries_.count(subject));
     }
     if (list != field::kChanges) return false;
@@ -245,6 +248,7 @@ class Withheld {
     const std::string at = root.empty() ? path : root + "\\" + path;
     const std::string component = qf::FoldName(path.substr(path.rfind('\\') + 1));
     return items_.count(qf::FoldName(item.contains(field::kName) ? qf::JoinPath(at, Str(item, field::kName)) : at)) ||
+           (Str(item, field::kOp) == "remove-directory" && Holds(qf::FoldName(at))) ||
            (Str(item, field::kOp) == "set-value" && components_.count(component) &&
             qf::SameNameFolded(path, qf::JoinPath(qf::SharedKey, path.substr(path.rfind('\\') + 1))));
   }
@@ -254,11 +258,27 @@ class Withheld {
     for (const qf::Decision lock : {qf::Decision::PlanFollowed, qf::Decision::NotInPlan, qf::Decision::ChangedSincePlan,
                                     qf::Decision::ComponentNotAsPlanned, qf::Decision::CompanionNotInPlan})
       if (name == Name(lock)) return true;
-    return false;
+    const Json first = Of(item, field::kFirst);
+    return (first.is_number() && first.get<int64_t>() == qf::kCodeWithheld) ||
+           (name == Name(qf::Decision::EntryNotDeleted) && Holds(qf::FoldName(Str(item, field::kSubject))));
+  }
+  // Whether the step `done` is the one `predicted`, with the same outcome,
+  // kept by the lock rather than for the plan's reason.
+  bool KeptOtherwise(const std::string& list, const Json& predicted, const Json& done) const {
+    const Json first = Of(done, field::kFirst);
+    return list == field::kDecisions && first.is_number() && first.get<int64_t>() == qf::kCodeWithheld &&
+           Str(predicted, field::kDecision) == Str(done, field::kDecision) &&
+           qf::SameNameFolded(Str(predicted, field::kSubject), Str(done, field::kSubject));
   }
 
  private:
   static std::string Name(qf::Decision decision) { return qf::RowOf(decision).name; }
+  // Whether the directory `folded` holds an item withheld.
+  bool Holds(const std::string& folded) const {
+    const std::string below = folded + "\\";
+    const auto next = items_.lower_bound(below);
+    return next != items_.end() && next->compare(0, below.size(), below) == 0;
+  }
   std::set<std::string> items_, components_, libraries_;
 };
 
@@ -274,7 +294,8 @@ void Gap(const ListRule& rule, Keyed& keyed, const Items& a, size_t a0, size_t a
   for (size_t i = a0; i < a1; ++i) {
     const size_t j = partner[i - a0];
     if (j != SIZE_MAX) taken[j - b0] = true;
-    if (withheld.Predicted(rule.name, *a[i]) && (j == SIZE_MAX || withheld.Done(rule.name, *b[j]))) {
+    if ((withheld.Predicted(rule.name, *a[i]) && (j == SIZE_MAX || withheld.Done(rule.name, *b[j]))) ||
+        (j != SIZE_MAX && withheld.KeptOtherwise(rule.name, *a[i], *b[j]))) {
       out->withheld[rule.name] += j == SIZE_MAX ? 1 : 2;
     } else if (j != SIZE_MAX) {
       out->differences.push_back({rule.name, "differs", *a[i], *b[j]});
