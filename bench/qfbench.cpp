@@ -11,6 +11,10 @@
 //       UninstInitialize alone:                      pass_seconds=S
 //       With RECORDDIR the policy has the pass keep its record there
 //       (UninstallRecord); without, there is no policy.
+//   qfbench files-locked ROOTDIR PLAN
+//       As files-pass, the pass held to PLAN (UninstallPlan), which
+//       qfpreview --json wrote for this very tree after files-setup; the
+//       policy goes again after the pass.
 //   qfbench launch EMPTIES COMMANDLINE
 //       Times COMMANDLINE from CreateProcess to its exit, and EMPTIES launches
 //       of "cmd /c rem" before and EMPTIES after it; prints the launch, the
@@ -181,17 +185,19 @@ double TimePass(Entry init) {
   return seconds;
 }
 
-// The record's policy names `dir`, or is gone when `dir` is empty.
-bool RecordPolicy(const std::string& dir) {
+// The policy names the record's directory `dir` and the plan `plan`, each
+// when not empty; with neither, it is gone.
+bool Policy(const std::string& dir, const std::string& plan = "") {
   const DeleteTree deleteTree = FindDeleteTree();
   if (deleteTree == nullptr) return Fail("GetProcAddress(RegDeleteTreeA)", 0);
   if (KeyExists(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey)) deleteTree(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey);
-  return dir.empty() ? !KeyExists(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey)
-                     : CreateWithText(HKEY_LOCAL_MACHINE, qf::PolicyKey, qf::UninstallRecord, dir);
+  return (dir.empty() || CreateWithText(HKEY_LOCAL_MACHINE, qf::PolicyKey, qf::UninstallRecord, dir)) &&
+         (plan.empty() || CreateWithText(HKEY_LOCAL_MACHINE, qf::PolicyKey, qf::UninstallPlan, plan)) &&
+         (!dir.empty() || !plan.empty() || !KeyExists(HKEY_LOCAL_MACHINE, qf::PolicyMakerKey));
 }
 
-int FilesPass(const std::string& rootDir, const std::string& recordDir) {
-  if (!FilesSetup(rootDir) || !RecordPolicy(recordDir)) return 1;
+int FilesPass(const std::string& rootDir, const std::string& recordDir, const std::string& plan = "") {
+  if (!FilesSetup(rootDir) || !Policy(recordDir, plan)) return 1;
   Entry init = nullptr;
   Module module = LoadProduct(&init);
   if (!module.Valid()) return 1;
@@ -202,7 +208,7 @@ int FilesPass(const std::string& rootDir, const std::string& recordDir) {
   const DWORD left = GetFileAttributesA(rootDir.c_str());
   if (left != INVALID_FILE_ATTRIBUTES) return Fail("removing ROOTDIR", 0), 1;
   if (KeyExists(HKEY_LOCAL_MACHINE, kComponentKey)) return Fail("removing the component key", 0), 1;
-  return 0;
+  return plan.empty() || Policy("") ? 0 : 1;
 }
 
 // Seconds from CreateProcess to the child's exit; negative on failure.
@@ -449,6 +455,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: qfbench files-setup ROOTDIR\n"
                "       qfbench files-pass ROOTDIR [RECORDDIR]\n"
+               "       qfbench files-locked ROOTDIR PLAN\n"
                "       qfbench launch EMPTIES COMMANDLINE\n"
                "       qfbench keys A B C D VALUES REPS\n"
                "       qfbench keys-variants A B C D VALUES REPS\n");
@@ -463,6 +470,7 @@ int main(int argc, char** argv) {
   if (command == "files-setup" && argc == 3) return FilesSetup(argv[2]) ? 0 : 1;
   if (command == "files-pass" && (argc == 3 || argc == 4))
     return FilesPass(argv[2], argc == 4 ? argv[3] : "");
+  if (command == "files-locked" && argc == 4) return FilesPass(argv[2], "", argv[3]);
   if (command == "launch" && argc == 4) {
     int empties = 0;
     if (!ParseCount(argv[2], 0, 100, &empties)) return Usage();

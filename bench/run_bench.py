@@ -16,6 +16,9 @@ the sides being compared alternate (A, B, A, B, ...) and medians are reported.
             remove_dir_all
   record    (--run-record) the pass keeping its run record against the pass
             without one
+  lock      (--plan-lock) the pass held to the reviewed plan of the very tree
+            (qfpreview.exe --json, made before each timed run) against the
+            pass without a plan
   smoke     (--smoke) every side of every table above run once at the smallest
             size, the Rust peer only when it is given: shows that each still
             runs, and measures nothing
@@ -336,6 +339,42 @@ class Bench:
                             len(r["on"])))
         largest = rows[sizes[-1]]
         lines += ["", "on/off=%.3f" % paired(largest["on"], largest["off"])]
+        return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
+
+    def run_locked(self, n):
+        """The pass timed in qfbench.exe, held to the plan qfpreview.exe --json
+        made of this very tree just before (not timed); everything goes."""
+        self.build_tree(n)
+        root = self.win_path("QFBench", "Shared", "Data")
+        self.wine(self.exe("qfbench.exe"), "files-setup", root)
+        plans = os.path.join(self.area, "QFBench", "Plans")
+        os.makedirs(plans, exist_ok=True)
+        with open(os.path.join(plans, "plan.json"), "wb") as plan:
+            subprocess.run(["wine", self.exe("qfpreview.exe"), "--json"], env=self.env, check=True,
+                           stdin=subprocess.DEVNULL, stdout=plan, stderr=subprocess.DEVNULL)
+        values, _ = self.wine(self.exe("qfbench.exe"), "files-locked", root,
+                              self.win_path("QFBench", "Plans", "plan.json"))
+        self.check_removed("the locked pass")
+        return float(values["pass_seconds"][0])
+
+    def plan_lock(self, sizes):
+        """The pass held to a reviewed plan and without one, taking turns run
+        by run; the ratio is the median of the ratios of runs made back to back."""
+        sides = [("off", lambda n: self.run_recorded(n, False)), ("locked", self.run_locked)]
+        rows = self.take_turns("lock", sides, sizes)
+        lines = ["**Reviewed plan.** The pass (UninstInitialize, timed in qfbench.exe) on the same "
+                 "tree held to the plan qfpreview.exe --json made of it just before (UninstallPlan; "
+                 "locked: reading the plan, and each entry's identity checked against it) and "
+                 "without a plan (off); the two take turns run by run. Times are medians; the "
+                 "ratio is the median of the ratios of runs made back to back.", "",
+                 "| N | off s | locked s | **locked/off** | runs |", "|---:|---:|---:|---:|---|"]
+        for n in sizes:
+            r = rows[n]
+            lines.append("| %d | %.3f | %.3f | **%.3fx** | %d each |"
+                         % (n, med(r["off"]), med(r["locked"]), paired(r["locked"], r["off"]),
+                            len(r["locked"])))
+        largest = rows[sizes[-1]]
+        lines += ["", "locked/off=%.3f" % paired(largest["locked"], largest["off"])]
         return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
 
     def wow64(self, sizes):
@@ -723,6 +762,8 @@ def main():
     parser.add_argument("--previous-dir",
                         help="with --run-record: qfbench.exe beside another build of the library, "
                              "timed without the record in the same rotation")
+    parser.add_argument("--plan-lock", action="store_true",
+                        help="time the pass held to a reviewed plan against the pass without")
     parser.add_argument("--wow64", action="store_true",
                         help="time the pass in --prefix (64-bit) against --prefix32 (32-bit)")
     parser.add_argument("--prefix32", help="with --wow64: a 32-bit prefix with the same --drive")
@@ -761,7 +802,8 @@ def main():
         have_logic = os.access(args.logic_bench, os.X_OK)
         logic = bench.logic(file_sizes, key_sizes) if have_logic else {}
         tables = [report(bench, bench.files(file_sizes), bench.keys(key_sizes), logic, args.command),
-                  bench.floor(file_sizes), bench.run_record(file_sizes), bench.preview(file_sizes),
+                  bench.floor(file_sizes), bench.run_record(file_sizes), bench.plan_lock(file_sizes),
+                  bench.preview(file_sizes),
                   requests_report(bench, bench.requests(file_sizes, key_sizes), args.command)]
         if not have_logic:
             tables.append("(no %s: the logic's benchmark was not built)\n" % args.logic_bench)
@@ -775,6 +817,10 @@ def main():
 
     if args.run_record:
         write(args.out_dir, "record.md", bench.run_record(file_sizes if args.quick else file_sizes[1:]))
+        return
+
+    if args.plan_lock:
+        write(args.out_dir, "lock.md", bench.plan_lock(file_sizes if args.quick else file_sizes[1:]))
         return
 
     if args.wow64:
