@@ -75,10 +75,18 @@ class Lock {
   // A plan is named but cannot be used: the pass changes nothing.
   bool Refuses() const { return named_ && !usable_; }
   const Allowed& allowed() const { return allowed_; }
+  // The identity of the object open in `entry` at the final path `path`.
+  // Its volume is read once per drive, from the first entry met there: the
+  // pass enters no link and so no mount point, so every entry below a root
+  // is on its root's volume, and that read costs, under Wine, a round of
+  // requests to the mount manager.
+  long IdentityOf(const platform::FileHandle& entry, const std::string& path,
+                  platform::FileIdentity* identity) const;
 
  private:
   bool named_ = false, usable_ = false;
   Allowed allowed_;
+  mutable std::unordered_map<char, uint64_t> volumes_;  // by drive letter
 };
 
 // The lock this pass follows, or null (no plan named, or one refused, which

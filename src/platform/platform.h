@@ -241,10 +241,10 @@ class FileHandle {
   [[nodiscard]] long Facts(FileFacts* facts) const;
   // The final path alone (FileFacts::finalPath), with fewer requests.
   [[nodiscard]] long FinalPath(std::string* path) const;
-  // The object's identity (FileIdentity).  Asked only of what a reviewed
-  // plan lists: under Wine the volume's serial number costs requests to the
-  // mount manager.
-  [[nodiscard]] long Identity(FileIdentity* identity) const;
+  // The object's identity (FileIdentity); without `volume`, its volume is 0,
+  // not read: under Wine the volume's serial number costs requests to the
+  // mount manager, and every entry below one root shares that root's.
+  [[nodiscard]] long Identity(FileIdentity* identity, bool volume = true) const;
   // The whole file, opened with FileAccess::Read, when it holds at most
   // `limit` bytes; kErrorMoreData, nothing read, for a larger one.
   [[nodiscard]] long Read(size_t limit, std::string* bytes) const;

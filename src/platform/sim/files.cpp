@@ -557,11 +557,12 @@ long FileHandle::FinalPath(std::string* path) const {
   return kSuccess;
 }
 
-long FileHandle::Identity(FileIdentity* identity) const {
+long FileHandle::Identity(FileIdentity* identity, bool volume) const {
   if (long injected = BeginOp(Op::FileFacts, {ShownPath(handle_.Get())})) return injected;
   const std::shared_ptr<FileNode> node = NodeOf(handle_.Get());
   if (!node) return kErrorInvalidHandle;
   *identity = IdentityOf(*node);
+  if (!volume) identity->volume = 0;
   return kSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/file_identity.h"
 #include "platform/win32/folders.h"
 #include "platform/win32/ntdll.h"
 #include "platform/win32/win32.h"
@@ -160,16 +161,9 @@ long FileHandle::FinalPath(std::string* path) const {
   return FinalPathOf(AsHandle(handle_.Get()), path);
 }
 
-long FileHandle::Identity(FileIdentity* identity) const {
+long FileHandle::Identity(FileIdentity* identity, bool volume) const {
   if (!handle_.Valid()) return kErrorInvalidHandle;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(AsHandle(handle_.Get()), &info)) return LastError();
-  auto wide = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
-  identity->volume = info.dwVolumeSerialNumber;
-  identity->id = wide(info.nFileIndexHigh, info.nFileIndexLow);
-  identity->size = wide(info.nFileSizeHigh, info.nFileSizeLow);
-  identity->lastWrite = wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
-  return kSuccess;
+  return win32::IdentityOf(AsHandle(handle_.Get()), identity, volume);
 }
 
 long FileHandle::Read(size_t limit, std::string* bytes) const {

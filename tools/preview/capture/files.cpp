@@ -16,6 +16,7 @@
 #include "common/schema.h"
 #include "plan/plan.h"
 #include "platform/sim/sim.h"
+#include "platform/win32/file_identity.h"
 
 namespace qfpreview {
 namespace {
@@ -130,12 +131,9 @@ void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const 
       return;
     opened = own.Get();
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(opened, &info) || !sim::Exists(path)) return;
-  auto wide = [](DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; };
-  sim::SetIdentity(path, {info.dwVolumeSerialNumber, wide(info.nFileIndexHigh, info.nFileIndexLow),
-                          wide(info.nFileSizeHigh, info.nFileSizeLow),
-                          wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)});
+  qf::platform::FileIdentity identity;
+  if (qf::platform::win32::IdentityOf(opened, &identity) != 0 || !sim::Exists(path)) return;
+  sim::SetIdentity(path, identity);
 }
 
 // What the pass meets when its open for deletion fails with `code`.  Held
