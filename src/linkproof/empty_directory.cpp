@@ -149,7 +149,7 @@ void EmptyDirectory(const FileHandle& dir, const std::string& dirPath,
     const journal::FileChange change = (listed.attributes & kAttrReparsePoint) != 0
                                            ? journal::FileChange::RemoveLink
                                            : journal::FileChange::DeleteFile;
-    if (plan::Current() && !plan::MayDelete(entry, JoinFinalPath(level.path, listed.name), change))
+    if (plan::Current() && !plan::MayDelete(entry, JoinFinalPath(level.path, listed.name), change, &listed))
       continue;
     if (long failed = entry.Dispose()) {
       Decide(Decision::EntryNotDeleted, JoinFinalPath(level.path, listed.name), failed);

@@ -75,13 +75,15 @@ class Lock {
   // A plan is named but cannot be used: the pass changes nothing.
   bool Refuses() const { return named_ && !usable_; }
   const Allowed& allowed() const { return allowed_; }
-  // The identity of the object open in `entry` at the final path `path`.
-  // Its volume is read once per drive, from the first entry met there: the
-  // pass enters no link and so no mount point, so every entry below a root
-  // is on its root's volume, and that read costs, under Wine, a round of
-  // requests to the mount manager.
+  // The identity of the object open in `entry` at the final path `path`,
+  // as `listed` when given (what its directory's listing showed, which the
+  // walk holds the entry to: nothing more to ask per file), else read
+  // through `entry`.  Its volume is read once per drive, from the first entry
+  // met there: the pass enters no link and so no mount point, so every entry
+  // below a root is on its root's volume, and that read costs, under Wine, a
+  // round of requests to the mount manager.
   long IdentityOf(const platform::FileHandle& entry, const std::string& path,
-                  platform::FileIdentity* identity) const;
+                  const platform::DirEntry* listed, platform::FileIdentity* identity) const;
 
  private:
   bool named_ = false, usable_ = false;
@@ -116,9 +118,10 @@ std::string ParsePlan(const std::string& text, const std::string& computer, Allo
 // Each is true when there is no lock, or the lock allows the change; when it
 // does not, it has told why (NotInPlan, ChangedSincePlan, ...).
 
-// The object open in `entry`, at the final path `path`, deleted as `change`.
+// The object open in `entry`, at the final path `path`, deleted as `change`;
+// `listed` is its directory's listing of it, when the walk has one.
 bool MayDelete(const platform::FileHandle& entry, const std::string& path,
-               journal::FileChange change);
+               journal::FileChange change, const platform::DirEntry* listed = nullptr);
 // The key at `path` below `root`.
 bool MayDeleteKey(platform::Root root, const std::string& path);
 // The value `name` of the open key at `keyPath` below `root`.  False also

@@ -54,26 +54,28 @@ std::string ValueKey(Root root, const std::string& keyPath, const std::string& n
   return FoldName(std::string(RootName(root)) + "\\" + keyPath + "\\" + name);
 }
 
-long Lock::IdentityOf(const FileHandle& entry, const std::string& path, FileIdentity* identity) const {
+long Lock::IdentityOf(const FileHandle& entry, const std::string& path, const DirEntry* listed,
+                      FileIdentity* identity) const {
   const char drive = DriveLetterOf(path);
   const auto known = volumes_.find(drive);
-  if (drive == 0 || known == volumes_.end()) {
-    if (long failed = entry.Identity(identity)) return failed;
-    if (drive != 0) volumes_.emplace(drive, identity->volume);
-    return kSuccess;
+  const bool volume = drive == 0 || known == volumes_.end();
+  if (volume || !listed) {
+    if (long failed = entry.Identity(identity, volume)) return failed;
   }
-  if (long failed = entry.Identity(identity, /*volume=*/false)) return failed;
-  identity->volume = known->second;
+  if (listed) identity->id = listed->id, identity->size = listed->size, identity->lastWrite = listed->lastWrite;
+  if (!volume) identity->volume = known->second;
+  if (volume && drive != 0) volumes_.emplace(drive, identity->volume);
   return kSuccess;
 }
 
-bool MayDelete(const FileHandle& entry, const std::string& path, journal::FileChange change) {
+bool MayDelete(const FileHandle& entry, const std::string& path, journal::FileChange change,
+               const DirEntry* listed) {
   const Lock* lock = Current();
   if (!lock) return true;
   const auto planned = lock->allowed().files.find(FoldName(path));
   if (planned == lock->allowed().files.end()) return Withheld(path);
   FileIdentity now;
-  if (long failed = lock->IdentityOf(entry, path, &now))
+  if (long failed = lock->IdentityOf(entry, path, listed, &now))
     return Withheld(path, "its identity cannot be read (error " + std::to_string(failed) + ")");
   const std::string difference = Difference(planned->second, change, now);
   return difference.empty() || Withheld(path, difference);

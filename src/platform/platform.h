@@ -206,6 +206,9 @@ struct DirEntry {
   // False for a name that has no UTF-8 (UTF-16 with a lone surrogate): `name`
   // then shows it, with U+FFFD, for people only, and reaches nothing.
   bool exact = true;
+  // The size and last-write time the listing gives, as a reviewed plan
+  // records them (FileIdentity).
+  uint64_t size = 0, lastWrite = 0;
 };
 
 // What an opened file or directory may be used for.  Every open shares

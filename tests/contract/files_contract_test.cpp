@@ -333,34 +333,30 @@ TEST_F(FilesContract, FileIsCreatedBelowItsDirectoryOnlyWhereNothingHasItsName) 
 // inode numbers, which a new file may reuse).
 TEST_F(FilesContract, IdentityStaysWithTheObjectNotWithItsName) {
   scratch().MakeDir("plan");
-  FileHandle dir;
+  FileHandle dir, gone;
   ASSERT_EQ(dir.Open(scratch().Path("plan").c_str(), FileAccess::List), kSuccess);
   auto make = [&] {
     FileHandle file;
-    ASSERT_EQ(file.CreateBelow(dir, "kept.txt"), kSuccess);
-    ASSERT_EQ(file.Write("twelve bytes"), kSuccess);
-    ASSERT_EQ(file.Flush(), kSuccess);
+    return file.CreateBelow(dir, "kept.txt") == kSuccess && file.Write("twelve bytes") == kSuccess;
   };
   auto identity = [&](const char* rel) {
     FileHandle handle;
-    FileIdentity found;
+    FileIdentity found, again;  // again: all but the volume, which is 0
     EXPECT_EQ(handle.Open(scratch().Path(rel).c_str(), FileAccess::Inspect), kSuccess);
-    EXPECT_EQ(handle.Identity(&found), kSuccess);
+    EXPECT_TRUE(handle.Identity(&found) == kSuccess && handle.Identity(&again, /*volume=*/false) == kSuccess);
+    EXPECT_TRUE(again.volume == 0 && again.id == found.id && again.size == found.size && again.lastWrite == found.lastWrite);
     return found;
   };
-  make();
-  const FileIdentity file = identity("plan\\kept.txt"), again = identity("plan\\kept.txt"), folder = identity("plan");
-  EXPECT_EQ(file.size, 12u);
-  EXPECT_TRUE(file.id != 0 && file.id == again.id && file.volume == again.volume && file.lastWrite == again.lastWrite);
-  EXPECT_TRUE(folder.id != file.id && folder.volume == file.volume);
-  FileHandle gone;
+  ASSERT_TRUE(make());
+  const FileIdentity first = identity("plan\\kept.txt"), folder = identity("plan");
+  EXPECT_TRUE(first.size == 12 && first.id != 0 && first.id == identity("plan\\kept.txt").id);
+  EXPECT_TRUE(folder.id != first.id && folder.volume == first.volume);
   ASSERT_EQ(gone.Open(scratch().Path("plan\\kept.txt").c_str(), FileAccess::Delete), kSuccess);
   ASSERT_EQ(gone.Dispose(), kSuccess);
   gone.Close();
-  make();
+  ASSERT_TRUE(make());
   const FileIdentity other = identity("plan\\kept.txt");
-  EXPECT_EQ(other.size, 12u);
-  EXPECT_TRUE(other.id != file.id || other.lastWrite != file.lastWrite);
+  EXPECT_TRUE(other.size == 12 && (other.id != first.id || other.lastWrite != first.lastWrite));
 }
 
 // What a record says of the run: well formed on every backend.

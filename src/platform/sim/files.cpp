@@ -593,6 +593,8 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
                                 : child->linkToDirectory ? kAttrDirectory | kAttrReparsePoint
                                                          : AttributesOf(*shown);
     DirEntry entry{child->name, attributes, shown->id};
+    const FileIdentity identity = IdentityOf(*shown);
+    entry.size = identity.size, entry.lastWrite = identity.lastWrite;
     // A name stored as no UTF-8 stands for one with a lone surrogate.
     std::u16string units;
     entry.exact = ToUtf16(child->name, &units);

@@ -207,6 +207,8 @@ long FileHandle::List(std::vector<DirEntry>* entries) const {
       }
       entry.attributes = record->FileAttributes;
       entry.id = static_cast<uint64_t>(record->FileId.QuadPart);
+      entry.size = static_cast<uint64_t>(record->EndOfFile.QuadPart);
+      entry.lastWrite = static_cast<uint64_t>(record->LastWriteTime.QuadPart);
       listed.push_back(std::move(entry));
       if (record->NextEntryOffset == 0) break;
       offset += record->NextEntryOffset;

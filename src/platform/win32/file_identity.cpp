@@ -20,9 +20,11 @@ long Query(HANDLE handle, void* info, ULONG size, FILE_INFORMATION_CLASS what) {
 
 long IdentityOf(HANDLE handle, FileIdentity* identity, bool volume) {
   FILE_INTERNAL_INFORMATION internal;
-  FILE_NETWORK_OPEN_INFORMATION open;
+  FILE_STANDARD_INFORMATION standard;
+  FILE_BASIC_INFORMATION basic;
   if (long failed = Query(handle, &internal, sizeof internal, FileInternalInformation)) return failed;
-  if (long failed = Query(handle, &open, sizeof open, FileNetworkOpenInformation)) return failed;
+  if (long failed = Query(handle, &standard, sizeof standard, FileStandardInformation)) return failed;
+  if (long failed = Query(handle, &basic, sizeof basic, FileBasicInformation)) return failed;
   identity->volume = 0;
   if (volume) {
     FILE_ID_INFO id;
@@ -30,8 +32,8 @@ long IdentityOf(HANDLE handle, FileIdentity* identity, bool volume) {
     identity->volume = id.VolumeSerialNumber;
   }
   identity->id = static_cast<uint64_t>(internal.IndexNumber.QuadPart);
-  identity->size = static_cast<uint64_t>(open.EndOfFile.QuadPart);
-  identity->lastWrite = static_cast<uint64_t>(open.LastWriteTime.QuadPart);
+  identity->size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+  identity->lastWrite = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
   return kSuccess;
 }
 

@@ -9,12 +9,13 @@
 
 namespace qf::platform::win32 {
 
-// The file id (FileInternalInformation), the size and the last-write time
-// (FileNetworkOpenInformation) of the open object `handle`, and with
-// `volume` its volume's serial number (FileIdInfo), else 0.  The volume is
-// asked apart: under Wine it costs a round of requests to the mount manager
-// (so does GetFileInformationByHandle's), where the rest comes from the
-// file itself.
+// The file id, the size and the last-write time (FileInternalInformation,
+// FileStandardInformation, FileBasicInformation) of the open object
+// `handle`, and with `volume` its volume's serial number (FileIdInfo), else
+// 0.  Under Wine the volume costs a round of requests to the mount manager
+// (so does GetFileInformationByHandle's) and FileNetworkOpenInformation a
+// request for the file's name, where these three come from the open file
+// alone.
 long IdentityOf(HANDLE handle, FileIdentity* identity, bool volume = true);
 
 }  // namespace qf::platform::win32

@@ -121,9 +121,12 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
 // The identity of what `path` names (opened below `parent` as `name`, or
 // through `opened` when given), as a plan records it and a run held to the
 // plan reads it again: given to the simulation, so that the preview's run
-// finds there what the real one will find.  Nothing is learnt of what cannot
-// be opened: the simulation's own identity then differs from any plan's.
-void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const std::string& path) {
+// finds there what the real one will find.  A file's id, size and last-write
+// time are those its directory's `listed` (the run reads them there too).
+// Nothing is learnt of what cannot be opened: the simulation's own identity
+// then differs from any plan's.
+void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const std::string& path,
+                  const FILE_ID_BOTH_DIR_INFO* listed = nullptr) {
   HandleGuard own;
   if (!opened) {
     if (!NT_SUCCESS(OpenObject(parent, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -133,6 +136,11 @@ void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const 
   }
   qf::platform::FileIdentity identity;
   if (qf::platform::win32::IdentityOf(opened, &identity) != 0 || !sim::Exists(path)) return;
+  if (listed && !(listed->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    identity.id = static_cast<uint64_t>(listed->FileId.QuadPart);
+    identity.size = static_cast<uint64_t>(listed->EndOfFile.QuadPart);
+    identity.lastWrite = static_cast<uint64_t>(listed->LastWriteTime.QuadPart);
+  }
   sim::SetIdentity(path, identity);
 }
 
@@ -199,7 +207,7 @@ bool List(HANDLE directory, const std::string& path, bool probe, Snapshot* snaps
           const bool fileLink =
               code == 0 && plain && !final.empty() && LeadsElsewhere(opened.Get(), final, utf8);
           Place(child, attributes, bytes, snapshot, fileLink);
-          if (!fileLink) CopyIdentity(directory, name, opened.Get(), child);
+          if (!fileLink) CopyIdentity(directory, name, opened.Get(), child, entry);
           Undeletable(child, code, snapshot);
         } else {
           Place(child, attributes, bytes, snapshot);
