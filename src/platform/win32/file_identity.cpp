@@ -3,7 +3,6 @@
 #include <winternl.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/win32/win32.h"
 
