@@ -121,8 +121,9 @@ void Place(const std::string& path, DWORD attributes, uint64_t size, Snapshot* s
 // The identity of what `path` names (opened below `parent` as `name`, or
 // through `opened` when given), as a plan records it and a run held to the
 // plan reads it again: given to the simulation, so that the preview's run
-// finds there what the real one will find.  A file's id, size and last-write
-// time are those its directory's `listed` (the run reads them there too).
+// finds there what the real one will find.  A file's or link's id, size and
+// last-write time are those its directory's `listed` (the run reads them
+// there too).
 // Nothing is learnt of what cannot be opened: the simulation's own identity
 // then differs from any plan's.
 void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const std::string& path,
@@ -136,7 +137,9 @@ void CopyIdentity(HANDLE parent, const std::wstring& name, HANDLE opened, const 
   }
   qf::platform::FileIdentity identity;
   if (qf::platform::win32::IdentityOf(opened, &identity) != 0 || !sim::Exists(path)) return;
-  if (listed && !(listed->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  // Whatever the walk does not enter (a file, a link of either kind).
+  const DWORD kEntered = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (listed && (listed->FileAttributes & kEntered) != FILE_ATTRIBUTE_DIRECTORY) {
     identity.id = static_cast<uint64_t>(listed->FileId.QuadPart);
     identity.size = static_cast<uint64_t>(listed->EndOfFile.QuadPart);
     identity.lastWrite = static_cast<uint64_t>(listed->LastWriteTime.QuadPart);
