@@ -360,41 +360,44 @@ class Bench:
     def plan_lock(self, sizes):
         """The pass held to a reviewed plan and without one, taking turns run
         by run; the ratio is the median of the ratios of runs made back to back."""
-        sides = [("off", lambda n: self.run_recorded(n, False)), ("locked", self.run_locked)]
-        rows = self.take_turns("lock", sides, sizes)
-        lines = ["**Reviewed plan.** The pass (UninstInitialize, timed in qfbench.exe) on the same "
-                 "tree held to the plan qfpreview.exe --json made of it just before (UninstallPlan; "
-                 "locked: reading the plan, and each entry's identity checked against it) and "
-                 "without a plan (off); the two take turns run by run. Times are medians; the "
-                 "ratio is the median of the ratios of runs made back to back.", "",
-                 "| N | off s | locked s | **locked/off** | runs |", "|---:|---:|---:|---:|---|"]
-        for n in sizes:
-            r = rows[n]
-            lines.append("| %d | %.3f | %.3f | **%.3fx** | %d each |"
-                         % (n, med(r["off"]), med(r["locked"]), paired(r["locked"], r["off"]),
-                            len(r["locked"])))
-        largest = rows[sizes[-1]]
-        lines += ["", "locked/off=%.3f" % paired(largest["locked"], largest["off"])]
-        return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
+        return self.paired_table(
+            "lock", [("off", lambda n: self.run_recorded(n, False)), ("locked", self.run_locked)], sizes,
+            "**Reviewed plan.** The pass (UninstInitialize, timed in qfbench.exe) on the same "
+            "tree held to the plan qfpreview.exe --json made of it just before (UninstallPlan; "
+            "locked: reading the plan, and each entry's identity checked against it) and "
+            "without a plan (off); the two take turns run by run. Times are medians; the "
+            "ratio is the median of the ratios of runs made back to back.",
+            ("off", "locked"), ("locked", "off", "locked/off"))
 
     def wow64(self, sizes):
         """The pass in the 64-bit prefix, where the library runs under WOW64,
         against the same pass in a 32-bit prefix, taking turns run by run."""
-        sides = [("win64", lambda n: self.run_recorded(n, False)),
-                 ("win32", lambda n: self.run_recorded(n, False, env=self.env32))]
-        rows = self.take_turns("wow64", sides, sizes)
-        lines = ["**WOW64.** The pass (UninstInitialize, timed in qfbench.exe, no record) on the "
-                 "same tree in a 64-bit prefix, where the 32-bit library runs under WOW64, and in "
-                 "a 32-bit prefix; the two take turns run by run. Times are medians; the ratio is "
-                 "the median of the ratios of runs made back to back.", "",
-                 "| N | 64-bit s | 32-bit s | **64/32** | runs |", "|---:|---:|---:|---:|---|"]
+        return self.paired_table(
+            "wow64", [("win64", lambda n: self.run_recorded(n, False)),
+                      ("win32", lambda n: self.run_recorded(n, False, env=self.env32))], sizes,
+            "**WOW64.** The pass (UninstInitialize, timed in qfbench.exe, no record) on the "
+            "same tree in a 64-bit prefix, where the 32-bit library runs under WOW64, and in "
+            "a 32-bit prefix; the two take turns run by run. Times are medians; the ratio is "
+            "the median of the ratios of runs made back to back.",
+            ("64-bit", "32-bit"), ("win64", "win32", "64/32"))
+
+    def paired_table(self, label, sides, sizes, intro, heads, ratio):
+        """Runs the two `sides` taking turns and gives their table under `intro`:
+        each side's median time (columns headed `heads`), then `ratio` (the
+        numerator's key, the denominator's, the column's head) as the median
+        of the ratios of runs made back to back, and on the last line its value
+        at the largest size."""
+        rows = self.take_turns(label, sides, sizes)
+        (a, _), (b, _) = sides
+        top, bottom, head = ratio
+        lines = [intro, "", "| N | %s s | %s s | **%s** | runs |" % (heads[0], heads[1], head),
+                 "|---:|---:|---:|---:|---|"]
         for n in sizes:
             r = rows[n]
             lines.append("| %d | %.3f | %.3f | **%.3fx** | %d each |"
-                         % (n, med(r["win64"]), med(r["win32"]), paired(r["win64"], r["win32"]),
-                            len(r["win64"])))
+                         % (n, med(r[a]), med(r[b]), paired(r[top], r[bottom]), len(r[top])))
         largest = rows[sizes[-1]]
-        lines += ["", "win64/win32=%.3f" % paired(largest["win64"], largest["win32"])]
+        lines += ["", "%s/%s=%.3f" % (top, bottom, paired(largest[top], largest[bottom]))]
         return run_line(self, self.args.command) + "\n\n" + "\n".join(lines) + "\n"
 
     # ---- the preview ----

@@ -334,6 +334,14 @@ std::string DecisionSentence(Decision decision, const std::string& subject, int6
 // the directory or key stays.
 constexpr int64_t kCodeWithheld = 0x20000001;
 
+// Whether `decision` keeps an item, a component or a call because the
+// reviewed plan does not allow its change (PlanFollowed and PlanUnusable
+// speak of the plan itself).
+constexpr bool WithheldByPlan(Decision decision) {
+  return decision == Decision::NotInPlan || decision == Decision::ChangedSincePlan ||
+         decision == Decision::ComponentNotAsPlanned || decision == Decision::CompanionNotInPlan;
+}
+
 // A failed call's code as people read it: "in use by another program".
 std::string CodeText(int64_t code);
 

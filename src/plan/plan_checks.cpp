@@ -19,9 +19,8 @@ const char* OpName(journal::FileChange change) {
   return "";
 }
 
-std::string Arrow(uint64_t was, uint64_t now) {
-  return std::to_string(was) + " \xE2\x86\x92 " + std::to_string(now);
-}
+std::string Arrow(const std::string& was, const std::string& now) { return was + " \xE2\x86\x92 " + now; }
+std::string Arrow(uint64_t was, uint64_t now) { return Arrow(std::to_string(was), std::to_string(now)); }
 
 // What differs between the object the plan lists and the one there now,
 // most telling first; "" when nothing does.  A directory is held to its
@@ -111,12 +110,12 @@ bool MayLowerCount(const std::string& component, bool dword, const std::string& 
   if (!lock) return true;
   const auto planned =
       lock->allowed().counts.find(ValueKey(Root::LocalMachine, JoinPath(SharedKey, component), UseCount));
-  const std::string now = "UseCount " + was + " \xE2\x86\x92 " + data + " now";
+  const std::string now = "UseCount " + Arrow(was, data) + " now";
   std::string why;
   if (planned == lock->allowed().counts.end())
     why = "the plan does not lower its UseCount; " + now;
   else if (planned->second.dword != dword || planned->second.was != was || planned->second.data != data)
-    why = "the plan lowers its UseCount " + planned->second.was + " \xE2\x86\x92 " + planned->second.data + "; " + now;
+    why = "the plan lowers its UseCount " + Arrow(planned->second.was, planned->second.data) + "; " + now;
   if (why.empty()) return true;
   Decide(Decision::ComponentNotAsPlanned, component, 0, 0, why);
   return false;
@@ -129,7 +128,7 @@ bool MayRelease(const std::string& component) {
       lock->allowed().counts.find(ValueKey(Root::LocalMachine, JoinPath(SharedKey, component), UseCount));
   if (planned == lock->allowed().counts.end()) return true;
   Decide(Decision::ComponentNotAsPlanned, component, 0, 0,
-         "the plan lowers its UseCount " + planned->second.was + " \xE2\x86\x92 " + planned->second.data +
+         "the plan lowers its UseCount " + Arrow(planned->second.was, planned->second.data) +
              "; Quillforge is its last holder now");
   return false;
 }

@@ -197,9 +197,7 @@ std::string AgainstSummary(const std::string& planPath, const qfpreview::Report&
   size_t withheld = 0;
   bool refused = false;
   for (const qfpreview::Reason& reason : report.reasons) {
-    withheld += reason.decision == qf::Decision::NotInPlan || reason.decision == qf::Decision::ChangedSincePlan ||
-                reason.decision == qf::Decision::ComponentNotAsPlanned ||
-                reason.decision == qf::Decision::CompanionNotInPlan;
+    withheld += qf::WithheldByPlan(reason.decision);
     refused = refused || reason.decision == qf::Decision::PlanUnusable;
   }
   if (refused) return "\nAgainst the plan " + planPath + ": it cannot be used, so nothing would change.\n";

@@ -255,9 +255,9 @@ class Withheld {
   bool Done(const std::string& list, const Json& item) const {
     if (list != field::kDecisions) return false;
     const std::string name = Str(item, field::kDecision);
-    for (const qf::Decision lock : {qf::Decision::PlanFollowed, qf::Decision::NotInPlan, qf::Decision::ChangedSincePlan,
-                                    qf::Decision::ComponentNotAsPlanned, qf::Decision::CompanionNotInPlan})
-      if (name == Name(lock)) return true;
+    for (const qf::DecisionRow& row : qf::kDecisionRows)
+      if (name == row.name && (row.decision == qf::Decision::PlanFollowed || qf::WithheldByPlan(row.decision)))
+        return true;
     const Json first = Of(item, field::kFirst);
     return (first.is_number() && first.get<int64_t>() == qf::kCodeWithheld) ||
            (name == Name(qf::Decision::EntryNotDeleted) && Holds(qf::FoldName(Str(item, field::kSubject))));

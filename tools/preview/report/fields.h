@@ -1,16 +1,29 @@
 // The names of the preview's JSON document, which the report writes and
 // --compare reads back (a plan is a saved document, and a run's record is
-// told in the same shape): each is spelt here only.
+// told in the same shape): each is spelt here, or, for what a plan holds
+// the run to, where the library reads it back (plan/plan_format.h).
 #pragma once
 
+#include "plan/plan_format.h"
+
 namespace qfpreview::field {
+
+using qf::plan::field::kArgument;
+using qf::plan::field::kCalls;
+using qf::plan::field::kChanges;
+using qf::plan::field::kData;
+using qf::plan::field::kEntry;
+using qf::plan::field::kLibrary;
+using qf::plan::field::kName;
+using qf::plan::field::kOp;
+using qf::plan::field::kPath;
+using qf::plan::field::kRoot;
+using qf::plan::field::kType;
 
 // The document's parts.
 inline constexpr char kGate[] = "gate";
 inline constexpr char kBoxes[] = "boxes";
-inline constexpr char kChanges[] = "changes";
 inline constexpr char kKept[] = "kept";
-inline constexpr char kCalls[] = "calls";
 inline constexpr char kDecisions[] = "decisions";
 inline constexpr char kTotals[] = "totals";
 inline constexpr char kRecord[] = "record";
@@ -18,13 +31,6 @@ inline constexpr char kRecord[] = "record";
 inline constexpr char kRunRecord[] = "runRecord";
 inline constexpr char kDir[] = "dir";
 
-// A change, and an item that stays.
-inline constexpr char kOp[] = "op";
-inline constexpr char kRoot[] = "root";
-inline constexpr char kPath[] = "path";
-inline constexpr char kName[] = "name";
-inline constexpr char kType[] = "type";
-inline constexpr char kData[] = "data";
 // What an item went with: a decision's name and its sentence.
 inline constexpr char kDecision[] = "decision";
 inline constexpr char kWhy[] = "why";
@@ -35,10 +41,7 @@ inline constexpr char kFirst[] = "first";
 inline constexpr char kSecond[] = "second";
 inline constexpr char kDetail[] = "detail";
 
-// A call, and a box.
-inline constexpr char kLibrary[] = "library";
-inline constexpr char kEntry[] = "entry";
-inline constexpr char kArgument[] = "argument";
+// A call (the names above), and a box.
 inline constexpr char kCaption[] = "caption";
 inline constexpr char kText[] = "text";
 
